@@ -1,0 +1,92 @@
+#include "shell/qt_ui.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace talmo {
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString filterString(const std::vector<FileFilter>& filters) {
+    QStringList parts;
+    for (const auto& f : filters)
+        parts << QStringLiteral("%1 (%2)").arg(q(f.label), q(f.patterns));
+    return parts.join(QStringLiteral(";;"));
+}
+
+QFileDialog::Options dialogOptions() {
+    // The toolkit's own dialog: the same on every desktop and under test.
+    return QFileDialog::DontUseNativeDialog;
+}
+
+} // namespace
+
+void QtUi::setStatusText(int field, const std::string& text) {
+    if (sink_)
+        sink_(field, text);
+}
+
+Answer QtUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
+                        Buttons buttons) {
+    QMessageBox box(nullptr);
+    box.setWindowTitle(q(caption));
+    box.setText(q(text));
+    switch (icon) {
+    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
+std::optional<std::string> QtUi::openFileDialog(const FileDialogRequest& request) {
+    QFileDialog dialog(dialogParent_, q(request.title), q(request.initialPath),
+                       filterString(request.filters));
+    dialog.setOptions(dialogOptions());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!request.defaultExtension.empty())
+        dialog.setDefaultSuffix(q(request.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> QtUi::saveFileDialog(const FileDialogRequest& request) {
+    QFileDialog dialog(dialogParent_, q(request.title), q(request.initialPath),
+                       filterString(request.filters));
+    QFileDialog::Options options = dialogOptions();
+    if (!request.confirmOverwrite)
+        options |= QFileDialog::DontConfirmOverwrite;
+    dialog.setOptions(options);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!request.defaultExtension.empty())
+        dialog.setDefaultSuffix(q(request.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void QtUi::waitMs(int ms) { clock_.sleepMs(ms); }
+
+} // namespace talmo

@@ -1,0 +1,83 @@
+#include "shell/scripted_ui.h"
+
+namespace talmo {
+
+void ScriptedUi::setStatusText(int field, const std::string& text) {
+    if (field == 0 || field == 1)
+        fields_[field] = text;
+    UiEvent e(UiEvent::Status);
+    e.field = field;
+    e.text = text;
+    events_.push_back(std::move(e));
+}
+
+Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
+                              Buttons buttons) {
+    UiEvent e(UiEvent::Box);
+    e.text = text;
+    e.caption = caption;
+    e.icon = icon;
+    e.buttons = buttons;
+    events_.push_back(std::move(e));
+    if (!answers_.empty()) {
+        Answer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    return (buttons == Buttons::Ok || buttons == Buttons::OkCancel) ? Answer::Ok : Answer::Yes;
+}
+
+std::optional<std::string> ScriptedUi::openFileDialog(const FileDialogRequest& request) {
+    UiEvent e(UiEvent::OpenDialog);
+    e.text = request.title;
+    events_.push_back(std::move(e));
+    lastDialog_ = request;
+    hasDialog_ = true;
+    if (openPaths_.empty())
+        return std::nullopt;
+    auto p = openPaths_.front();
+    openPaths_.pop_front();
+    return p;
+}
+
+std::optional<std::string> ScriptedUi::saveFileDialog(const FileDialogRequest& request) {
+    UiEvent e(UiEvent::SaveDialog);
+    e.text = request.title;
+    events_.push_back(std::move(e));
+    lastDialog_ = request;
+    hasDialog_ = true;
+    if (savePaths_.empty())
+        return std::nullopt;
+    auto p = savePaths_.front();
+    savePaths_.pop_front();
+    return p;
+}
+
+void ScriptedUi::waitMs(int ms) {
+    UiEvent e(UiEvent::Wait);
+    e.ms = ms;
+    events_.push_back(std::move(e));
+    clock_->sleepUs(static_cast<std::int64_t>(ms) * 1000);
+}
+
+std::vector<UiEvent> ScriptedUi::boxes() const {
+    std::vector<UiEvent> out;
+    for (const auto& e : events_)
+        if (e.kind == UiEvent::Box)
+            out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> ScriptedUi::statusTexts(int field) const {
+    std::vector<std::string> out;
+    for (const auto& e : events_)
+        if (e.kind == UiEvent::Status && e.field == field)
+            out.push_back(e.text);
+    return out;
+}
+
+std::string ScriptedUi::status(int field) const {
+    return (field == 0 || field == 1) ? fields_[field] : std::string();
+}
+
+} // namespace talmo
