@@ -1,0 +1,63 @@
+// The device link: finds the TALMO (vendor 0x04D8, product 0x00AA in normal
+// mode or 0x00A9 in its boot loader), opens it, follows plug and unplug, and
+// exchanges 65-byte reports with a 500 ms answer time-out.
+#pragma once
+
+#include "link/hid_backend.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace talmo {
+
+class Ui;
+
+constexpr std::uint16_t kTalmoVendorId = 0x04D8;
+constexpr std::uint16_t kTalmoProductId = 0x00AA;      // normal mode
+constexpr std::uint16_t kBootLoaderProductId = 0x00A9; // boot loader
+constexpr int kReportSize = 65;                        // report ID + 64 bytes
+constexpr int kAnswerTimeoutMs = 500;
+
+// One exchange's buffer: byte 0 report ID 0, byte 1 command letter, then the
+// command's arguments (request) or results (answer).
+using Report = std::array<std::uint8_t, kReportSize>;
+
+struct DeviceLink {
+    HidBackend* backend = nullptr; // the platform's HID services
+    Ui* ui = nullptr;              // connection texts go to its status field 0
+
+    std::unique_ptr<HidHandle> readHandle;  // connected while this is open
+    std::unique_ptr<HidHandle> writeHandle;
+    std::uint16_t productId = 0;  // of the device last opened; kept after closing
+    std::string devicePath;       // of the device last opened; kept after closing
+    std::uint16_t inputReportLength = 0;
+    std::uint16_t outputReportLength = 0;
+
+    bool connected() const { return readHandle != nullptr; }
+};
+
+// Starts following arrivals and removals (the backend's events).
+bool RegisterForDeviceEvents(DeviceLink& link);
+// Closes, then opens the first matching device in enumeration order. 1 when
+// both handles are open, else 0.
+int OpenDevice(DeviceLink& link);
+// Closes what is open and shows "USB: TALMO non connecté".
+void CloseDevice(DeviceLink& link);
+// Arrival while closed: full search; removal of the kept path (any letter
+// case): close. Always returns 1.
+int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event);
+
+// Sends the first output-report-length bytes of the buffer.
+void WriteReport(DeviceLink& link, const Report& report);
+// Reads one input report into the buffer, waiting at most 500 ms. Returns
+// the bytes received, or 0 (buffer untouched) when nothing came in time.
+int ReadReport(DeviceLink& link, Report& report);
+// The echo check: the exchange counts as answered when something was read
+// and byte 1 holds the command letter.
+bool EchoOk(int count, const Report& report, std::uint8_t letter);
+// Write, read and echo check in one: the usual exchange.
+bool Exchange(DeviceLink& link, Report& report);
+
+} // namespace talmo

@@ -1,0 +1,68 @@
+// The virtual USB bus of the device emulator: virtual TALMOs plugged in and
+// out, each seen as one HID interface path whose product ID follows the
+// device's mode. A mode switch is a removal of the current path followed by
+// the arrival of a new path with the other product ID, as on real hardware.
+//
+// Plain C++, no Qt. Time (answer latency, the PIC's programming cycles) runs
+// on the clock given at construction.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talmo { class Clock; }
+
+namespace sim {
+
+using Report = std::array<std::uint8_t, 65>;
+
+class Talmo; // one virtual device: normal mode, boot loader, the board's PIC (talmo.h)
+
+class VirtualUsb {
+public:
+    explicit VirtualUsb(talmo::Clock& clock);
+    ~VirtualUsb();
+
+    struct Interface {
+        std::string path;
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+        std::uint16_t inputReportLength = 65;
+        std::uint16_t outputReportLength = 65;
+    };
+    struct Event {
+        bool arrival = true;
+        std::string path;
+    };
+
+    // Plugs a device in (arrival event); returns its id on this bus.
+    int plug(std::unique_ptr<Talmo> device);
+    // Unplugs it (removal event). The device is kept and may be plugged again.
+    void unplug(int id);
+    bool plugged(int id) const;
+    Talmo* device(int id);
+
+    // Present interfaces, in enumeration order (plug order).
+    std::vector<Interface> interfaces() const;
+
+    // One request to the device at `path`. Returns its answer, or nothing
+    // (path gone, device silent, or a request that the device does not
+    // answer). A mode switch that the request causes produces its events.
+    std::optional<Report> exchange(const std::string& path, const Report& request);
+
+    // Arrival and removal events not yet taken, oldest first.
+    std::vector<Event> takeEvents();
+    bool hasEvents() const;
+
+    talmo::Clock& clock();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace sim
