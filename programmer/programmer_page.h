@@ -1,0 +1,13 @@
+#pragma once
+
+#include "shell/page.h"
+
+namespace talmo {
+
+class ProgrammerPage : public Page {
+    Q_OBJECT
+public:
+    ProgrammerPage(AppContext& context, QWidget* parent);
+};
+
+} // namespace talmo
