@@ -1,0 +1,65 @@
+// The PIC image: everything the program reads from or programs into the
+// board's PIC16F87x(A), indexed by PIC word address, and its HEX files.
+//
+//   0x0000-0x1FFF  program memory, one 14-bit word per entry
+//   0x2000-0x2003  ID locations
+//   0x2004-0x2006  reserved words and device ID (never written to a file)
+//   0x2007         configuration word
+//   0x2008-0x20FF  no PIC memory
+//   0x2100-0x21FF  data EEPROM, one byte per entry in bits 0-7
+//
+// A HEX record address is a byte address, 2 x the word address, each word
+// low byte first; EEPROM entries are stored in files as the byte then 0x00.
+#pragma once
+
+#include "shell/ui.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace talmo {
+
+inline constexpr std::uint32_t kPicImageSize = 0x2200;
+inline constexpr std::uint32_t kPicBlankWord = 0x3FFF;
+inline constexpr std::uint32_t kPicIdAddress = 0x2000;
+inline constexpr std::uint32_t kPicDeviceIdAddress = 0x2006;
+inline constexpr std::uint32_t kPicConfigAddress = 0x2007;
+inline constexpr std::uint32_t kPicEepromAddress = 0x2100;
+// Record addresses (byte addresses) a PIC file may use: below 0x4400, even.
+inline constexpr std::uint32_t kPicHexAddressBound = 0x4400;
+
+struct PicImage {
+    std::array<std::uint32_t, kPicImageSize> entries;
+};
+
+// Sets all 0x2200 entries, the EEPROM ones included, to 0x3FFF.
+void ResetPicImage(PicImage& image);
+
+// Resets the image, then reads the Intel HEX file at `path` into it.
+// Returns 1 when the file was accepted, 0 after one message box (caption
+// "Erreur fichier"); after a failure the image holds the blank reset plus
+// every word stored before the failing test. Records of any length up to 255
+// data bytes are read; words that fall past entry 0x21FF are checked and
+// summed but not kept. Extended address records (types 02-05) are ignored.
+int LoadPicHex(Ui& ui, PicImage& image, const std::string& path);
+
+// The same reader over a text already in memory (it ends at its first NUL);
+// the image is reset first. Used by LoadPicHex and by the fuzzer.
+int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text);
+
+// Writes the image to `path`: the first line, `programSize` program words
+// eight per line, `eepromSize` EEPROM bytes eight per line, the
+// configuration word line, the ID locations line, the end line; CR LF line
+// ends. Returns 1 when the whole file was written, 0 after one message box
+// (caption "Erreur"). `programSize` must be 0..0x2000 and `eepromSize`
+// 0..0x100, both multiples of 8 (the sizes of an identified PIC); other
+// sizes are refused with a message before the file is created.
+int SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int programSize,
+               int eepromSize);
+
+// Shown by SavePicHex for sizes that no identified PIC has.
+inline constexpr char kPicBadSizes[] = "Tailles de mémoire du PIC invalides...";
+
+} // namespace talmo

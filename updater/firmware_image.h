@@ -1,0 +1,112 @@
+// The firmware image: the device's 32 KB program memory and its 256 EEPROM
+// bytes in one array of byte cells, and its Intel HEX files.
+//
+//   0x0000-0x00FF  EEPROM cells (cell index = EEPROM address); program
+//                  records at 0x0000-0x00FF land in the same cells
+//   0x0100-0x12FF  boot-loader area, never transferred
+//   0x1300-0x7FFF  application area (program address = cell index)
+//   0x130C-0x1317  the firmware version text ("TALMO...")
+#pragma once
+
+#include "programmer/hex_records.h"
+#include "shell/ui.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace talmo {
+
+inline constexpr std::uint32_t kFirmwareImageSize = 0x8000;
+inline constexpr std::uint8_t kFirmwareBlank = 0xFF;
+inline constexpr std::uint32_t kFirmwareAppStart = 0x1300;
+inline constexpr std::uint32_t kFirmwareEepromSize = 0x100;
+inline constexpr std::uint32_t kFirmwareVersionAddress = 0x130C;
+inline constexpr std::uint32_t kFirmwareVersionLength = 12;
+
+struct FirmwareImage {
+    std::array<std::uint8_t, kFirmwareImageSize> cells;
+    bool eepromFlag; // set by a non-zero extended linear address record
+};
+
+// Sets every cell to 0xFF and clears the EEPROM flag.
+void ResetFirmwareImage(FirmwareImage& image);
+
+// Resets the image, then reads the Intel HEX file at `path` into it.
+// Returns 1 when the file was accepted, 0 after one message box (caption
+// "Erreur fichier"); after a failure the image holds what was stored before
+// the failing line. Accepted types: 00 data, 01 end of file, 04 extended
+// linear address (non-zero: the following data records at 0x00-0xFF are
+// EEPROM; a data record at 0x100 or above under it is skipped and ends the
+// EEPROM section). Refused before any cell is written: a data record that
+// runs past 0x7FFF ("Adresse invalide...") and a data or extended address
+// record whose length pair is not hex ("Ligne incompléte dans le fichier...").
+int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path);
+
+// The same reader over a text already in memory (it ends at its first NUL);
+// the image is reset first. Used by LoadFirmwareHex and by the fuzzer.
+int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text);
+
+// Streaming writer of the firmware HEX file, fed with the bytes read from the
+// device in file order:
+//
+//   create(path)          creates the file, writes ":020000040000FA"
+//   addByte / addBytes    program bytes 0x1300..0x7FFF, then EEPROM bytes
+//                         0x00..0xFF: 0x6D00 + 0x100 bytes in all
+//   finish()              writes ":00000001FF" and closes the file
+//
+// Every 16 bytes delivered make one data line (":10AAAA00" + data + CC), so
+// a line is only ever built from bytes the caller gave. The writer places
+// ":0200000400F00A" by itself right after the last program line (0x7FF0).
+// Each line is one write call; a short write shows "Impossible d'écrire dans
+// le fichier..." once (caption "Erreur") and every later call returns 0 at
+// once. finish() succeeds only when every byte was delivered and written; a
+// save that stops midway just stops calling (or destroys the writer): the
+// partial file is closed as it stands, never completed, never deleted.
+class FirmwareHexWriter {
+public:
+    static constexpr std::uint32_t kProgramBytes = kFirmwareImageSize - kFirmwareAppStart;
+    static constexpr std::uint32_t kTotalBytes = kProgramBytes + kFirmwareEepromSize;
+
+    explicit FirmwareHexWriter(Ui& ui) : ui_(ui), file_(ui) {}
+
+    // Creates (or replaces) the file and writes its first line. 1, or 0 after
+    // "Impossible de créer le fichier..." or "Impossible d'écrire dans le
+    // fichier...".
+    int create(const std::string& path);
+    // Delivers the next byte; writes a line when it completes one. 1, or 0
+    // after a failure (see above) or when more bytes arrive than the file
+    // holds.
+    int addByte(std::uint8_t byte);
+    // Delivers `count` bytes in order; the same as calling addByte for each.
+    int addBytes(const std::uint8_t* data, std::size_t count);
+    // Writes the end line and closes the file once all kTotalBytes bytes were
+    // written. 1 when the whole file is written, 0 after a message.
+    int finish();
+
+    // Bytes delivered so far, and the device address the next byte belongs
+    // to (0x1300..0x7FFF, then EEPROM 0x00..0xFF).
+    std::uint32_t delivered() const { return delivered_; }
+    bool inEeprom() const { return delivered_ >= kProgramBytes; }
+    std::uint32_t nextAddress() const;
+    bool failed() const { return failed_; }
+
+private:
+    int fail(const char* message);
+
+    Ui& ui_;
+    HexFileWriter file_;
+    std::array<std::uint8_t, 16> line_{};
+    std::uint32_t delivered_ = 0;
+    bool created_ = false;
+    bool failed_ = false;
+};
+
+// Shown by FirmwareHexWriter when a caller breaks its contract (finish()
+// before every byte was delivered, or bytes beyond the end); caption "Erreur".
+inline constexpr char kFirmwareIncompleteData[] = "Données du firmware incomplètes...";
+inline constexpr char kFirmwareTooMuchData[] = "Données du firmware en trop...";
+
+} // namespace talmo
