@@ -19,6 +19,13 @@ constexpr std::uint16_t kTalmoProductId = 0x00AA;      // normal mode
 constexpr std::uint16_t kBootLoaderProductId = 0x00A9; // boot loader
 constexpr int kReportSize = 65;                        // report ID + 64 bytes
 constexpr int kAnswerTimeoutMs = 500;
+// A TALMO that is present but refused for lack of permission: shown in the
+// connection field instead of the bare "not connected" text.
+inline constexpr const char* kTextAccessDenied = "USB: TALMO présent, accès refusé";
+// After an arrival, a refused device is tried again this many times, this far
+// apart, while udev sets the node's permissions.
+constexpr int kPermissionRetries = 5;
+constexpr int kPermissionRetryMs = 100;
 
 // One exchange's buffer: byte 0 report ID 0, byte 1 command letter, then the
 // command's arguments (request) or results (answer).
@@ -34,6 +41,7 @@ struct DeviceLink {
     std::string devicePath;       // of the device last opened; kept after closing
     std::uint16_t inputReportLength = 0;
     std::uint16_t outputReportLength = 0;
+    std::string deniedPath;       // a TALMO refused for lack of permission, if any
 
     bool connected() const { return readHandle != nullptr; }
 };
@@ -53,11 +61,13 @@ int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event);
 void WriteReport(DeviceLink& link, const Report& report);
 // Reads one input report into the buffer, waiting at most 500 ms. Returns
 // the bytes received, or 0 (buffer untouched) when nothing came in time.
+// Report lengths above 65 are clamped at open: never more than the buffer.
 int ReadReport(DeviceLink& link, Report& report);
 // The echo check: the exchange counts as answered when something was read
 // and byte 1 holds the command letter.
 bool EchoOk(int count, const Report& report, std::uint8_t letter);
-// Write, read and echo check in one: the usual exchange.
+// Write, read and echo check in one: the usual exchange (byte 0 is set to the
+// report ID 0, byte 1 must hold the command letter).
 bool Exchange(DeviceLink& link, Report& report);
 
 } // namespace talmo
