@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QString>
 #include <QWidget>
 
 #include <functional>
@@ -16,6 +17,24 @@ namespace talmo {
 
 class Ui;
 struct DeviceLink;
+
+// The program's version, shown in control 1050 of every page.
+inline constexpr char kProgramVersion[] = "0.23";
+// The maker's web site (a placeholder under a reserved domain until the
+// maker's address is known) and the caption of the button that opens it.
+inline constexpr char kWebSiteAddress[] = "https://www.talmo.example/";
+inline constexpr char kWebSiteCaption[] = "Site web TALMO";
+
+// Controls of the footer that every page carries.
+enum FooterControl : int {
+    kFooterIconControl = 107,    // icon 107 (a picture without its own number)
+    kWebSiteButton = 106,        // "Site web TALMO"
+    kVersionControl = 1050,      // program version, written by the main window
+};
+
+// Object name of a page's control by its numeric identifier ("control1050"),
+// so that the window and tests find controls by number.
+QString controlName(int id);
 
 // Services of the main window that pages use.
 class Shell {
@@ -49,7 +68,21 @@ public:
     virtual void pageShown() {}
     virtual void pageHidden() {}
 
+    // Writes the program version into control 1050 (does nothing on a page
+    // without a footer).
+    void setProgramVersion(const std::string& version);
+
+    // The page's control with that numeric identifier, or null.
+    template <class T = QWidget>
+    T* control(int id) const { return findChild<T*>(controlName(id)); }
+
 protected:
+    // The footer shared by all pages: icon 107, "TALMO_Tools, Version", the
+    // version (control 1050, "1.0" until the main window writes the program's
+    // version) and the web-site button 106, which asks the shell to open the
+    // maker's site. The page places the returned widget in its own layout.
+    QWidget* createFooter();
+
     AppContext& context_;
 };
 

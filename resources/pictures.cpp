@@ -1,0 +1,88 @@
+#include "resources/pictures.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QSvgRenderer>
+
+// The resource file is compiled into a static library: register it once,
+// outside any namespace, before the first picture is read.
+static void initTalmoResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(talmo_resources);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace talmo {
+
+namespace {
+
+struct PictureFile {
+    int id;
+    const char* path;
+};
+
+constexpr PictureFile kPictureFiles[] = {
+    {kIconProgram, ":/talmo/pictures/talmo-tools.svg"},
+    {kPictureSwitchAuto, ":/talmo/pictures/switch_auto.svg"},
+    {kPictureSwitchManu, ":/talmo/pictures/switch_manu.svg"},
+    {kPictureStopLit, ":/talmo/pictures/stop_lit.svg"},
+    {kPictureStopDim, ":/talmo/pictures/stop_dim.svg"},
+    {kPictureDiamondUp, ":/talmo/pictures/diamond_up.svg"},
+    {kPictureDiamondDown, ":/talmo/pictures/diamond_down.svg"},
+    {kPictureSquareUp, ":/talmo/pictures/square_up.svg"},
+    {kPictureSquareDown, ":/talmo/pictures/square_down.svg"},
+    {kPictureLcd, ":/talmo/pictures/lcd.svg"},
+    {kPictureContactClosed, ":/talmo/pictures/contact_closed.svg"},
+    {kPictureContactOpen, ":/talmo/pictures/contact_open.svg"},
+    {kPictureSwitchOn, ":/talmo/pictures/switch_on.svg"},
+    {kPictureSwitchOff, ":/talmo/pictures/switch_off.svg"},
+    {kPictureBack, ":/talmo/pictures/back.svg"},
+};
+
+const char* pathOf(int id) {
+    for (const auto& f : kPictureFiles)
+        if (f.id == id)
+            return f.path;
+    return nullptr;
+}
+
+QPixmap render(const char* path, QSize size, qreal ratio) {
+    initTalmoResources();
+    QSvgRenderer renderer{QString::fromLatin1(path)};
+    if (!renderer.isValid())
+        return {};
+    if (!size.isValid())
+        size = renderer.defaultSize();
+    if (size.isEmpty())
+        return {};
+    if (ratio <= 0)
+        ratio = 1.0;
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    return pixmap;
+}
+
+} // namespace
+
+bool isKnownPicture(int id) { return pathOf(id) != nullptr; }
+
+QPixmap loadPicture(int id, qreal devicePixelRatio) {
+    const char* path = pathOf(id);
+    if (!path)
+        return {};
+    return render(path, QSize(), devicePixelRatio);
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    for (int side : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(render(pathOf(kIconProgram), QSize(side, side), 1.0));
+    return icon;
+}
+
+} // namespace talmo
