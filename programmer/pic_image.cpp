@@ -1,0 +1,150 @@
+#include "programmer/pic_image.h"
+
+#include "programmer/hex_records.h"
+
+namespace talmo {
+
+void ResetPicImage(PicImage& image) { image.entries.fill(kPicBlankWord); }
+
+namespace {
+
+// Reads one record line; returns 1 to go on, 0 after a message, 2 at the
+// end-of-file record.
+enum RecordResult { kRecordFailed = 0, kRecordNext = 1, kRecordEnd = 2 };
+
+RecordResult ReadPicRecord(Ui& ui, PicImage& image, std::string_view line) {
+    const int length = HexPairAt(line, 1);
+    if (static_cast<long long>(line.size()) != 2LL * length + 11) {
+        ui.errorBox(kHexIncompleteLine, kHexReadCaption);
+        return kRecordFailed;
+    }
+    // A record carries whole words.
+    if (length % 2 != 0) {
+        ui.errorBox(kHexOddLength, kHexReadCaption);
+        return kRecordFailed;
+    }
+    const int addressHigh = HexPairAt(line, 3);
+    const int addressLow = HexPairAt(line, 5);
+    const int address = addressHigh * 256 + addressLow;
+    // A non-hex pair makes the address negative or odd; both are refused.
+    if (static_cast<std::uint32_t>(address) >= kPicHexAddressBound || (address & 1) != 0) {
+        ui.errorBox(kHexBadAddress, kHexReadCaption);
+        return kRecordFailed;
+    }
+    const int type = HexPairAt(line, 7);
+    if (type < kHexData || type > kHexStartLinear) {
+        ui.errorBox(kHexBadRecord, kHexReadCaption);
+        return kRecordFailed;
+    }
+    if (type == kHexEndOfFile)
+        return kRecordEnd;
+    // Address records: the file's 16-bit addresses are used as they stand.
+    if (type != kHexData)
+        return kRecordNext;
+
+    int sum = length + addressHigh + addressLow;
+    const std::uint32_t firstEntry = static_cast<std::uint32_t>(address) / 2;
+    for (int k = 0; k < length / 2; ++k) {
+        const int low = HexPairAt(line, 9 + 4 * static_cast<std::size_t>(k));
+        const int high = HexPairAt(line, 11 + 4 * static_cast<std::size_t>(k));
+        const int word = high * 256 + low;
+        const std::uint32_t entry = firstEntry + static_cast<std::uint32_t>(k);
+        // Words that run past the image are checked and summed, not kept.
+        if (entry < kPicImageSize)
+            image.entries[entry] = static_cast<std::uint32_t>(word);
+        if (static_cast<std::uint32_t>(word) > kPicBlankWord) {
+            ui.errorBox(kHexValueTooLarge, kHexReadCaption);
+            return kRecordFailed;
+        }
+        sum += low + high;
+    }
+    const int checksum = HexPairAt(line, 9 + 2 * static_cast<std::size_t>(length));
+    if (!HexChecksumMatches(sum, checksum)) {
+        ui.errorBox(kHexBadChecksum, kHexReadCaption);
+        return kRecordFailed;
+    }
+    return kRecordNext;
+}
+
+} // namespace
+
+int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text) {
+    ResetPicImage(image);
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    std::string_view line;
+    while (NextHexLine(text, line)) {
+        if (line.empty() || line.front() != ':')
+            continue; // comments and any other text
+        switch (ReadPicRecord(ui, image, line)) {
+        case kRecordFailed:
+            return 0;
+        case kRecordEnd:
+            return 1;
+        case kRecordNext:
+            break;
+        }
+    }
+    return 1;
+}
+
+int LoadPicHex(Ui& ui, PicImage& image, const std::string& path) {
+    // The image is blank even when the file cannot be opened.
+    ResetPicImage(image);
+    HexText text;
+    if (!LoadHexText(ui, path, text))
+        return 0;
+    return LoadPicHexText(ui, image, text.text());
+}
+
+int SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int programSize,
+               int eepromSize) {
+    if (programSize < 0 || programSize > 0x2000 || programSize % 8 != 0 || eepromSize < 0 ||
+        eepromSize > 0x100 || eepromSize % 8 != 0) {
+        ui.errorBox(kPicBadSizes, kHexWriteCaption);
+        return 0;
+    }
+    HexFileWriter file(ui);
+    if (!file.create(path))
+        return 0;
+
+    std::uint8_t data[16];
+    // Program memory, eight words per line, blank words included.
+    for (int base = 0; base < programSize; base += 8) {
+        for (int k = 0; k < 8; ++k) {
+            const std::uint32_t word = image.entries[static_cast<std::size_t>(base + k)];
+            data[2 * k] = static_cast<std::uint8_t>(word & 0xFF);
+            data[2 * k + 1] = static_cast<std::uint8_t>((word >> 8) & 0xFF);
+        }
+        if (!file.writeRecord(static_cast<std::uint16_t>(2 * base), kHexData, data, 16))
+            return 0;
+    }
+    // Data EEPROM: each byte followed by 0x00.
+    for (int base = 0; base < eepromSize; base += 8) {
+        for (int k = 0; k < 8; ++k) {
+            data[2 * k] = static_cast<std::uint8_t>(
+                image.entries[kPicEepromAddress + static_cast<std::size_t>(base + k)] & 0xFF);
+            data[2 * k + 1] = 0;
+        }
+        const auto address = static_cast<std::uint16_t>(2 * (kPicEepromAddress + base));
+        if (!file.writeRecord(address, kHexData, data, 16))
+            return 0;
+    }
+    // The configuration word, then the four ID locations.
+    const std::uint32_t config = image.entries[kPicConfigAddress];
+    data[0] = static_cast<std::uint8_t>(config & 0xFF);
+    data[1] = static_cast<std::uint8_t>((config >> 8) & 0xFF);
+    if (!file.writeRecord(static_cast<std::uint16_t>(2 * kPicConfigAddress), kHexData, data, 2))
+        return 0;
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t word = image.entries[kPicIdAddress + static_cast<std::size_t>(k)];
+        data[2 * k] = static_cast<std::uint8_t>(word & 0xFF);
+        data[2 * k + 1] = static_cast<std::uint8_t>((word >> 8) & 0xFF);
+    }
+    if (!file.writeRecord(static_cast<std::uint16_t>(2 * kPicIdAddress), kHexData, data, 8))
+        return 0;
+    return file.finish();
+}
+
+} // namespace talmo

@@ -1,0 +1,174 @@
+#include "updater/firmware_image.h"
+
+namespace talmo {
+
+void ResetFirmwareImage(FirmwareImage& image) {
+    image.cells.fill(kFirmwareBlank);
+    image.eepromFlag = false;
+}
+
+namespace {
+
+enum RecordResult { kRecordFailed = 0, kRecordNext = 1, kRecordEnd = 2 };
+
+RecordResult Refuse(Ui& ui, const char* message) {
+    ui.errorBox(message, kHexReadCaption);
+    return kRecordFailed;
+}
+
+RecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_view line) {
+    const int length = HexPairAt(line, 1);
+    if (static_cast<long long>(line.size()) != 2LL * length + 11)
+        return Refuse(ui, kHexIncompleteLine);
+    const int addressHigh = HexPairAt(line, 3);
+    const int addressLow = HexPairAt(line, 5);
+    const int address = addressHigh * 256 + addressLow;
+    // Every record type, the end of file included, must name a device address.
+    if (static_cast<std::uint32_t>(address) >= kFirmwareImageSize)
+        return Refuse(ui, kHexBadAddress);
+    const int type = HexPairAt(line, 7);
+    if (type != kHexData && type != kHexEndOfFile && type != kHexExtendedLinear)
+        return Refuse(ui, kHexBadRecord);
+    if (type == kHexEndOfFile)
+        return kRecordEnd;
+    // A length pair that is not hex passed the length test only on a line of
+    // nine characters; such a record has no data to take.
+    if (length < 0)
+        return Refuse(ui, kHexIncompleteLine);
+
+    const std::size_t checksumAt = 9 + 2 * static_cast<std::size_t>(length);
+    if (type == kHexExtendedLinear) {
+        // The upper address is the first two data pairs, whatever the length;
+        // pairs past the line read as non-hex and leave it to the checksum.
+        const int upperHigh = HexPairAt(line, 9);
+        const int upperLow = HexPairAt(line, 11);
+        image.eepromFlag = (upperHigh * 256 + upperLow) != 0;
+        const int sum = length + addressHigh + addressLow + type + upperHigh + upperLow;
+        if (!HexChecksumMatches(sum, HexPairAt(line, checksumAt)))
+            return Refuse(ui, kHexBadChecksum);
+        return kRecordNext;
+    }
+
+    // Under the EEPROM flag only addresses 0x00-0xFF are EEPROM: a record
+    // above them is skipped unread and program memory follows again.
+    if (image.eepromFlag && address >= 0x100) {
+        image.eepromFlag = false;
+        return kRecordNext;
+    }
+    // A record that would run past the last cell is refused whole.
+    if (static_cast<std::uint32_t>(address) + static_cast<std::uint32_t>(length) >
+        kFirmwareImageSize)
+        return Refuse(ui, kHexBadAddress);
+    int sum = length + addressHigh + addressLow + type;
+    for (int i = 0; i < length; ++i) {
+        const int value = HexPairAt(line, 9 + 2 * static_cast<std::size_t>(i));
+        image.cells[static_cast<std::size_t>(address + i)] = static_cast<std::uint8_t>(value);
+        sum += value;
+    }
+    if (!HexChecksumMatches(sum, HexPairAt(line, checksumAt)))
+        return Refuse(ui, kHexBadChecksum);
+    return kRecordNext;
+}
+
+} // namespace
+
+int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text) {
+    ResetFirmwareImage(image);
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    std::string_view line;
+    while (NextHexLine(text, line)) {
+        if (line.empty() || line.front() != ':')
+            continue;
+        switch (ReadFirmwareRecord(ui, image, line)) {
+        case kRecordFailed:
+            return 0;
+        case kRecordEnd:
+            return 1;
+        case kRecordNext:
+            break;
+        }
+    }
+    return 1;
+}
+
+int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path) {
+    ResetFirmwareImage(image);
+    HexText text;
+    if (!LoadHexText(ui, path, text))
+        return 0;
+    return LoadFirmwareHexText(ui, image, text.text());
+}
+
+// The line that opens the EEPROM section of the file.
+static constexpr char kEepromSectionLine[] = ":0200000400F00A";
+
+int FirmwareHexWriter::create(const std::string& path) {
+    delivered_ = 0;
+    created_ = file_.create(path) != 0;
+    failed_ = !created_;
+    return created_ ? 1 : 0;
+}
+
+int FirmwareHexWriter::fail(const char* message) {
+    failed_ = true;
+    file_.close();
+    ui_.errorBox(message, kHexWriteCaption);
+    return 0;
+}
+
+std::uint32_t FirmwareHexWriter::nextAddress() const {
+    return inEeprom() ? delivered_ - kProgramBytes : kFirmwareAppStart + delivered_;
+}
+
+int FirmwareHexWriter::addByte(std::uint8_t byte) {
+    if (failed_ || !created_) {
+        failed_ = true;
+        return 0;
+    }
+    if (delivered_ >= kTotalBytes)
+        return fail(kFirmwareTooMuchData);
+    line_[delivered_ % line_.size()] = byte;
+    ++delivered_;
+    if (delivered_ % line_.size() != 0)
+        return 1;
+    // The line just completed starts 16 bytes back.
+    const std::uint32_t lineStart = delivered_ - static_cast<std::uint32_t>(line_.size());
+    const std::uint32_t address =
+        lineStart < kProgramBytes ? kFirmwareAppStart + lineStart : lineStart - kProgramBytes;
+    if (!file_.writeRecord(static_cast<std::uint16_t>(address), kHexData, line_.data(),
+                           line_.size())) {
+        failed_ = true;
+        return 0;
+    }
+    if (delivered_ == kProgramBytes && !file_.writeLine(kEepromSectionLine)) {
+        failed_ = true;
+        return 0;
+    }
+    return 1;
+}
+
+int FirmwareHexWriter::addBytes(const std::uint8_t* data, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (!addByte(data[i]))
+            return 0;
+    return 1;
+}
+
+int FirmwareHexWriter::finish() {
+    if (failed_ || !created_) {
+        failed_ = true;
+        return 0;
+    }
+    if (delivered_ != kTotalBytes)
+        return fail(kFirmwareIncompleteData);
+    if (!file_.finish()) {
+        failed_ = true;
+        return 0;
+    }
+    created_ = false; // the file is complete and closed
+    return 1;
+}
+
+} // namespace talmo
