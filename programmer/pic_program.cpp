@@ -1,0 +1,294 @@
+#include "programmer/pic_program.h"
+
+#include "programmer/pic_identify.h"
+#include "programmer/pic_image.h"
+#include "programmer/target_commands.h"
+#include "shell/ui.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace talmo {
+
+namespace {
+
+constexpr std::uint32_t kBlankEepromByte = 0xFF;
+constexpr std::uint32_t kBlockWords = 8;
+constexpr std::uint32_t kProgressInterval = 20;
+
+// One run: the link, the facade, the buffer shared by every step, and the
+// sizes clamped to the image's areas.
+struct Run {
+    DeviceLink& link;
+    Ui& ui;
+    const PicImage& image;
+    Report report{};
+    std::uint32_t p = 0;
+    std::uint32_t e = 0;
+
+    // Every step below shows the communication error itself when it fails,
+    // so that the sequences read as plain lists of steps.
+    bool fail() {
+        ui.setStatusText(MessageField, "TALMO communication: Erreur");
+        return false;
+    }
+    bool enter() { return TargetEnter(link, report) || fail(); }
+    bool leave() { return TargetLeave(link, report) || fail(); }
+    bool command(std::uint8_t code) { return TargetCommand(link, report, code) || fail(); }
+    bool load(std::uint8_t code, std::uint32_t word) {
+        return TargetLoad(link, report, code, static_cast<std::uint16_t>(word)) || fail();
+    }
+    bool read(std::uint8_t code, std::uint16_t* word) {
+        return TargetRead(link, report, code, word) || fail();
+    }
+    bool increment() { return command(pic_cmd::IncrementAddress); }
+    bool incrementTimes(int n) {
+        for (int i = 0; i < n; ++i)
+            if (!increment())
+                return false;
+        return true;
+    }
+    void wait(int ms) { ui.waitMs(ms); }
+
+    std::uint32_t word(std::uint32_t a) const { return image.entries[a]; }
+    std::uint32_t eepromByte(std::uint32_t a) const { return image.entries[kPicEepromAddress + a] & 0xFF; }
+
+    void show(const char* format, std::uint32_t a, std::uint32_t of) {
+        char text[64];
+        std::snprintf(text, sizeof text, format, a, of);
+        ui.setStatusText(MessageField, text);
+    }
+    void showDifference(const char* format, std::uint32_t a, std::uint32_t expected, std::uint32_t got) {
+        char text[64];
+        std::snprintf(text, sizeof text, format, a, expected, got);
+        ui.setStatusText(MessageField, text);
+    }
+};
+
+// Both bulk-erase setup commands, optionally followed by Begin Erase/Program.
+bool EraseSetup(Run& r, bool cycle) {
+    if (!r.command(pic_cmd::BulkEraseSetup1) || !r.command(pic_cmd::BulkEraseSetup2))
+        return false;
+    if (cycle) {
+        if (!r.command(pic_cmd::BeginEraseProgram))
+            return false;
+        r.wait(pic_wait::WordEraseCycle);
+    }
+    return true;
+}
+
+bool WordModeErase(Run& r, bool isProtected) {
+    if (!isProtected) {
+        // Program memory, then data memory, each by its bulk-erase sequence.
+        if (!r.load(pic_cmd::LoadProgramData, 0x3FFF) || !EraseSetup(r, true) || !EraseSetup(r, false))
+            return false;
+        if (!r.load(pic_cmd::LoadDataMemory, 0x3FFF) || !EraseSetup(r, true) || !EraseSetup(r, false))
+            return false;
+    } else {
+        // Through the configuration word: erases everything, protection included.
+        if (!r.load(pic_cmd::LoadConfiguration, 0x3FFF) || !r.incrementTimes(7))
+            return false;
+        if (!EraseSetup(r, true) || !EraseSetup(r, false))
+            return false;
+        if (!r.leave() || !r.enter())
+            return false;
+    }
+    r.wait(pic_wait::WordAfterErase);
+    return true;
+}
+
+int WordMode(Run& r, bool isProtected) {
+    if (!WordModeErase(r, isProtected))
+        return 0;
+    for (std::uint32_t a = 0; a < r.p; ++a) {
+        if (a % kProgressInterval == 0)
+            r.show("Programmation+Vérification: 0x%04X/0x%04X", a, r.p);
+        const std::uint32_t w = r.word(a);
+        if (w != kPicBlankWord) {
+            if (!r.load(pic_cmd::LoadProgramData, w) || !r.command(pic_cmd::BeginProgrammingOnly))
+                return 0;
+            r.wait(pic_wait::WordProgramOnly);
+        }
+        std::uint16_t got = 0;
+        if (!r.read(pic_cmd::ReadProgramData, &got))
+            return 0;
+        if (got != w) {
+            r.showDifference("Erreur PROG 0x%04X:%04X!=%04X", a, w, got);
+            return 0;
+        }
+        if (a < r.e) {
+            const std::uint32_t b = r.eepromByte(a);
+            if (b != kBlankEepromByte) {
+                if (!r.load(pic_cmd::LoadDataMemory, b) || !r.command(pic_cmd::BeginProgrammingOnly))
+                    return 0;
+                r.wait(pic_wait::WordProgramOnly);
+            }
+            if (!r.read(pic_cmd::ReadDataMemory, nullptr))
+                return 0;
+            const std::uint32_t gotByte = r.report[3];
+            if (gotByte != b) {
+                r.showDifference("Erreur EEPROM 0x%04X:%02X!=%02X", a, b, gotByte);
+                return 0;
+            }
+        }
+        if (!r.increment())
+            return 0;
+    }
+
+    if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
+        return 0;
+    r.ui.setStatusText(MessageField, "Programmation+Vérification: 0x2000/0x2007");
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        if (i < 4 || i == 7) {
+            const std::uint32_t a = kPicIdAddress + i;
+            const std::uint32_t w = r.word(a);
+            if (!r.load(pic_cmd::LoadProgramData, w) || !r.command(pic_cmd::BeginEraseProgram))
+                return 0;
+            r.wait(pic_wait::WordConfigCycle);
+            std::uint16_t got = 0;
+            if (!r.read(pic_cmd::ReadProgramData, &got))
+                return 0;
+            if (got != w) {
+                r.showDifference("Erreur ID 0x%04X:%04X!=%04X", a, w, got);
+                return 0;
+            }
+        }
+        if (!r.increment())
+            return 0;
+    }
+    if (!r.leave())
+        return 0;
+    r.ui.setStatusText(MessageField, "Programmation+Vérification: OK");
+    return 1;
+}
+
+int BlockMode(Run& r) {
+    // Erase.
+    if (!r.command(pic_cmd::ChipErase))
+        return 0;
+    r.wait(pic_wait::BlockChipErase);
+    if (!r.command(pic_cmd::BulkEraseProgram) || !r.command(pic_cmd::BeginEraseProgram))
+        return 0;
+    r.wait(pic_wait::BlockBulkErase);
+    if (!r.command(pic_cmd::BulkEraseData) || !r.command(pic_cmd::BeginEraseProgram))
+        return 0;
+    r.wait(pic_wait::BlockBulkErase);
+
+    // Program memory, one 8-word row at a time; blank rows are stepped over.
+    for (std::uint32_t b = 0; b < r.p; b += kBlockWords) {
+        if (b % kProgressInterval == 0)
+            r.show("Programmation PROG: 0x%04X/0x%04X", b, r.p);
+        bool blank = true;
+        for (std::uint32_t a = b; a < b + kBlockWords; ++a)
+            blank = blank && r.word(a) == kPicBlankWord;
+        if (blank) {
+            if (!r.incrementTimes(kBlockWords))
+                return 0;
+            continue;
+        }
+        for (std::uint32_t a = b; a < b + kBlockWords; ++a) {
+            if (!r.load(pic_cmd::LoadProgramData, r.word(a)))
+                return 0;
+            if (a + 1 < b + kBlockWords && !r.increment())
+                return 0;
+        }
+        if (!r.command(pic_cmd::BeginProgrammingOnly) || !r.command(pic_cmd::EndProgramming) ||
+            !r.increment())
+            return 0;
+    }
+
+    // EEPROM.
+    if (!r.leave() || !r.enter())
+        return 0;
+    for (std::uint32_t a = 0; a < r.e; ++a) {
+        if (a % kProgressInterval == 0)
+            r.show("Programmation EEPROM: 0x%02X/0x%02X", a, r.e);
+        const std::uint32_t v = r.eepromByte(a);
+        if (v != kBlankEepromByte) {
+            if (!r.load(pic_cmd::LoadDataMemory, v) || !r.command(pic_cmd::BeginProgrammingOnly) ||
+                !r.command(pic_cmd::EndProgramming))
+                return 0;
+        }
+        if (!r.increment())
+            return 0;
+    }
+
+    // The four ID words, written together.
+    r.ui.setStatusText(MessageField, "Programmation ID: 0x2000/0x2003");
+    if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
+        return 0;
+    for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a) {
+        if (!r.load(pic_cmd::LoadProgramData, r.word(a)))
+            return 0;
+        if (a != kPicIdAddress + 3 && !r.increment())
+            return 0;
+    }
+    if (!r.command(pic_cmd::BeginEraseProgram))
+        return 0;
+    r.wait(pic_wait::BlockConfigCycle);
+
+    // The configuration word.
+    if (!r.load(pic_cmd::LoadConfiguration, 0x0000) || !r.incrementTimes(7))
+        return 0;
+    if (!r.load(pic_cmd::LoadProgramData, r.word(kPicConfigAddress)) || !r.command(pic_cmd::BeginEraseProgram))
+        return 0;
+    r.wait(pic_wait::BlockConfigCycle);
+
+    // Verification of program memory and the ID words.
+    if (!r.leave() || !r.enter())
+        return 0;
+    for (std::uint32_t a = 0; a < r.p; ++a) {
+        if (a % kProgressInterval == 0)
+            r.show("Vérification: 0x%04X/0x%04X", a, r.p);
+        std::uint16_t got = 0;
+        if (!r.read(pic_cmd::ReadProgramData, &got))
+            return 0;
+        if (got != r.word(a)) {
+            r.showDifference("Erreur PROG 0x%04X:%04X!=%04X", a, r.word(a), got);
+            return 0;
+        }
+        if (!r.increment())
+            return 0;
+    }
+    if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
+        return 0;
+    r.ui.setStatusText(MessageField, "Vérification: 0x2000/0x2007");
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        if (i < 4) {
+            const std::uint32_t a = kPicIdAddress + i;
+            std::uint16_t got = 0;
+            if (!r.read(pic_cmd::ReadProgramData, &got))
+                return 0;
+            if (got != r.word(a)) {
+                r.showDifference("Erreur ID 0x%04X:%04X!=%04X", a, r.word(a), got);
+                return 0;
+            }
+        }
+        if (!r.increment())
+            return 0;
+    }
+    if (!r.leave())
+        return 0;
+    r.ui.setStatusText(MessageField, "Programmation+Vérification: OK");
+    return 1;
+}
+
+} // namespace
+
+int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident) {
+    Run r{link, ui, image};
+    // Whole rows of the program area only, within the image's areas.
+    r.p = std::min<std::uint32_t>(ident.programSize, kPicMaxProgramWords) / kBlockWords * kBlockWords;
+    r.e = std::min<std::uint32_t>(ident.eepromSize, kPicMaxEepromBytes);
+
+    if (!r.leave())
+        return 0;
+    ui.setStatusText(MessageField, "Effacement du PIC");
+    if (!r.enter())
+        return 0;
+    if (ident.aFamily == 0)
+        return WordMode(r, PicProtected(ident.configWord));
+    return BlockMode(r);
+}
+
+} // namespace talmo
