@@ -1,13 +1,58 @@
+// The boot-loader page (dialog 102): shown while the TALMO runs its boot
+// loader. It saves the device's firmware, programs a firmware file, carries
+// out the automatic update and sends the device back to its application.
 #pragma once
 
+#include "link/device_link.h"
 #include "shell/page.h"
+#include "updater/bootloader_flow.h"
+#include "updater/firmware_image.h"
+
+#include <memory>
+#include <string>
 
 namespace talmo {
 
 class BootLoaderPage : public Page {
     Q_OBJECT
 public:
+    // Numeric identifiers of the page's controls (and of its commands).
+    enum Control : int {
+        kBootLoaderVersionControl = 1011, // boot loader's version text
+        kSaveButton = 1052,               // "Sauvegarder"
+        kDeviceVersionControl = 1051,     // version of the firmware in the device
+        kProgramButton = 1053,            // "Programmer"
+        kFileVersionControl = 1049,       // version of the chosen file
+        kLeaveButton = 1044,              // "Retour TALMO"
+        kWebButton = kWebSiteButton,      // 106, in the footer
+        kProgramVersionControl = kVersionControl, // 1050, in the footer
+        // Not a control: the command that the show sequence gives the page
+        // itself to start the automatic update.
+        kAutoUpdateCommand = 1051,
+    };
+
     BootLoaderPage(AppContext& context, QWidget* parent);
+    ~BootLoaderPage() override;
+
+    void pageShown() override;
+
+    // Runs a command by its number, as the page's buttons do; numbers that
+    // are not the page's commands do nothing.
+    void command(int id);
+
+    // What the page keeps across visits.
+    const std::string& firmwareSavePath() const { return savePath_; }
+    const FirmwareImage& firmwareImage() const { return *image_; }
+
+private:
+    BootLoaderContext flowContext();
+    void showFields();
+
+    std::unique_ptr<FirmwareImage> image_;
+    std::string savePath_;
+    BootLoaderFields fields_;
+    Report report_{};
+    std::string noFirmwarePath_; // used only when there is no shell
 };
 
 } // namespace talmo

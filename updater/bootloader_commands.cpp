@@ -1,0 +1,219 @@
+#include "updater/bootloader_commands.h"
+
+#include "shell/ui.h"
+#include "updater/firmware_image.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace talmo {
+
+namespace {
+
+constexpr std::uint8_t kVersion = 'V';
+constexpr std::uint8_t kRead = 'R';
+constexpr std::uint8_t kWrite = 'W';
+constexpr std::uint8_t kLeave = 'Z';
+constexpr int kDataOffset = 5; // first data byte of 'R' answers and 'W' requests
+
+const char* const kCommError = "TALMO communication: Erreur";
+const char* const kUnknownVersion = "Inconnue";
+
+// Progress and error texts are at most 39 characters (a 40-byte buffer).
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+std::string Format40(const char* format, ...) {
+    char buffer[40];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+void AppendLatin1(std::string& out, std::uint8_t byte) {
+    if (byte < 0x80) {
+        out.push_back(static_cast<char>(byte));
+    } else {
+        out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+        out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+}
+
+bool BeginsWithTalmo(const std::uint8_t* bytes) { return std::memcmp(bytes, "TALMO", 5) == 0; }
+
+} // namespace
+
+void BuildVersionRequest(Report& report) {
+    report[0] = 0;
+    report[1] = kVersion;
+}
+
+void BuildReadRequest(Report& report, BootMemory memory, std::uint16_t address) {
+    report[0] = 0;
+    report[1] = kRead;
+    report[2] = static_cast<std::uint8_t>(memory);
+    report[3] = static_cast<std::uint8_t>(address >> 8);
+    report[4] = static_cast<std::uint8_t>(address & 0xFF);
+}
+
+void BuildWriteRequest(Report& report, std::uint8_t blockFlag, std::uint16_t address) {
+    report[0] = 0;
+    report[1] = kWrite;
+    report[2] = blockFlag;
+    report[3] = static_cast<std::uint8_t>(address >> 8);
+    report[4] = static_cast<std::uint8_t>(address & 0xFF);
+}
+
+void BuildLeaveRequest(Report& report) {
+    report[0] = 0;
+    report[1] = kLeave;
+    report[2] = 'U';
+    report[3] = 0xAA;
+    report[4] = 0x00;
+}
+
+std::string AnswerText(const Report& report, int from, int count) {
+    std::string text;
+    const int end = count < kReportSize ? count : kReportSize;
+    for (int i = from; i < end && report[i] != 0; ++i)
+        AppendLatin1(text, report[i]);
+    return text;
+}
+
+std::optional<std::string> QueryBootLoaderVersion(DeviceLink& link, Report& report) {
+    BuildVersionRequest(report);
+    WriteReport(link, report);
+    const int count = ReadReport(link, report);
+    if (!EchoOk(count, report, kVersion))
+        return std::nullopt;
+    return AnswerText(report, 2, count);
+}
+
+std::string QueryDeviceFirmwareVersion(DeviceLink& link, Report& report) {
+    BuildReadRequest(report, BootMemory::Program, kApplicationStart);
+    WriteReport(link, report);
+    const int count = ReadReport(link, report);
+    // An answer too short to hold the five letters is no answer.
+    if (count < kVersionAnswerOffset + 5 || !BeginsWithTalmo(&report[kVersionAnswerOffset]))
+        return kUnknownVersion;
+    return AnswerText(report, kVersionAnswerOffset, count);
+}
+
+void LeaveBootLoader(DeviceLink& link, Report& report) {
+    BuildLeaveRequest(report);
+    WriteReport(link, report);
+}
+
+std::string ImageVersionText(const FirmwareImage& image) {
+    const std::uint8_t* text = &image.cells[kFirmwareVersionAddress];
+    if (!BeginsWithTalmo(text))
+        return kUnknownVersion;
+    std::string out;
+    for (std::uint32_t i = 0; i < kFirmwareVersionLength && text[i] != 0; ++i)
+        AppendLatin1(out, text[i]);
+    return out;
+}
+
+namespace {
+
+// One 'R' exchange for the block at `address`; false when no 'R' answer came.
+bool ReadBlock(DeviceLink& link, Report& report, BootMemory memory, int address) {
+    BuildReadRequest(report, memory, static_cast<std::uint16_t>(address));
+    WriteReport(link, report);
+    const int count = ReadReport(link, report);
+    return EchoOk(count, report, kRead) && count >= kDataOffset + kBootBlockSize;
+}
+
+// Streams one memory range into the writer, block by block, as the answers
+// come: the writer only ever receives bytes that an answer delivered.
+bool SaveRange(DeviceLink& link, Ui& ui, Report& report, FirmwareHexWriter& writer,
+               BootMemory memory, int start, int end) {
+    for (int block = start; block < end; block += kBootBlockSize) {
+        if ((block & 0xFF) == 0) {
+            if (memory == BootMemory::Program)
+                ui.setStatusText(MessageField, Format40("Lecture de l'adresse: 0x%04X/0x8000", block));
+            else
+                ui.setStatusText(MessageField, Format40("Lecture de l'adresse: 0x%02X/0x100", block));
+        }
+        if (!ReadBlock(link, report, memory, block)) {
+            ui.setStatusText(MessageField, kCommError);
+            return false;
+        }
+        if (!writer.addBytes(&report[kDataOffset], kBootBlockSize))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path) {
+    Report report{};
+    FirmwareHexWriter writer(ui);
+    if (!writer.create(path))
+        return false;
+    // The writer puts the EEPROM section's address line between the two.
+    if (!SaveRange(link, ui, report, writer, BootMemory::Program, kApplicationStart, kApplicationEnd) ||
+        !SaveRange(link, ui, report, writer, BootMemory::Eeprom, 0, kEepromSize))
+        return false; // the partial file stays as written, without its end line
+    return writer.finish() == 1;
+}
+
+namespace {
+
+enum class BlockResult { Written, NoAnswer, Refused };
+
+BlockResult SendBlock(DeviceLink& link, Report& report) {
+    WriteReport(link, report);
+    const int count = ReadReport(link, report);
+    if (!EchoOk(count, report, kWrite) || count < 3)
+        return BlockResult::NoAnswer;
+    return report[2] == 1 ? BlockResult::Written : BlockResult::Refused;
+}
+
+} // namespace
+
+bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
+    Report report{};
+    std::uint8_t flag = 1;
+    for (int block = kApplicationStart; block < kApplicationEnd; block += kBootBlockSize) {
+        if (block % 0x800 == 0)
+            ui.setStatusText(MessageField, Format40("Ecriture de l'adresse: 0x%02X/0x8000", block));
+        BuildWriteRequest(report, flag, static_cast<std::uint16_t>(block));
+        std::memcpy(&report[kDataOffset], &image.cells[block], kBootBlockSize);
+        const int last = block + kBootBlockSize - 1;
+        switch (SendBlock(link, report)) {
+        case BlockResult::NoAnswer:
+            ui.setStatusText(MessageField, kCommError);
+            return false;
+        case BlockResult::Refused:
+            ui.setStatusText(MessageField, Format40("Erreur programmation: 0x%04X", last));
+            return false;
+        case BlockResult::Written:
+            break;
+        }
+        flag = flag == 1 ? 2 : 1;
+    }
+    for (int block = 0; block < kEepromSize; block += kBootBlockSize) {
+        ui.setStatusText(MessageField, Format40("Ecriture de l'adresse: 0x%02X/0x100", block));
+        const int last = block + kBootBlockSize - 1;
+        std::memcpy(&report[kDataOffset], &image.cells[block], kBootBlockSize);
+        BuildWriteRequest(report, 0, static_cast<std::uint16_t>(last));
+        switch (SendBlock(link, report)) {
+        case BlockResult::NoAnswer:
+            ui.setStatusText(MessageField, kCommError);
+            return false;
+        case BlockResult::Refused:
+            ui.setStatusText(MessageField, Format40("Erreur programmation EEPROM: 0x%02X", last));
+            return false;
+        case BlockResult::Written:
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace talmo

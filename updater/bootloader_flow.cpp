@@ -1,0 +1,105 @@
+#include "updater/bootloader_flow.h"
+
+#include "shell/ui.h"
+#include "updater/bootloader_commands.h"
+#include "updater/firmware_image.h"
+
+#include <cstdio>
+
+namespace talmo {
+
+namespace {
+
+FileDialogRequest HexDialog(const std::string& initialPath) {
+    FileDialogRequest request;
+    request.filters = {{"Hex Files (*.hex)", "*.hex"}, {"All Files (*.*)", "*"}};
+    request.defaultExtension = "hex";
+    request.initialPath = initialPath;
+    return request;
+}
+
+void ShowProgrammingError(Ui& ui) {
+    ui.errorBox("Erreur lors de la programmation du PIC.", "Erreur");
+}
+
+// Reads the firmware path into the image and shows its version text in the
+// file's field. False (after the reader's box) when the file was refused.
+bool ReadFirmwareFile(BootLoaderContext& c, std::string& versionText) {
+    if (!LoadFirmwareHex(c.ui, c.image, c.firmwarePath)) {
+        c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
+        return false;
+    }
+    c.ui.setStatusText(MessageField, "Lecture du fichier: OK");
+    versionText = ImageVersionText(c.image);
+    c.fields.fileVersion = versionText;
+    return true;
+}
+
+} // namespace
+
+void BootLoaderShown(BootLoaderContext& c, bool autoUpdate) {
+    c.ui.setStatusText(MessageField, "");
+    c.fields.fileVersion = kNoVersion;
+    if (auto version = QueryBootLoaderVersion(c.link, c.report))
+        c.fields.bootLoaderVersion = *version;
+    c.fields.deviceVersion = QueryDeviceFirmwareVersion(c.link, c.report);
+    ResetFirmwareImage(c.image);
+    if (autoUpdate)
+        BootLoaderAutoUpdate(c);
+}
+
+void BootLoaderSave(BootLoaderContext& c) {
+    FileDialogRequest request = HexDialog(c.savePath);
+    request.confirmOverwrite = true;
+    std::optional<std::string> path = c.ui.saveFileDialog(request);
+    if (!path)
+        return;
+    c.savePath = *path;
+    const bool saved = SaveFirmwareToHex(c.link, c.ui, c.savePath);
+    c.ui.setStatusText(MessageField, saved ? "Sauvegarde: OK" : "Sauvegarde: Erreur");
+}
+
+void BootLoaderProgram(BootLoaderContext& c) {
+    std::optional<std::string> path = c.ui.openFileDialog(HexDialog(c.firmwarePath));
+    if (!path)
+        return;
+    c.firmwarePath = *path;
+    std::string versionText;
+    if (!ReadFirmwareFile(c, versionText))
+        return;
+
+    char question[90];
+    std::snprintf(question, sizeof question, "Programmer cette version ?\n%s", versionText.c_str());
+    if (c.ui.messageBox(question, "Programmation", Icon::Question, Buttons::YesNo) != Answer::Yes) {
+        c.fields.fileVersion = kNoVersion;
+        c.ui.setStatusText(MessageField, "Programmation: annulée");
+        return;
+    }
+    if (!ProgramFirmware(c.link, c.ui, c.image)) {
+        ShowProgrammingError(c.ui); // the message field keeps the operation's error
+        return;
+    }
+    c.fields.deviceVersion = versionText;
+    c.ui.setStatusText(MessageField, "Programmation: OK");
+}
+
+bool BootLoaderAutoUpdate(BootLoaderContext& c) {
+    std::string versionText;
+    if (!ReadFirmwareFile(c, versionText))
+        return false;
+    if (!ProgramFirmware(c.link, c.ui, c.image)) {
+        ShowProgrammingError(c.ui);
+        return false;
+    }
+    c.fields.deviceVersion = versionText;
+    c.ui.setStatusText(MessageField, "Programmation: OK");
+    LeaveBootLoader(c.link, c.report);
+    return true;
+}
+
+void BootLoaderLeave(BootLoaderContext& c) {
+    c.ui.setStatusText(MessageField, "");
+    LeaveBootLoader(c.link, c.report);
+}
+
+} // namespace talmo

@@ -1,0 +1,50 @@
+// What the boot-loader page does, without its widgets: the show sequence,
+// "Sauvegarder", "Programmer", the automatic update and "Retour TALMO".
+// The page mirrors the three version fields of BootLoaderFields into its
+// labels after each call.
+#pragma once
+
+#include "link/device_link.h"
+
+#include <string>
+
+namespace talmo {
+
+class Ui;
+struct FirmwareImage;
+
+constexpr const char* kNoVersion = "-";
+constexpr const char* kInitialBootLoaderVersion = "TALMO Vx.yz";
+
+struct BootLoaderFields {
+    std::string bootLoaderVersion = kInitialBootLoaderVersion; // shown after "Boot Loader Version:"
+    std::string deviceVersion = kNoVersion;                    // firmware now in the device
+    std::string fileVersion = kNoVersion;                      // firmware file about to be programmed
+};
+
+// Everything the page's work borrows; all of it lives for the whole run.
+struct BootLoaderContext {
+    DeviceLink& link;
+    Ui& ui;
+    FirmwareImage& image;
+    std::string& firmwarePath; // read by "Programmer" and the automatic update
+    std::string& savePath;     // written by "Sauvegarder"; empty at start
+    BootLoaderFields& fields;
+    Report& report;            // the page's exchange buffer
+};
+
+// The page became visible: empties the message field, reads both versions,
+// resets the image, and runs the automatic update when `autoUpdate` is set.
+void BootLoaderShown(BootLoaderContext& c, bool autoUpdate);
+// "Sauvegarder": save dialog, then the device's firmware into that file.
+void BootLoaderSave(BootLoaderContext& c);
+// "Programmer": open dialog, read the file, confirm, program.
+void BootLoaderProgram(BootLoaderContext& c);
+// The automatic update: read the firmware path, program it without asking
+// and, when all went well, send the device back to its application.
+// True when 'Z' was sent.
+bool BootLoaderAutoUpdate(BootLoaderContext& c);
+// "Retour TALMO": empties the message field and sends 'Z'.
+void BootLoaderLeave(BootLoaderContext& c);
+
+} // namespace talmo
