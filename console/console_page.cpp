@@ -1,7 +1,456 @@
 #include "console/console_page.h"
 
+#include "console/console_commands.h"
+#include "resources/pictures.h"
+#include "shell/ui.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <iterator>
+
 namespace talmo {
 
-ConsolePage::ConsolePage(AppContext& context, QWidget* parent) : Page(context, parent) {}
+namespace {
+
+QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// ------------------------------------------------------------------ layout
+//
+// The page's group boxes and every control in them. A row places one
+// control in its group's grid; id 0 is a static label without an identifier.
+
+enum class Kind { Label, Text, Button, CheckBox, Picture, PictureButton, NumberEdit, ReadOnlyEdit, Slider };
+
+enum Group { GTalmo, GFlash, GPwmIn, GPwmOut, GLcd, GKeypad, GMotors, GStops, GroupCount };
+
+struct GroupRow {
+    const char* caption;
+    int row, column, rowSpan; // place on the page
+};
+
+constexpr GroupRow kGroups[GroupCount] = {
+    {"TALMO", 0, 0, 1},      {"Flash", 0, 1, 1},  {"Entrée PWM", 1, 0, 1},
+    {"Sortie PWM", 2, 0, 1}, {"LCD", 0, 2, 1},    {"Clavier", 1, 2, 2},
+    {"Moteurs", 1, 1, 1},    {"Arrêts", 2, 1, 1},
+};
+
+enum Flags : unsigned { None = 0, Disabled = 1, Hidden = 2, RightAligned = 4 };
+
+struct ControlRow {
+    int id;
+    Kind kind;
+    Group group;
+    int row, column, rowSpan, columnSpan;
+    const char* text; // caption or initial text
+    int picture;      // initial picture, 0 for none
+    unsigned flags;
+};
+
+constexpr ControlRow kControls[] = {
+    // "TALMO"
+    {0, Kind::Label, GTalmo, 0, 0, 1, 1, "Version: ", 0, None},
+    {kCtlVersionText, Kind::Text, GTalmo, 0, 1, 1, 2, "TALMO Vx.yz", 0, None},
+    {0, Kind::Label, GTalmo, 1, 0, 1, 1, "Table:", 0, None},
+    {kCtlTableText, Kind::Text, GTalmo, 1, 1, 1, 2, "-", 0, None},
+    {0, Kind::Label, GTalmo, 2, 0, 1, 1, "Fréq:", 0, None},
+    {kCtlFrequencyText, Kind::Text, GTalmo, 2, 1, 1, 2, "- kHz", 0, None},
+    {kCtlUpdateButton, Kind::Button, GTalmo, 3, 0, 1, 1, "Mise à jour", 0, None},
+    {0, Kind::Label, GTalmo, 3, 1, 1, 1, "Auto", 0, RightAligned},
+    {kCtlAutoBox, Kind::CheckBox, GTalmo, 3, 2, 1, 1, "", 0, None},
+    {kCtlProgrammerButton, Kind::Button, GTalmo, 4, 0, 1, 1, "Màj VELKOR", 0, None},
+    // "Flash"
+    {0, Kind::Label, GFlash, 0, 0, 1, 1, "Fabricant:", 0, None},
+    {kCtlFlashMakerText, Kind::Text, GFlash, 0, 1, 1, 2, "Non détecté", 0, None},
+    {0, Kind::Label, GFlash, 1, 0, 1, 1, "Type:", 0, None},
+    {kCtlFlashTypeText, Kind::Text, GFlash, 1, 1, 1, 2, "Non détecté", 0, None},
+    {0, Kind::Label, GFlash, 2, 0, 1, 1, "Taille:", 0, None},
+    {kCtlFlashSizeText, Kind::Text, GFlash, 2, 1, 1, 2, "Non détecté", 0, None},
+    {0, Kind::Label, GFlash, 3, 0, 1, 1, "Protection:", 0, None},
+    {kCtlFlashProtectText, Kind::Text, GFlash, 3, 1, 1, 2, "Non détecté", 0, None},
+    {0, Kind::Label, GFlash, 4, 0, 1, 1, "Fichiers:", 0, None},
+    {kCtlFlashFilesText, Kind::Text, GFlash, 4, 1, 1, 1, "0", 0, RightAligned},
+    {kCtlFlashDetailsButton, Kind::Button, GFlash, 4, 2, 1, 1, "Détails", 0, Disabled},
+    // "Entrée PWM"
+    {kCtlInputModePicture, Kind::Picture, GPwmIn, 0, 0, 2, 1, "", kPictureSwitchAuto, None},
+    {kCtlInputLevelEdit, Kind::NumberEdit, GPwmIn, 0, 1, 1, 1, "", 0, None},
+    {0, Kind::Label, GPwmIn, 0, 2, 1, 1, "%", 0, None},
+    {kCtlInputLevelSlider, Kind::Slider, GPwmIn, 0, 3, 1, 1, "", 0, None},
+    {kCtlInputLevel2Edit, Kind::ReadOnlyEdit, GPwmIn, 1, 1, 1, 1, "", 0, None},
+    {0, Kind::Label, GPwmIn, 1, 2, 1, 1, "%", 0, None},
+    {kCtlInputLevel2Slider, Kind::Slider, GPwmIn, 1, 3, 1, 1, "", 0, Disabled},
+    // "Sortie PWM"
+    {kCtlOutputSwitchPicture, Kind::Picture, GPwmOut, 0, 0, 3, 1, "", kPictureSwitchOn, None},
+    {kCtlOutputLevelEdit, Kind::ReadOnlyEdit, GPwmOut, 0, 1, 1, 1, "", 0, None},
+    {0, Kind::Label, GPwmOut, 0, 2, 1, 1, "%", 0, None},
+    {kCtlOutputLevelSlider, Kind::Slider, GPwmOut, 0, 3, 1, 1, "", 0, Disabled},
+    {0, Kind::Label, GPwmOut, 1, 1, 1, 2, "PWM Max:", 0, None},
+    {kCtlPwmMaxText, Kind::Text, GPwmOut, 1, 3, 1, 1, "- %", 0, None},
+    {0, Kind::Label, GPwmOut, 2, 1, 1, 2, "IO1:", 0, None},
+    {kCtlIo1Text, Kind::Text, GPwmOut, 2, 3, 1, 1, "-", 0, None},
+    {0, Kind::Label, GPwmOut, 3, 0, 1, 3, "Protection démarrage: ", 0, None},
+    {kCtlStartProtectText, Kind::Text, GPwmOut, 3, 3, 1, 1, "OFF", 0, None},
+    // "LCD"
+    {0, Kind::Picture, GLcd, 0, 0, 1, 1, "", kPictureLcd, None},
+    {kCtlLcdTestButton, Kind::Button, GLcd, 1, 0, 1, 1, "Test", 0, None},
+    // "Clavier"
+    {kCtlKeyUp, Kind::Picture, GKeypad, 0, 1, 1, 1, "", kPictureDiamondUp, None},
+    {kCtlKeyLeft, Kind::Picture, GKeypad, 1, 0, 1, 1, "", kPictureDiamondUp, None},
+    {kCtlKeyRight, Kind::Picture, GKeypad, 1, 2, 1, 1, "", kPictureDiamondUp, None},
+    {kCtlKeyDown, Kind::Picture, GKeypad, 2, 1, 1, 1, "", kPictureDiamondUp, None},
+    {kCtlKeyEsc, Kind::Picture, GKeypad, 3, 0, 1, 1, "", kPictureSquareUp, None},
+    {0, Kind::Label, GKeypad, 4, 0, 1, 1, "ESC", 0, None},
+    {kCtlKeyOk, Kind::Picture, GKeypad, 3, 2, 1, 1, "", kPictureSquareUp, None},
+    {0, Kind::Label, GKeypad, 4, 2, 1, 1, "OK", 0, None},
+    {kCtlKeypadMissingText, Kind::Text, GKeypad, 0, 3, 5, 1, " Clavier\n   non\ndétecté", 0, Hidden},
+    // "Moteurs"
+    {kCtlMotorButton, Kind::PictureButton, GMotors, 0, 0, 4, 1, "", 0, None},
+    {0, Kind::Label, GMotors, 0, 1, 1, 1, "Signal on/off inversé:", 0, None},
+    {kCtlSignalInvertedBox, Kind::CheckBox, GMotors, 0, 2, 1, 1, "", 0, Disabled},
+    {0, Kind::Label, GMotors, 1, 1, 1, 1, "Auto on/off:", 0, None},
+    {kCtlAutoOnOffText, Kind::Text, GMotors, 1, 2, 1, 1, "-", 0, None},
+    {0, Kind::Label, GMotors, 2, 1, 1, 1, "Axes:", 0, None},
+    {kCtlAxesText, Kind::Text, GMotors, 2, 2, 1, 1, "-,-,-,-,-", 0, None},
+    {0, Kind::Label, GMotors, 3, 1, 1, 1, "Accèl:", 0, None},
+    {kCtlAccelText, Kind::Text, GMotors, 3, 2, 1, 1, "-", 0, None},
+    {kCtlMovesButton, Kind::Button, GMotors, 4, 1, 1, 2, "Déplacements", 0, Disabled | Hidden},
+    // "Arrêts"
+    {kCtlStopPicture, Kind::Picture, GStops, 0, 0, 2, 1, "", kPictureStopLit, None},
+    {0, Kind::Label, GStops, 0, 1, 1, 2, "Contacts:", 0, None},
+    {kCtlContactsText, Kind::Text, GStops, 0, 3, 1, 1, "-", 0, None},
+    {0, Kind::Label, GStops, 1, 1, 1, 1, "FDCs", 0, RightAligned},
+    {kCtlLimitSwitchPicture, Kind::Picture, GStops, 1, 2, 1, 1, "", kPictureContactOpen, None},
+    {0, Kind::Label, GStops, 1, 3, 1, 1, "Palpeurs", 0, RightAligned},
+    {kCtlProbePicture, Kind::Picture, GStops, 1, 4, 1, 1, "", kPictureContactOpen, None},
+};
+
+// The motor button's size: 23 by 45 dialog units.
+constexpr int kMotorButtonWidth = 36 + 10;
+constexpr int kMotorButtonHeight = 56 + 16;
+
+} // namespace
+
+// ------------------------------------------------------------------ page
+
+ConsolePage::ConsolePage(AppContext& context, QWidget* parent) : Page(context, parent) {
+    setObjectName(QStringLiteral("consolePage"));
+    buildControls();
+    pollTimer_.setInterval(kPollPeriodMs);
+    pollTimer_.setTimerType(Qt::CoarseTimer);
+    connect(&pollTimer_, &QTimer::timeout, this, &ConsolePage::pollStatus);
+}
+
+void ConsolePage::buildControls() {
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(6, 6, 6, 2);
+    auto* groupsGrid = new QGridLayout;
+    groupsGrid->setSpacing(6);
+    page->addLayout(groupsGrid, 1);
+
+    QGroupBox* boxes[GroupCount];
+    QGridLayout* grids[GroupCount];
+    for (int g = 0; g < GroupCount; ++g) {
+        boxes[g] = new QGroupBox(QString::fromUtf8(kGroups[g].caption), this);
+        grids[g] = new QGridLayout(boxes[g]);
+        grids[g]->setContentsMargins(6, 4, 6, 4);
+        grids[g]->setHorizontalSpacing(4);
+        grids[g]->setVerticalSpacing(2);
+        groupsGrid->addWidget(boxes[g], kGroups[g].row, kGroups[g].column, kGroups[g].rowSpan, 1);
+    }
+
+    const qreal ratio = devicePixelRatioF();
+    for (const ControlRow& c : kControls) {
+        QWidget* parentBox = boxes[c.group];
+        const QString text = QString::fromUtf8(c.text);
+        QWidget* w = nullptr;
+        switch (c.kind) {
+        case Kind::Label:
+        case Kind::Text: {
+            auto* l = new QLabel(text, parentBox);
+            if (c.flags & RightAligned)
+                l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            w = l;
+            break;
+        }
+        case Kind::Picture: {
+            auto* l = new QLabel(parentBox);
+            l->setAlignment(Qt::AlignCenter);
+            l->setPixmap(loadPicture(c.picture, ratio));
+            l->setProperty("picture", c.picture);
+            w = l;
+            break;
+        }
+        case Kind::PictureButton: {
+            auto* b = new QPushButton(parentBox);
+            b->setFixedSize(kMotorButtonWidth, kMotorButtonHeight);
+            b->setIconSize(QSize(36, 56));
+            b->setAutoDefault(false);
+            b->setProperty("picture", 0);
+            w = b;
+            break;
+        }
+        case Kind::Button: {
+            auto* b = new QPushButton(text, parentBox);
+            b->setAutoDefault(false);
+            w = b;
+            break;
+        }
+        case Kind::CheckBox:
+            w = new QCheckBox(text, parentBox);
+            break;
+        case Kind::NumberEdit:
+        case Kind::ReadOnlyEdit: {
+            auto* e = new QLineEdit(parentBox);
+            e->setFixedWidth(40);
+            e->setAlignment(Qt::AlignRight);
+            if (c.kind == Kind::ReadOnlyEdit) {
+                e->setReadOnly(true);
+                e->setFocusPolicy(Qt::NoFocus);
+            } else {
+                // Digits only from the keyboard; the page's own "%3d" texts
+                // carry leading blanks.
+                e->setValidator(new QRegularExpressionValidator(
+                    QRegularExpression(QStringLiteral(" *[0-9]*")), e));
+            }
+            w = e;
+            break;
+        }
+        case Kind::Slider: {
+            auto* s = new QSlider(Qt::Horizontal, parentBox);
+            s->setRange(0, 100);
+            s->setTickInterval(25);
+            s->setTickPosition(QSlider::TicksBelow);
+            s->setPageStep(20);
+            s->setMinimumWidth(90);
+            w = s;
+            break;
+        }
+        }
+        if (c.id != 0) {
+            w->setObjectName(controlName(c.id));
+            controls_[c.id] = w;
+        }
+        if (c.flags & Disabled)
+            w->setEnabled(false);
+        if (c.flags & Hidden) {
+            QSizePolicy policy = w->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            w->setSizePolicy(policy);
+            w->setVisible(false);
+        }
+        grids[c.group]->addWidget(w, c.row, c.column, c.rowSpan, c.columnSpan);
+    }
+    for (QGridLayout* g : grids)
+        g->setRowStretch(g->rowCount(), 1);
+
+    page->addWidget(createFooter());
+
+    levelEdit_ = static_cast<QLineEdit*>(controls_.at(kCtlInputLevelEdit));
+    levelSlider_ = static_cast<QSlider*>(controls_.at(kCtlInputLevelSlider));
+    autoBox_ = static_cast<QCheckBox*>(controls_.at(kCtlAutoBox));
+
+    // Every user action on the slider, and the end of each drag.
+    connect(levelSlider_, &QSlider::actionTriggered, this, &ConsolePage::onSliderMoved);
+    connect(levelSlider_, &QSlider::sliderReleased, this, &ConsolePage::onSliderMoved);
+    connect(levelEdit_, &QLineEdit::textChanged, this, &ConsolePage::onLevelEditChanged);
+    levelEdit_->installEventFilter(this);
+    connect(static_cast<QPushButton*>(controls_.at(kCtlMotorButton)), &QPushButton::clicked, this,
+            &ConsolePage::onMotorClicked);
+    connect(static_cast<QPushButton*>(controls_.at(kCtlLcdTestButton)), &QPushButton::clicked, this,
+            &ConsolePage::onLcdTestClicked);
+    connect(static_cast<QPushButton*>(controls_.at(kCtlUpdateButton)), &QPushButton::clicked, this,
+            &ConsolePage::onUpdateClicked);
+    connect(static_cast<QPushButton*>(controls_.at(kCtlProgrammerButton)), &QPushButton::clicked,
+            this, &ConsolePage::onProgrammerClicked);
+}
+
+bool ConsolePage::autoUpdateTicked() const { return autoBox_->isChecked(); }
+
+void ConsolePage::setText(int control, const std::string& text) {
+    auto it = controls_.find(control);
+    if (it == controls_.end())
+        return;
+    if (auto* l = qobject_cast<QLabel*>(it->second))
+        l->setText(q(text));
+    else if (auto* e = qobject_cast<QLineEdit*>(it->second))
+        e->setText(q(text));
+}
+
+void ConsolePage::setPicture(int control, int pictureId) {
+    auto it = controls_.find(control);
+    if (it == controls_.end())
+        return;
+    QWidget* w = it->second;
+    w->setProperty("picture", pictureId);
+    const QPixmap pixmap = context_.shell ? context_.shell->picture(pictureId) : QPixmap();
+    if (auto* l = qobject_cast<QLabel*>(w))
+        l->setPixmap(pixmap);
+    else if (auto* b = qobject_cast<QPushButton*>(w))
+        b->setIcon(QIcon(pixmap));
+}
+
+// ------------------------------------------------------------------ start
+
+void ConsolePage::pageShown() {
+    pollTimer_.stop();
+    if (!context_.link || !context_.ui)
+        return;
+    busy_ = true;
+    const StartResult r = RunStartSequence(*context_.link, buffer_, cache_, *context_.ui);
+    busy_ = false;
+
+    if (r.version)
+        setText(kCtlVersionText, *r.version);
+    if (r.tooOld)
+        return; // the device is on its way to the boot loader: no poll
+    if (r.flash) {
+        setText(kCtlFlashMakerText, r.flash->manufacturer);
+        setText(kCtlFlashTypeText, r.flash->type);
+        setText(kCtlFlashSizeText, r.flash->size);
+        setText(kCtlFlashProtectText, r.flash->protection);
+    }
+    if (r.table) {
+        const TableTexts& t = *r.table;
+        setText(kCtlTableText, t.name);
+        setText(kCtlAxesText, t.axes);
+        setText(kCtlPwmMaxText, t.pwmMax);
+        setText(kCtlAccelText, t.accel);
+        setText(kCtlFrequencyText, t.frequency);
+        setText(kCtlContactsText, t.contacts);
+        setText(kCtlAutoOnOffText, t.autoOnOff);
+        static_cast<QCheckBox*>(controls_.at(kCtlSignalInvertedBox))->setChecked(t.signalInverted);
+    }
+    pollTimer_.start();
+}
+
+void ConsolePage::pageHidden() { pollTimer_.stop(); }
+
+// ------------------------------------------------------------------ poll
+
+void ConsolePage::pollStatus() {
+    if (busy_ || !context_.link)
+        return;
+    busy_ = true;
+    const PollOutcome outcome = PollStatus(*context_.link, buffer_, cache_);
+    busy_ = false;
+    if (outcome == PollOutcome::Changed)
+        showStatus(cache_.bytes);
+}
+
+void ConsolePage::showStatus(const ConsoleReport& answer) {
+    ++displayedAnswers_;
+    // Decoded first: writing the PWM edit talks to the device, which
+    // overwrites the report buffer.
+    const std::vector<DisplayItem> items = DecodeStatus(answer);
+    for (const DisplayItem& d : items) {
+        QWidget* w = controls_.at(d.control);
+        if (d.skipWhenFocused) {
+            const auto* slider = qobject_cast<QSlider*>(w);
+            if (w->hasFocus() || (slider && slider->isSliderDown()))
+                continue;
+        }
+        switch (d.kind) {
+        case DisplayItem::Text:
+            if (d.control == kCtlInputLevelEdit)
+                writeLevelEdit(d.text);
+            else
+                setText(d.control, d.text);
+            break;
+        case DisplayItem::Picture:
+            setPicture(d.control, d.value);
+            break;
+        case DisplayItem::Position: {
+            auto* s = static_cast<QSlider*>(w);
+            const QSignalBlocker block(s); // not a user's move
+            s->setValue(d.value);
+            break;
+        }
+        case DisplayItem::Visible:
+            w->setVisible(d.value != 0);
+            break;
+        }
+    }
+}
+
+// ------------------------------------------------------------------ commands
+
+void ConsolePage::writeLevelEdit(const std::string& text) {
+    {
+        const QSignalBlocker block(levelEdit_);
+        levelEdit_->setText(q(text));
+    }
+    // Every change of the edit's text goes to the device, the page's own
+    // writes included: the shown value settles the device's.
+    onLevelEditChanged();
+}
+
+void ConsolePage::onSliderMoved() {
+    if (!context_.link || busy_)
+        return;
+    busy_ = true;
+    SendPwm(*context_.link, buffer_, PercentToByte(levelSlider_->sliderPosition()));
+    busy_ = false;
+}
+
+void ConsolePage::onLevelEditChanged() {
+    if (!context_.link)
+        return;
+    const bool wasBusy = busy_;
+    busy_ = true;
+    const int p = ParseEditNumber(levelEdit_->text().toStdString());
+    SendPwm(*context_.link, buffer_, PercentToByte(p));
+    busy_ = wasBusy;
+}
+
+void ConsolePage::onLevelEditFocusLost() {
+    if (!context_.link || busy_)
+        return;
+    busy_ = true;
+    const std::optional<std::uint8_t> level = RefreshPwmLevel(*context_.link, buffer_);
+    busy_ = false;
+    if (level)
+        writeLevelEdit(PercentText(*level));
+}
+
+bool ConsolePage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == levelEdit_ && event->type() == QEvent::FocusOut)
+        onLevelEditFocusLost();
+    return Page::eventFilter(watched, event);
+}
+
+void ConsolePage::onMotorClicked() {
+    if (!context_.link || busy_)
+        return;
+    busy_ = true;
+    ToggleMotors(*context_.link, buffer_);
+    busy_ = false;
+}
+
+void ConsolePage::onLcdTestClicked() {
+    if (!context_.link || !context_.ui || busy_)
+        return;
+    busy_ = true;
+    RunLcdTest(*context_.link, buffer_, *context_.ui);
+    busy_ = false;
+}
+
+void ConsolePage::onUpdateClicked() {
+    if (!context_.link)
+        return;
+    JumpToBootLoader(*context_.link, buffer_);
+}
+
+void ConsolePage::onProgrammerClicked() {
+    if (context_.shell)
+        context_.shell->showProgrammerPage();
+}
 
 } // namespace talmo
