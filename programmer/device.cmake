@@ -6,7 +6,8 @@ add_library(talmo_programmer_core STATIC
   pic_identify.cpp pic_identify.h
   pic_read.cpp pic_read.h
   pic_program.cpp pic_program.h
-  board_version.cpp board_version.h)
+  board_version.cpp board_version.h
+  programmer_flow.cpp programmer_flow.h)
 target_include_directories(talmo_programmer_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(talmo_programmer_core PUBLIC talmo_link talmo_hex talmo_ui PRIVATE talmo_warnings)
 

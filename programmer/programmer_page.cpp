@@ -1,7 +1,153 @@
 #include "programmer/programmer_page.h"
 
+#include "shell/ui.h"
+
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
 namespace talmo {
 
-ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent) : Page(context, parent) {}
+namespace {
+
+QString q(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* newLabel(QWidget* parent, const char* text, int id = 0) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    if (id != 0)
+        label->setObjectName(controlName(id));
+    return label;
+}
+
+QPushButton* newButton(QWidget* parent, const char* text, int id) {
+    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+    button->setObjectName(controlName(id));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
+    : Page(context, parent), state_(std::make_unique<ProgrammerState>()) {
+    ResetPicImage(state_->image);
+
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(newLabel(this, "1. Mettre la VELKOR en mode programmation: J8 sur PRGM"));
+    page->addSpacing(10);
+
+    auto* steps = new QGridLayout;
+    steps->setHorizontalSpacing(10);
+    steps->setVerticalSpacing(6);
+    steps->setColumnStretch(3, 1);
+
+    steps->addWidget(newLabel(this, "2. Identification automatique du PIC et version VELKOR"), 0, 0, 1, 2);
+    auto* identify = newButton(this, "Identifier", kProgrammerIdentifyButton);
+    steps->addWidget(identify, 0, 2);
+    steps->addWidget(newLabel(this, "(optionnel)"), 0, 3);
+    steps->addWidget(newLabel(this, "PIC:"), 1, 0, Qt::AlignRight);
+    auto* picName = newLabel(this, kProgrammerNoText, kProgrammerPicName);
+    QFont bold = picName->font();
+    bold.setBold(true);
+    picName->setFont(bold);
+    steps->addWidget(picName, 1, 1, 1, 3);
+    steps->addWidget(newLabel(this, "Version:"), 2, 0, Qt::AlignRight);
+    auto* picVersion = newLabel(this, kProgrammerNoText, kProgrammerPicVersion);
+    picVersion->setFont(bold);
+    steps->addWidget(picVersion, 2, 1, 1, 3);
+    steps->setRowMinimumHeight(3, 12);
+
+    steps->addWidget(newLabel(this, "3. Sauvegarde du programme du PIC"), 4, 0, 1, 2);
+    auto* save = newButton(this, "Sauvegarder", kProgrammerSaveButton);
+    steps->addWidget(save, 4, 2);
+    steps->addWidget(newLabel(this, "(optionnel)"), 4, 3);
+    steps->setRowMinimumHeight(5, 12);
+
+    steps->addWidget(newLabel(this, "4. Programmer une autre version dans le PIC"), 6, 0, 1, 2);
+    auto* program = newButton(this, "Programmer", kProgrammerProgramButton);
+    steps->addWidget(program, 6, 2);
+    steps->addWidget(newLabel(this, "Version:"), 7, 0, Qt::AlignRight);
+    auto* fileVersion = newLabel(this, kProgrammerNoText, kProgrammerFileVersion);
+    fileVersion->setFont(bold);
+    steps->addWidget(fileVersion, 7, 1, 1, 3);
+    page->addLayout(steps);
+    page->addSpacing(10);
+    page->addWidget(newLabel(this, "5. Mettre la VELKOR en mode normal: J8 sur NORMAL"));
+    page->addSpacing(10);
+
+    // The back button shows picture 169; its text is only its accessible name.
+    auto* backRow = new QHBoxLayout;
+    auto* back = newButton(this, "", kProgrammerBackButton);
+    back->setAccessibleName(QStringLiteral("Retour TALMO"));
+    back->setToolTip(QStringLiteral("Retour TALMO"));
+    backRow->addWidget(back);
+    backRow->addStretch(1);
+    page->addLayout(backRow);
+    page->addStretch(1);
+    page->addWidget(createFooter());
+
+    for (QPushButton* button : {identify, save, program, back}) {
+        const int id = button->objectName().mid(QStringLiteral("control").size()).toInt();
+        connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
+    }
+}
+
+ProgrammerPage::~ProgrammerPage() = default;
+
+ProgrammerContext ProgrammerPage::flowContext() {
+    return ProgrammerContext{*context_.link, *context_.ui, *state_,
+                             [this](int id, const std::string& text) { setControlText(id, text); }};
+}
+
+void ProgrammerPage::setControlText(int id, const std::string& text) {
+    if (auto* label = control<QLabel>(id))
+        label->setText(q(text));
+}
+
+void ProgrammerPage::pageShown() {
+    auto* back = control<QPushButton>(kProgrammerBackButton);
+    const QPixmap* picture = context_.shell ? &context_.shell->picture(kProgrammerBackPicture) : nullptr;
+    if (picture && !picture->isNull()) {
+        back->setIcon(QIcon(*picture));
+        back->setIconSize(picture->deviceIndependentSize().toSize());
+        back->setText(QString());
+    } else {
+        // Without its picture the button would be blank: name it instead.
+        back->setIcon(QIcon());
+        back->setText(QStringLiteral("Retour TALMO"));
+    }
+    if (!context_.link || !context_.ui)
+        return;
+    ProgrammerContext c = flowContext();
+    ProgrammerShown(c);
+}
+
+void ProgrammerPage::command(int id) {
+    if (id == kProgrammerWebButton) {
+        if (context_.shell)
+            context_.shell->openWebSite();
+        return;
+    }
+    if (!context_.link || !context_.ui)
+        return;
+    ProgrammerContext c = flowContext();
+    switch (id) {
+    case kProgrammerIdentifyButton: ProgrammerIdentify(c); break;
+    case kProgrammerSaveButton: ProgrammerSave(c); break;
+    case kProgrammerProgramButton: ProgrammerProgram(c); break;
+    case kProgrammerBackButton:
+        ProgrammerBack(c);
+        if (context_.shell)
+            context_.shell->returnToConsolePage();
+        break;
+    default: break;
+    }
+}
 
 } // namespace talmo

@@ -1,0 +1,184 @@
+#include "programmer/programmer_flow.h"
+
+#include "programmer/board_version.h"
+#include "programmer/pic_program.h"
+#include "programmer/pic_read.h"
+#include "programmer/target_commands.h"
+#include "shell/ui.h"
+
+namespace talmo {
+
+namespace {
+
+void SetControl(ProgrammerContext& c, int id, const std::string& text) {
+    ProgrammerState& s = c.state;
+    std::string* field = id == kProgrammerPicName      ? &s.picName
+                         : id == kProgrammerPicVersion ? &s.picVersion
+                                                       : &s.fileVersion;
+    *field = text;
+    if (c.controlChanged)
+        c.controlChanged(id, text);
+}
+
+// After a failed identification, reading or programming the target may be
+// left in programming mode: take it out (the answer does not matter).
+void LeaveTarget(ProgrammerContext& c) { TargetLeave(c.link, c.state.report); }
+
+void ErrorBox(ProgrammerContext& c, const char* text) {
+    c.ui.messageBox(text, kProgrammerErrorCaption, Icon::Error, Buttons::Ok);
+}
+
+void Forget(ProgrammerContext& c) {
+    c.state.ident = PicIdentification{};
+    c.state.imageFromPic = false;
+}
+
+void ProtectedNotice(ProgrammerContext& c) {
+    c.state.boardVersion = kProgrammerProtectedNotice;
+    SetControl(c, kProgrammerPicVersion, c.state.boardVersion);
+}
+
+// IdentifyPic, its controls, and the page's answer to a failure.
+bool Identify(ProgrammerContext& c, const char* errorText) {
+    c.state.imageFromPic = false;
+    const IdentifyOutcome out = IdentifyPic(c.link, c.ui, c.state.ident);
+    if (out.sequenceCompleted) {
+        SetControl(c, kProgrammerPicName, out.picText);
+        if (out.result == 0)
+            SetControl(c, kProgrammerPicVersion, kProgrammerNoText);
+    }
+    if (out.result == 0) {
+        LeaveTarget(c);
+        ErrorBox(c, errorText);
+    }
+    return c.state.ident.identified();
+}
+
+// ReadPic and the page's answer to a failure; true when the whole PIC was read.
+bool Read(ProgrammerContext& c) {
+    ProgrammerState& s = c.state;
+    if (ReadPic(c.link, c.ui, s.image, s.ident) == 1) {
+        s.imageFromPic = true;
+        return true;
+    }
+    s.imageFromPic = false;
+    LeaveTarget(c);
+    ErrorBox(c, kProgrammerReadError);
+    SetControl(c, kProgrammerPicVersion, kProgrammerNoText);
+    return false;
+}
+
+void ShowPicVersion(ProgrammerContext& c) {
+    c.state.boardVersion = FindBoardVersion(c.state.image, c.state.ident.programSize);
+    SetControl(c, kProgrammerPicVersion, c.state.boardVersion);
+}
+
+FileDialogRequest HexDialog(const std::string& path, bool save) {
+    FileDialogRequest r;
+    // "*" rather than "*.*": on this platform a file needs no dot in its name.
+    r.filters = {{"Hex Files (*.hex)", "*.hex"}, {"All Files (*.*)", "*"}};
+    r.defaultExtension = "hex";
+    r.initialPath = path;
+    r.confirmOverwrite = save;
+    return r;
+}
+
+} // namespace
+
+void ProgrammerShown(ProgrammerContext& c) {
+    ProgrammerState& s = c.state;
+    ResetPicImage(s.image);
+    Forget(c);
+    SetControl(c, kProgrammerPicName, kProgrammerNoText);
+    SetControl(c, kProgrammerPicVersion, kProgrammerNoText);
+    SetControl(c, kProgrammerFileVersion, kProgrammerNoText);
+    s.report[0] = 0;
+    s.report[1] = 'B';
+    s.report[2] = 0;
+    Exchange(c.link, s.report);
+    LeaveTarget(c);
+}
+
+void ProgrammerIdentify(ProgrammerContext& c) {
+    if (!Identify(c, kProgrammerTypeError))
+        return;
+    if (PicProtected(c.state.ident.configWord)) {
+        ProtectedNotice(c);
+        return;
+    }
+    if (Read(c))
+        ShowPicVersion(c);
+}
+
+void ProgrammerSave(ProgrammerContext& c) {
+    ProgrammerState& s = c.state;
+    if (!s.ident.identified()) {
+        if (!Identify(c, kProgrammerReadError))
+            return;
+        // A failed read stops here: a partly read image is not the PIC's program.
+        if (!Read(c))
+            return;
+        if (PicProtected(s.ident.configWord)) {
+            ProtectedNotice(c);
+            return;
+        }
+        ShowPicVersion(c);
+    } else if (PicProtected(s.ident.configWord)) {
+        // What a protected PIC reads back is not its program.
+        ProtectedNotice(c);
+        return;
+    } else if (!s.imageFromPic) {
+        // Identified, but the image is the blank reset or a partial read:
+        // read the PIC before saving it.
+        if (!Read(c))
+            return;
+        ShowPicVersion(c);
+    }
+
+    const auto path = c.ui.saveFileDialog(HexDialog(s.savePath, true));
+    if (!path)
+        return;
+    s.savePath = *path;
+    const bool saved = SavePicHex(c.ui, s.image, s.savePath, static_cast<int>(s.ident.programSize),
+                                  static_cast<int>(s.ident.eepromSize)) == 1;
+    c.ui.setStatusText(MessageField, saved ? "Sauvegarde: OK" : "Sauvegarde: Erreur");
+}
+
+void ProgrammerProgram(ProgrammerContext& c) {
+    ProgrammerState& s = c.state;
+    if (!s.ident.identified() && !Identify(c, kProgrammerReadError))
+        return;
+
+    const auto path = c.ui.openFileDialog(HexDialog(s.openPath, false));
+    if (!path)
+        return; // the identification stays
+    s.openPath = *path;
+    s.imageFromPic = false; // the image now comes from the file
+    if (LoadPicHex(c.ui, s.image, s.openPath) != 1) {
+        c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
+        Forget(c);
+        return;
+    }
+    c.ui.setStatusText(MessageField, "Lecture du fichier: OK");
+    // Low-voltage programming stays enabled, whatever the file says.
+    s.image.entries[kPicConfigAddress] |= 0x0080;
+    s.boardVersion = FindBoardVersion(s.image, s.ident.programSize);
+    SetControl(c, kProgrammerFileVersion, s.boardVersion);
+
+    const std::string question = "Programmer cette version ?\n" + s.boardVersion;
+    if (c.ui.messageBox(question, kProgrammerConfirmCaption, Icon::Question, Buttons::YesNo) != Answer::Yes) {
+        SetControl(c, kProgrammerFileVersion, kProgrammerNoText);
+        c.ui.setStatusText(MessageField, "Programmation: annulée");
+        Forget(c);
+        return;
+    }
+    if (ProgramPic(c.link, c.ui, s.image, s.ident) != 1) {
+        LeaveTarget(c);
+        ErrorBox(c, kProgrammerProgramError);
+    }
+    Forget(c);
+}
+
+void ProgrammerBack(ProgrammerContext& c) { c.ui.setStatusText(MessageField, ""); }
+
+} // namespace talmo
