@@ -5,6 +5,22 @@
 //
 // Plain C++, no Qt. Time (answer latency, the PIC's programming cycles) runs
 // on the clock given at construction.
+//
+// Usage:
+//   talmo::VirtualClock clock;
+//   sim::VirtualUsb bus(clock);
+//   int id = bus.plug(std::make_unique<sim::Talmo>());   // event: arrival "/dev/vhidraw0"
+//   auto path = bus.interfaces()[0].path;                // product 0x00AA
+//   sim::Report req{}; req[1] = 'V';
+//   auto answer = bus.exchange(path, req);               // "TALMO V0.23" from byte 2
+//   req[1] = 'Z'; req[2] = 'U'; req[3] = 0xAA; req[4] = 1;
+//   bus.exchange(path, req);                             // no answer; events: removal
+//                                                        // "/dev/vhidraw0", arrival "/dev/vhidraw1" (0x00A9)
+//   bus.unplug(id); bus.replug(id);                      // removal, then arrival on a new path
+// Every arrival gets a new path: "/dev/vhidraw<n>", n counting arrivals on
+// this bus from 0. setLatencyUs() adds a delay to each exchange on the clock
+// (1000 models one USB full-speed frame). The device's own behaviour, faults
+// and exchange log are in sim/talmo.h.
 #pragma once
 
 #include <array>
@@ -59,6 +75,14 @@ public:
     bool hasEvents() const;
 
     talmo::Clock& clock();
+
+    // Plugs an unplugged device in again (arrival on a new path).
+    void replug(int id);
+    // The device's current path, or nothing when it is unplugged.
+    std::optional<std::string> pathOf(int id) const;
+    // Time each exchange takes on the clock (0 by default).
+    void setLatencyUs(std::int64_t us);
+    std::int64_t latencyUs() const;
 
 private:
     struct Impl;

@@ -1,0 +1,40 @@
+#include "shell/clock.h"
+// Small helpers for driving the emulator in its own tests.
+#pragma once
+
+#include "sim/pic.h"
+#include "sim/talmo.h"
+#include "sim/virtual_usb.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+
+namespace simtest {
+
+inline sim::Report request(char letter, std::initializer_list<std::uint8_t> args = {})
+{
+    sim::Report r{};
+    r[1] = static_cast<std::uint8_t>(letter);
+    std::size_t i = 2;
+    for (auto a : args) r[i++] = a;
+    return r;
+}
+
+// Drives a Pic's serial interface with a time that moves only when told.
+struct PicDriver {
+    sim::Pic& pic;
+    std::int64_t now = 0;
+
+    void enter() { pic.enterProgramming(now); }
+    void leave() { pic.leaveProgramming(now); }
+    void cmd(std::uint8_t code) { pic.serial(code, sim::PicTransfer::None, 0, now); }
+    void load(std::uint8_t code, std::uint16_t w) { pic.serial(code, sim::PicTransfer::Load, w, now); }
+    std::uint16_t read(std::uint8_t code) { return pic.serial(code, sim::PicTransfer::Read, 0, now); }
+    void waitMs(int ms) { now += static_cast<std::int64_t>(ms) * 1000; }
+    void inc(int n = 1) { for (int i = 0; i < n; ++i) cmd(0x06); }
+    // Counter to 0x2000 + k.
+    void config(int k, std::uint16_t data = 0) { load(0x00, data); inc(k); }
+};
+
+} // namespace simtest

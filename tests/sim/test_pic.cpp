@@ -1,0 +1,2 @@
+#include "sim_test_util.h"
+#include <gtest/gtest.h>
