@@ -1,0 +1,228 @@
+#include "shell/main_window.h"
+
+#include "resources/pictures.h"
+#include "shell/qt_ui.h"
+#include "shell/waiting_page.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QLabel>
+#include <QShortcut>
+#include <QSocketNotifier>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+
+#include <filesystem>
+
+namespace talmo {
+
+namespace {
+
+constexpr int kPageWidthUnits = 374;
+constexpr int kPageHeightUnits = 275;
+constexpr int kPageMargin = 2;
+constexpr int kEventPollMs = 100; // backends without a descriptor
+constexpr int kAutoBoxControl = 1051; // the console page's Auto box
+
+QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+} // namespace
+
+std::string defaultFirmwarePath() {
+    std::string path(1, '.');
+    path += static_cast<char>(std::filesystem::path::preferred_separator);
+    path += "talmo.hex";
+    return path;
+}
+
+QSize MainWindow::dialogUnitsToPixels(const QFont& font, int widthUnits, int heightUnits) {
+    // A dialog unit is a quarter of the font's average character width
+    // horizontally and an eighth of its height vertically.
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int baseX = std::max(1, (letters / 26 + 1) / 2);
+    const int baseY = std::max(1, metrics.height());
+    return {widthUnits * baseX / 4, heightUnits * baseY / 8};
+}
+
+MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QWidget* parent)
+    : QMainWindow(parent), link_(link), ui_(ui) {
+    context_.link = &link_;
+    context_.ui = &ui_;
+    context_.shell = this;
+    urlOpener = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
+
+    setWindowTitle(QStringLiteral("TALMO_Tools"));
+    setWindowIcon(programIcon());
+
+    // Status bar: the connection field and the message field.
+    auto* bar = statusBar();
+    bar->setObjectName(controlName(110));
+    bar->setSizeGripEnabled(false);
+    for (int field = 0; field < 2; ++field) {
+        fields_[field] = new QLabel(bar);
+        fields_[field]->setObjectName(QStringLiteral("statusField%1").arg(field));
+        bar->addWidget(fields_[field], field == 0 ? 0 : 1);
+    }
+    if (auto* qtUi = dynamic_cast<QtUi*>(&ui_)) {
+        qtUi->setStatusSink([this](int field, const std::string& text) { setStatusText(field, text); });
+        qtUi->setDialogParent(this);
+    }
+    ui_.setStatusText(ConnectionField, "USB: Getting status");
+
+    // Device events.
+    if (link_.backend) {
+        RegisterForDeviceEvents(link_);
+        const int fd = link_.backend->eventFd();
+        if (fd >= 0) {
+            eventNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+            connect(eventNotifier_, &QSocketNotifier::activated, this,
+                    &MainWindow::processDeviceEvents);
+        } else {
+            eventPoll_ = new QTimer(this);
+            connect(eventPoll_, &QTimer::timeout, this, &MainWindow::processDeviceEvents);
+            eventPoll_->start(kEventPollMs);
+        }
+    }
+
+    // The pictures that belong to the pages' layouts.
+    static constexpr int kLayoutPictures[] = {kIconProgram, kPictureLcd};
+    loadPictures(kLayoutPictures);
+
+    // The four pages, hidden, in this order.
+    auto* area = new QWidget(this);
+    area->setObjectName(QStringLiteral("pageArea"));
+    auto* grid = new QGridLayout(area);
+    grid->setContentsMargins(kPageMargin, kPageMargin, 0, 0);
+    for (PageKind kind : {PageKind::BootLoader, PageKind::Console, PageKind::Waiting,
+                          PageKind::Programmer}) {
+        Page* p = makePage ? makePage(kind, context_, area) : nullptr;
+        if (!p) // a page the factory does not make: an empty one (the waiting page is ours)
+            p = kind == PageKind::Waiting ? new WaitingPage(context_, area) : new Page(context_, area);
+        pages_[static_cast<int>(kind)] = p;
+    }
+    for (Page* p : pages_) {
+        p->hide();
+        grid->addWidget(p, 0, 0);
+    }
+    setCentralWidget(area);
+
+    // Fixed size: the pages get 374 x 275 dialog units of the dialog font.
+    const QSize pageSize = dialogUnitsToPixels(QApplication::font(), kPageWidthUnits, kPageHeightUnits);
+    for (Page* p : pages_)
+        p->setMinimumSize(pageSize);
+    const int barHeight = bar->sizeHint().height();
+    fixedSize_ = QSize(pageSize.width() + kPageMargin, pageSize.height() + kPageMargin + barHeight);
+    setFixedSize(fixedSize_);
+    fields_[0]->setFixedWidth(fixedSize_.width() / 2);
+
+    for (Page* p : pages_)
+        p->setProgramVersion(kProgramVersion);
+
+    // The accelerator of the window: Alt+'?' and Alt+'/' are taken and do nothing.
+    for (const QKeySequence& keys : {QKeySequence(Qt::ALT | Qt::Key_Question),
+                                     QKeySequence(Qt::ALT | Qt::Key_Slash)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [] {});
+    }
+
+    if (link_.backend)
+        OpenDevice(link_);
+    choosePage();
+
+    loadPictures(kIndicatorPictureIds);
+    firmwarePath_ = defaultFirmwarePath();
+}
+
+MainWindow::~MainWindow() {
+    CloseDevice(link_);
+    if (auto* qtUi = dynamic_cast<QtUi*>(&ui_)) {
+        qtUi->setStatusSink(nullptr);
+        qtUi->setDialogParent(nullptr);
+    }
+}
+
+void MainWindow::loadPictures(std::span<const int> ids) {
+    for (int id : ids)
+        pictures_[id] = loadPicture(id, devicePixelRatioF());
+}
+
+void MainWindow::setStatusText(int field, const std::string& text) {
+    if (field < 0 || field > 1)
+        return;
+    fields_[field]->setText(q(text));
+    // Long operations block the event loop: show the text now.
+    fields_[field]->repaint();
+}
+
+std::string MainWindow::statusText(int field) const {
+    if (field < 0 || field > 1)
+        return {};
+    return fields_[field]->text().toStdString();
+}
+
+void MainWindow::processDeviceEvents() {
+    if (!link_.backend)
+        return;
+    for (const HidDeviceEvent& event : link_.backend->takeEvents()) {
+        OnDeviceChange(link_, event);
+        choosePage();
+    }
+}
+
+void MainWindow::choosePage() {
+    const PageChoice choice = talmo::choosePage(link_.connected(), link_.productId);
+    current_ = choice.current;
+    for (const PageStep& step : choice.steps)
+        setPageVisible(step.page, step.show);
+}
+
+void MainWindow::setPageVisible(PageKind kind, bool visible) {
+    Page* p = page(kind);
+    // isHidden() is the page's own state, whether the window is shown or not.
+    if (p->isHidden() != visible)
+        return;
+    p->setVisible(visible);
+    if (visible) {
+        p->pageShown();
+    } else {
+        p->pageHidden();
+    }
+}
+
+void MainWindow::showProgrammerPage() {
+    setPageVisible(PageKind::Console, false);
+    setPageVisible(PageKind::Programmer, true);
+    current_ = PageKind::Programmer;
+}
+
+void MainWindow::returnToConsolePage() {
+    ui_.setStatusText(MessageField, "");
+    setPageVisible(PageKind::Console, true);
+    current_ = PageKind::Console;
+    setPageVisible(PageKind::Programmer, false);
+}
+
+const QPixmap& MainWindow::picture(int id) const {
+    static const QPixmap none;
+    const auto it = pictures_.find(id);
+    return it == pictures_.end() ? none : it->second;
+}
+
+bool MainWindow::autoUpdateTicked() const {
+    const auto* box = page(PageKind::Console)->control<QCheckBox>(kAutoBoxControl);
+    return box && box->isChecked();
+}
+
+void MainWindow::openWebSite() {
+    if (urlOpener)
+        urlOpener(QString::fromUtf8(kWebSiteAddress));
+}
+
+} // namespace talmo

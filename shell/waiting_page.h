@@ -1,0 +1,52 @@
+// The waiting page: shown while no TALMO is connected. It says so and keeps
+// a progress bar moving back and forth, 5 % every 50 ms, while it is visible.
+#pragma once
+
+#include "shell/page.h"
+
+class QProgressBar;
+class QTimer;
+
+namespace talmo {
+
+// One animation step of the bar: the step turns to +5 near the bottom
+// (position <= 8) and to -5 when the next step would pass 100.
+struct BarMotion {
+    int position = 0;
+    int step = 5;
+};
+BarMotion nextBarMotion(BarMotion motion);
+
+class WaitingPage : public Page {
+    Q_OBJECT
+public:
+    enum Control : int {
+        kProgressBar = 1003,
+        kWebButton = kWebSiteButton,              // 106, the default button
+        kProgramVersionControl = kVersionControl, // 1050
+    };
+    static constexpr int kAnimationTimerId = 4001;
+    static constexpr int kAnimationPeriodMs = 50;
+
+    WaitingPage(AppContext& context, QWidget* parent);
+
+    void pageShown() override;  // starts the animation
+    void pageHidden() override; // stops it; the bar keeps position and step
+
+    // One animation step (what each timer tick does).
+    void tick();
+
+    bool animating() const;
+    int barPosition() const;
+    int barStep() const { return step_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QProgressBar* bar_ = nullptr;
+    QTimer* timer_ = nullptr;
+    int step_ = 5;
+};
+
+} // namespace talmo
