@@ -1,0 +1,252 @@
+#include "shell/demo_control.h"
+
+#include "link/sim_backend.h"
+#include "sim/board_firmware.h"
+#include "sim/talmo.h"
+#include "sim/virtual_usb.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace talmo {
+
+namespace {
+
+QString u(const char* text) { return QString::fromUtf8(text); }
+
+constexpr std::uint16_t kCodeProtect87x = 0x3030;  // CP1:CP0, both copies
+constexpr std::uint16_t kCodeProtectA = 0x2000;    // CP
+constexpr std::uint16_t kDataProtect = 0x0100;     // CPD
+
+} // namespace
+
+std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtection protection) {
+    const std::uint16_t code = aFamily ? kCodeProtectA : kCodeProtect87x;
+    // A protection bit protects when it is 0.
+    switch (protection) {
+    case DemoProtection::None: return static_cast<std::uint16_t>(word | code | kDataProtect);
+    case DemoProtection::Program: return static_cast<std::uint16_t>((word | kDataProtect) & ~code);
+    case DemoProtection::Eeprom: return static_cast<std::uint16_t>((word | code) & ~kDataProtect);
+    case DemoProtection::All: return static_cast<std::uint16_t>(word & ~(code | kDataProtect));
+    }
+    return word;
+}
+
+DemoControl::DemoControl(SimBackend& backend, int deviceId, QWidget* parent)
+    : QWidget(parent), backend_(backend), id_(deviceId) {
+    setWindowTitle(u("TALMO virtuel"));
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(buildUsbGroup(), 0, 0);
+    grid->addWidget(buildKeypadGroup(), 0, 1);
+    grid->addWidget(buildMachineGroup(), 1, 0, 1, 2);
+    grid->addWidget(buildPicGroup(), 2, 0);
+    grid->addWidget(buildFaultGroup(), 2, 1);
+    refresh();
+}
+
+sim::Talmo& DemoControl::device() { return *backend_.usb().device(id_); }
+
+void DemoControl::refresh() {
+    backend_.notify();
+    const bool plugged = backend_.usb().plugged(id_);
+    const bool boot = device().mode() == sim::Talmo::Mode::BootLoader;
+    QString state = plugged ? u("Branché, ") + (boot ? u("boot loader (0x00A9)") : u("mode normal (0x00AA)"))
+                            : u("Débranché");
+    if (auto path = backend_.usb().pathOf(id_))
+        state += QStringLiteral(" — ") + QString::fromStdString(*path);
+    usbState_->setText(state);
+    plugButton_->setText(plugged ? u("Débrancher") : u("Brancher"));
+}
+
+QWidget* DemoControl::buildUsbGroup() {
+    auto* group = new QGroupBox(u("USB"), this);
+    auto* column = new QVBoxLayout(group);
+    usbState_ = new QLabel(group);
+    column->addWidget(usbState_);
+    auto* row = new QHBoxLayout;
+    plugButton_ = new QPushButton(u("Débrancher"), group);
+    connect(plugButton_, &QPushButton::clicked, this, [this] {
+        if (backend_.usb().plugged(id_))
+            backend_.usb().unplug(id_);
+        else
+            backend_.usb().replug(id_);
+        refresh();
+    });
+    row->addWidget(plugButton_);
+    auto* normal = new QPushButton(u("Mode normal"), group);
+    connect(normal, &QPushButton::clicked, this, [this] {
+        device().setMode(sim::Talmo::Mode::Normal);
+        refresh();
+    });
+    row->addWidget(normal);
+    auto* boot = new QPushButton(u("Boot loader"), group);
+    connect(boot, &QPushButton::clicked, this, [this] {
+        device().setMode(sim::Talmo::Mode::BootLoader);
+        refresh();
+    });
+    row->addWidget(boot);
+    column->addLayout(row);
+    return group;
+}
+
+QWidget* DemoControl::buildKeypadGroup() {
+    auto* group = new QGroupBox(u("Clavier"), this);
+    auto* grid = new QGridLayout(group);
+    struct KeyButton {
+        const char* label;
+        std::uint8_t bit;
+        int row, column;
+    };
+    const KeyButton keys[] = {
+        {"▲", sim::KeyUp, 0, 1},    {"◀", sim::KeyLeft, 1, 0}, {"▶", sim::KeyRight, 1, 2},
+        {"▼", sim::KeyDown, 2, 1},  {"ESC", sim::KeyEsc, 0, 3}, {"OK", sim::KeyOk, 2, 3},
+    };
+    for (const KeyButton& k : keys) {
+        auto* button = new QPushButton(u(k.label), group);
+        button->setToolTip(u("Maintenir pour garder la touche enfoncée"));
+        const std::uint8_t bit = k.bit;
+        connect(button, &QPushButton::pressed, this, [this, bit] {
+            device().machine().keys = static_cast<std::uint8_t>(device().machine().keys | bit);
+        });
+        connect(button, &QPushButton::released, this, [this, bit] {
+            device().machine().keys = static_cast<std::uint8_t>(device().machine().keys & ~bit);
+        });
+        grid->addWidget(button, k.row, k.column);
+    }
+    auto* absent = new QCheckBox(u("Clavier absent"), group);
+    connect(absent, &QCheckBox::toggled, this, [this](bool on) { device().machine().keypadAbsent = on; });
+    grid->addWidget(absent, 3, 0, 1, 4);
+    return group;
+}
+
+QWidget* DemoControl::buildMachineGroup() {
+    auto* group = new QGroupBox(u("Machine"), this);
+    auto* grid = new QGridLayout(group);
+    sim::Machine& m = device().machine();
+    struct Flag {
+        const char* label;
+        bool sim::Machine::*member;
+    };
+    const Flag flags[] = {
+        {"Fins de course ouvertes", &sim::Machine::limitSwitchesOpen},
+        {"Palpeurs ouverts", &sim::Machine::probesOpen},
+        {"STOP PROG allumé", &sim::Machine::stopProg},
+        {"Entrée PWM en MANU", &sim::Machine::manual},
+        {"Sortie PWM sur OFF", &sim::Machine::outputOff},
+        {"IO1", &sim::Machine::io1},
+        {"Sortie PWM active", &sim::Machine::outputEnabled},
+    };
+    int n = 0;
+    for (const Flag& f : flags) {
+        auto* box = new QCheckBox(u(f.label), group);
+        box->setChecked(m.*(f.member));
+        const auto member = f.member;
+        connect(box, &QCheckBox::toggled, this, [this, member](bool on) { device().machine().*member = on; });
+        grid->addWidget(box, n / 4, n % 4);
+        ++n;
+    }
+    auto* pwmRow = new QHBoxLayout;
+    pwmRow->addWidget(new QLabel(u("Entrée PWM mesurée :"), group));
+    auto* slider = new QSlider(Qt::Horizontal, group);
+    slider->setRange(0, 255);
+    slider->setValue(m.pwmInput);
+    auto* value = new QLabel(QString::number(m.pwmInput), group);
+    value->setMinimumWidth(30);
+    connect(slider, &QSlider::valueChanged, this, [this, value](int v) {
+        device().machine().pwmInput = static_cast<std::uint8_t>(v);
+        value->setText(QString::number(v));
+    });
+    pwmRow->addWidget(slider, 1);
+    pwmRow->addWidget(value);
+    grid->addLayout(pwmRow, 2, 0, 1, 4);
+    return group;
+}
+
+QWidget* DemoControl::buildPicGroup() {
+    auto* group = new QGroupBox(u("PIC de la carte VELKOR"), this);
+    auto* grid = new QGridLayout(group);
+    chip_ = new QComboBox(group);
+    chip_->addItem(u("Aucun PIC"), -1);
+    for (sim::PicChip c : sim::allPicChips())
+        chip_->addItem(QString::fromLatin1(sim::picChipInfo(c).name), static_cast<int>(c));
+    if (const sim::Pic* pic = device().pic())
+        chip_->setCurrentIndex(chip_->findData(static_cast<int>(pic->info().chip)));
+    protection_ = new QComboBox(group);
+    protection_->addItem(u("Aucune protection"), static_cast<int>(DemoProtection::None));
+    protection_->addItem(u("Programme protégé"), static_cast<int>(DemoProtection::Program));
+    protection_->addItem(u("EEPROM protégée"), static_cast<int>(DemoProtection::Eeprom));
+    protection_->addItem(u("Tout protégé"), static_cast<int>(DemoProtection::All));
+    auto* apply = new QPushButton(u("Poser ce PIC (firmware de la carte)"), group);
+    connect(apply, &QPushButton::clicked, this, &DemoControl::applyPic);
+    auto* strict = new QCheckBox(u("Temps de programmation stricts"), group);
+    strict->setChecked(device().pic() && device().pic()->strictTiming());
+    connect(strict, &QCheckBox::toggled, this, [this](bool on) {
+        if (sim::Pic* pic = device().pic())
+            pic->setStrictTiming(on);
+    });
+    grid->addWidget(new QLabel(u("Modèle :"), group), 0, 0);
+    grid->addWidget(chip_, 0, 1);
+    grid->addWidget(new QLabel(u("Protection :"), group), 1, 0);
+    grid->addWidget(protection_, 1, 1);
+    grid->addWidget(apply, 2, 0, 1, 2);
+    grid->addWidget(strict, 3, 0, 1, 2);
+    return group;
+}
+
+void DemoControl::applyPic() {
+    const int chip = chip_->currentData().toInt();
+    if (chip < 0) {
+        device().removePic();
+        return;
+    }
+    sim::Pic pic(static_cast<sim::PicChip>(chip), 7);
+    sim::loadBoardFirmware(pic);
+    const auto protection = static_cast<DemoProtection>(protection_->currentData().toInt());
+    pic.setConfigWord(protectedConfigWord(pic.configWord(), pic.info().aFamily, protection));
+    pic.setStrictTiming(true);
+    device().setPic(pic);
+}
+
+QWidget* DemoControl::buildFaultGroup() {
+    auto* group = new QGroupBox(u("Pannes"), this);
+    auto* column = new QVBoxLayout(group);
+    faultState_ = new QLabel(u("Aucune panne"), group);
+    auto addFault = [&](const char* label, auto arm, const char* state) {
+        auto* button = new QPushButton(u(label), group);
+        connect(button, &QPushButton::clicked, this, [this, arm, state] {
+            arm(device().faults(), device().nextExchange());
+            faultState_->setText(u(state));
+        });
+        column->addWidget(button);
+    };
+    addFault("Pas de réponse à la prochaine requête",
+             [](sim::Faults& f, std::uint64_t next) { f.silentAt = next; }, "Une réponse perdue");
+    addFault("Ne plus répondre", [](sim::Faults& f, std::uint64_t next) { f.silentFrom = next; },
+             "Le TALMO ne répond plus");
+    addFault("Mauvais écho à la prochaine requête",
+             [](sim::Faults& f, std::uint64_t next) { f.wrongEchoAt = next; }, "Un écho faux");
+    addFault("Arraché pendant la prochaine requête",
+             [](sim::Faults& f, std::uint64_t next) { f.unplugAt = next; }, "Arrachage armé");
+    addFault("Refuser l'écriture du firmware (0x1300)",
+             [](sim::Faults& f, std::uint64_t) { f.refuseProgramBlockAt = 0x1300; },
+             "Écriture du bloc 0x1300 refusée");
+    auto* clear = new QPushButton(u("Lever toutes les pannes"), group);
+    connect(clear, &QPushButton::clicked, this, [this] {
+        device().faults() = sim::Faults{};
+        faultState_->setText(u("Aucune panne"));
+    });
+    column->addWidget(clear);
+    column->addWidget(faultState_);
+    column->addStretch(1);
+    return group;
+}
+
+} // namespace talmo

@@ -1,0 +1,58 @@
+// The demo's control window: plays the virtual TALMO's part. Plug and unplug
+// it, switch its mode, press its keypad keys, open and close its contacts,
+// set its PWM input, pick the board's PIC and its protection, and inject the
+// emulator's faults.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+namespace sim {
+class Talmo;
+} // namespace sim
+
+namespace talmo {
+
+class SimBackend;
+
+// The board's PIC protection that the control window can set.
+enum class DemoProtection { None, Program, Eeprom, All };
+// The configuration word for that protection on a chip of the A family or
+// not, from an unprotected word.
+std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtection protection);
+
+class DemoControl : public QWidget {
+    Q_OBJECT
+public:
+    // deviceId: the virtual TALMO's id on the backend's bus.
+    DemoControl(SimBackend& backend, int deviceId, QWidget* parent = nullptr);
+
+    // Runs `change` on the device and lets the program see its arrivals and removals.
+    void refresh();
+
+private:
+    sim::Talmo& device();
+    QWidget* buildUsbGroup();
+    QWidget* buildMachineGroup();
+    QWidget* buildKeypadGroup();
+    QWidget* buildPicGroup();
+    QWidget* buildFaultGroup();
+    void applyPic();
+
+    SimBackend& backend_;
+    int id_;
+    QLabel* usbState_ = nullptr;
+    QPushButton* plugButton_ = nullptr;
+    QComboBox* chip_ = nullptr;
+    QComboBox* protection_ = nullptr;
+    QLabel* faultState_ = nullptr;
+};
+
+} // namespace talmo

@@ -1,0 +1,47 @@
+// TALMO_Tools on the device emulator: the same program, its link on a
+// virtual USB bus with one virtual TALMO plugged in at start, and a small
+// window to play the device. Time is real: the emulator's answer latency
+// and the PIC's programming cycles run on the program's own clock.
+#include "link/device_link.h"
+#include "link/sim_backend.h"
+#include "shell/clock.h"
+#include "shell/demo_control.h"
+#include "shell/main_window.h"
+#include "shell/qt_ui.h"
+#include "sim/talmo.h"
+#include "sim/virtual_usb.h"
+
+#include <QApplication>
+#include <QScreen>
+
+#include <memory>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    talmo::RealClock clock;
+    talmo::QtUi ui(clock);
+
+    sim::VirtualUsb bus(clock);
+    bus.setLatencyUs(1000); // one USB full-speed frame per exchange
+    talmo::SimBackend backend(bus);
+    auto device = std::make_unique<sim::Talmo>();
+    if (sim::Pic* pic = device->pic())
+        pic->setStrictTiming(true);
+    const int deviceId = backend.plug(std::move(device));
+    bus.takeEvents(); // plugged before the program starts
+    backend.takeEvents();
+
+    talmo::DeviceLink link;
+    link.backend = &backend;
+    link.ui = &ui;
+    talmo::MainWindow window(link, ui, talmo::createStandardPage);
+    window.show();
+
+    talmo::DemoControl control(backend, deviceId);
+    control.show();
+    // Side by side when the screen allows it.
+    control.move(window.frameGeometry().topRight() + QPoint(16, 0));
+    QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
+    QObject::connect(&window, &QObject::destroyed, &control, &QWidget::close);
+    return app.exec();
+}
