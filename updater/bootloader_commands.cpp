@@ -97,9 +97,13 @@ std::string QueryDeviceFirmwareVersion(DeviceLink& link, Report& report) {
     WriteReport(link, report);
     const int count = ReadReport(link, report);
     // An answer too short to hold the five letters is no answer.
-    if (count < kVersionAnswerOffset + 5 || !BeginsWithTalmo(&report[kVersionAnswerOffset]))
+    if (!EchoOk(count, report, kRead) || count < kVersionAnswerOffset + 5 ||
+        !BeginsWithTalmo(&report[kVersionAnswerOffset]))
         return kUnknownVersion;
-    return AnswerText(report, kVersionAnswerOffset, count);
+    // The answer's memory bytes end at byte 36 (address 0x131F); what follows
+    // is not the device's memory, so a text without its zero byte stops there.
+    const int end = kDataOffset + kBootBlockSize;
+    return AnswerText(report, kVersionAnswerOffset, count < end ? count : end);
 }
 
 void LeaveBootLoader(DeviceLink& link, Report& report) {

@@ -41,7 +41,8 @@ std::string AnswerText(const Report& report, int from, int count);
 // 'V': the boot loader's version text, or nothing when the exchange fails.
 std::optional<std::string> QueryBootLoaderVersion(DeviceLink& link, Report& report);
 // 'R' at 0x1300: the firmware version text now in the device, from its
-// "TALMO" up to the zero byte, or "Inconnue" (no answer, other text).
+// "TALMO" up to the zero byte or the answer's last memory byte (0x131F), or
+// "Inconnue" (no answer, an answer to another command, other text).
 std::string QueryDeviceFirmwareVersion(DeviceLink& link, Report& report);
 // 'Z' with WriteReport alone: the device starts its application.
 void LeaveBootLoader(DeviceLink& link, Report& report);

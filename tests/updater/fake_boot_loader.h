@@ -53,8 +53,8 @@ struct FakeBootLoader {
     }
 
     std::optional<Report> answer(const Report& request) {
-        Report a{};
-        a[1] = request[1];
+        Report a = request; // the boot loader answers in the buffer it received
+        a[0] = 0;
         const int address = request[3] << 8 | request[4];
         switch (request[1]) {
         case 'V':

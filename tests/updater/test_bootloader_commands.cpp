@@ -101,28 +101,40 @@ TEST(BootLoaderRequests, VersionAnswers) {
 }
 
 TEST(BootLoaderRequests, DeviceFirmwareVersionIsReadAt0x1300) {
+    enum Fault { None, Silent, WrongEcho };
     struct Case {
         const char* name;
         std::string bytesAt130C; // written at 0x130C
-        bool silent;
+        Fault fault;
         std::string expected;
     };
     const Case cases[] = {
-        {"version", std::string("TALMO V2.10\0", 12), false, "TALMO V2.10"},
-        {"runs past the 12 bytes up to the zero byte", std::string("TALMO V2.10 beta\0", 17), false, "TALMO V2.10 beta"},
-        {"not a TALMO text", std::string("talmo V2.10\0", 12), false, "Inconnue"},
-        {"blank memory", "", false, "Inconnue"},
-        {"silent boot loader", std::string("TALMO V2.10\0", 12), true, "Inconnue"},
+        {"version", std::string("TALMO V2.10\0", 12), None, "TALMO V2.10"},
+        {"runs past the 12 bytes up to the zero byte", std::string("TALMO V2.10 beta\0", 17), None, "TALMO V2.10 beta"},
+        {"no zero byte before 0x1320", std::string("TALMO V2.10 abcdefghijklmnop"), None, "TALMO V2.10 abcdefgh"},
+        {"not a TALMO text", std::string("talmo V2.10\0", 12), None, "Inconnue"},
+        {"blank memory", "", None, "Inconnue"},
+        {"silent boot loader", std::string("TALMO V2.10\0", 12), Silent, "Inconnue"},
+        {"answer of another command", std::string("TALMO V2.10\0", 12), WrongEcho, "Inconnue"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bench b;
         std::copy(c.bytesAt130C.begin(), c.bytesAt130C.end(), b.device.program.begin() + 0x130C);
-        if (c.silent)
-            b.device.fault = [](const Report&, int, bool* silence) { *silence = true; return std::optional<Report>(); };
-        // A previous answer holding "TALMO" where the version would be must
-        // not be taken for an answer.
-        b.report.fill(0);
+        const Fault fault = c.fault;
+        b.device.fault = [&b, fault](const Report& request, int, bool* silence) -> std::optional<Report> {
+            if (fault == Silent)
+                *silence = true;
+            if (fault != WrongEcho)
+                return std::nullopt;
+            Report a = *b.device.answer(request);
+            a[1] = 'V';
+            return a;
+        };
+        // What the buffer held before: "TALMO" where the version would be
+        // must not be taken for an answer, and bytes past the answer's
+        // memory must not be taken for text.
+        b.report.fill('x');
         std::memcpy(&b.report[17], "TALMO stale", 11);
         EXPECT_EQ(QueryDeviceFirmwareVersion(b.link, b.report), c.expected);
         ASSERT_EQ(b.device.requests.size(), 1u);
