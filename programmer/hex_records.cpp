@@ -12,15 +12,24 @@ namespace talmo {
 
 namespace {
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
+// Value of each character as a hex digit, -1 for every other character: a
+// table keeps the reading of random data free of unpredictable branches.
+struct HexDigitTable {
+    signed char value[256];
+    constexpr HexDigitTable() : value() {
+        for (int c = 0; c < 256; ++c)
+            value[c] = -1;
+        for (int d = 0; d < 10; ++d)
+            value['0' + d] = static_cast<signed char>(d);
+        for (int d = 0; d < 6; ++d) {
+            value['A' + d] = static_cast<signed char>(10 + d);
+            value['a' + d] = static_cast<signed char>(10 + d);
+        }
+    }
+};
+constexpr HexDigitTable kHexDigits;
+
+int HexDigitValue(char c) { return kHexDigits.value[static_cast<unsigned char>(c)]; }
 
 constexpr char kUpperDigits[] = "0123456789ABCDEF";
 
