@@ -39,7 +39,8 @@ SimBackend::~SimBackend()
 
 std::vector<HidInterfaceInfo> SimBackend::enumerate()
 {
-    std::vector<HidInterfaceInfo> list;
+    // Unrelated devices were there first.
+    std::vector<HidInterfaceInfo> list = extraInterfaces;
     for (const sim::VirtualUsb::Interface& itf : usb_.interfaces()) {
         HidInterfaceInfo info;
         info.path = itf.path;
@@ -53,7 +54,6 @@ std::vector<HidInterfaceInfo> SimBackend::enumerate()
         }
         list.push_back(std::move(info));
     }
-    list.insert(list.end(), extraInterfaces.begin(), extraInterfaces.end());
     return list;
 }
 

@@ -55,7 +55,7 @@ public:
     std::function<HidOpenError(const std::string& path, int n)> openFault;
     // Report lengths announced by enumerate() instead of the bus's own.
     std::map<std::string, std::pair<std::uint16_t, std::uint16_t>> lengthOverride;
-    // Extra interfaces announced by enumerate() (after the bus's own) that
+    // Extra interfaces announced by enumerate() (before the bus's own) that
     // have no device behind them: unrelated HID devices.
     std::vector<HidInterfaceInfo> extraInterfaces;
 

@@ -1,0 +1,263 @@
+// The real Linux link (hidapi's hidraw library, the udev monitor) against
+// virtual TALMOs served as emulated hidraw nodes. Runs under umockdev's
+// preload (umockdev-wrapper); times here are real.
+#include <glib.h>
+#include <umockdev.h>
+
+#include "link/device_link.h"
+#include "link/linux_backend.h"
+#include "shell/clock.h"
+#include "shell/scripted_ui.h"
+#include "sim/hidraw_bridge.h"
+#include "sim/talmo.h"
+#include "sim/virtual_usb.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <poll.h>
+#include <thread>
+
+namespace {
+
+using talmo::DeviceLink;
+using talmo::Report;
+using Ms = std::chrono::milliseconds;
+
+const std::string kConnected = "USB: TALMO connecté";
+const std::string kBootLoader = "USB: TALMO Boot Loader connecté";
+const std::string kNotConnected = "USB: TALMO non connecté";
+
+std::int64_t msSince(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// The order matters: the bridge (and its testbed) before any libudev object,
+// that is before the backend.
+struct Rig {
+    talmo::RealClock clock;
+    sim::VirtualUsb usb{clock};
+    sim::HidrawBridge bridge{usb};
+    std::unique_ptr<talmo::LinuxBackend> backend;
+    talmo::ScriptedUi ui{&clock};
+    DeviceLink link;
+
+    Rig()
+    {
+        backend = std::make_unique<talmo::LinuxBackend>();
+        link.backend = backend.get();
+        link.ui = &ui;
+    }
+    ~Rig() { talmo::CloseDevice(link); }
+
+    sim::Talmo* plug(bool bootLoader = false, int* id = nullptr)
+    {
+        auto dev = std::make_unique<sim::Talmo>();
+        if (bootLoader)
+            dev->setMode(sim::Talmo::Mode::BootLoader);
+        sim::Talmo* t = dev.get();
+        const int n = bridge.plug(std::move(dev));
+        if (id)
+            *id = n;
+        EXPECT_TRUE(bridge.settle());
+        return t;
+    }
+
+    // Waits on the monitor's descriptor, as the main window does, and hands
+    // events to the link until `done` holds or the time is up.
+    template <class Done>
+    bool follow(Done done, int timeoutMs = 3000)
+    {
+        const auto t0 = std::chrono::steady_clock::now();
+        while (!done()) {
+            if (msSince(t0) > timeoutMs)
+                return false;
+            pollfd pfd{backend->eventFd(), POLLIN, 0};
+            if (::poll(&pfd, 1, 50) > 0)
+                for (const auto& e : backend->takeEvents())
+                    talmo::OnDeviceChange(link, e);
+        }
+        return true;
+    }
+    std::string status() const { return ui.status(talmo::ConnectionField); }
+};
+
+Report request(char letter)
+{
+    Report r{};
+    r[1] = static_cast<std::uint8_t>(letter);
+    return r;
+}
+
+std::string textAt(const Report& r, int from)
+{
+    std::string s;
+    for (int i = from; i < talmo::kReportSize && r[i]; ++i)
+        s += static_cast<char>(r[i]);
+    return s;
+}
+
+class LinuxLink : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!sim::HidrawBridge::underPreload())
+            GTEST_SKIP() << "needs umockdev's preload (run under umockdev-wrapper)";
+    }
+};
+
+TEST_F(LinuxLink, EnumeratesByVendorAndProductWithReportLengths)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.bridge.ok()) << rig.bridge.error();
+    rig.plug();
+    rig.plug(true);
+    const auto list = rig.backend->enumerate();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].vendorId, talmo::kTalmoVendorId);
+    EXPECT_EQ(list[0].productId, talmo::kTalmoProductId);
+    EXPECT_EQ(list[1].productId, talmo::kBootLoaderProductId);
+    for (const auto& info : list) {
+        EXPECT_EQ(info.inputReportLength, 65);
+        EXPECT_EQ(info.outputReportLength, 65);
+        EXPECT_EQ(info.path.rfind("/dev/hidraw", 0), 0u) << info.path;
+    }
+    EXPECT_EQ(talmo::OpenDevice(rig.link), 1);
+    EXPECT_EQ(rig.link.devicePath, list[0].path);
+    EXPECT_EQ(rig.status(), kConnected);
+}
+
+TEST_F(LinuxLink, ExchangesWholeReportsThroughTwoHandles)
+{
+    Rig rig;
+    sim::Talmo* t = rig.plug();
+    t->setFirmwareVersion("TALMO V9.87");
+    ASSERT_EQ(talmo::OpenDevice(rig.link), 1);
+    ASSERT_NE(rig.link.readHandle, nullptr);
+    ASSERT_NE(rig.link.writeHandle, nullptr);
+
+    Report r = request('V');
+    r[64] = 0x77; // the last byte goes out too
+    ASSERT_TRUE(talmo::Exchange(rig.link, r));
+    EXPECT_EQ(r[0], 0); // report ID 0 in the buffer, though hidraw drops it
+    EXPECT_EQ(textAt(r, 2), "TALMO V9.87");
+    EXPECT_EQ(t->log().entries().back().request[64], 0x77);
+
+    // Many in a row: each answer belongs to its own request.
+    for (int i = 0; i < 50; ++i) {
+        r = request('P');
+        r[2] = 1;
+        r[3] = static_cast<std::uint8_t>(i);
+        ASSERT_TRUE(talmo::Exchange(rig.link, r)) << i;
+        EXPECT_EQ(r[3], i);
+    }
+    EXPECT_EQ(t->machine().pwmLevel, 49);
+}
+
+TEST_F(LinuxLink, SilentDeviceTimesOutAfterHalfASecond)
+{
+    Rig rig;
+    sim::Talmo* t = rig.plug();
+    ASSERT_EQ(talmo::OpenDevice(rig.link), 1);
+    t->faults().silentAt = t->nextExchange();
+    Report r = request('I');
+    r[20] = 0xEE;
+    const Report sent = r;
+    const auto t0 = std::chrono::steady_clock::now();
+    talmo::WriteReport(rig.link, r);
+    EXPECT_EQ(talmo::ReadReport(rig.link, r), 0);
+    const auto waited = msSince(t0);
+    EXPECT_GE(waited, 490);
+    EXPECT_LT(waited, 1500);
+    EXPECT_EQ(r, sent);
+    r = request('V');
+    EXPECT_TRUE(talmo::Exchange(rig.link, r));
+}
+
+TEST_F(LinuxLink, UnplugDuringAReadEndsItAndClosesTheLink)
+{
+    Rig rig;
+    ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
+    int id = 0;
+    sim::Talmo* t = rig.plug(false, &id);
+    ASSERT_TRUE(rig.follow([&] { return rig.link.connected(); }));
+    t->faults().silentAt = t->nextExchange();
+    Report r = request('I');
+    const Report sent = r;
+    talmo::WriteReport(rig.link, r);
+    std::thread puller([&] {
+        std::this_thread::sleep_for(Ms(100));
+        rig.bridge.unplug(id);
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(talmo::ReadReport(rig.link, r), 0);
+    EXPECT_LT(msSince(t0), 450); // the read fails when the device goes
+    puller.join();
+    EXPECT_EQ(r, sent);
+    EXPECT_TRUE(rig.follow([&] { return !rig.link.connected(); }));
+    EXPECT_EQ(rig.status(), kNotConnected);
+}
+
+TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor)
+{
+    Rig rig;
+    ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
+    ASSERT_GE(rig.backend->eventFd(), 0);
+    EXPECT_EQ(talmo::OpenDevice(rig.link), 0);
+
+    int first = 0, second = 0;
+    rig.plug(false, &first);
+    ASSERT_TRUE(rig.follow([&] { return rig.link.connected(); }));
+    EXPECT_EQ(rig.status(), kConnected);
+    const std::string kept = rig.link.devicePath;
+
+    rig.plug(true, &second); // ignored while connected
+    rig.follow([] { return false; }, 200);
+    EXPECT_EQ(rig.link.devicePath, kept);
+
+    rig.bridge.unplug(second); // not ours: nothing changes
+    rig.follow([] { return false; }, 200);
+    EXPECT_TRUE(rig.link.connected());
+
+    rig.bridge.unplug(first);
+    ASSERT_TRUE(rig.follow([&] { return !rig.link.connected(); }));
+    EXPECT_EQ(rig.status(), kNotConnected);
+}
+
+TEST_F(LinuxLink, ReenumeratesIntoTheBootLoaderAndBack)
+{
+    Rig rig;
+    ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
+    rig.plug();
+    ASSERT_TRUE(rig.follow([&] { return rig.link.connected(); }));
+    const std::string normalPath = rig.link.devicePath;
+
+    Report r = request('Z');
+    r[2] = 'U';
+    r[3] = 0xAA;
+    r[4] = 1;
+    talmo::WriteReport(rig.link, r);
+    ASSERT_TRUE(rig.follow([&] { return rig.link.productId == talmo::kBootLoaderProductId && rig.link.connected(); }));
+    EXPECT_NE(rig.link.devicePath, normalPath);
+    EXPECT_EQ(rig.status(), kBootLoader);
+    const auto texts = rig.ui.statusTexts(talmo::ConnectionField);
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], kNotConnected);
+
+    r = request('V');
+    ASSERT_TRUE(talmo::Exchange(rig.link, r));
+    EXPECT_EQ(textAt(r, 2), "TALMO BOOT V1.02");
+
+    r = request('Z');
+    r[2] = 'U';
+    r[3] = 0xAA;
+    r[4] = 0;
+    talmo::WriteReport(rig.link, r);
+    ASSERT_TRUE(rig.follow([&] { return rig.link.productId == talmo::kTalmoProductId && rig.link.connected(); }));
+    EXPECT_EQ(rig.status(), kConnected);
+    r = request('V');
+    EXPECT_TRUE(talmo::Exchange(rig.link, r));
+}
+
+} // namespace
