@@ -162,6 +162,14 @@ int WordMode(Run& r, bool isProtected) {
     return 1;
 }
 
+// With the counter at 0x2007: the configuration word, on its own.
+bool WriteBlockConfig(Run& r) {
+    if (!r.load(pic_cmd::LoadProgramData, r.word(kPicConfigAddress)) || !r.command(pic_cmd::BeginEraseProgram))
+        return false;
+    r.wait(pic_wait::BlockConfigCycle);
+    return true;
+}
+
 int BlockMode(Run& r) {
     // Erase.
     if (!r.command(pic_cmd::ChipErase))
@@ -227,12 +235,16 @@ int BlockMode(Run& r) {
         return 0;
     r.wait(pic_wait::BlockConfigCycle);
 
-    // The configuration word.
-    if (!r.load(pic_cmd::LoadConfiguration, 0x0000) || !r.incrementTimes(7))
-        return 0;
-    if (!r.load(pic_cmd::LoadProgramData, r.word(kPicConfigAddress)) || !r.command(pic_cmd::BeginEraseProgram))
-        return 0;
-    r.wait(pic_wait::BlockConfigCycle);
+    // The configuration word. One that turns code protection on would make
+    // the verification read zeros: it is written after the verification,
+    // where the counter already stands at 0x2007.
+    const bool protectLast = PicProtected(r.word(kPicConfigAddress));
+    if (!protectLast) {
+        if (!r.load(pic_cmd::LoadConfiguration, 0x0000) || !r.incrementTimes(7))
+            return 0;
+        if (!WriteBlockConfig(r))
+            return 0;
+    }
 
     // Verification of program memory and the ID words.
     if (!r.leave() || !r.enter())
@@ -267,6 +279,8 @@ int BlockMode(Run& r) {
         if (!r.increment())
             return 0;
     }
+    if (protectLast && !WriteBlockConfig(r))
+        return 0;
     if (!r.leave())
         return 0;
     r.ui.setStatusText(MessageField, "Programmation+Vérification: OK");
