@@ -118,7 +118,10 @@ TEST(LoadHexText, FrontEndMessages) {
     EXPECT_EQ(LoadHexText(ui, dir.file("missing.hex"), text), 0);
     EXPECT_EQ(LoadHexText(ui, dir.path(), text), 0); // a folder is not a file
     EXPECT_EQ(LoadHexText(ui, "", text), 0);
-    ASSERT_EQ(ui.boxes().size(), 3u);
+    // A pipe with no writer is refused at once instead of blocking.
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(LoadHexText(ui, dir.file("pipe"), text), 0);
+    ASSERT_EQ(ui.boxes().size(), 4u);
     for (const auto& box : ui.boxes()) {
         EXPECT_EQ(box.text, "Impossible de lire le fichier...");
         EXPECT_EQ(box.caption, "Erreur fichier");
