@@ -46,12 +46,12 @@ bool BeginsWithTalmo(const std::uint8_t* bytes) { return std::memcmp(bytes, "TAL
 
 } // namespace
 
-void BuildVersionRequest(Report& report) {
+void BuildBootVersionRequest(Report& report) {
     report[0] = 0;
     report[1] = kVersion;
 }
 
-void BuildReadRequest(Report& report, BootMemory memory, std::uint16_t address) {
+void BuildBootReadRequest(Report& report, BootMemory memory, std::uint16_t address) {
     report[0] = 0;
     report[1] = kRead;
     report[2] = static_cast<std::uint8_t>(memory);
@@ -59,7 +59,7 @@ void BuildReadRequest(Report& report, BootMemory memory, std::uint16_t address) 
     report[4] = static_cast<std::uint8_t>(address & 0xFF);
 }
 
-void BuildWriteRequest(Report& report, std::uint8_t blockFlag, std::uint16_t address) {
+void BuildBootWriteRequest(Report& report, std::uint8_t blockFlag, std::uint16_t address) {
     report[0] = 0;
     report[1] = kWrite;
     report[2] = blockFlag;
@@ -67,7 +67,7 @@ void BuildWriteRequest(Report& report, std::uint8_t blockFlag, std::uint16_t add
     report[4] = static_cast<std::uint8_t>(address & 0xFF);
 }
 
-void BuildLeaveRequest(Report& report) {
+void BuildBootLeaveRequest(Report& report) {
     report[0] = 0;
     report[1] = kLeave;
     report[2] = 'U';
@@ -84,7 +84,7 @@ std::string AnswerText(const Report& report, int from, int count) {
 }
 
 std::optional<std::string> QueryBootLoaderVersion(DeviceLink& link, Report& report) {
-    BuildVersionRequest(report);
+    BuildBootVersionRequest(report);
     WriteReport(link, report);
     const int count = ReadReport(link, report);
     if (!EchoOk(count, report, kVersion))
@@ -93,7 +93,7 @@ std::optional<std::string> QueryBootLoaderVersion(DeviceLink& link, Report& repo
 }
 
 std::string QueryDeviceFirmwareVersion(DeviceLink& link, Report& report) {
-    BuildReadRequest(report, BootMemory::Program, kApplicationStart);
+    BuildBootReadRequest(report, BootMemory::Program, kApplicationStart);
     WriteReport(link, report);
     const int count = ReadReport(link, report);
     // An answer too short to hold the five letters is no answer.
@@ -107,7 +107,7 @@ std::string QueryDeviceFirmwareVersion(DeviceLink& link, Report& report) {
 }
 
 void LeaveBootLoader(DeviceLink& link, Report& report) {
-    BuildLeaveRequest(report);
+    BuildBootLeaveRequest(report);
     WriteReport(link, report);
 }
 
@@ -125,7 +125,7 @@ namespace {
 
 // One 'R' exchange for the block at `address`; false when no 'R' answer came.
 bool ReadBlock(DeviceLink& link, Report& report, BootMemory memory, int address) {
-    BuildReadRequest(report, memory, static_cast<std::uint16_t>(address));
+    BuildBootReadRequest(report, memory, static_cast<std::uint16_t>(address));
     WriteReport(link, report);
     const int count = ReadReport(link, report);
     return EchoOk(count, report, kRead) && count >= kDataOffset + kBootBlockSize;
@@ -186,7 +186,7 @@ bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
     for (int block = kApplicationStart; block < kApplicationEnd; block += kBootBlockSize) {
         if (block % 0x800 == 0)
             ui.setStatusText(MessageField, Format40("Ecriture de l'adresse: 0x%02X/0x8000", block));
-        BuildWriteRequest(report, flag, static_cast<std::uint16_t>(block));
+        BuildBootWriteRequest(report, flag, static_cast<std::uint16_t>(block));
         std::memcpy(&report[kDataOffset], &image.cells[block], kBootBlockSize);
         const int last = block + kBootBlockSize - 1;
         switch (SendBlock(link, report)) {
@@ -205,7 +205,7 @@ bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
         ui.setStatusText(MessageField, Format40("Ecriture de l'adresse: 0x%02X/0x100", block));
         const int last = block + kBootBlockSize - 1;
         std::memcpy(&report[kDataOffset], &image.cells[block], kBootBlockSize);
-        BuildWriteRequest(report, 0, static_cast<std::uint16_t>(last));
+        BuildBootWriteRequest(report, 0, static_cast<std::uint16_t>(last));
         switch (SendBlock(link, report)) {
         case BlockResult::NoAnswer:
             ui.setStatusText(MessageField, kCommError);

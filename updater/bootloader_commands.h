@@ -28,11 +28,11 @@ constexpr int kEepromSize = 0x100;
 constexpr int kVersionAnswerOffset = 17; // 'R' at 0x1300: byte of address 0x130C
 
 // Request layouts. Bytes past a request's last argument are left as they are.
-void BuildVersionRequest(Report& report);                                        // 'V'
-void BuildReadRequest(Report& report, BootMemory memory, std::uint16_t address); // 'R'
+void BuildBootVersionRequest(Report& report);                                    // 'V'
+void BuildBootReadRequest(Report& report, BootMemory memory, std::uint16_t address); // 'R'
 // 'W' header only (bytes 0 to 4); the caller puts the data at bytes 5 to 36.
-void BuildWriteRequest(Report& report, std::uint8_t blockFlag, std::uint16_t address);
-void BuildLeaveRequest(Report& report); // 'Z', 'U', 0xAA, 0x00
+void BuildBootWriteRequest(Report& report, std::uint8_t blockFlag, std::uint16_t address);
+void BuildBootLeaveRequest(Report& report); // 'Z', 'U', 0xAA, 0x00
 
 // Text of a device answer from byte `from` up to its first zero byte or the
 // end of the `count` bytes received, as UTF-8 (bytes above 0x7F are Latin-1).

@@ -49,13 +49,13 @@ void FillDevicePattern(FakeBootLoader& device) {
 TEST(BootLoaderRequests, LayoutsLeaveTheRestOfTheBufferAlone) {
     Report r;
     r.fill(0xA5);
-    BuildReadRequest(r, BootMemory::Eeprom, 0x00E0);
+    BuildBootReadRequest(r, BootMemory::Eeprom, 0x00E0);
     EXPECT_EQ((std::vector<int>{r[0], r[1], r[2], r[3], r[4], r[5]}), (std::vector<int>{0, 'R', 0, 0x00, 0xE0, 0xA5}));
-    BuildWriteRequest(r, 2, 0x7FE0);
+    BuildBootWriteRequest(r, 2, 0x7FE0);
     EXPECT_EQ((std::vector<int>{r[0], r[1], r[2], r[3], r[4], r[5]}), (std::vector<int>{0, 'W', 2, 0x7F, 0xE0, 0xA5}));
-    BuildLeaveRequest(r);
+    BuildBootLeaveRequest(r);
     EXPECT_EQ((std::vector<int>{r[0], r[1], r[2], r[3], r[4], r[5]}), (std::vector<int>{0, 'Z', 'U', 0xAA, 0x00, 0xA5}));
-    BuildVersionRequest(r);
+    BuildBootVersionRequest(r);
     EXPECT_EQ((std::vector<int>{r[0], r[1], r[2]}), (std::vector<int>{0, 'V', 'U'}));
 }
 
