@@ -1,0 +1,63 @@
+// The command line of talmo-cli: what the user asked for, read from the
+// arguments, and the French help of each command.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace talmo::cli {
+
+// Exit statuses, as documented in the help.
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitDevice = 1, // the device did not answer, refused, or verification failed
+    kExitFile = 2,   // a file could not be read or written
+    kExitUsage = 3,  // the command line is wrong
+    kExitNoDevice = 4,
+};
+
+enum class Command {
+    None,
+    Status,
+    FirmwareSave,
+    FirmwareProgram,
+    PicIdentify,
+    PicRead,
+    PicProgram,
+    HexCheck,
+};
+
+enum class HexKind { None, Pic, Firmware };
+
+struct Options {
+    Command command = Command::None;
+    std::string file;          // FICHIER of the commands that take one
+    bool watch = false;        // status --watch
+    bool assumeYes = false;    // pic program --yes
+    HexKind hexKind = HexKind::None;
+
+    std::string simulateFolder; // --simulate DOSSIER; empty: the real device
+    std::string simPic;         // --sim-pic NOM, as given; empty when absent
+    bool simProtected = false;  // --sim-protected
+
+    // Help asked for: `helpText` holds it, nothing else is done.
+    bool help = false;
+    std::string helpText;
+};
+
+struct ParseResult {
+    bool ok = false;
+    Options options;
+    std::string error; // the usage error, in French, when !ok
+};
+
+// Reads the arguments (without the program name). Options may come before
+// or after the command words; "--" ends the options.
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The help of a command (Command::None: the general help).
+std::string HelpText(Command command);
+// The help of a command group ("firmware", "pic", "hex").
+std::string GroupHelpText(const std::string& group);
+
+} // namespace talmo::cli
