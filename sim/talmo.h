@@ -16,6 +16,10 @@
 //   t->removePic();                                     // a board without PIC: every read gives 0x3FFF
 //   t->faults().silentFrom = t->nextExchange() + 2;     // stops answering two requests from now
 //   t->pic()->setStrictTiming(true);                    // cycles cut short leave cells unchanged
+//                                                       // (set it again after setPic())
+//   t->pic()->setConfigWord(0x0F42);                    // a code-protected PIC
+//   t->pic()->stickBit(0x0123, 2, false);               // a worn cell
+//   t->faults().refuseProgramBlockAt = 0x1340;          // the boot loader refuses that block
 //
 // Every answer starts as a copy of its request (the firmware answers in the
 // buffer it received); the command then writes its result bytes. Requests
