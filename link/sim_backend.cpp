@@ -57,11 +57,18 @@ std::vector<HidInterfaceInfo> SimBackend::enumerate()
     return list;
 }
 
-bool SimBackend::present(const std::string& path) const
+bool SimBackend::present(const std::string& path)
 {
-    for (const sim::VirtualUsb::Interface& itf : usb_.interfaces())
-        if (itf.path == path)
-            return true;
+    // Every change of the bus's interfaces is also an event: while none is
+    // waiting, the list taken when the last ones were drained still holds.
+    if (usb_.hasEvents() || !presentValid_) {
+        presentPaths_.clear();
+        for (const sim::VirtualUsb::Interface& itf : usb_.interfaces())
+            presentPaths_.push_back(itf.path);
+        presentValid_ = !usb_.hasEvents();
+    }
+    if (std::find(presentPaths_.begin(), presentPaths_.end(), path) != presentPaths_.end())
+        return true;
     return std::any_of(extraInterfaces.begin(), extraInterfaces.end(),
                        [&](const HidInterfaceInfo& i) { return i.path == path; });
 }
@@ -103,6 +110,7 @@ std::vector<HidDeviceEvent> SimBackend::takeEvents()
         [[maybe_unused]] ssize_t n = ::read(eventFd_, &count, sizeof count);
     }
     std::vector<HidDeviceEvent> events;
+    presentValid_ = false;
     for (const sim::VirtualUsb::Event& e : usb_.takeEvents()) {
         HidDeviceEvent event;
         event.kind = e.arrival ? HidDeviceEvent::Arrival : HidDeviceEvent::Removal;

@@ -69,7 +69,7 @@ private:
     };
     int write(const std::string& path, const std::uint8_t* buf, std::size_t len);
     int read(const std::string& path, std::uint8_t* buf, std::size_t len, int timeoutMs);
-    bool present(const std::string& path) const;
+    bool present(const std::string& path);
 
     sim::VirtualUsb& usb_;
     int eventFd_ = -1;
@@ -77,6 +77,8 @@ private:
     std::map<std::string, Pending> pending_;
     std::map<std::string, int> openCount_;
     std::size_t lastWriteLength_ = 0;
+    std::vector<std::string> presentPaths_; // the bus's paths, while no event waits
+    bool presentValid_ = false;
 };
 
 } // namespace talmo

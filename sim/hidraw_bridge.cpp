@@ -275,6 +275,18 @@ void HidrawBridge::unplug(int id)
     changed_.notify_all();
 }
 
+void HidrawBridge::replug(int id)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (usb_.plugged(id))
+            usb_.unplug(id);
+        usb_.replug(id);
+        pending_ = true;
+    }
+    changed_.notify_all();
+}
+
 void HidrawBridge::withBus(const std::function<void(VirtualUsb&)>& f)
 {
     {

@@ -26,7 +26,7 @@
 //   plug       plug a new virtual TALMO in normal mode
 //   plug-boot  plug a new virtual TALMO in its boot loader
 //   unplug     unplug the most recently plugged device still present
-//   replug     unplug it and plug it in again (the same device)
+//   replug     unplug it and plug the same device in again (a new node)
 //   quit       end the child (SIGTERM) and exit
 #pragma once
 
@@ -63,6 +63,7 @@ public:
     // thread (settle() waits for it).
     int plug(std::unique_ptr<Talmo> device);
     void unplug(int id);
+    void replug(int id); // the same device again, on a new node
     // Any other use of the bus, under the bridge's lock.
     void withBus(const std::function<void(VirtualUsb&)>& f);
 

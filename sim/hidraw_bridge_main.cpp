@@ -151,22 +151,20 @@ int main(int argc, char** argv)
                 cmd.pop_back();
             if (cmd == "plug" || cmd == "plug-boot") {
                 plugged.push_back(bridge.plug(newTalmo(cmd == "plug-boot")));
-            } else if (cmd == "unplug") {
-                bool any = false;
+            } else if (cmd == "unplug" || cmd == "replug") {
+                // The most recently plugged device still present.
+                int target = -1;
                 bridge.withBus([&](sim::VirtualUsb& bus) {
-                    for (auto it = plugged.rbegin(); it != plugged.rend() && !any; ++it)
-                        any = bus.plugged(*it);
+                    for (auto it = plugged.rbegin(); it != plugged.rend() && target < 0; ++it)
+                        if (bus.plugged(*it))
+                            target = *it;
                 });
-                for (auto it = plugged.rbegin(); it != plugged.rend(); ++it) {
-                    bool present = false;
-                    bridge.withBus([&](sim::VirtualUsb& bus) { present = bus.plugged(*it); });
-                    if (present) {
-                        bridge.unplug(*it);
-                        break;
-                    }
-                }
-                if (!any)
-                    std::fprintf(stderr, "talmo-hidraw-bridge: no device to unplug\n");
+                if (target < 0)
+                    std::fprintf(stderr, "talmo-hidraw-bridge: no device to %s\n", cmd.c_str());
+                else if (cmd == "unplug")
+                    bridge.unplug(target);
+                else
+                    bridge.replug(target);
             } else if (cmd == "quit") {
                 ::kill(child, SIGTERM);
             } else if (!cmd.empty()) {
