@@ -34,13 +34,13 @@ enum Group { GTalmo, GFlash, GPwmIn, GPwmOut, GLcd, GKeypad, GMotors, GStops, Gr
 
 struct GroupRow {
     const char* caption;
-    int row, column, rowSpan; // place on the page
+    int row, column, rowSpan, columnSpan; // place on the page
 };
 
 constexpr GroupRow kGroups[GroupCount] = {
-    {"TALMO", 0, 0, 1},      {"Flash", 0, 1, 1},  {"Entrée PWM", 1, 0, 1},
-    {"Sortie PWM", 2, 0, 1}, {"LCD", 0, 2, 1},    {"Clavier", 1, 2, 2},
-    {"Moteurs", 1, 1, 1},    {"Arrêts", 2, 1, 1},
+    {"TALMO", 0, 0, 1, 1},      {"Flash", 0, 1, 1, 1},   {"Entrée PWM", 1, 0, 1, 1},
+    {"Sortie PWM", 2, 0, 1, 1}, {"LCD", 0, 2, 1, 1},     {"Clavier", 1, 2, 1, 1},
+    {"Moteurs", 2, 1, 1, 2},    {"Arrêts", 1, 1, 1, 1},
 };
 
 enum Flags : unsigned { None = 0, Disabled = 1, Hidden = 2, RightAligned = 4 };
@@ -106,30 +106,30 @@ constexpr ControlRow kControls[] = {
     {kCtlKeyLeft, Kind::Picture, GKeypad, 1, 0, 1, 1, "", kPictureDiamondUp, None},
     {kCtlKeyRight, Kind::Picture, GKeypad, 1, 2, 1, 1, "", kPictureDiamondUp, None},
     {kCtlKeyDown, Kind::Picture, GKeypad, 2, 1, 1, 1, "", kPictureDiamondUp, None},
-    {kCtlKeyEsc, Kind::Picture, GKeypad, 3, 0, 1, 1, "", kPictureSquareUp, None},
-    {0, Kind::Label, GKeypad, 4, 0, 1, 1, "ESC", 0, None},
-    {kCtlKeyOk, Kind::Picture, GKeypad, 3, 2, 1, 1, "", kPictureSquareUp, None},
-    {0, Kind::Label, GKeypad, 4, 2, 1, 1, "OK", 0, None},
-    {kCtlKeypadMissingText, Kind::Text, GKeypad, 0, 3, 5, 1, " Clavier\n   non\ndétecté", 0, Hidden},
+    {kCtlKeyEsc, Kind::Picture, GKeypad, 0, 3, 1, 1, "", kPictureSquareUp, None},
+    {0, Kind::Label, GKeypad, 0, 4, 1, 1, "ESC", 0, None},
+    {kCtlKeyOk, Kind::Picture, GKeypad, 2, 3, 1, 1, "", kPictureSquareUp, None},
+    {0, Kind::Label, GKeypad, 2, 4, 1, 1, "OK", 0, None},
+    {kCtlKeypadMissingText, Kind::Text, GKeypad, 0, 5, 3, 1, " Clavier\n   non\ndétecté", 0, Hidden},
     // "Moteurs"
-    {kCtlMotorButton, Kind::PictureButton, GMotors, 0, 0, 4, 1, "", 0, None},
-    {0, Kind::Label, GMotors, 0, 1, 1, 1, "Signal on/off inversé:", 0, None},
-    {kCtlSignalInvertedBox, Kind::CheckBox, GMotors, 0, 2, 1, 1, "", 0, Disabled},
+    {kCtlMotorButton, Kind::PictureButton, GMotors, 0, 0, 3, 1, "", 0, None},
+    {0, Kind::Label, GMotors, 0, 1, 1, 2, "Signal on/off inversé:", 0, None},
+    {kCtlSignalInvertedBox, Kind::CheckBox, GMotors, 0, 3, 1, 1, "", 0, Disabled},
     {0, Kind::Label, GMotors, 1, 1, 1, 1, "Auto on/off:", 0, None},
-    {kCtlAutoOnOffText, Kind::Text, GMotors, 1, 2, 1, 1, "-", 0, None},
+    {kCtlAutoOnOffText, Kind::Text, GMotors, 1, 2, 1, 2, "-", 0, None},
     {0, Kind::Label, GMotors, 2, 1, 1, 1, "Axes:", 0, None},
-    {kCtlAxesText, Kind::Text, GMotors, 2, 2, 1, 1, "-,-,-,-,-", 0, None},
-    {0, Kind::Label, GMotors, 3, 1, 1, 1, "Accèl:", 0, None},
-    {kCtlAccelText, Kind::Text, GMotors, 3, 2, 1, 1, "-", 0, None},
-    {kCtlMovesButton, Kind::Button, GMotors, 4, 1, 1, 2, "Déplacements", 0, Disabled | Hidden},
+    {kCtlAxesText, Kind::Text, GMotors, 2, 2, 1, 2, "-,-,-,-,-", 0, None},
+    {0, Kind::Label, GMotors, 1, 4, 1, 1, "Accèl:", 0, None},
+    {kCtlAccelText, Kind::Text, GMotors, 1, 5, 1, 1, "-", 0, None},
+    {kCtlMovesButton, Kind::Button, GMotors, 2, 4, 1, 2, "Déplacements", 0, Disabled | Hidden},
     // "Arrêts"
-    {kCtlStopPicture, Kind::Picture, GStops, 0, 0, 2, 1, "", kPictureStopLit, None},
-    {0, Kind::Label, GStops, 0, 1, 1, 2, "Contacts:", 0, None},
-    {kCtlContactsText, Kind::Text, GStops, 0, 3, 1, 1, "-", 0, None},
-    {0, Kind::Label, GStops, 1, 1, 1, 1, "FDCs", 0, RightAligned},
+    {kCtlStopPicture, Kind::Picture, GStops, 0, 0, 3, 1, "", kPictureStopLit, None},
+    {0, Kind::Label, GStops, 0, 1, 1, 1, "Contacts:", 0, None},
+    {kCtlContactsText, Kind::Text, GStops, 0, 2, 1, 1, "-", 0, None},
+    {0, Kind::Label, GStops, 1, 1, 1, 1, "FDCs", 0, None},
     {kCtlLimitSwitchPicture, Kind::Picture, GStops, 1, 2, 1, 1, "", kPictureContactOpen, None},
-    {0, Kind::Label, GStops, 1, 3, 1, 1, "Palpeurs", 0, RightAligned},
-    {kCtlProbePicture, Kind::Picture, GStops, 1, 4, 1, 1, "", kPictureContactOpen, None},
+    {0, Kind::Label, GStops, 2, 1, 1, 1, "Palpeurs", 0, None},
+    {kCtlProbePicture, Kind::Picture, GStops, 2, 2, 1, 1, "", kPictureContactOpen, None},
 };
 
 // The motor button's size: 23 by 45 dialog units.
@@ -150,9 +150,9 @@ ConsolePage::ConsolePage(AppContext& context, QWidget* parent) : Page(context, p
 
 void ConsolePage::buildControls() {
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(6, 6, 6, 2);
+    page->setContentsMargins(4, 4, 4, 0);
     auto* groupsGrid = new QGridLayout;
-    groupsGrid->setSpacing(6);
+    groupsGrid->setSpacing(4);
     page->addLayout(groupsGrid, 1);
 
     QGroupBox* boxes[GroupCount];
@@ -163,7 +163,8 @@ void ConsolePage::buildControls() {
         grids[g]->setContentsMargins(6, 4, 6, 4);
         grids[g]->setHorizontalSpacing(4);
         grids[g]->setVerticalSpacing(2);
-        groupsGrid->addWidget(boxes[g], kGroups[g].row, kGroups[g].column, kGroups[g].rowSpan, 1);
+        groupsGrid->addWidget(boxes[g], kGroups[g].row, kGroups[g].column, kGroups[g].rowSpan,
+                              kGroups[g].columnSpan);
     }
 
     const qreal ratio = devicePixelRatioF();
@@ -229,7 +230,7 @@ void ConsolePage::buildControls() {
             s->setTickInterval(25);
             s->setTickPosition(QSlider::TicksBelow);
             s->setPageStep(20);
-            s->setMinimumWidth(90);
+            s->setMinimumWidth(64);
             w = s;
             break;
         }
@@ -289,8 +290,14 @@ void ConsolePage::setPicture(int control, int pictureId) {
     if (it == controls_.end())
         return;
     QWidget* w = it->second;
-    w->setProperty("picture", pictureId);
     const QPixmap pixmap = context_.shell ? context_.shell->picture(pictureId) : QPixmap();
+    // The same picture again would only cost a repaint.
+    const bool same = w->property("picture").toInt() == pictureId &&
+                      w->property("pictureKey").toLongLong() == pixmap.cacheKey();
+    if (same)
+        return;
+    w->setProperty("picture", pictureId);
+    w->setProperty("pictureKey", pixmap.cacheKey());
     if (auto* l = qobject_cast<QLabel*>(w))
         l->setPixmap(pixmap);
     else if (auto* b = qobject_cast<QPushButton*>(w))
