@@ -397,10 +397,14 @@ TEST(DeviceLink, UnplugInTheMiddleOfAnExchange)
     const Report sent = r;
     EXPECT_FALSE(talmo::Exchange(b.link, r));
     EXPECT_EQ(r, sent);
-    // Later exchanges fail at once until the removal is handled.
+    // Later exchanges fail at once until the removal is handled, and the
+    // failed read counts as nothing received.
     const auto before = b.clock.nowUs();
     EXPECT_FALSE(talmo::Exchange(b.link, r));
+    talmo::WriteReport(b.link, r);
+    EXPECT_EQ(talmo::ReadReport(b.link, r), 0);
     EXPECT_EQ(b.clock.nowUs(), before);
+    EXPECT_EQ(r, sent);
     b.deliver();
     EXPECT_FALSE(b.link.connected());
     EXPECT_EQ(b.status(), kNotConnected);
