@@ -1,0 +1,204 @@
+// Runs the built talmo-cli as a user would, in a scratch folder, and keeps
+// what it printed and its exit status. Also writes the HEX files the tests
+// feed it, with a record formatter of the tests' own.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace clitest {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+inline std::string ReadFile(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline void WriteFile(const fs::path& p, const std::string& text)
+{
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f << text;
+}
+
+// A fresh folder for one test, removed at the end.
+class Scratch {
+public:
+    Scratch()
+    {
+        std::string pattern = (fs::temp_directory_path() / "talmo-cli-test-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp");
+        dir_ = pattern;
+    }
+    ~Scratch()
+    {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    const fs::path& dir() const { return dir_; }
+    std::string operator/(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Runs talmo-cli with `args` in this folder; `input` is its standard input.
+    Outcome run(const std::vector<std::string>& args, const std::string& input = "") const
+    {
+        const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
+        WriteFile(in, input);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
+        std::vector<std::string> all{TALMO_CLI_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        Outcome r;
+        if (posix_spawn(&pid, TALMO_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        r.out = ReadFile(out);
+        r.err = ReadFile(err);
+        return r;
+    }
+
+private:
+    fs::path dir_;
+};
+
+// ---------------------------------------------------------------- HEX files
+
+inline std::string Record(std::uint16_t address, std::uint8_t type, const std::vector<std::uint8_t>& data)
+{
+    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()),
+                                    static_cast<std::uint8_t>(address >> 8),
+                                    static_cast<std::uint8_t>(address), type};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    std::string line = ":";
+    char pair[4];
+    for (std::uint8_t b : bytes) {
+        sum += b;
+        std::snprintf(pair, sizeof pair, "%02X", b);
+        line += pair;
+    }
+    std::snprintf(pair, sizeof pair, "%02X", (256 - sum % 256) % 256);
+    return line + pair + "\r\n";
+}
+
+// A board PIC's memories as a file holds them.
+struct PicContents {
+    std::vector<std::uint16_t> program; // program words from address 0
+    std::vector<std::uint8_t> eeprom;   // EEPROM bytes from address 0
+    std::uint16_t ids[4] = {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF};
+    std::uint16_t config = 0x3FFF;
+};
+
+// Program words: a pattern with a RETLW version table at 0x0100; EEPROM and
+// ID words: patterns of their own.
+inline PicContents MakePicContents(std::uint32_t programWords, std::uint32_t eepromBytes,
+                                   const std::string& version, std::uint16_t config)
+{
+    PicContents c;
+    for (std::uint32_t a = 0; a < programWords; ++a)
+        c.program.push_back(static_cast<std::uint16_t>((a * 0x1357u + 0x21u) & 0x1FFF));
+    for (std::size_t i = 0; i < version.size(); ++i)
+        c.program[0x100 + i] = static_cast<std::uint16_t>(0x3400 | static_cast<std::uint8_t>(version[i]));
+    c.program[0x100 + version.size()] = 0x0008; // RETURN: the table ends
+    for (std::uint32_t e = 0; e < eepromBytes; ++e)
+        c.eeprom.push_back(static_cast<std::uint8_t>(e ^ 0xA5));
+    for (int k = 0; k < 4; ++k)
+        c.ids[k] = static_cast<std::uint16_t>(0x0101 * (k + 1));
+    c.config = config;
+    return c;
+}
+
+inline std::string PicHexText(const PicContents& c)
+{
+    std::string text = Record(0, 0x04, {0, 0});
+    auto words = [&](std::uint32_t byteAddress, const std::vector<std::uint16_t>& w) {
+        for (std::size_t i = 0; i < w.size(); i += 8) {
+            std::vector<std::uint8_t> data;
+            for (std::size_t k = i; k < i + 8 && k < w.size(); ++k) {
+                data.push_back(static_cast<std::uint8_t>(w[k]));
+                data.push_back(static_cast<std::uint8_t>(w[k] >> 8));
+            }
+            text += Record(static_cast<std::uint16_t>(byteAddress + 2 * i), 0, data);
+        }
+    };
+    words(0, c.program);
+    std::vector<std::uint16_t> eeprom(c.eeprom.begin(), c.eeprom.end());
+    words(0x4200, eeprom);
+    words(0x4000, {c.ids[0], c.ids[1], c.ids[2], c.ids[3]});
+    words(0x400E, {c.config});
+    return text + ":00000001FF\r\n";
+}
+
+// The device firmware: application bytes from 0x1300 and the EEPROM.
+struct FirmwareContents {
+    std::vector<std::uint8_t> application; // 0x1300 .. 0x7FFF
+    std::vector<std::uint8_t> eeprom;      // 0x00 .. 0xFF
+};
+
+inline FirmwareContents MakeFirmware(const std::string& version, unsigned seed)
+{
+    FirmwareContents f;
+    f.application.assign(0x8000 - 0x1300, 0xFF);
+    for (std::size_t i = 0; i < 0x3000; ++i)
+        f.application[i] = static_cast<std::uint8_t>(i * 31 + seed);
+    for (std::size_t i = 0; i < 12; ++i)
+        f.application[0x0C + i] = i < version.size() ? static_cast<std::uint8_t>(version[i]) : 0;
+    for (unsigned e = 0; e < 0x100; ++e)
+        f.eeprom.push_back(static_cast<std::uint8_t>(e * 3 + seed));
+    return f;
+}
+
+inline std::string FirmwareHexText(const FirmwareContents& f)
+{
+    std::string text = Record(0, 0x04, {0, 0});
+    for (std::size_t i = 0; i < f.application.size(); i += 16)
+        text += Record(static_cast<std::uint16_t>(0x1300 + i), 0,
+                       std::vector<std::uint8_t>(f.application.begin() + static_cast<long>(i),
+                                                 f.application.begin() + static_cast<long>(i + 16)));
+    text += Record(0, 0x04, {0x00, 0xF0});
+    for (std::size_t i = 0; i < f.eeprom.size(); i += 16)
+        text += Record(static_cast<std::uint16_t>(i), 0,
+                       std::vector<std::uint8_t>(f.eeprom.begin() + static_cast<long>(i),
+                                                 f.eeprom.begin() + static_cast<long>(i + 16)));
+    return text + ":00000001FF\r\n";
+}
+
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace clitest

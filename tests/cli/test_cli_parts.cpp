@@ -1,0 +1,404 @@
+// The pieces of talmo-cli: its command line, the terminal's Ui, the status
+// lines and the bounded wait for the device after a mode switch.
+#include "shell/cli/cli_commands.h"
+#include "shell/cli/cli_options.h"
+#include "shell/cli/status_view.h"
+#include "shell/cli/terminal_ui.h"
+
+#include "console/console_core.h"
+#include "link/device_link.h"
+#include "link/sim_backend.h"
+#include "shell/clock.h"
+#include "sim/talmo.h"
+#include "sim/virtual_usb.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace talmo;
+using namespace talmo::cli;
+
+// ---------------------------------------------------------------- arguments
+
+TEST(CliArguments, CommandsOptionsAndFiles)
+{
+    struct Case {
+        std::vector<std::string> args;
+        Command command;
+        std::string file;
+        bool watch, yes;
+        HexKind kind;
+        std::string folder, pic;
+        bool protectedPic;
+    };
+    const Case cases[] = {
+        {{"status"}, Command::Status, "", false, false, HexKind::None, "", "", false},
+        {{"status", "--watch"}, Command::Status, "", true, false, HexKind::None, "", "", false},
+        {{"--watch", "status"}, Command::Status, "", true, false, HexKind::None, "", "", false},
+        {{"firmware", "save", "a.hex"}, Command::FirmwareSave, "a.hex", false, false, HexKind::None, "", "", false},
+        {{"firmware", "program", "b.hex"}, Command::FirmwareProgram, "b.hex", false, false, HexKind::None, "", "", false},
+        {{"pic", "identify"}, Command::PicIdentify, "", false, false, HexKind::None, "", "", false},
+        {{"pic", "read", "c.hex"}, Command::PicRead, "c.hex", false, false, HexKind::None, "", "", false},
+        {{"pic", "program", "d.hex", "--yes"}, Command::PicProgram, "d.hex", false, true, HexKind::None, "", "", false},
+        {{"pic", "program", "-y", "d.hex"}, Command::PicProgram, "d.hex", false, true, HexKind::None, "", "", false},
+        {{"hex", "check", "--pic", "e.hex"}, Command::HexCheck, "e.hex", false, false, HexKind::Pic, "", "", false},
+        {{"hex", "check", "e.hex", "--firmware"}, Command::HexCheck, "e.hex", false, false, HexKind::Firmware, "", "", false},
+        {{"--simulate", "d", "--sim-pic", "PIC16F873", "--sim-protected", "pic", "identify"},
+         Command::PicIdentify, "", false, false, HexKind::None, "d", "PIC16F873", true},
+        {{"pic", "identify", "--simulate=x y", "--sim-pic=16f876"},
+         Command::PicIdentify, "", false, false, HexKind::None, "x y", "16f876", false},
+        // "--" lets a file name begin with a dash.
+        {{"pic", "read", "--", "-odd.hex"}, Command::PicRead, "-odd.hex", false, false, HexKind::None, "", "", false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::PrintToString(k.args));
+        const ParseResult r = ParseArguments(k.args);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_FALSE(r.options.help);
+        EXPECT_EQ(r.options.command, k.command);
+        EXPECT_EQ(r.options.file, k.file);
+        EXPECT_EQ(r.options.watch, k.watch);
+        EXPECT_EQ(r.options.assumeYes, k.yes);
+        EXPECT_EQ(r.options.hexKind, k.kind);
+        EXPECT_EQ(r.options.simulateFolder, k.folder);
+        EXPECT_EQ(r.options.simPic, k.pic);
+        EXPECT_EQ(r.options.simProtected, k.protectedPic);
+    }
+}
+
+TEST(CliArguments, UsageErrorsSayWhat)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "commande manquante"},
+        {{"erase"}, "commande inconnue « erase »"},
+        {{"pic", "erase"}, "sous-commande inconnue « erase »"},
+        {{"firmware"}, "sous-commande manquante"},
+        {{"pic", "read"}, "FICHIER manquant"},
+        {{"pic", "read", "a", "b"}, "argument en trop « b »"},
+        {{"status", "now"}, "argument en trop « now »"},
+        {{"pic", "program", "a", "--watch"}, "--watch"},
+        {{"pic", "read", "a", "--yes"}, "--yes"},
+        {{"status", "--pic"}, "--pic"},
+        {{"hex", "check", "a"}, "--pic ou --firmware"},
+        {{"hex", "check", "a", "--pic", "--firmware"}, "--pic ou --firmware"},
+        {{"status", "--sim-protected"}, "--simulate"},
+        {{"status", "--simulate"}, "DOSSIER manquant"},
+        {{"status", "--simulate="}, "DOSSIER manquant"},
+        {{"status", "-x"}, "option inconnue « -x »"},
+        {{"status", "--watch=yes"}, "option inconnue"},
+    };
+    for (const auto& [args, part] : cases) {
+        const ParseResult r = ParseArguments(args);
+        EXPECT_FALSE(r.ok) << testing::PrintToString(args);
+        EXPECT_NE(r.error.find(part), std::string::npos) << r.error;
+    }
+}
+
+TEST(CliArguments, HelpIsThatOfTheCommandNamed)
+{
+    const ParseResult pic = ParseArguments({"pic", "program", "--help", "--bogus-later"});
+    EXPECT_FALSE(pic.ok); // an unknown option is still an error
+    const ParseResult r = ParseArguments({"pic", "program", "--help"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.options.help);
+    EXPECT_EQ(r.options.helpText, HelpText(Command::PicProgram));
+    EXPECT_EQ(ParseArguments({"nonsense", "-h"}).options.helpText, HelpText(Command::None));
+    EXPECT_EQ(ParseArguments({"hex", "-h"}).options.helpText, GroupHelpText("hex"));
+}
+
+// ---------------------------------------------------------------- progress
+
+TEST(CliProgress, TextsEndingInAnAddressPairAreProgress)
+{
+    struct Case {
+        const char* text;
+        bool progress;
+        unsigned long done, total;
+        const char* phase;
+    };
+    const Case cases[] = {
+        {"Lecture de l'adresse: 0x0014/0x2000", true, 0x14, 0x2000, "Lecture de l'adresse: "},
+        {"Lecture de l'adresse: 0x00/0x100", true, 0, 0x100, "Lecture de l'adresse: "},
+        {"Programmation+Vérification: 0x2000/0x2007", true, 0x2000, 0x2007, "Programmation+Vérification: "},
+        {"Ecriture de l'adresse: 0x1800/0x8000", true, 0x1800, 0x8000, "Ecriture de l'adresse: "},
+        {"Programmation+Vérification: OK", false, 0, 0, ""},
+        {"Erreur PROG 0x0012:3FFF!=3FFE", false, 0, 0, ""},
+        {"Erreur programmation: 0x135F", false, 0, 0, ""},
+        {"PIC: 0x0E24", false, 0, 0, ""},
+        {"x 0x10/0x0", false, 0, 0, ""},
+        {"x 0x10/0x", false, 0, 0, ""},
+        {"x 0xZ0/0x10", false, 0, 0, ""},
+        {"x 0x10/0x10 ", false, 0, 0, ""},
+        {"14/03/2011", false, 0, 0, ""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.text);
+        const std::optional<Progress> p = ParseProgress(k.text);
+        ASSERT_EQ(p.has_value(), k.progress);
+        if (!p)
+            continue;
+        EXPECT_EQ(p->done, k.done);
+        EXPECT_EQ(p->total, k.total);
+        EXPECT_EQ(p->phase, k.phase);
+    }
+}
+
+TEST(CliProgress, BarShowsThePercentAndFitsTheWidth)
+{
+    Progress half{0x1000, 0x2000, "Lecture: "};
+    const std::string line = ProgressBarLine(half, "Lecture: 0x1000/0x2000", 80);
+    EXPECT_EQ(line, "[############............]  50 % Lecture: 0x1000/0x2000");
+    Progress over{9, 4, ""};
+    EXPECT_EQ(ProgressBarLine(over, "t", 80).substr(0, 32), "[########################] 100 %");
+    // Cut at the width, never inside an accented letter.
+    const std::string cut = ProgressBarLine(half, "Vérification: 0x1000/0x2000", 36);
+    EXPECT_EQ(cut, "[############............]  50 % Vér"); // 36 characters, 37 bytes
+}
+
+// ---------------------------------------------------------------- terminal Ui
+
+struct Streams {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::FILE* in = std::tmpfile();
+    ~Streams()
+    {
+        std::fclose(out);
+        std::fclose(err);
+        std::fclose(in);
+    }
+    TerminalStreams streams(bool errTerminal = false) const
+    {
+        TerminalStreams s;
+        s.out = out;
+        s.err = err;
+        s.in = in;
+        s.errIsTerminal = errTerminal;
+        return s;
+    }
+    void input(const std::string& text)
+    {
+        std::fputs(text.c_str(), in);
+        std::rewind(in);
+    }
+    static std::string read(std::FILE* f)
+    {
+        std::fflush(f);
+        std::rewind(f);
+        std::string text;
+        char buf[512];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            text.append(buf, n);
+        return text;
+    }
+};
+
+TEST(CliTerminalUi, QuestionsReadTheirAnswer)
+{
+    struct Case {
+        const char* input;
+        bool assumeYes;
+        Answer expected;
+    };
+    const Case cases[] = {
+        {"o\n", false, Answer::Yes},  {"OUI\n", false, Answer::Yes}, {" y \n", false, Answer::Yes},
+        {"yes", false, Answer::Yes},  {"n\n", false, Answer::No},    {"\n", false, Answer::No},
+        {"ok\n", false, Answer::No},  {"", false, Answer::No},       {"n\n", true, Answer::Yes},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.input);
+        Streams io;
+        io.input(k.input);
+        VirtualClock clock;
+        TerminalUi ui(clock, io.streams());
+        ui.setAssumeYes(k.assumeYes);
+        EXPECT_EQ(ui.messageBox("Programmer cette version ?\nV1", "Programmation", Icon::Question,
+                                Buttons::YesNo),
+                  k.expected);
+        const std::string err = Streams::read(io.err);
+        EXPECT_EQ(err.rfind("Programmation : Programmer cette version ?\n                V1\n", 0), 0u) << err;
+        EXPECT_EQ(Streams::read(io.out), "");
+    }
+}
+
+TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors)
+{
+    struct Case {
+        const char* text;
+        const char* caption;
+        bool file;
+    };
+    const Case cases[] = {
+        {"Checksum invalide...", "Erreur fichier", true},
+        {"Impossible de créer le fichier...", "Erreur", true},
+        {"Impossible d'écrire dans le fichier...", "Erreur", true},
+        {"Erreur lors de la lecture du PIC.", "Erreur", false},
+        {"Erreur lors de la programmation du PIC.", "Erreur", false},
+    };
+    for (const Case& k : cases) {
+        Streams io;
+        VirtualClock clock;
+        TerminalUi ui(clock, io.streams());
+        ui.errorBox(k.text, k.caption);
+        EXPECT_EQ(ui.fileErrorShown(), k.file) << k.text;
+        EXPECT_EQ(Streams::read(io.err), std::string(k.caption) + " : " + k.text + "\n");
+    }
+}
+
+TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput)
+{
+    Streams io;
+    VirtualClock clock;
+    TerminalUi ui(clock, io.streams(false));
+    char text[64];
+    for (unsigned a = 0; a < 0x2000; a += 20) {
+        std::snprintf(text, sizeof text, "Lecture de l'adresse: 0x%04X/0x2000", a);
+        ui.setStatusText(MessageField, text);
+    }
+    ui.setStatusText(MessageField, "Lecture zone ID: 0x2000/0x2007");
+    ui.setStatusText(MessageField, "Lecture: OK");
+    const std::string err = Streams::read(io.err);
+    std::size_t lines = 0;
+    for (char c : err)
+        lines += c == '\n';
+    EXPECT_EQ(lines, 11u) << err; // each tenth of the way, then the ID zone
+    EXPECT_NE(err.find("Lecture de l'adresse: 0x0000/0x2000\n"), std::string::npos);
+    EXPECT_NE(err.find("Lecture zone ID: 0x2000/0x2007\n"), std::string::npos);
+    EXPECT_EQ(Streams::read(io.out), "Lecture: OK\n");
+    EXPECT_EQ(ui.messageText(), "Lecture: OK");
+}
+
+TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine)
+{
+    Streams io;
+    VirtualClock clock;
+    {
+        TerminalUi ui(clock, io.streams(true));
+        ui.setStatusText(MessageField, "Vérification: 0x0000/0x1000");
+        ui.setStatusText(MessageField, "Vérification: 0x0800/0x1000");
+        ui.setStatusText(MessageField, "Programmation+Vérification: OK");
+        ui.setStatusText(ConnectionField, "USB: TALMO non connecté"); // the initial state: not shown
+    }
+    const std::string err = Streams::read(io.err);
+    EXPECT_EQ(err, "\r[........................]   0 % Vérification: 0x0000/0x1000\033[K"
+                   "\r[############............]  50 % Vérification: 0x0800/0x1000\033[K\n");
+    EXPECT_EQ(Streams::read(io.out), "Programmation+Vérification: OK\n");
+}
+
+// ---------------------------------------------------------------- status lines
+
+ConsoleReport StatusAnswer(std::uint8_t b7, std::uint8_t b8, std::uint8_t b9, std::uint8_t b10, std::uint8_t b11)
+{
+    ConsoleReport r{};
+    r[1] = 'I';
+    r[7] = b7;
+    r[8] = b8;
+    r[9] = b9;
+    r[10] = b10;
+    r[11] = b11;
+    return r;
+}
+
+TEST(CliStatusView, EachGroupOfThePageIsOneLine)
+{
+    struct Case {
+        ConsoleReport answer;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {StatusAnswer(0x00, 0x00, 0, 0, 0x00),
+         {"Entrée PWM: AUTO, niveau 0 %, entrée 0 %", "Sortie PWM: 0 %, interrupteur ON, protection démarrage ON",
+          "IO1: 0", "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
+          "Clavier: aucune touche"}},
+        // Output driven at the manual level (byte 10), switch at OFF, motors on,
+        // both contact chains open, STOP lit, IO1, ESC and up pressed.
+        {StatusAnswer(0x50, 0x3F, 128, 255, 0x41),
+         {"Entrée PWM: MANU, niveau 50 %, entrée 100 %", "Sortie PWM: 100 %, interrupteur OFF, protection démarrage ON",
+          "IO1: 1", "STOP PROG: allumé", "Moteurs: ON", "FDCs: ouverts", "Palpeurs: ouverts",
+          "Clavier: touches haut, ESC"}},
+        // Output driven at the USB level (byte 9), protection off; keypad absent.
+        {StatusAnswer(0x10, 0x00, 128, 255, 0x0C),
+         {"Entrée PWM: AUTO, niveau 50 %, entrée 100 %", "Sortie PWM: 50 %, interrupteur ON, protection démarrage OFF",
+          "IO1: 0", "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
+          "Clavier: non détecté"}},
+    };
+    for (const Case& k : cases) {
+        StatusView view;
+        view.apply(DecodeStatus(k.answer));
+        EXPECT_EQ(view.lines(), k.lines);
+    }
+}
+
+TEST(CliStatusView, StartSequenceLines)
+{
+    StartResult start;
+    start.version = "TALMO V0.23";
+    EXPECT_EQ(StartLines(start), (std::vector<std::string>{"Version: TALMO V0.23", "Flash: Non détecté"}));
+    start.flash = FlashTexts{"AMIC", "0x30", "2 Mo (16 Mbit)", "Non"};
+    TableTexts table;
+    table.name = "FRAISE3A";
+    table.axes = "X ,Y ,Z ,--,--";
+    table.pwmMax = "100 %";
+    table.accel = "10";
+    table.frequency = "250kHz";
+    table.contacts = "Actifs";
+    table.autoOnOff = "Désactivé";
+    table.signalInverted = true;
+    start.table = table;
+    const std::vector<std::string> lines = StartLines(start);
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines[1], "Flash fabricant: AMIC");
+    EXPECT_EQ(lines[3], "Flash taille: 2 Mo (16 Mbit)");
+    EXPECT_EQ(lines[5], "Table: FRAISE3A");
+    EXPECT_EQ(lines[7], "Axes: X ,Y ,Z ,--,--");
+    EXPECT_EQ(lines[12], "Signal on/off inversé: Oui");
+}
+
+// ---------------------------------------------------------------- mode switch
+
+TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime)
+{
+    VirtualClock clock;
+    sim::VirtualUsb bus(clock);
+    SimBackend backend(bus);
+    auto device = std::make_unique<sim::Talmo>();
+    const int id = backend.plug(std::move(device));
+    Streams io;
+    TerminalUi ui(clock, io.streams());
+    DeviceLink link;
+    link.backend = &backend;
+    link.ui = &ui;
+    ASSERT_TRUE(RegisterForDeviceEvents(link));
+    backend.takeEvents();
+    ASSERT_EQ(OpenDevice(link), 1);
+    ASSERT_EQ(link.productId, kTalmoProductId);
+
+    // Already there: at once.
+    EXPECT_TRUE(WaitForMode(link, ui, kTalmoProductId, 1000));
+    EXPECT_EQ(clock.nowMs(), 0);
+
+    Report jump{};
+    jump[1] = 'Z';
+    jump[2] = 'U';
+    jump[3] = 0xAA;
+    jump[4] = 1;
+    WriteReport(link, jump);
+    EXPECT_TRUE(WaitForMode(link, ui, kBootLoaderProductId, 1000));
+    EXPECT_EQ(link.productId, kBootLoaderProductId);
+
+    // Pulled out: no device comes back, and the wait ends after its time.
+    backend.unplug(id);
+    const std::int64_t start = clock.nowMs();
+    EXPECT_FALSE(WaitForMode(link, ui, kTalmoProductId, 2000));
+    EXPECT_GE(clock.nowMs() - start, 2000);
+    EXPECT_LT(clock.nowMs() - start, 2200);
+    EXPECT_FALSE(link.connected());
+}
+
+} // namespace

@@ -1,0 +1,429 @@
+// talmo-cli as a user runs it: the built program against --simulate folders.
+#include "cli_run.h"
+
+#include "programmer/pic_image.h"
+#include "shell/scripted_ui.h"
+#include "updater/firmware_image.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+
+namespace {
+
+using namespace clitest;
+
+const std::string kBoardVersion = "VELKOR V9.99 TEST";
+const std::string kFactoryVersion = "VELKOR V2.10 14/03/2011";
+
+std::vector<std::string> Sim(std::initializer_list<std::string> args)
+{
+    std::vector<std::string> all{"--simulate", "board"};
+    all.insert(all.end(), args);
+    return all;
+}
+
+std::string StateValue(const Scratch& s, const std::string& key)
+{
+    std::istringstream in(ReadFile(s / "board/state.txt"));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    return {};
+}
+
+// Spoils the checksum of the first data record, keeping it a hex digit.
+std::string WithBadChecksum(std::string text)
+{
+    const std::size_t end = text.find("\r\n", text.find(":10"));
+    char& c = text[end - 1];
+    c = c == '0' ? '1' : '0';
+    return text;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+// ---------------------------------------------------------------- firmware
+
+TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom)
+{
+    Scratch s;
+    const FirmwareContents f = MakeFirmware("TALMO V0.42", 5);
+    WriteFile(s / "new.hex", FirmwareHexText(f));
+
+    const Outcome program = s.run(Sim({"firmware", "program", "new.hex"}));
+    ASSERT_EQ(program.status, 0) << program.err;
+    EXPECT_TRUE(Contains(program.out, "Version: TALMO V0.23\n")) << program.out; // before
+    EXPECT_TRUE(Contains(program.out, "Programmation: OK\n"));
+    EXPECT_TRUE(Contains(program.out, "Version en service: TALMO V0.42\n")) << program.out;
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+
+    const Outcome save = s.run(Sim({"firmware", "save", "back.hex"}));
+    ASSERT_EQ(save.status, 0) << save.err;
+    EXPECT_TRUE(Contains(save.out, "Sauvegarde: OK\n"));
+    EXPECT_TRUE(Contains(save.out, "Version en service: TALMO V0.42\n"));
+
+    talmo::ScriptedUi ui;
+    auto back = std::make_unique<talmo::FirmwareImage>();
+    ASSERT_EQ(talmo::LoadFirmwareHex(ui, *back, s / "back.hex"), 1);
+    for (std::size_t i = 0; i < f.application.size(); ++i)
+        ASSERT_EQ(back->cells[0x1300 + i], f.application[i]) << "program address " << 0x1300 + i;
+    for (std::size_t e = 0; e < f.eeprom.size(); ++e)
+        ASSERT_EQ(back->cells[e], f.eeprom[e]) << "EEPROM address " << e;
+    // The save writes the same layout as the file that was programmed.
+    EXPECT_EQ(ReadFile(s / "back.hex"), FirmwareHexText(f));
+}
+
+TEST(CliFirmware, RefusedFileNeverReachesTheDevice)
+{
+    Scratch s;
+    WriteFile(s / "bad.hex", WithBadChecksum(FirmwareHexText(MakeFirmware("TALMO V0.42", 1))));
+
+    const Outcome r = s.run(Sim({"firmware", "program", "bad.hex"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "Erreur fichier : Checksum invalide...")) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Lecture du fichier: Erreur"));
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+    EXPECT_EQ(ReadFile(s / "board/exchanges.log"), ""); // not one exchange
+}
+
+TEST(CliFirmware, DeviceLeftInItsBootLoaderIsProgrammedFromThere)
+{
+    Scratch s;
+    ASSERT_EQ(s.run(Sim({"status"})).status, 0);
+    std::string state = ReadFile(s / "board/state.txt");
+    state.replace(state.find("mode=normal"), 11, "mode=bootloader");
+    WriteFile(s / "board/state.txt", state);
+
+    const Outcome status = s.run(Sim({"status"}));
+    EXPECT_EQ(status.status, 1);
+    EXPECT_TRUE(Contains(status.err, "mode boot loader")) << status.err;
+    const Outcome pic = s.run(Sim({"pic", "identify"}));
+    EXPECT_EQ(pic.status, 1);
+
+    WriteFile(s / "new.hex", FirmwareHexText(MakeFirmware("TALMO V0.30", 9)));
+    const Outcome r = s.run(Sim({"firmware", "program", "new.hex"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Version en service: TALMO V0.30\n")) << r.out;
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+}
+
+TEST(CliFirmware, SaveToAnUnwritablePathIsAFileErrorAndTheDeviceReturns)
+{
+    Scratch s;
+    const Outcome r = s.run(Sim({"firmware", "save", "no/such/folder/fw.hex"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "Erreur : Impossible de créer le fichier...")) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Sauvegarde: Erreur"));
+    EXPECT_TRUE(Contains(r.out, "Version en service: TALMO V0.23"));
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+}
+
+// ---------------------------------------------------------------- PIC
+
+struct ChipCase {
+    const char* name;
+    std::uint32_t words;
+    std::uint32_t eeprom;
+};
+
+class CliPicRoundTrip : public ::testing::TestWithParam<ChipCase> {};
+
+TEST_P(CliPicRoundTrip, ProgramThenReadGivesBackTheFile)
+{
+    const ChipCase chip = GetParam();
+    Scratch s;
+    const PicContents c = MakePicContents(chip.words, chip.eeprom, kBoardVersion, 0x3F72);
+    WriteFile(s / "in.hex", PicHexText(c));
+
+    const Outcome program = s.run({"--simulate", "board", "--sim-pic", chip.name, "pic", "program", "in.hex", "--yes"});
+    ASSERT_EQ(program.status, 0) << program.out << program.err;
+    EXPECT_TRUE(Contains(program.out, "Lecture du fichier: OK\n"));
+    EXPECT_TRUE(Contains(program.out, "Programmation+Vérification: OK\n")) << program.out;
+    EXPECT_TRUE(Contains(program.err, "Programmer cette version ?"));
+
+    const Outcome read = s.run(Sim({"pic", "read", "out.hex"}));
+    ASSERT_EQ(read.status, 0) << read.out << read.err;
+    EXPECT_TRUE(Contains(read.out, "PIC: " + std::string(chip.name) + " Rev04\n")) << read.out;
+    EXPECT_TRUE(Contains(read.out, "Version: " + kBoardVersion + "\n")) << read.out;
+    EXPECT_TRUE(Contains(read.out, "Sauvegarde: OK\n"));
+    EXPECT_EQ(Lines(ReadFile(s / "out.hex")).size(), chip.words / 8 + chip.eeprom / 8 + 4);
+
+    talmo::ScriptedUi ui;
+    auto image = std::make_unique<talmo::PicImage>();
+    ASSERT_EQ(talmo::LoadPicHex(ui, *image, s / "out.hex"), 1);
+    for (std::uint32_t a = 0; a < chip.words; ++a)
+        ASSERT_EQ(image->entries[a], c.program[a]) << "program word " << a;
+    for (std::uint32_t e = 0; e < chip.eeprom; ++e)
+        ASSERT_EQ(image->entries[0x2100 + e], c.eeprom[e]) << "EEPROM byte " << e;
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(image->entries[0x2000 + k], c.ids[k]);
+    // Bit 7 of the configuration word is set before programming.
+    EXPECT_EQ(image->entries[0x2007], 0x3FF2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, CliPicRoundTrip,
+                         ::testing::Values(ChipCase{"PIC16F877A", 0x2000, 0x100},
+                                           ChipCase{"PIC16F874A", 0x1000, 0x80},
+                                           ChipCase{"PIC16F876", 0x2000, 0x100},
+                                           ChipCase{"PIC16F873", 0x1000, 0x80}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliPic, ConfirmationIsAskedOnStandardInput)
+{
+    struct Case {
+        const char* input;
+        int status;
+        const char* text;
+        const char* versionAfter;
+    };
+    const Case cases[] = {
+        {"n\n", 1, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
+        {"", 1, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
+        {"oui\n", 0, "Programmation+Vérification: OK", "VELKOR V9.99 TEST"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.input);
+        Scratch s;
+        WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
+        const Outcome r = s.run(Sim({"pic", "program", "in.hex"}), k.input);
+        EXPECT_EQ(r.status, k.status) << r.err;
+        EXPECT_TRUE(Contains(r.out, std::string(k.text) + "\n")) << r.out;
+        EXPECT_TRUE(Contains(r.err, "Programmation : Programmer cette version ?\n")) << r.err;
+        EXPECT_TRUE(Contains(r.err, kBoardVersion)) << r.err;
+
+        const Outcome id = s.run(Sim({"pic", "identify"}));
+        EXPECT_EQ(id.status, 0);
+        EXPECT_TRUE(Contains(id.out, "Version: " + std::string(k.versionAfter) + "\n")) << id.out;
+    }
+}
+
+TEST(CliPic, ProtectedPicIsRefusedForReadingUntilReprogrammed)
+{
+    Scratch s;
+    const Outcome read = s.run({"--simulate", "board", "--sim-protected", "pic", "read", "out.hex"});
+    EXPECT_EQ(read.status, 1);
+    EXPECT_TRUE(Contains(read.out, "Version: PIC protégé contre la lecture\n")) << read.out;
+    EXPECT_FALSE(fs::exists(s / "out.hex"));
+
+    const Outcome identify = s.run(Sim({"pic", "identify"}));
+    EXPECT_EQ(identify.status, 0);
+    EXPECT_TRUE(Contains(identify.out, "PIC: PIC16F877A Rev04\n")) << identify.out;
+    EXPECT_TRUE(Contains(identify.out, "Version: PIC protégé contre la lecture\n"));
+
+    // Programming erases the protection with everything else.
+    WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
+    ASSERT_EQ(s.run(Sim({"pic", "program", "in.hex", "--yes"})).status, 0);
+    const Outcome again = s.run(Sim({"pic", "read", "out.hex"}));
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(Contains(again.out, "Version: " + kBoardVersion + "\n"));
+}
+
+TEST(CliPic, ProtectedWordModePicIsProgrammedThroughItsProtectedErase)
+{
+    Scratch s;
+    ASSERT_EQ(s.run({"--simulate", "board", "--sim-pic", "pic16f876", "--sim-protected", "pic", "identify"}).status, 0);
+    WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
+    const Outcome r = s.run(Sim({"pic", "program", "in.hex", "--yes"}));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(s.run(Sim({"pic", "read", "out.hex"})).status, 0);
+}
+
+TEST(CliPic, UnreadableFileIsAFileErrorBeforeAnyExchange)
+{
+    Scratch s;
+    WriteFile(s / "in.hex", Record(0, 0, {0x00, 0x40})); // word 0x4000
+    const Outcome r = s.run(Sim({"pic", "program", "in.hex", "--yes"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "Erreur fichier : Valeur supérieur à 0x3FFF...")) << r.err;
+    EXPECT_EQ(ReadFile(s / "board/exchanges.log"), "");
+
+    const Outcome save = s.run(Sim({"pic", "read", "no/such/folder/out.hex"}));
+    EXPECT_EQ(save.status, 2);
+    EXPECT_TRUE(Contains(save.err, "Erreur : Impossible de créer le fichier...")) << save.err;
+}
+
+// ---------------------------------------------------------------- hex check
+
+TEST(CliHexCheck, PrintsTheReadersMessageOrASummary)
+{
+    const std::string goodPic = PicHexText(MakePicContents(0x1000, 0x80, kBoardVersion, 0x3F72));
+    const std::string goodFirmware = FirmwareHexText(MakeFirmware("TALMO V0.42", 3));
+    const std::string badChecksum = WithBadChecksum(goodPic);
+
+    struct Case {
+        const char* what;
+        const char* kind;
+        std::string text;
+        int status;
+        std::string expected; // on stdout when 0, on stderr otherwise
+    };
+    const Case cases[] = {
+        {"good PIC file", "--pic", goodPic, 0, "OK\nMots de programme: 4096 (de 0x0000 à 0x0FFF)\n"
+                                                   "Octets EEPROM: 128\nMots ID: 4\n"
+                                                   "Mot de configuration: 0x3F72\nVersion: " + kBoardVersion + "\n"},
+        {"good firmware", "--firmware", goodFirmware, 0, "OK\nOctets de programme: "},
+        {"firmware version", "--firmware", goodFirmware, 0, "Version: TALMO V0.42\n"},
+        {"empty file", "--pic", "", 0, "OK\nMots de programme: 0\n"},
+        {"checksum", "--pic", badChecksum, 2, "Erreur fichier : Checksum invalide...\n"},
+        {"short line", "--pic", ":1000000001\r\n", 2, "Erreur fichier : Ligne incompléte dans le fichier...\n"},
+        {"odd length", "--pic", Record(0, 0, {1, 2, 3}), 2, "Erreur fichier : Longueur invalide...\n"},
+        {"PIC address", "--pic", Record(0x4400, 0, {0, 0}), 2, "Erreur fichier : Adresse invalide...\n"},
+        {"PIC value", "--pic", Record(0, 0, {0x00, 0x40}), 2, "Erreur fichier : Valeur supérieur à 0x3FFF...\n"},
+        {"PIC type", "--pic", Record(0, 6, {}), 2, "Erreur fichier : Record invalide...\n"},
+        {"firmware type", "--firmware", Record(0, 2, {0, 0}), 2, "Erreur fichier : Record invalide...\n"},
+        {"firmware address", "--firmware", Record(0x8000, 0, {1}), 2, "Erreur fichier : Adresse invalide...\n"},
+        {"firmware read as PIC", "--pic", goodFirmware, 2, "Erreur fichier : Valeur supérieur à 0x3FFF...\n"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        Scratch s;
+        WriteFile(s / "f.hex", k.text);
+        const Outcome r = s.run({"hex", "check", "f.hex", k.kind});
+        EXPECT_EQ(r.status, k.status) << r.out << r.err;
+        if (k.status == 0) {
+            EXPECT_TRUE(Contains(r.out, k.expected)) << r.out;
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_EQ(r.err, k.expected);
+            EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
+TEST(CliHexCheck, MissingFile)
+{
+    Scratch s;
+    const Outcome r = s.run({"hex", "check", "absent.hex", "--firmware"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Erreur fichier : Impossible de lire le fichier...\n");
+}
+
+// ---------------------------------------------------------------- exit statuses
+
+TEST(CliExitStatus, UsageErrorsAreStatus3)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"pic"},
+        {"pic", "erase"},
+        {"pic", "read"},
+        {"pic", "identify", "extra"},
+        {"firmware", "program"},
+        {"hex", "check", "f.hex"},
+        {"hex", "check", "f.hex", "--pic", "--firmware"},
+        {"status", "--yes"},
+        {"pic", "read", "f.hex", "--watch"},
+        {"status", "--bogus"},
+        {"status", "--simulate"},
+        {"--sim-pic", "PIC16F873", "status"},
+        {"--simulate", "d", "--sim-pic", "PIC18F452", "status"},
+    };
+    for (const auto& args : cases) {
+        Scratch s;
+        const Outcome r = s.run(args);
+        EXPECT_EQ(r.status, 3) << testing::PrintToString(args) << r.err;
+        EXPECT_TRUE(Contains(r.err, "talmo-cli : ")) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(CliExitStatus, HelpOnEveryCommand)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--help"}, "Usage : talmo-cli [OPTIONS] COMMANDE"},
+        {{"status", "--help"}, "Usage : talmo-cli status [--watch]"},
+        {{"firmware", "save", "--help"}, "Usage : talmo-cli firmware save FICHIER"},
+        {{"firmware", "program", "-h"}, "Usage : talmo-cli firmware program FICHIER"},
+        {{"pic", "identify", "--help"}, "Usage : talmo-cli pic identify"},
+        {{"pic", "read", "--help"}, "Usage : talmo-cli pic read FICHIER"},
+        {{"pic", "program", "--help"}, "Usage : talmo-cli pic program FICHIER [--yes]"},
+        {{"hex", "check", "--help"}, "Usage : talmo-cli hex check FICHIER --pic|--firmware"},
+        {{"pic", "--help"}, "Usage : talmo-cli pic identify|read|program"},
+        {{"help", "firmware"}, "Usage : talmo-cli firmware save|program FICHIER"},
+    };
+    for (const auto& [args, usage] : cases) {
+        Scratch s;
+        const Outcome r = s.run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind(usage, 0), 0u) << r.out;
+        EXPECT_TRUE(Contains(r.out, "4  aucun TALMO connecté"));
+    }
+}
+
+TEST(CliExitStatus, NoDeviceIsStatus4)
+{
+    // This machine has no TALMO plugged in (the tests never need one).
+    Scratch s;
+    const Outcome r = s.run({"pic", "identify"});
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Aucun TALMO connecté.")) << r.err;
+}
+
+TEST(CliExitStatus, UnreadableSimulationStateIsAFileErrorAndIsKept)
+{
+    Scratch s;
+    fs::create_directories(s / "board");
+    WriteFile(s / "board/state.txt", "format=1\nmode=sideways\nclock_us=0\n");
+    const Outcome r = s.run(Sim({"status"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "mode illisible")) << r.err;
+    EXPECT_EQ(ReadFile(s / "board/state.txt"), "format=1\nmode=sideways\nclock_us=0\n");
+}
+
+// ---------------------------------------------------------------- the folder
+
+TEST(CliSimulate, BoardOptionsOnlyMakeANewFolder)
+{
+    Scratch s;
+    ASSERT_EQ(s.run({"--simulate", "board", "--sim-pic", "PIC16F873", "pic", "identify"}).status, 0);
+    EXPECT_EQ(StateValue(s, "pic"), "PIC16F873");
+    EXPECT_EQ(s.run({"--simulate", "board", "--sim-pic", "16f873", "pic", "identify"}).status, 0);
+    const Outcome other = s.run({"--simulate", "board", "--sim-pic", "PIC16F877A", "pic", "identify"});
+    EXPECT_EQ(other.status, 3);
+    EXPECT_TRUE(Contains(other.err, "PIC16F873")) << other.err;
+    EXPECT_EQ(s.run({"--simulate", "board", "--sim-protected", "pic", "identify"}).status, 3);
+    EXPECT_EQ(StateValue(s, "pic"), "PIC16F873");
+}
+
+TEST(CliSimulate, EveryExchangeIsAppendedToTheLog)
+{
+    Scratch s;
+    ASSERT_EQ(s.run({"--simulate", "board", "--sim-protected", "pic", "identify"}).status, 0);
+    const std::vector<std::string> first = Lines(ReadFile(s / "board/exchanges.log"));
+    // 'B' and leaving programming mode when the page opens, then the 13
+    // reports of the identification; a protected PIC is not read.
+    ASSERT_EQ(first.size(), 15u);
+    const std::regex line("[0-9]+\\.[0-9]{3} [0-9A-F]{130} ([0-9A-F]{130}|-)");
+    for (const std::string& l : first)
+        EXPECT_TRUE(std::regex_match(l, line)) << l;
+    EXPECT_EQ(first[0].substr(first[0].find(' ') + 1, 4), "0042"); // 'B'
+
+    WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
+    ASSERT_EQ(s.run(Sim({"pic", "program", "in.hex", "--yes"})).status, 0);
+    const std::vector<std::string> all = Lines(ReadFile(s / "board/exchanges.log"));
+    ASSERT_GT(all.size(), first.size() + 0x2000);
+    for (std::size_t i = 0; i < first.size(); ++i)
+        EXPECT_EQ(all[i], first[i]);
+    // The virtual clock goes on from one command to the next.
+    double previous = 0;
+    for (const std::string& l : all) {
+        const double t = std::stod(l.substr(0, l.find(' ')));
+        ASSERT_GE(t, previous) << l;
+        previous = t;
+    }
+    EXPECT_GT(previous, 0.0);
+}
+
+} // namespace
