@@ -282,13 +282,12 @@ ConsoleReport statusAnswer(int b7, int b8, int b9, int b10, int b11) {
     return r;
 }
 
-const DisplayItem& item(const std::vector<DisplayItem>& items, int control) {
+DisplayItem item(const std::vector<DisplayItem>& items, int control) {
     for (const DisplayItem& d : items)
         if (d.control == control)
             return d;
-    static DisplayItem none;
     ADD_FAILURE() << "no item for control " << control;
-    return none;
+    return {};
 }
 
 TEST(ConsoleStatus, ControlsInDisplayOrder) {
@@ -317,7 +316,7 @@ TEST(ConsoleStatus, EachBitDrivesItsControl) {
         // Every other bit of the byte set, so that a wrong mask shows.
         ConsoleReport clear = statusAnswer(0, 0, 0, 0, 0);
         clear[c.byte] = static_cast<std::uint8_t>(0xFF & ~c.mask);
-        const DisplayItem& s = item(DecodeStatus(set), c.control);
+        const DisplayItem s = item(DecodeStatus(set), c.control);
         EXPECT_EQ(s.kind, DisplayItem::Picture) << c.control;
         EXPECT_EQ(s.value, c.whenSet) << c.control;
         EXPECT_EQ(item(DecodeStatus(clear), c.control).value, c.whenClear) << c.control;
@@ -361,7 +360,7 @@ TEST(ConsoleStatus, OutputRule) {
 TEST(ConsoleStatus, KeypadMissingNeedsBothBits) {
     const std::pair<int, int> cases[] = {{0x0C, 1}, {0xFF, 1}, {0x04, 0}, {0x08, 0}, {0xF3, 0}};
     for (auto [b11, visible] : cases) {
-        const DisplayItem& d = item(DecodeStatus(statusAnswer(0, 0, 0, 0, b11)), 1054);
+        const DisplayItem d = item(DecodeStatus(statusAnswer(0, 0, 0, 0, b11)), 1054);
         EXPECT_EQ(d.kind, DisplayItem::Visible);
         EXPECT_EQ(d.value, visible) << b11;
     }
