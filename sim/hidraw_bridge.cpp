@@ -454,8 +454,11 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, s
     gchar* raw = umockdev_testbed_add_device(bed, "hidraw", name.c_str(), hid, "dev",
                                              ("247:" + std::to_string(number)).c_str(), nullptr, "DEVNAME",
                                              node->devnode.c_str(), nullptr);
-    if (raw)
+    if (raw) {
         umockdev_testbed_set_attribute_link(bed, raw, "device", "..");
+        // Programs already watching learn of the new node.
+        umockdev_testbed_uevent(bed, raw, "add");
+    }
     for (gchar* p : {usbDev, usbItf, hid, raw}) {
         node->syspaths.push_back(p ? p : "");
         g_free(p);
