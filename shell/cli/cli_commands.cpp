@@ -27,7 +27,6 @@ constexpr int kVersionRetryMs = 200;
 
 // The texts that end the long operations successfully.
 constexpr char kSaveOk[] = "Sauvegarde: OK";
-constexpr char kProgramFirmwareOk[] = "Programmation: OK";
 constexpr char kProgramPicOk[] = "Programmation+Vérification: OK";
 
 std::string Hex4(std::uint32_t v)
