@@ -18,6 +18,11 @@ FileDialogRequest HexDialog(const std::string& initialPath) {
     return request;
 }
 
+void Changed(BootLoaderContext& c) {
+    if (c.fields.changed)
+        c.fields.changed();
+}
+
 void ShowProgrammingError(Ui& ui) {
     ui.errorBox("Erreur lors de la programmation du PIC.", "Erreur");
 }
@@ -32,6 +37,7 @@ bool ReadFirmwareFile(BootLoaderContext& c, std::string& versionText) {
     c.ui.setStatusText(MessageField, "Lecture du fichier: OK");
     versionText = ImageVersionText(c.image);
     c.fields.fileVersion = versionText;
+    Changed(c);
     return true;
 }
 
@@ -43,6 +49,7 @@ void BootLoaderShown(BootLoaderContext& c, bool autoUpdate) {
     if (auto version = QueryBootLoaderVersion(c.link, c.report))
         c.fields.bootLoaderVersion = *version;
     c.fields.deviceVersion = QueryDeviceFirmwareVersion(c.link, c.report);
+    Changed(c);
     ResetFirmwareImage(c.image);
     if (autoUpdate)
         BootLoaderAutoUpdate(c);
@@ -72,6 +79,7 @@ void BootLoaderProgram(BootLoaderContext& c) {
     std::snprintf(question, sizeof question, "Programmer cette version ?\n%s", versionText.c_str());
     if (c.ui.messageBox(question, "Programmation", Icon::Question, Buttons::YesNo) != Answer::Yes) {
         c.fields.fileVersion = kNoVersion;
+        Changed(c);
         c.ui.setStatusText(MessageField, "Programmation: annulée");
         return;
     }
@@ -80,6 +88,7 @@ void BootLoaderProgram(BootLoaderContext& c) {
         return;
     }
     c.fields.deviceVersion = versionText;
+    Changed(c);
     c.ui.setStatusText(MessageField, "Programmation: OK");
 }
 
@@ -92,6 +101,7 @@ bool BootLoaderAutoUpdate(BootLoaderContext& c) {
         return false;
     }
     c.fields.deviceVersion = versionText;
+    Changed(c);
     c.ui.setStatusText(MessageField, "Programmation: OK");
     LeaveBootLoader(c.link, c.report);
     return true;

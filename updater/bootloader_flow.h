@@ -1,11 +1,12 @@
 // What the boot-loader page does, without its widgets: the show sequence,
 // "Sauvegarder", "Programmer", the automatic update and "Retour TALMO".
 // The page mirrors the three version fields of BootLoaderFields into its
-// labels after each call.
+// labels whenever they change.
 #pragma once
 
 #include "link/device_link.h"
 
+#include <functional>
 #include <string>
 
 namespace talmo {
@@ -20,6 +21,9 @@ struct BootLoaderFields {
     std::string bootLoaderVersion = kInitialBootLoaderVersion; // shown after "Boot Loader Version:"
     std::string deviceVersion = kNoVersion;                    // firmware now in the device
     std::string fileVersion = kNoVersion;                      // firmware file about to be programmed
+    // Called whenever the fields above changed, before the work goes on
+    // (a question, a long operation), so that a page can show them at once.
+    std::function<void()> changed;
 };
 
 // Everything the page's work borrows; all of it lives for the whole run.

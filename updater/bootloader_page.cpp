@@ -1,6 +1,7 @@
 #include "updater/bootloader_page.h"
 
 #include <QFont>
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +26,9 @@ QLabel* newLabel(QWidget* parent, const char* text, int id = 0) {
 BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     : Page(context, parent), image_(std::make_unique<FirmwareImage>()) {
     ResetFirmwareImage(*image_);
+    // The labels follow the fields as the work goes (before a question, before
+    // a long operation), not only when it ends.
+    fields_.changed = [this] { showFields(); };
 
     auto* page = new QVBoxLayout(this);
 
@@ -37,31 +41,38 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     top->addWidget(bootVersion);
     top->addStretch(1);
     page->addLayout(top);
-    page->addSpacing(12);
+    page->addSpacing(8);
 
-    auto* steps = new QGridLayout;
-    steps->setColumnStretch(3, 1);
-    steps->setHorizontalSpacing(10);
-    steps->setVerticalSpacing(6);
-
-    steps->addWidget(newLabel(this, "1. Sauvegarde du programme du PIC"), 0, 0, 1, 2);
-    auto* save = new QPushButton(QStringLiteral("Sauvegarder"), this);
-    save->setObjectName(controlName(kSaveButton));
-    steps->addWidget(save, 0, 2);
-    steps->addWidget(newLabel(this, "(optionnel)"), 0, 3);
-    steps->addWidget(newLabel(this, "Version:"), 1, 0, Qt::AlignRight);
-    steps->addWidget(newLabel(this, kNoVersion, kDeviceVersionControl), 1, 1, 1, 3);
-
-    steps->setRowMinimumHeight(2, 16);
-
-    steps->addWidget(newLabel(this, "2. Programmer une autre version dans le PIC"), 3, 0, 1, 2);
-    auto* program = new QPushButton(QStringLiteral("Programmer"), this);
-    program->setObjectName(controlName(kProgramButton));
-    steps->addWidget(program, 3, 2);
-    steps->addWidget(newLabel(this, "Version:"), 4, 0, Qt::AlignRight);
-    steps->addWidget(newLabel(this, kNoVersion, kFileVersionControl), 4, 1, 1, 3);
-    page->addLayout(steps);
-    page->addSpacing(16);
+    // One framed band per step: its title and button, then the version it concerns.
+    auto step = [this, page](const char* title, const char* buttonText, int buttonId, const char* note,
+                             int versionId) {
+        auto* frame = new QFrame(this);
+        frame->setFrameShape(QFrame::StyledPanel);
+        auto* grid = new QGridLayout(frame);
+        grid->setHorizontalSpacing(10);
+        grid->setColumnStretch(3, 1);
+        QLabel* titleLabel = newLabel(frame, title);
+        // Both steps' buttons line up after the longer title.
+        titleLabel->setMinimumWidth(titleLabel->fontMetrics().horizontalAdvance(
+                                        QStringLiteral("2. Programmer une autre version dans le PIC")) + 8);
+        grid->addWidget(titleLabel, 0, 0, 1, 2);
+        auto* button = new QPushButton(QString::fromUtf8(buttonText), frame);
+        button->setObjectName(controlName(buttonId));
+        grid->addWidget(button, 0, 2);
+        if (note)
+            grid->addWidget(newLabel(frame, note), 0, 3);
+        grid->addWidget(newLabel(frame, "Version:"), 1, 0, Qt::AlignRight);
+        grid->addWidget(newLabel(frame, kNoVersion, versionId), 1, 1, 1, 3);
+        grid->setColumnMinimumWidth(0, 60);
+        page->addWidget(frame);
+        return button;
+    };
+    QPushButton* save = step("1. Sauvegarde du programme du PIC", "Sauvegarder", kSaveButton, "(optionnel)",
+                             kDeviceVersionControl);
+    page->addSpacing(6);
+    QPushButton* program = step("2. Programmer une autre version dans le PIC", "Programmer", kProgramButton,
+                                nullptr, kFileVersionControl);
+    page->addSpacing(10);
 
     auto* leaveRow = new QHBoxLayout;
     auto* leave = new QPushButton(QStringLiteral("Retour TALMO"), this);

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <functional>
 
 using namespace talmo;
 using namespace talmo::test;
@@ -33,9 +34,21 @@ private:
     QPixmap none_;
 };
 
+// Runs a check whenever a message box is shown.
+class WatchingUi : public ScriptedUi {
+public:
+    using ScriptedUi::ScriptedUi;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override {
+        if (onBox)
+            onBox();
+        return ScriptedUi::messageBox(text, caption, icon, buttons);
+    }
+    std::function<void()> onBox;
+};
+
 struct Rig {
     VirtualClock clock;
-    ScriptedUi ui{&clock};
+    WatchingUi ui{&clock};
     FakeBootLoader device;
     DeviceLink link;
     FakeShell shell;
@@ -141,7 +154,10 @@ private slots:
         const std::string file = r.firmwareFile("new.hex", "TALMO V3.00");
         r.ui.queueOpenPath(file);
         r.ui.queueAnswer(Answer::No);
+        QString shownWhileAsking;
+        r.ui.onBox = [&r, &shownWhileAsking] { shownWhileAsking = r.text(1049); };
         r.click(1053);
+        QCOMPARE(shownWhileAsking, QStringLiteral("TALMO V3.00"));
         QCOMPARE(r.text(1049), QStringLiteral("-"));
         QCOMPARE(r.text(1051), QStringLiteral("TALMO V1.00"));
         QCOMPARE(r.ui.status(MessageField), std::string("Programmation: annulée"));
