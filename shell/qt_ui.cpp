@@ -20,7 +20,9 @@ QString filterString(const std::vector<FileFilter>& filters) {
 
 QFileDialog::Options dialogOptions() {
     // The toolkit's own dialog: the same on every desktop and under test.
-    return QFileDialog::DontUseNativeDialog;
+    // A filter's label already names its patterns ("Hex Files (*.hex)"):
+    // show the label alone, not the patterns a second time.
+    return QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
 }
 
 } // namespace
