@@ -74,6 +74,8 @@ int main(int argc, char** argv)
         std::fputs(o.helpText.c_str(), stdout);
         return kExitOk;
     }
+    if (o.watch)
+        CatchInterrupt(); // before anything slow: Ctrl+C always ends cleanly
 
     TerminalStreams streams;
     streams.outIsTerminal = isatty(STDOUT_FILENO) == 1;
@@ -130,8 +132,6 @@ int main(int argc, char** argv)
                                 "udev du projet (./setup) puis le rebrancher.");
             status = kExitNoDevice;
         } else {
-            if (o.watch)
-                CatchInterrupt();
             CliContext context{link, ui, session != nullptr, &gInterrupted};
             status = RunOnDevice(context, o);
         }

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -60,8 +61,11 @@ public:
     const fs::path& dir() const { return dir_; }
     std::string operator/(const std::string& name) const { return (dir_ / name).string(); }
 
-    // Runs talmo-cli with `args` in this folder; `input` is its standard input.
-    Outcome run(const std::vector<std::string>& args, const std::string& input = "") const
+    // Runs talmo-cli with `args` in this folder; `input` is its standard
+    // input. With `interruptAfter`, it gets SIGINT (Ctrl+C) once its standard
+    // output holds that text (or after 20 s), and `interruptDelayMs` more.
+    Outcome run(const std::vector<std::string>& args, const std::string& input = "",
+                const std::string& interruptAfter = "", int interruptDelayMs = 0) const
     {
         const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
         WriteFile(in, input);
@@ -80,6 +84,15 @@ public:
         pid_t pid = 0;
         Outcome r;
         if (posix_spawn(&pid, TALMO_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+            if (!interruptAfter.empty()) {
+                for (int waited = 0; waited < 20000; waited += 10) {
+                    if (ReadFile(out).find(interruptAfter) != std::string::npos)
+                        break;
+                    usleep(10000);
+                }
+                usleep(static_cast<useconds_t>(interruptDelayMs) * 1000);
+                kill(pid, SIGINT);
+            }
             int status = 0;
             waitpid(pid, &status, 0);
             r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -129,6 +129,51 @@ TEST(CliFirmware, SaveToAnUnwritablePathIsAFileErrorAndTheDeviceReturns)
     EXPECT_EQ(StateValue(s, "mode"), "normal");
 }
 
+TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoader)
+{
+    Scratch s;
+    WriteFile(s / "old.hex", FirmwareHexText(MakeFirmware("TALMO V0.21", 2)));
+    ASSERT_EQ(s.run(Sim({"firmware", "program", "old.hex"})).status, 0);
+
+    const Outcome r = s.run(Sim({"status"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "Version TALMO : La version du firmware d'TALMO est trop ancienne.\n"
+                                "                Version minimum: 0.22\n"))
+        << r.err;
+    EXPECT_EQ(StateValue(s, "mode"), "bootloader");
+
+    WriteFile(s / "new.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 2)));
+    ASSERT_EQ(s.run(Sim({"firmware", "program", "new.hex"})).status, 0);
+    const Outcome again = s.run(Sim({"status"}));
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out.rfind("Version: TALMO V0.42\n", 0), 0u) << again.out;
+}
+
+// ---------------------------------------------------------------- status
+
+TEST(CliStatus, OnceOrUntilInterrupted)
+{
+    Scratch s;
+    const Outcome once = s.run(Sim({"status"}));
+    EXPECT_EQ(once.status, 0) << once.err;
+    const std::vector<std::string> lines = Lines(once.out);
+    ASSERT_EQ(lines.size(), 21u) << once.out;
+    EXPECT_EQ(lines[0], "Version: TALMO V0.23");
+    EXPECT_EQ(lines[1], "Flash fabricant: AMIC");
+    EXPECT_EQ(lines[5], "Table: FRAISE3A");
+    EXPECT_EQ(lines[7], "Axes: X ,Y ,Z ,--,--");
+    EXPECT_EQ(lines[13], "Entrée PWM: AUTO, niveau 0 %, entrée 0 %");
+    EXPECT_EQ(lines[20], "Clavier: aucune touche");
+
+    // Polls every 50 ms, prints again only what changed (nothing here), and
+    // ends cleanly on Ctrl+C.
+    const Outcome watch = s.run(Sim({"status", "--watch"}), "", "Clavier: ", 300);
+    EXPECT_EQ(watch.status, 0) << watch.err;
+    EXPECT_EQ(watch.out, once.out);
+    const std::size_t polls = Lines(ReadFile(s / "board/exchanges.log")).size() - 2 * 6;
+    EXPECT_GE(polls, 1u);
+}
+
 // ---------------------------------------------------------------- PIC
 
 struct ChipCase {
