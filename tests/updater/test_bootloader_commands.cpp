@@ -176,35 +176,6 @@ TEST(ImageVersion, TwelveBytesAt0x130C) {
     }
 }
 
-TEST(ProgramFirmware, WritesEveryBlockWithItsFlagAndAddress) {
-    Bench b;
-    auto image = PatternImage();
-    ASSERT_TRUE(ProgramFirmware(b.link, b.ui, *image));
-
-    const auto writes = b.device.sent('W');
-    ASSERT_EQ(writes.size(), 880u);
-    ASSERT_EQ(b.device.requests.size(), 880u);
-    for (int i = 0; i < 872; ++i) {
-        const int address = 0x1300 + 32 * i;
-        const Report& r = writes[i];
-        ASSERT_EQ(r[2], i % 2 == 0 ? 1 : 2) << "block " << i;
-        ASSERT_EQ(r[3] << 8 | r[4], address);
-        ASSERT_EQ(r[2], address % 0x40 == 0 ? 1 : 2);
-    }
-    for (int i = 0; i < 8; ++i) {
-        const Report& r = writes[872 + i];
-        EXPECT_EQ(r[2], 0);
-        EXPECT_EQ(r[3] << 8 | r[4], 0x1F + 0x20 * i);
-    }
-    for (int a = 0x1300; a < 0x8000; ++a)
-        ASSERT_EQ(b.device.program[a], image->cells[a]) << std::hex << a;
-    for (int e = 0; e < 0x100; ++e)
-        ASSERT_EQ(b.device.eeprom[e], image->cells[e]) << std::hex << e;
-    // The boot-loader area is never written.
-    for (int a = 0x100; a < 0x1300; ++a)
-        ASSERT_EQ(b.device.program[a], 0xFF);
-}
-
 TEST(ProgramFirmware, ProgressTexts) {
     Bench b;
     auto image = PatternImage();
@@ -273,52 +244,6 @@ TEST(ProgramFirmware, StopsAtTheFirstFault) {
             EXPECT_LE(b.clock.nowUs() - before, 500'000);
         }
     }
-}
-
-TEST(ProgramFirmware, EveryTextFitsForty) {
-    // The widest texts the operations can form.
-    Bench b;
-    auto image = PatternImage();
-    b.device.fault = [&b](const Report& request, int n, bool*) -> std::optional<Report> {
-        if (n != 879)
-            return std::nullopt;
-        Report a = *b.device.answer(request);
-        a[2] = 7;
-        return a;
-    };
-    EXPECT_FALSE(ProgramFirmware(b.link, b.ui, *image));
-    for (const auto& t : b.ui.statusTexts(MessageField))
-        EXPECT_LT(t.size(), 40u) << t;
-}
-
-TEST(SaveFirmwareToHex, WritesTheWholeFileFromTheDevice) {
-    Bench b;
-    FillDevicePattern(b.device);
-    TempDir dir;
-    const auto path = dir / "save.hex";
-    ASSERT_TRUE(SaveFirmwareToHex(b.link, b.ui, path.string()));
-
-    const std::string text = ReadWholeFile(path);
-    EXPECT_EQ(text, FirmwareFileText(b.device.program.data(), b.device.eeprom.data()));
-    const auto lines = SplitCrLf(text);
-    ASSERT_EQ(lines.size(), 1u + 1744u + 1u + 16u + 1u);
-    EXPECT_EQ(lines.front(), ":020000040000FA");
-    EXPECT_EQ(lines[1].substr(0, 9), ":10130000");
-    EXPECT_EQ(lines[1744].substr(0, 9), ":107FF000");
-    EXPECT_EQ(lines[1745], ":0200000400F00A");
-    EXPECT_EQ(lines[1746].substr(0, 9), ":10000000");
-    EXPECT_EQ(lines.back(), ":00000001FF");
-
-    // Program memory block by block, then the EEPROM, all read at the
-    // block's first address.
-    const auto reads = b.device.sent('R');
-    ASSERT_EQ(reads.size(), 880u);
-    for (int i = 0; i < 880; ++i) {
-        const bool program = i < 872;
-        ASSERT_EQ(reads[i][2], program ? 1 : 0);
-        ASSERT_EQ(reads[i][3] << 8 | reads[i][4], program ? 0x1300 + 32 * i : 32 * (i - 872));
-    }
-    EXPECT_TRUE(b.ui.boxes().empty());
 }
 
 TEST(SaveFirmwareToHex, BlankDeviceLinesCarryTheKnownChecksums) {

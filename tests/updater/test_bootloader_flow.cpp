@@ -96,23 +96,6 @@ TEST(BootLoaderShown, SilentBootLoaderKeepsTheOldVersionAndShowsUnknown) {
     EXPECT_TRUE(p.ui.boxes().empty());
 }
 
-TEST(BootLoaderShown, WithAutoUpdateProgramsTheFirmwarePathAndLeaves) {
-    Page p;
-    p.firmwarePath = p.firmwareFile("talmo.hex", "TALMO V2.00");
-    BootLoaderShown(p.context, true);
-    EXPECT_TRUE(p.deviceHoldsFile());
-    EXPECT_EQ(p.fields.fileVersion, "TALMO V2.00");
-    EXPECT_EQ(p.fields.deviceVersion, "TALMO V2.00");
-    EXPECT_EQ(p.ui.status(MessageField), "Programmation: OK");
-    EXPECT_EQ(p.device.requests.size(), 2u + 880u + 1u);
-    EXPECT_EQ(p.device.requests.back()[1], 'Z');
-    EXPECT_EQ(p.device.requests.back()[4], 0);
-    EXPECT_TRUE(p.ui.boxes().empty());
-    EXPECT_TRUE(p.ui.events().end() != std::find_if(p.ui.events().begin(), p.ui.events().end(), [](const UiEvent& e) {
-        return e.kind == UiEvent::Status && e.text == "Lecture du fichier: OK";
-    }));
-}
-
 TEST(BootLoaderAutoUpdate, Failures) {
     enum Kind { NoFile, BadFile, DeviceSilent, BlockRefused };
     struct Case {

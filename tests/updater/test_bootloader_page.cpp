@@ -135,19 +135,6 @@ private slots:
         QCOMPARE(r.device.program[0x2000], std::uint8_t(0x3C));
     }
 
-    void showingWithTheAutoBoxAndNoFileStaysInTheBootLoader() {
-        Rig r;
-        r.shell.autoTicked = true;
-        r.shell.path = (r.dir / "talmo.hex").string();
-        r.page->pageShown();
-        const auto boxes = r.ui.boxes();
-        QCOMPARE(boxes.size(), std::size_t(1));
-        QCOMPARE(boxes[0].text, std::string("Impossible de lire le fichier..."));
-        QCOMPARE(r.ui.status(MessageField), std::string("Lecture du fichier: Erreur"));
-        QCOMPARE(r.device.requests.size(), std::size_t(2)); // the two version requests only
-        QCOMPARE(r.text(1051), QStringLiteral("TALMO V1.00"));
-    }
-
     void programmerButtonAndItsConfirmation() {
         Rig r;
         r.page->pageShown();
