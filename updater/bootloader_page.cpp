@@ -103,15 +103,36 @@ void BootLoaderPage::showFields() {
     control<QLabel>(kFileVersionControl)->setText(q(fields_.fileVersion));
 }
 
+template <class Work> void BootLoaderPage::runExclusive(Work&& work) {
+    busy_ = true;
+    work();
+    busy_ = false;
+    showFields();
+    if (showPending_) {
+        showPending_ = false;
+        if (!isHidden())
+            showSequence();
+    }
+}
+
 void BootLoaderPage::pageShown() {
+    if (busy_) {
+        showPending_ = true;
+        return;
+    }
+    showSequence();
+}
+
+void BootLoaderPage::showSequence() {
     if (!context_.link || !context_.ui)
         return;
-    BootLoaderContext c = flowContext();
-    BootLoaderShown(c, false);
-    showFields();
-    // The automatic update runs before the show notification returns.
-    if (context_.shell && context_.shell->autoUpdateTicked())
-        command(kAutoUpdateCommand);
+    runExclusive([this] {
+        BootLoaderContext c = flowContext();
+        BootLoaderShown(c, false);
+        // The automatic update runs before the show notification returns.
+        if (context_.shell && context_.shell->autoUpdateTicked())
+            BootLoaderAutoUpdate(c);
+    });
 }
 
 void BootLoaderPage::command(int id) {
@@ -120,17 +141,20 @@ void BootLoaderPage::command(int id) {
             context_.shell->openWebSite();
         return;
     }
-    if (!context_.link || !context_.ui)
+    if (!context_.link || !context_.ui || busy_)
         return;
-    BootLoaderContext c = flowContext();
-    switch (id) {
-    case kSaveButton: BootLoaderSave(c); break;
-    case kProgramButton: BootLoaderProgram(c); break;
-    case kAutoUpdateCommand: BootLoaderAutoUpdate(c); break;
-    case kLeaveButton: BootLoaderLeave(c); break;
-    default: return;
-    }
-    showFields();
+    if (id != kSaveButton && id != kProgramButton && id != kAutoUpdateCommand && id != kLeaveButton)
+        return;
+    runExclusive([this, id] {
+        BootLoaderContext c = flowContext();
+        switch (id) {
+        case kSaveButton: BootLoaderSave(c); break;
+        case kProgramButton: BootLoaderProgram(c); break;
+        case kAutoUpdateCommand: BootLoaderAutoUpdate(c); break;
+        case kLeaveButton: BootLoaderLeave(c); break;
+        default: break;
+        }
+    });
 }
 
 } // namespace talmo

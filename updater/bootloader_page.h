@@ -47,12 +47,20 @@ public:
 private:
     BootLoaderContext flowContext();
     void showFields();
+    void showSequence();
+    // Runs one piece of the page's work at a time. A message box or a file
+    // dialog still lets device events through: a showing that arrives in the
+    // middle of the work (the device re-enumerated) is run after it, so that
+    // it never resets the image under an operation that is using it.
+    template <class Work> void runExclusive(Work&& work);
 
     std::unique_ptr<FirmwareImage> image_;
     std::string savePath_;
     BootLoaderFields fields_;
     Report report_{};
     std::string noFirmwarePath_; // used only when there is no shell
+    bool busy_ = false;
+    bool showPending_ = false;
 };
 
 } // namespace talmo

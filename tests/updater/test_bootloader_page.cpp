@@ -159,6 +159,24 @@ private slots:
         QVERIFY(r.device.sent('Z').empty());
     }
 
+    void showingDuringTheConfirmationWaitsForTheProgramming() {
+        // The device re-enumerates while the question is open: the page is
+        // shown again from inside the box. The file must still be what gets
+        // programmed, and the show sequence runs once the work is over.
+        Rig r;
+        r.page->show();
+        r.ui.queueOpenPath(r.firmwareFile("new.hex", "TALMO V3.00"));
+        r.ui.onBox = [&r] { r.page->pageShown(); };
+        r.click(1053);
+        QCOMPARE(r.ui.status(MessageField), std::string(""));        // the later show emptied it
+        QCOMPARE(r.device.program[0x2000], std::uint8_t(0x3C));      // the file, not a blank image
+        QCOMPARE(r.device.sent('W').size(), std::size_t(880));
+        QCOMPARE(r.device.requests[880][1], std::uint8_t('V'));
+        QCOMPARE(r.device.requests[881][1], std::uint8_t('R'));
+        QCOMPARE(r.text(1051), QStringLiteral("TALMO V3.00"));        // read back from the device
+        QCOMPARE(r.text(1049), QStringLiteral("-"));
+    }
+
     void saveButtonKeepsTheChosenPath() {
         Rig r;
         const std::string path = (r.dir / "backup.hex").string();
