@@ -36,10 +36,12 @@ std::string Hex4(std::uint32_t v)
     return text;
 }
 
-bool PathPresent(HidBackend& backend, const std::string& path)
+// The device the link holds is still listed, in the same mode (a node name
+// may come back at once with the other product ID).
+bool StillPresent(HidBackend& backend, const DeviceLink& link)
 {
     for (const HidInterfaceInfo& info : backend.enumerate())
-        if (info.path == path)
+        if (info.path == link.devicePath && info.productId == link.productId)
             return true;
     return false;
 }
@@ -144,8 +146,7 @@ bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutM
                 OnDeviceChange(link, event);
             // Without events (or before they come), a device that left is
             // noticed by its absence from the list.
-            if (link.connected() && link.productId != productId &&
-                !PathPresent(*link.backend, link.devicePath))
+            if (link.connected() && link.productId != productId && !StillPresent(*link.backend, link))
                 CloseDevice(link);
             if (!link.connected())
                 OpenDevice(link);

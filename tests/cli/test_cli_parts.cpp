@@ -335,31 +335,6 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine)
     }
 }
 
-TEST(CliStatusView, StartSequenceLines)
-{
-    StartResult start;
-    start.version = "TALMO V0.23";
-    EXPECT_EQ(StartLines(start), (std::vector<std::string>{"Version: TALMO V0.23", "Flash: Non détecté"}));
-    start.flash = FlashTexts{"AMIC", "0x30", "2 Mo (16 Mbit)", "Non"};
-    TableTexts table;
-    table.name = "FRAISE3A";
-    table.axes = "X ,Y ,Z ,--,--";
-    table.pwmMax = "100 %";
-    table.accel = "10";
-    table.frequency = "250kHz";
-    table.contacts = "Actifs";
-    table.autoOnOff = "Désactivé";
-    table.signalInverted = true;
-    start.table = table;
-    const std::vector<std::string> lines = StartLines(start);
-    ASSERT_EQ(lines.size(), 13u);
-    EXPECT_EQ(lines[1], "Flash fabricant: AMIC");
-    EXPECT_EQ(lines[3], "Flash taille: 2 Mo (16 Mbit)");
-    EXPECT_EQ(lines[5], "Table: FRAISE3A");
-    EXPECT_EQ(lines[7], "Axes: X ,Y ,Z ,--,--");
-    EXPECT_EQ(lines[12], "Signal on/off inversé: Oui");
-}
-
 // ---------------------------------------------------------------- mode switch
 
 TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime)
