@@ -2,6 +2,9 @@
 // stand-in for the device.
 #include "fake_target.h"
 #include "programmer/pic_identify.h"
+#include "programmer/pic_image.h"
+#include "programmer/pic_program.h"
+#include "programmer/pic_read.h"
 #include "programmer/target_commands.h"
 #include "shell/scripted_ui.h"
 
@@ -224,4 +227,38 @@ TEST(PicProtection, AllFiveMaskBitsMustBeSet) {
     };
     for (auto [word, prot] : cases)
         EXPECT_EQ(PicProtected(word), prot) << std::hex << word;
+}
+
+// ---------------------------------------------------------------------------
+// Answers as they come: an EEPROM read uses byte 3 alone, a program read all
+// sixteen bits.
+
+TEST(AnswersAsTheyCome, AnEepromReadKeepsByteThreeOnly) {
+    FakeWire wire;
+    wire.answer = [](int, const Report& r) -> std::optional<Report> {
+        if (r[2] == kTargetRead && r[3] == 0x05) {
+            Report a = r;
+            a[2] = 0x3F; // not part of the EEPROM byte
+            a[3] = 0xA7;
+            return a;
+        }
+        return r[2] == kTargetRead ? EchoWith(r, 0x4000) : r;
+    };
+    DeviceLink link;
+    Attach(link, wire);
+    ScriptedUi ui;
+    auto image = std::make_unique<PicImage>();
+    const PicIdentification ident{16, 8, 0, 0x3FFF};
+    ASSERT_EQ(ReadPic(link, ui, *image, ident), 1);
+    for (std::uint32_t a = 0; a < 16; ++a)
+        EXPECT_EQ(image->entries[a], 0x4000u) << "all 16 bits of the word read";
+    for (std::uint32_t a = 0; a < 8; ++a)
+        EXPECT_EQ(image->entries[kPicEepromAddress + a], 0xA7u);
+    EXPECT_EQ(image->entries[kPicEepromAddress + 8], 0x3FFFu);
+
+    // 0x4000 differs from every 14-bit word: the first compare fails.
+    ResetPicImage(*image);
+    ui.clearEvents();
+    EXPECT_EQ(ProgramPic(link, ui, *image, ident), 0);
+    EXPECT_EQ(ui.status(MessageField), "Erreur PROG 0x0000:3FFF!=4000");
 }
