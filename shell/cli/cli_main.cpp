@@ -20,14 +20,30 @@
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gWatching = 0;
 
-void OnInterrupt(int)
+// Ctrl+C ends `status --watch`. Any other command runs its operation to the
+// end first, so that a board or a firmware is never left half written by a
+// stray key; a second Ctrl+C forces the stop.
+void OnInterrupt(int sig)
 {
+    if (gInterrupted) {
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+        return;
+    }
     gInterrupted = 1;
+    if (!gWatching) {
+        static const char notice[] =
+            "\nInterruption demandée : l'opération en cours va jusqu'au bout "
+            "(Ctrl+C encore pour forcer l'arrêt).\n";
+        [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, notice, sizeof notice - 1);
+    }
 }
 
-void CatchInterrupt()
+void CatchInterrupt(bool watching)
 {
+    gWatching = watching ? 1 : 0;
     struct sigaction action{};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -74,8 +90,8 @@ int main(int argc, char** argv)
         std::fputs(o.helpText.c_str(), stdout);
         return kExitOk;
     }
-    if (o.watch)
-        CatchInterrupt(); // before anything slow: Ctrl+C always ends cleanly
+    if (o.command != Command::HexCheck)
+        CatchInterrupt(o.watch); // before anything slow
 
     TerminalStreams streams;
     streams.outIsTerminal = isatty(STDOUT_FILENO) == 1;
