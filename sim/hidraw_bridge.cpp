@@ -68,6 +68,11 @@ std::string hex4(unsigned v)
 struct HidrawBridge::Testbed {
     UMockdevTestbed* bed = nullptr;
     std::string root;
+    // Whether umockdev sends the "add" uevent of a new device by itself. It
+    // does so only when umockdev_in_mock_environment() says yes, and that
+    // answer is taken once per process and kept: asked before the testbed
+    // existed, it stays "no" for good. The bridge then sends the uevent.
+    bool addsItself = false;
 };
 
 struct HidrawBridge::Node {
@@ -217,6 +222,7 @@ HidrawBridge::HidrawBridge(VirtualUsb& usb) : usb_(usb), testbed_(std::make_uniq
         error_ = "cannot create the umockdev testbed";
         return;
     }
+    testbed_->addsItself = umockdev_in_mock_environment();
     gchar* root = umockdev_testbed_get_root_dir(testbed_->bed);
     testbed_->root = root;
     g_free(root);
@@ -439,26 +445,32 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, s
     const std::string hidName = product;
     const std::string uniq = "SIM" + std::to_string(number);
 
-    gchar* usbDev = umockdev_testbed_add_device(
+    const bool sendAdd = !testbed_->addsItself;
+    auto announce = [bed, sendAdd](gchar* syspath) {
+        if (syspath && sendAdd)
+            umockdev_testbed_uevent(bed, syspath, "add");
+        return syspath;
+    };
+    gchar* usbDev = announce(umockdev_testbed_add_device(
         bed, "usb", ("usb" + bus + "/" + bus + "-1").c_str(), nullptr, "idVendor", lowerVid.c_str(), "idProduct",
         lowerPid.c_str(), "manufacturer", "TALMO", "product", product.c_str(), "serial", uniq.c_str(), nullptr,
-        "DEVTYPE", "usb_device", "PRODUCT", (lowerVid + "/" + lowerPid + "/100").c_str(), nullptr);
-    gchar* usbItf = umockdev_testbed_add_device(bed, "usb", (bus + "-1:1.0").c_str(), usbDev, "bInterfaceNumber",
-                                                "00", "bInterfaceClass", "03", nullptr, "DEVTYPE",
-                                                "usb_interface", "INTERFACE", "3/0/0", nullptr);
+        "DEVTYPE", "usb_device", "PRODUCT", (lowerVid + "/" + lowerPid + "/100").c_str(), nullptr));
+    gchar* usbItf = announce(umockdev_testbed_add_device(bed, "usb", (bus + "-1:1.0").c_str(), usbDev,
+                                                         "bInterfaceNumber", "00", "bInterfaceClass", "03", nullptr,
+                                                         "DEVTYPE", "usb_interface", "INTERFACE", "3/0/0", nullptr));
     gchar* hid = umockdev_testbed_add_device(bed, "hid", ("0003:" + vid + ":" + pid + "." + hex4(number + 1)).c_str(),
                                              usbItf, nullptr, "HID_ID", hidId.c_str(), "HID_NAME", hidName.c_str(),
                                              "HID_UNIQ", uniq.c_str(), nullptr);
-    umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor", node->descriptor.data(),
-                                          static_cast<gint>(node->descriptor.size()));
+    if (hid)
+        umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor", node->descriptor.data(),
+                                              static_cast<gint>(node->descriptor.size()));
+    announce(hid);
     gchar* raw = umockdev_testbed_add_device(bed, "hidraw", name.c_str(), hid, "dev",
                                              ("247:" + std::to_string(number)).c_str(), nullptr, "DEVNAME",
                                              node->devnode.c_str(), nullptr);
-    if (raw) {
+    if (raw)
         umockdev_testbed_set_attribute_link(bed, raw, "device", "..");
-        // Programs already watching learn of the new node.
-        umockdev_testbed_uevent(bed, raw, "add");
-    }
+    announce(raw);
     for (gchar* p : {usbDev, usbItf, hid, raw}) {
         node->syspaths.push_back(p ? p : "");
         g_free(p);

@@ -12,7 +12,10 @@
 // and a new node with the other product ID. Node numbers are never reused.
 //
 // Requirements: the process runs under umockdev's preload (umockdev-wrapper)
-// and the bridge is made before any libudev object of the process. Requests
+// and the bridge is made before any libudev object of the process. Arrivals
+// are announced whether or not umockdev_in_mock_environment() was asked
+// before the testbed existed (umockdev keeps its first answer and announces
+// new devices itself only when it was yes). Requests
 // are served on umockdev's worker thread and the testbed follows the bus on
 // the bridge's own thread; everything else that touches the bus goes
 // through withBus(), plug() or unplug().

@@ -49,6 +49,27 @@ int main(int argc, char** argv)
     if (!talmo::Exchange(link, r))
         return 1;
     std::printf("version: %s\n", reinterpret_cast<const char*>(r.data() + 2));
+    if (argc > 1 && std::strcmp(argv[1], "--jump") == 0) {
+        // Into the boot loader: the device re-enumerates.
+        r = talmo::Report{};
+        r[1] = 'Z';
+        r[2] = 'U';
+        r[3] = 0xAA;
+        r[4] = 1;
+        talmo::WriteReport(link, r);
+        const auto t0 = std::chrono::steady_clock::now();
+        while (!(link.connected() && link.productId == talmo::kBootLoaderProductId)) {
+            if (std::chrono::steady_clock::now() - t0 > std::chrono::seconds(10))
+                return 1;
+            pollfd pfd{backend.eventFd(), POLLIN, 0};
+            if (::poll(&pfd, 1, 100) > 0)
+                for (const auto& e : backend.takeEvents()) {
+                    std::printf("event %s %s\n", e.kind == talmo::HidDeviceEvent::Arrival ? "arrival" : "removal", e.path.c_str());
+                    talmo::OnDeviceChange(link, e);
+                }
+        }
+        std::printf("%s\n", ui.status(talmo::ConnectionField).c_str());
+    }
     if (followPlug) {
         std::printf("waiting for unplug\n");
         std::fflush(stdout);
