@@ -73,6 +73,7 @@ QWidget* DemoControl::buildUsbGroup() {
     column->addWidget(usbState_);
     auto* row = new QHBoxLayout;
     plugButton_ = new QPushButton(u("Débrancher"), group);
+    plugButton_->setObjectName(QStringLiteral("plugButton"));
     connect(plugButton_, &QPushButton::clicked, this, [this] {
         if (backend_.usb().plugged(id_))
             backend_.usb().unplug(id_);
@@ -82,12 +83,14 @@ QWidget* DemoControl::buildUsbGroup() {
     });
     row->addWidget(plugButton_);
     auto* normal = new QPushButton(u("Mode normal"), group);
+    normal->setObjectName(QStringLiteral("normalModeButton"));
     connect(normal, &QPushButton::clicked, this, [this] {
         device().setMode(sim::Talmo::Mode::Normal);
         refresh();
     });
     row->addWidget(normal);
     auto* boot = new QPushButton(u("Boot loader"), group);
+    boot->setObjectName(QStringLiteral("bootModeButton"));
     connect(boot, &QPushButton::clicked, this, [this] {
         device().setMode(sim::Talmo::Mode::BootLoader);
         refresh();
@@ -111,6 +114,7 @@ QWidget* DemoControl::buildKeypadGroup() {
     };
     for (const KeyButton& k : keys) {
         auto* button = new QPushButton(u(k.label), group);
+        button->setObjectName(QStringLiteral("key%1").arg(k.bit));
         button->setToolTip(u("Maintenir pour garder la touche enfoncée"));
         const std::uint8_t bit = k.bit;
         connect(button, &QPushButton::pressed, this, [this, bit] {
@@ -147,6 +151,7 @@ QWidget* DemoControl::buildMachineGroup() {
     int n = 0;
     for (const Flag& f : flags) {
         auto* box = new QCheckBox(u(f.label), group);
+        box->setObjectName(QStringLiteral("machine%1").arg(n));
         box->setChecked(m.*(f.member));
         const auto member = f.member;
         connect(box, &QCheckBox::toggled, this, [this, member](bool on) { device().machine().*member = on; });
@@ -156,6 +161,7 @@ QWidget* DemoControl::buildMachineGroup() {
     auto* pwmRow = new QHBoxLayout;
     pwmRow->addWidget(new QLabel(u("Entrée PWM mesurée :"), group));
     auto* slider = new QSlider(Qt::Horizontal, group);
+    slider->setObjectName(QStringLiteral("pwmInput"));
     slider->setRange(0, 255);
     slider->setValue(m.pwmInput);
     auto* value = new QLabel(QString::number(m.pwmInput), group);
@@ -174,17 +180,20 @@ QWidget* DemoControl::buildPicGroup() {
     auto* group = new QGroupBox(u("PIC de la carte VELKOR"), this);
     auto* grid = new QGridLayout(group);
     chip_ = new QComboBox(group);
+    chip_->setObjectName(QStringLiteral("picChip"));
     chip_->addItem(u("Aucun PIC"), -1);
     for (sim::PicChip c : sim::allPicChips())
         chip_->addItem(QString::fromLatin1(sim::picChipInfo(c).name), static_cast<int>(c));
     if (const sim::Pic* pic = device().pic())
         chip_->setCurrentIndex(chip_->findData(static_cast<int>(pic->info().chip)));
     protection_ = new QComboBox(group);
+    protection_->setObjectName(QStringLiteral("picProtection"));
     protection_->addItem(u("Aucune protection"), static_cast<int>(DemoProtection::None));
     protection_->addItem(u("Programme protégé"), static_cast<int>(DemoProtection::Program));
     protection_->addItem(u("EEPROM protégée"), static_cast<int>(DemoProtection::Eeprom));
     protection_->addItem(u("Tout protégé"), static_cast<int>(DemoProtection::All));
     auto* apply = new QPushButton(u("Poser ce PIC (firmware de la carte)"), group);
+    apply->setObjectName(QStringLiteral("applyPic"));
     connect(apply, &QPushButton::clicked, this, &DemoControl::applyPic);
     auto* strict = new QCheckBox(u("Temps de programmation stricts"), group);
     strict->setChecked(device().pic() && device().pic()->strictTiming());
@@ -219,8 +228,10 @@ QWidget* DemoControl::buildFaultGroup() {
     auto* group = new QGroupBox(u("Pannes"), this);
     auto* column = new QVBoxLayout(group);
     faultState_ = new QLabel(u("Aucune panne"), group);
+    int faultNumber = 0;
     auto addFault = [&](const char* label, auto arm, const char* state) {
         auto* button = new QPushButton(u(label), group);
+        button->setObjectName(QStringLiteral("fault%1").arg(faultNumber++));
         connect(button, &QPushButton::clicked, this, [this, arm, state] {
             arm(device().faults(), device().nextExchange());
             faultState_->setText(u(state));
@@ -239,6 +250,7 @@ QWidget* DemoControl::buildFaultGroup() {
              [](sim::Faults& f, std::uint64_t) { f.refuseProgramBlockAt = 0x1300; },
              "Écriture du bloc 0x1300 refusée");
     auto* clear = new QPushButton(u("Lever toutes les pannes"), group);
+    clear->setObjectName(QStringLiteral("clearFaults"));
     connect(clear, &QPushButton::clicked, this, [this] {
         device().faults() = sim::Faults{};
         faultState_->setText(u("Aucune panne"));

@@ -34,7 +34,8 @@ public:
     // deviceId: the virtual TALMO's id on the backend's bus.
     DemoControl(SimBackend& backend, int deviceId, QWidget* parent = nullptr);
 
-    // Runs `change` on the device and lets the program see its arrivals and removals.
+    // Lets the program see the device's arrivals and removals and shows
+    // its USB state.
     void refresh();
 
 private:

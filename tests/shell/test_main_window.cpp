@@ -307,6 +307,8 @@ void TestMainWindow::eventsArriveThroughTheEventLoop() {
 void TestMainWindow::versionInEveryPage() {
     Rig rig(true);
     MainWindow& w = rig.start();
+    QCOMPARE(w.windowTitle(), QStringLiteral("TALMO_Tools"));
+    QVERIFY(!w.windowIcon().isNull());
     for (int i = 0; i < kPageCount; ++i) {
         auto* label = w.page(static_cast<PageKind>(i))->control<QLabel>(kVersionControl);
         QVERIFY(label);
