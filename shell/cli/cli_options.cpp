@@ -140,24 +140,23 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
                 inlineValue = a.substr(eq + 1);
             }
         }
-        auto value = [&](const char* what) -> std::optional<std::string> {
+        auto value = [&]() -> std::optional<std::string> {
             if (inlineValue)
                 return inlineValue;
             if (i + 1 >= args.size())
                 return std::nullopt;
-            (void)what;
             return args[++i];
         };
 
         if (name == "-h" || name == "--help") {
             help = true;
         } else if (name == "--simulate") {
-            auto v = value("DOSSIER");
+            auto v = value();
             if (!v || v->empty())
                 return Fail("--simulate : DOSSIER manquant");
             o.simulateFolder = *v;
         } else if (name == "--sim-pic") {
-            auto v = value("NOM");
+            auto v = value();
             if (!v || v->empty())
                 return Fail("--sim-pic : NOM manquant");
             o.simPic = *v;

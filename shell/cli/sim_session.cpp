@@ -226,7 +226,8 @@ bool SimSession::restore(std::string* error)
 
     sim::Talmo& dev = *unplugged_;
     ScriptedUi quiet;
-    FirmwareImage firmware;
+    auto firmwareBlock = std::make_unique<FirmwareImage>(); // 32 KB: kept off the stack
+    FirmwareImage& firmware = *firmwareBlock;
     if (LoadFirmwareHex(quiet, firmware, path(kFirmwareFile)) != 1) {
         *error = std::string(kFirmwareFile) + " : " + FirstBox(quiet);
         return false;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <regex>
 
@@ -418,13 +419,35 @@ TEST(CliExitStatus, NoDeviceIsStatus4)
 
 TEST(CliExitStatus, UnreadableSimulationStateIsAFileErrorAndIsKept)
 {
-    Scratch s;
-    fs::create_directories(s / "board");
-    WriteFile(s / "board/state.txt", "format=1\nmode=sideways\nclock_us=0\n");
-    const Outcome r = s.run(Sim({"status"}));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Contains(r.err, "mode illisible")) << r.err;
-    EXPECT_EQ(ReadFile(s / "board/state.txt"), "format=1\nmode=sideways\nclock_us=0\n");
+    struct Case {
+        const char* file;
+        std::function<std::string(std::string)> spoil;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"state.txt", [](std::string t) { return t.replace(t.find("mode=normal"), 11, "mode=sideways"); },
+         "state.txt : mode illisible"},
+        {"state.txt", [](std::string t) { return t + "garbage\n"; }, "ligne illisible « garbage »"},
+        {"state.txt", [](std::string t) { return t.replace(t.find("pic=PIC16F877A"), 14, "pic=PIC18F452"); },
+         "PIC inconnu « PIC18F452 »"},
+        {"firmware.hex", [](std::string t) { return WithBadChecksum(t); }, "firmware.hex : Checksum invalide..."},
+        {"pic.hex", [](std::string t) { return t.substr(0, t.size() / 2) + "x\n:0"; },
+         "pic.hex : Ligne incompléte dans le fichier..."},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.message);
+        Scratch s;
+        ASSERT_EQ(s.run(Sim({"status"})).status, 0);
+        const std::string spoilt = k.spoil(ReadFile(s / ("board/" + std::string(k.file))));
+        WriteFile(s / ("board/" + std::string(k.file)), spoilt);
+        const std::string log = ReadFile(s / "board/exchanges.log");
+
+        const Outcome r = s.run(Sim({"status"}));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(Contains(r.err, k.message)) << r.err;
+        EXPECT_EQ(ReadFile(s / ("board/" + std::string(k.file))), spoilt);
+        EXPECT_EQ(ReadFile(s / "board/exchanges.log"), log);
+    }
 }
 
 // ---------------------------------------------------------------- the folder
