@@ -197,7 +197,7 @@ TEST_F(LinuxLink, UnplugDuringAReadEndsItAndClosesTheLink)
     });
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(talmo::ReadReport(rig.link, r), 0);
-    EXPECT_LT(msSince(t0), 450); // the read fails when the device goes
+    EXPECT_LT(msSince(t0), 480); // the read fails when the device goes, before the time-out
     puller.join();
     EXPECT_EQ(r, sent);
     EXPECT_TRUE(rig.follow([&] { return !rig.link.connected(); }));
