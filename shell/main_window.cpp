@@ -181,6 +181,29 @@ void MainWindow::choosePage() {
     current_ = choice.current;
     for (const PageStep& step : choice.steps)
         setPageVisible(step.page, step.show);
+    focusCurrentPage();
+}
+
+void MainWindow::focusCurrentPage() {
+    Page* p = currentPage();
+    if (!isVisible() || p->isHidden())
+        return;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && p->isAncestorOf(focus))
+        return;
+    // The control that had the focus last time, else the first one that takes it.
+    QWidget* target = p->focusWidget();
+    if (!target || !target->isVisibleTo(p) || !target->isEnabled()) {
+        target = nullptr;
+        for (QWidget* w = p->nextInFocusChain(); w && w != p; w = w->nextInFocusChain())
+            if (p->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(p) &&
+                w->isEnabled()) {
+                target = w;
+                break;
+            }
+    }
+    if (target)
+        target->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::setPageVisible(PageKind kind, bool visible) {
@@ -200,6 +223,7 @@ void MainWindow::showProgrammerPage() {
     setPageVisible(PageKind::Console, false);
     setPageVisible(PageKind::Programmer, true);
     current_ = PageKind::Programmer;
+    focusCurrentPage();
 }
 
 void MainWindow::returnToConsolePage() {
@@ -207,6 +231,7 @@ void MainWindow::returnToConsolePage() {
     setPageVisible(PageKind::Console, true);
     current_ = PageKind::Console;
     setPageVisible(PageKind::Programmer, false);
+    focusCurrentPage();
 }
 
 const QPixmap& MainWindow::picture(int id) const {

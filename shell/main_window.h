@@ -69,6 +69,8 @@ public:
 
 private:
     void setPageVisible(PageKind kind, bool visible);
+    // Keyboard focus into the current page, unless it is there already.
+    void focusCurrentPage();
     void loadPictures(std::span<const int> ids);
 
     DeviceLink& link_;

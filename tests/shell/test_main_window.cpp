@@ -104,6 +104,7 @@ private slots:
     void fixedSize();
     void sizeFollowsFontMetrics();
     void acceleratorDoesNothing();
+    void keyboardFocusFollowsCurrentPage();
     void missingPagesAreEmpty();
     void destructionClosesLink();
     void firmwarePathAndPictures();
@@ -392,6 +393,29 @@ void TestMainWindow::acceleratorDoesNothing() {
     QVERIFY(rig.ui.events().empty());
     QVERIFY(rig.opened.empty());
     QVERIFY(w.isVisible());
+}
+
+void TestMainWindow::keyboardFocusFollowsCurrentPage() {
+    Rig rig(true);
+    MainWindow& w = rig.start();
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const auto focusIn = [&](PageKind kind) {
+        QWidget* f = QApplication::focusWidget();
+        return f && w.page(kind)->isAncestorOf(f);
+    };
+    QTRY_VERIFY(focusIn(PageKind::Waiting));
+    rig.bus.plug("/dev/hidraw1", kNormal);
+    w.processDeviceEvents();
+    QVERIFY(focusIn(PageKind::Console));
+    w.showProgrammerPage();
+    QVERIFY(focusIn(PageKind::Programmer));
+    w.returnToConsolePage();
+    QVERIFY(focusIn(PageKind::Console));
+    rig.bus.unplug("/dev/hidraw1");
+    w.processDeviceEvents();
+    QVERIFY(focusIn(PageKind::Waiting));
 }
 
 void TestMainWindow::missingPagesAreEmpty() {
