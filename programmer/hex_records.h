@@ -93,6 +93,30 @@ int LoadHexText(Ui& ui, const std::string& path, HexText& out);
 // points into the same text as `rest`.
 bool NextHexLine(std::string_view& rest, std::string_view& line);
 
+// What a reader's record function tells the record walk.
+enum HexRecordResult { kHexRecordFailed = 0, kHexRecordNext = 1, kHexRecordEnd = 2 };
+
+// Record walk shared by the readers: the text ends at its first NUL; each
+// line that starts with ':' goes to `readRecord`, every other line (comments,
+// any other text) is skipped. Returns 0 as soon as a record fails (its
+// function has shown the message), 1 at the end-of-file record or at the end
+// of the text; nothing after the end-of-file record is looked at.
+template <class ReadRecord>
+int WalkHexRecords(std::string_view text, ReadRecord&& readRecord) {
+    text = text.substr(0, text.find('\0'));
+    std::string_view line;
+    while (NextHexLine(text, line)) {
+        if (line.empty() || line.front() != ':')
+            continue;
+        const HexRecordResult result = readRecord(line);
+        if (result == kHexRecordFailed)
+            return 0;
+        if (result == kHexRecordEnd)
+            return 1;
+    }
+    return 1;
+}
+
 // Formats one record into `out` (at least kHexMaxRecordLine characters):
 // ':', LL, AAAA, TT, the data bytes and CC, in upper-case hex, then CR LF.
 // Returns the number of characters written, or 0 when `count` exceeds 255.

@@ -8,20 +8,17 @@ void ResetPicImage(PicImage& image) { image.entries.fill(kPicBlankWord); }
 
 namespace {
 
-// Reads one record line; returns 1 to go on, 0 after a message, 2 at the
-// end-of-file record.
-enum RecordResult { kRecordFailed = 0, kRecordNext = 1, kRecordEnd = 2 };
-
-RecordResult ReadPicRecord(Ui& ui, PicImage& image, std::string_view line) {
+// Reads one record line: next, failed (after a message) or end of file.
+HexRecordResult ReadPicRecord(Ui& ui, PicImage& image, std::string_view line) {
     const int length = HexPairAt(line, 1);
     if (static_cast<long long>(line.size()) != 2LL * length + 11) {
         ui.errorBox(kHexIncompleteLine, kHexReadCaption);
-        return kRecordFailed;
+        return kHexRecordFailed;
     }
     // A record carries whole words.
     if (length % 2 != 0) {
         ui.errorBox(kHexOddLength, kHexReadCaption);
-        return kRecordFailed;
+        return kHexRecordFailed;
     }
     const int addressHigh = HexPairAt(line, 3);
     const int addressLow = HexPairAt(line, 5);
@@ -29,18 +26,18 @@ RecordResult ReadPicRecord(Ui& ui, PicImage& image, std::string_view line) {
     // A non-hex pair makes the address negative or odd; both are refused.
     if (static_cast<std::uint32_t>(address) >= kPicHexAddressBound || (address & 1) != 0) {
         ui.errorBox(kHexBadAddress, kHexReadCaption);
-        return kRecordFailed;
+        return kHexRecordFailed;
     }
     const int type = HexPairAt(line, 7);
     if (type < kHexData || type > kHexStartLinear) {
         ui.errorBox(kHexBadRecord, kHexReadCaption);
-        return kRecordFailed;
+        return kHexRecordFailed;
     }
     if (type == kHexEndOfFile)
-        return kRecordEnd;
+        return kHexRecordEnd;
     // Address records: the file's 16-bit addresses are used as they stand.
     if (type != kHexData)
-        return kRecordNext;
+        return kHexRecordNext;
 
     int sum = length + addressHigh + addressLow;
     const std::uint32_t firstEntry = static_cast<std::uint32_t>(address) / 2;
@@ -54,39 +51,24 @@ RecordResult ReadPicRecord(Ui& ui, PicImage& image, std::string_view line) {
             image.entries[entry] = static_cast<std::uint32_t>(word);
         if (static_cast<std::uint32_t>(word) > kPicBlankWord) {
             ui.errorBox(kHexValueTooLarge, kHexReadCaption);
-            return kRecordFailed;
+            return kHexRecordFailed;
         }
         sum += low + high;
     }
     const int checksum = HexPairAt(line, 9 + 2 * static_cast<std::size_t>(length));
     if (!HexChecksumMatches(sum, checksum)) {
         ui.errorBox(kHexBadChecksum, kHexReadCaption);
-        return kRecordFailed;
+        return kHexRecordFailed;
     }
-    return kRecordNext;
+    return kHexRecordNext;
 }
 
 } // namespace
 
 int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text) {
     ResetPicImage(image);
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string_view::npos)
-        text = text.substr(0, nul);
-    std::string_view line;
-    while (NextHexLine(text, line)) {
-        if (line.empty() || line.front() != ':')
-            continue; // comments and any other text
-        switch (ReadPicRecord(ui, image, line)) {
-        case kRecordFailed:
-            return 0;
-        case kRecordEnd:
-            return 1;
-        case kRecordNext:
-            break;
-        }
-    }
-    return 1;
+    return WalkHexRecords(
+        text, [&](std::string_view line) { return ReadPicRecord(ui, image, line); });
 }
 
 int LoadPicHex(Ui& ui, PicImage& image, const std::string& path) {

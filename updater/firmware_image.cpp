@@ -9,14 +9,12 @@ void ResetFirmwareImage(FirmwareImage& image) {
 
 namespace {
 
-enum RecordResult { kRecordFailed = 0, kRecordNext = 1, kRecordEnd = 2 };
-
-RecordResult Refuse(Ui& ui, const char* message) {
+HexRecordResult Refuse(Ui& ui, const char* message) {
     ui.errorBox(message, kHexReadCaption);
-    return kRecordFailed;
+    return kHexRecordFailed;
 }
 
-RecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_view line) {
+HexRecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_view line) {
     const int length = HexPairAt(line, 1);
     if (static_cast<long long>(line.size()) != 2LL * length + 11)
         return Refuse(ui, kHexIncompleteLine);
@@ -30,7 +28,7 @@ RecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_view l
     if (type != kHexData && type != kHexEndOfFile && type != kHexExtendedLinear)
         return Refuse(ui, kHexBadRecord);
     if (type == kHexEndOfFile)
-        return kRecordEnd;
+        return kHexRecordEnd;
     // A length pair that is not hex passed the length test only on a line of
     // nine characters; such a record has no data to take.
     if (length < 0)
@@ -46,14 +44,14 @@ RecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_view l
         const int sum = length + addressHigh + addressLow + type + upperHigh + upperLow;
         if (!HexChecksumMatches(sum, HexPairAt(line, checksumAt)))
             return Refuse(ui, kHexBadChecksum);
-        return kRecordNext;
+        return kHexRecordNext;
     }
 
     // Under the EEPROM flag only addresses 0x00-0xFF are EEPROM: a record
     // above them is skipped unread and program memory follows again.
     if (image.eepromFlag && address >= 0x100) {
         image.eepromFlag = false;
-        return kRecordNext;
+        return kHexRecordNext;
     }
     // A record that would run past the last cell is refused whole.
     if (static_cast<std::uint32_t>(address) + static_cast<std::uint32_t>(length) >
@@ -67,30 +65,15 @@ RecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_view l
     }
     if (!HexChecksumMatches(sum, HexPairAt(line, checksumAt)))
         return Refuse(ui, kHexBadChecksum);
-    return kRecordNext;
+    return kHexRecordNext;
 }
 
 } // namespace
 
 int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text) {
     ResetFirmwareImage(image);
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string_view::npos)
-        text = text.substr(0, nul);
-    std::string_view line;
-    while (NextHexLine(text, line)) {
-        if (line.empty() || line.front() != ':')
-            continue;
-        switch (ReadFirmwareRecord(ui, image, line)) {
-        case kRecordFailed:
-            return 0;
-        case kRecordEnd:
-            return 1;
-        case kRecordNext:
-            break;
-        }
-    }
-    return 1;
+    return WalkHexRecords(
+        text, [&](std::string_view line) { return ReadFirmwareRecord(ui, image, line); });
 }
 
 int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path) {
