@@ -1,49 +1,44 @@
-// Helpers shared by the HEX tests: a temporary folder, whole-file I/O and an
-// independent record builder (so test inputs do not come from the writer
-// under test).
+// Helpers shared by the HEX tests: a temporary folder, whole-file I/O, an
+// independent record builder (test inputs never come from the writers under
+// test), the reader case table and a run under a file size limit.
 #pragma once
 
 #include "shell/scripted_ui.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <iterator>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <ftw.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace hextest {
 
-class TempDir {
-public:
+struct TempDir {
+    std::string path;
     TempDir() {
         char pattern[] = "/tmp/talmo-hex-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        path_ = made ? made : "";
+        path = ::mkdtemp(pattern) ? pattern : "";
     }
     ~TempDir() {
-        if (!path_.empty())
-            ::nftw(path_.c_str(), Remove, 8, FTW_DEPTH | FTW_PHYS);
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
     }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    static int Remove(const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }
-    std::string path_;
+    std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline std::string ReadFile(const std::string& path) {
@@ -51,17 +46,14 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Lines of a written file; each must end with CR LF (checked by the caller
-// through the byte count), the CR LF is removed here.
+// Lines of a written file without their CR LF; a last line that lacks it is
+// marked, so comparisons catch it.
 inline std::vector<std::string> CrLfLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
+    for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(pos) + "<no CR LF>");
-            break;
-        }
+        if (end == std::string::npos)
+            return lines.push_back(text.substr(pos) + "<no CR LF>"), lines;
         lines.push_back(text.substr(pos, end - pos));
         pos = end + 2;
     }
@@ -73,26 +65,76 @@ inline std::string Record(unsigned address, unsigned type, const std::vector<uns
                           int checksumDelta = 0) {
     unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
     char buf[16];
-    std::string line = ":";
-    std::snprintf(buf, sizeof buf, "%02X%04X%02X", static_cast<unsigned>(data.size()), address,
-                  type);
-    line += buf;
+    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address, type);
+    std::string line = buf;
     for (unsigned b : data) {
         std::snprintf(buf, sizeof buf, "%02X", b & 0xFF);
         line += buf;
         sum += b;
     }
     std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xFF) + checksumDelta) & 0xFF);
-    line += buf;
-    return line;
+    return line + buf;
 }
 
-// The texts of the message boxes shown, in order.
 inline std::vector<std::string> BoxTexts(const talmo::ScriptedUi& ui) {
     std::vector<std::string> texts;
     for (const auto& e : ui.boxes())
         texts.push_back(e.text);
     return texts;
+}
+
+// One text given to a reader, and what must come of it.
+struct ReadCase {
+    const char* name;
+    std::string text;
+    int result;
+    std::string message; // empty: no box
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> values; // image values checked after
+    int changed = -1; // values that differ from blank, when >= 0
+};
+
+// Runs every case through `load` on an image that `soil` filled with junk
+// first (the reader must reset it); `cells(image)` is the image's array.
+template <class Image, class Load, class Soil, class Cells>
+void CheckReadCases(const std::vector<ReadCase>& cases, Load load, Soil soil, Cells cells,
+                    std::uint32_t blank) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        talmo::ScriptedUi ui;
+        auto image = std::make_unique<Image>();
+        soil(*image);
+        EXPECT_EQ(load(ui, *image, c.text), c.result);
+        EXPECT_EQ(BoxTexts(ui), c.message.empty() ? std::vector<std::string>{}
+                                                  : std::vector<std::string>{c.message});
+        if (!ui.boxes().empty()) {
+            EXPECT_EQ(ui.boxes()[0].caption, "Erreur fichier");
+            EXPECT_EQ(ui.boxes()[0].icon, talmo::Icon::Error);
+        }
+        const auto& array = cells(*image);
+        for (const auto& [index, value] : c.values)
+            EXPECT_EQ(array[index], value) << std::hex << "at 0x" << index;
+        if (c.changed >= 0) {
+            EXPECT_EQ(std::count_if(array.begin(), array.end(), [&](auto v) { return v != blank; }),
+                      c.changed);
+        }
+    }
+}
+
+// Runs `body` in a child process whose file size limit is `limit` bytes (0:
+// none), so that a write crossing it comes back short; the child's exit code.
+template <class Body>
+int RunWithFileSizeLimit(rlim_t limit, Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim {limit, limit};
+        if (limit != 0)
+            ::setrlimit(RLIMIT_FSIZE, &lim);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
 }
 
 } // namespace hextest

@@ -26,7 +26,7 @@ struct Program {
 
 std::vector<Program> Programs() {
     return {
-        {"16F877A: code at both ends, configuration, IDs, EEPROM data", 0x2000, 0x100, false,
+        {"16F877A: code at both ends, configuration, IDs, EEPROM data, CR LF", 0x2000, 0x100, true,
          R"(        list p=16f877a
         __CONFIG 0x3F72
         __idlocs 0x1234
@@ -51,38 +51,6 @@ start   movlw 0x55
              m[0x2000] = 1, m[0x2001] = 2, m[0x2002] = 3, m[0x2003] = 4;
              m[0x2007] = 0x3F72;
              m[0x2100] = 0x01, m[0x2101] = 0x02, m[0x2102] = 'A', m[0x2103] = 'B', m[0x2104] = 0xFF;
-         }},
-        {"16F877A: long table and a full EEPROM, CR LF", 0x2000, 0x100, true,
-         R"(        list p=16f877a
-        __CONFIG 0x2F7A
-        __idlocs 0x0F0F
-        org 0x0800
-        variable k, i
-k = 0
-        while k < 4
-i = 0
-        while i < 0x100
-        retlw i
-i += 1
-        endw
-k += 1
-        endw
-        org 0x2100
-        variable j
-j = 0
-        while j < 0x100
-        de (j * 3) & 0xFF
-j += 1
-        endw
-        end
-)",
-         [](auto& m) {
-             for (std::uint32_t i = 0; i < 0x400; ++i)
-                 m[0x0800 + i] = 0x3400 | (i & 0xFF);
-             m[0x2000] = 0, m[0x2001] = 0xF, m[0x2002] = 0, m[0x2003] = 0xF;
-             m[0x2007] = 0x2F7A;
-             for (std::uint32_t j = 0; j < 0x100; ++j)
-                 m[0x2100 + j] = (j * 3) & 0xFF;
          }},
         {"16F873: half-size program memory and EEPROM", 0x1000, 0x80, false,
          R"(        list p=16f873
