@@ -12,7 +12,6 @@
 #include "sim/virtual_usb.h"
 
 #include <QApplication>
-#include <QScreen>
 
 #include <memory>
 
@@ -38,10 +37,10 @@ int main(int argc, char** argv) {
     window.show();
 
     talmo::DemoControl control(backend, deviceId);
+    // Closing the program's window ends the demo; the control window alone does not.
+    control.setAttribute(Qt::WA_QuitOnClose, false);
     control.show();
     // Side by side when the screen allows it.
     control.move(window.frameGeometry().topRight() + QPoint(16, 0));
-    QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
-    QObject::connect(&window, &QObject::destroyed, &control, &QWidget::close);
     return app.exec();
 }
