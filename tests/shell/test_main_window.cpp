@@ -105,7 +105,7 @@ private slots:
     void sizeFollowsFontMetrics();
     void acceleratorDoesNothing();
     void keyboardFocusFollowsCurrentPage();
-    void missingPagesAreEmpty();
+    void pagesMadeInOrder();
     void destructionClosesLink();
     void firmwarePathAndPictures();
     void webSiteButton();
@@ -418,17 +418,26 @@ void TestMainWindow::keyboardFocusFollowsCurrentPage() {
     QVERIFY(focusIn(PageKind::Waiting));
 }
 
-void TestMainWindow::missingPagesAreEmpty() {
+void TestMainWindow::pagesMadeInOrder() {
     FakeBus bus;
+    bus.present("/dev/hidraw0", kNormal);
     ScriptedUi ui;
     DeviceLink link;
     link.backend = &bus;
     link.ui = &ui;
-    MainWindow w(link, ui, [](PageKind, AppContext&, QWidget*) -> Page* { return nullptr; });
+    std::vector<std::string> made;
+    MainWindow w(link, ui, [&](PageKind kind, AppContext& c, QWidget*) -> Page* {
+        made.push_back(pageName(kind));
+        // Pages are made before the device is opened, with the whole context.
+        if (link.connected() || c.link != &link || c.ui != &ui || !c.shell)
+            made.push_back("bad context");
+        return nullptr;
+    });
+    QCOMPARE(made, (std::vector<std::string>{"boot-loader", "console", "waiting", "programmer"}));
     QVERIFY(qobject_cast<WaitingPage*>(w.page(PageKind::Waiting)));
     for (int i = 0; i < kPageCount; ++i)
         QVERIFY(w.page(static_cast<PageKind>(i)));
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Waiting));
+    QCOMPARE(int(w.currentPageKind()), int(PageKind::Console));
 }
 
 void TestMainWindow::destructionClosesLink() {
