@@ -4,8 +4,8 @@
 #include <glib.h>
 #include <umockdev.h>
 
-#include "link/device_link.h"
 #include "link/linux_backend.h"
+#include "link_test_util.h"
 #include "shell/clock.h"
 #include "shell/scripted_ui.h"
 #include "sim/hidraw_bridge.h"
@@ -14,19 +14,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <poll.h>
 #include <thread>
 
 namespace {
 
-using talmo::DeviceLink;
+using namespace linktest;
 using talmo::Report;
 using Ms = std::chrono::milliseconds;
-
-const std::string kConnected = "USB: TALMO connecté";
-const std::string kBootLoader = "USB: TALMO Boot Loader connecté";
-const std::string kNotConnected = "USB: TALMO non connecté";
 
 std::int64_t msSince(std::chrono::steady_clock::time_point t0)
 {
@@ -39,13 +33,12 @@ struct Rig {
     talmo::RealClock clock;
     sim::VirtualUsb usb{clock};
     sim::HidrawBridge bridge{usb};
-    std::unique_ptr<talmo::LinuxBackend> backend;
+    std::unique_ptr<talmo::LinuxBackend> backend = std::make_unique<talmo::LinuxBackend>();
     talmo::ScriptedUi ui{&clock};
-    DeviceLink link;
+    talmo::DeviceLink link;
 
     Rig()
     {
-        backend = std::make_unique<talmo::LinuxBackend>();
         link.backend = backend.get();
         link.ui = &ui;
     }
@@ -63,40 +56,8 @@ struct Rig {
         EXPECT_TRUE(bridge.settle());
         return t;
     }
-
-    // Waits on the monitor's descriptor, as the main window does, and hands
-    // events to the link until `done` holds or the time is up.
-    template <class Done>
-    bool follow(Done done, int timeoutMs = 3000)
-    {
-        const auto t0 = std::chrono::steady_clock::now();
-        while (!done()) {
-            if (msSince(t0) > timeoutMs)
-                return false;
-            pollfd pfd{backend->eventFd(), POLLIN, 0};
-            if (::poll(&pfd, 1, 50) > 0)
-                for (const auto& e : backend->takeEvents())
-                    talmo::OnDeviceChange(link, e);
-        }
-        return true;
-    }
     std::string status() const { return ui.status(talmo::ConnectionField); }
 };
-
-Report request(char letter)
-{
-    Report r{};
-    r[1] = static_cast<std::uint8_t>(letter);
-    return r;
-}
-
-std::string textAt(const Report& r, int from)
-{
-    std::string s;
-    for (int i = from; i < talmo::kReportSize && r[i]; ++i)
-        s += static_cast<char>(r[i]);
-    return s;
-}
 
 class LinuxLink : public ::testing::Test {
 protected:
@@ -112,11 +73,12 @@ protected:
     }
 };
 
-TEST_F(LinuxLink, EnumeratesByVendorAndProductWithReportLengths)
+TEST_F(LinuxLink, EnumeratesAndExchangesWholeReportsThroughTwoHandles)
 {
     Rig rig;
     ASSERT_TRUE(rig.bridge.ok()) << rig.bridge.error();
-    rig.plug();
+    sim::Talmo* t = rig.plug();
+    t->setFirmwareVersion("TALMO V9.87");
     rig.plug(true);
     const auto list = rig.backend->enumerate();
     ASSERT_EQ(list.size(), 2u);
@@ -128,18 +90,9 @@ TEST_F(LinuxLink, EnumeratesByVendorAndProductWithReportLengths)
         EXPECT_EQ(info.outputReportLength, 65);
         EXPECT_EQ(info.path.rfind("/dev/hidraw", 0), 0u) << info.path;
     }
-    EXPECT_EQ(talmo::OpenDevice(rig.link), 1);
+    ASSERT_EQ(talmo::OpenDevice(rig.link), 1);
     EXPECT_EQ(rig.link.devicePath, list[0].path);
     EXPECT_EQ(rig.status(), kConnected);
-}
-
-TEST_F(LinuxLink, ExchangesWholeReportsThroughTwoHandles)
-{
-    Rig rig;
-    sim::Talmo* t = rig.plug();
-    t->setFirmwareVersion("TALMO V9.87");
-    ASSERT_EQ(talmo::OpenDevice(rig.link), 1);
-    ASSERT_NE(rig.link.readHandle, nullptr);
     ASSERT_NE(rig.link.writeHandle, nullptr);
 
     Report r = request('V');
@@ -148,7 +101,6 @@ TEST_F(LinuxLink, ExchangesWholeReportsThroughTwoHandles)
     EXPECT_EQ(r[0], 0); // report ID 0 in the buffer, though hidraw drops it
     EXPECT_EQ(textAt(r, 2), "TALMO V9.87");
     EXPECT_EQ(t->log().entries().back().request[64], 0x77);
-
     // Many in a row: each answer belongs to its own request.
     for (int i = 0; i < 50; ++i) {
         r = request('P');
@@ -158,50 +110,21 @@ TEST_F(LinuxLink, ExchangesWholeReportsThroughTwoHandles)
         EXPECT_EQ(r[3], i);
     }
     EXPECT_EQ(t->machine().pwmLevel, 49);
-}
 
-TEST_F(LinuxLink, SilentDeviceTimesOutAfterHalfASecond)
-{
-    Rig rig;
-    sim::Talmo* t = rig.plug();
-    ASSERT_EQ(talmo::OpenDevice(rig.link), 1);
+    // A silent device: half a second, the buffer as it was, then the next
+    // exchange works.
     t->faults().silentAt = t->nextExchange();
-    Report r = request('I');
+    r = request('I');
     r[20] = 0xEE;
     const Report sent = r;
     const auto t0 = std::chrono::steady_clock::now();
     talmo::WriteReport(rig.link, r);
     EXPECT_EQ(talmo::ReadReport(rig.link, r), 0);
-    const auto waited = msSince(t0);
-    EXPECT_GE(waited, 490);
-    EXPECT_LT(waited, 1500);
+    EXPECT_GE(msSince(t0), 490);
+    EXPECT_LT(msSince(t0), 1500);
     EXPECT_EQ(r, sent);
     r = request('V');
     EXPECT_TRUE(talmo::Exchange(rig.link, r));
-}
-
-TEST_F(LinuxLink, UnplugDuringAReadEndsItAndClosesTheLink)
-{
-    Rig rig;
-    ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
-    int id = 0;
-    sim::Talmo* t = rig.plug(false, &id);
-    ASSERT_TRUE(rig.follow([&] { return rig.link.connected(); }));
-    t->faults().silentAt = t->nextExchange();
-    Report r = request('I');
-    const Report sent = r;
-    talmo::WriteReport(rig.link, r);
-    std::thread puller([&] {
-        std::this_thread::sleep_for(Ms(100));
-        rig.bridge.unplug(id);
-    });
-    const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(talmo::ReadReport(rig.link, r), 0);
-    EXPECT_LT(msSince(t0), 480); // the read fails when the device goes, before the time-out
-    puller.join();
-    EXPECT_EQ(r, sent);
-    EXPECT_TRUE(rig.follow([&] { return !rig.link.connected(); }));
-    EXPECT_EQ(rig.status(), kNotConnected);
 }
 
 TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor)
@@ -210,23 +133,35 @@ TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor)
     ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
     ASSERT_GE(rig.backend->eventFd(), 0);
     EXPECT_EQ(talmo::OpenDevice(rig.link), 0);
-
     int first = 0, second = 0;
-    rig.plug(false, &first);
-    ASSERT_TRUE(rig.follow([&] { return rig.link.connected(); }));
+    sim::Talmo* t = rig.plug(false, &first);
+    ASSERT_TRUE(follow(rig.link, [&] { return rig.link.connected(); }));
     EXPECT_EQ(rig.status(), kConnected);
     const std::string kept = rig.link.devicePath;
 
     rig.plug(true, &second); // ignored while connected
-    rig.follow([] { return false; }, 200);
+    follow(rig.link, [] { return false; }, 200);
     EXPECT_EQ(rig.link.devicePath, kept);
-
     rig.bridge.unplug(second); // not ours: nothing changes
-    rig.follow([] { return false; }, 200);
+    follow(rig.link, [] { return false; }, 200);
     EXPECT_TRUE(rig.link.connected());
 
-    rig.bridge.unplug(first);
-    ASSERT_TRUE(rig.follow([&] { return !rig.link.connected(); }));
+    // Ours is pulled out while a read waits: the read fails at once, the
+    // buffer is left, and the monitor's removal closes the link.
+    t->faults().silentAt = t->nextExchange();
+    Report r = request('I');
+    const Report sent = r;
+    talmo::WriteReport(rig.link, r);
+    std::thread puller([&] {
+        std::this_thread::sleep_for(Ms(100));
+        rig.bridge.unplug(first);
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(talmo::ReadReport(rig.link, r), 0);
+    EXPECT_LT(msSince(t0), 480); // before the time-out
+    puller.join();
+    EXPECT_EQ(r, sent);
+    ASSERT_TRUE(follow(rig.link, [&] { return !rig.link.connected(); }));
     EXPECT_EQ(rig.status(), kNotConnected);
 }
 
@@ -235,34 +170,21 @@ TEST_F(LinuxLink, ReenumeratesIntoTheBootLoaderAndBack)
     Rig rig;
     ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
     rig.plug();
-    ASSERT_TRUE(rig.follow([&] { return rig.link.connected(); }));
-    const std::string normalPath = rig.link.devicePath;
-
-    Report r = request('Z');
-    r[2] = 'U';
-    r[3] = 0xAA;
-    r[4] = 1;
-    talmo::WriteReport(rig.link, r);
-    ASSERT_TRUE(rig.follow([&] { return rig.link.productId == talmo::kBootLoaderProductId && rig.link.connected(); }));
-    EXPECT_NE(rig.link.devicePath, normalPath);
-    EXPECT_EQ(rig.status(), kBootLoader);
-    const auto texts = rig.ui.statusTexts(talmo::ConnectionField);
-    ASSERT_GE(texts.size(), 2u);
-    EXPECT_EQ(texts[texts.size() - 2], kNotConnected);
-
-    r = request('V');
-    ASSERT_TRUE(talmo::Exchange(rig.link, r));
-    EXPECT_EQ(textAt(r, 2), "TALMO BOOT V1.02");
-
-    r = request('Z');
-    r[2] = 'U';
-    r[3] = 0xAA;
-    r[4] = 0;
-    talmo::WriteReport(rig.link, r);
-    ASSERT_TRUE(rig.follow([&] { return rig.link.productId == talmo::kTalmoProductId && rig.link.connected(); }));
-    EXPECT_EQ(rig.status(), kConnected);
-    r = request('V');
-    EXPECT_TRUE(talmo::Exchange(rig.link, r));
+    ASSERT_TRUE(follow(rig.link, [&] { return rig.link.connected(); }));
+    for (const bool intoBootLoader : {true, false}) {
+        SCOPED_TRACE(intoBootLoader);
+        const std::string before = rig.link.devicePath;
+        const auto product = intoBootLoader ? talmo::kBootLoaderProductId : talmo::kTalmoProductId;
+        talmo::WriteReport(rig.link, jump(intoBootLoader));
+        ASSERT_TRUE(follow(rig.link, [&] { return rig.link.connected() && rig.link.productId == product; }));
+        EXPECT_NE(rig.link.devicePath, before);
+        const auto texts = rig.ui.statusTexts(talmo::ConnectionField); // closed, then found
+        EXPECT_EQ(texts.at(texts.size() - 2), kNotConnected);
+        EXPECT_EQ(rig.status(), intoBootLoader ? kBootLoader : kConnected);
+        Report r = request('V');
+        ASSERT_TRUE(talmo::Exchange(rig.link, r));
+        EXPECT_EQ(textAt(r, 2), intoBootLoader ? "TALMO BOOT V1.02" : "TALMO V0.23");
+    }
 }
 
 } // namespace
