@@ -7,8 +7,6 @@
 //   waiting page      after an unplug, a device in the other mode is taken at
 //                     once (a connected link would ignore a second device).
 // Exit status 0 when the page choice followed every step.
-#include <umockdev.h>
-
 #include "shell/clock.h"
 #include "sim/hidraw_bridge.h"
 #include "sim/talmo.h"
@@ -87,8 +85,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     // Under umockdev's preload, or start again under it.
-    const char* preload = std::getenv("LD_PRELOAD");
-    if (!umockdev_in_mock_environment() && !(preload && std::strstr(preload, "libumockdev-preload"))) {
+    if (!sim::HidrawBridge::underPreload()) {
         char wrapper[] = "umockdev-wrapper";
         char* args[] = {wrapper, argv[0], argv[1], nullptr};
         ::execvp(args[0], args);
