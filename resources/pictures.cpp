@@ -1,7 +1,9 @@
 #include "resources/pictures.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QPalette>
 #include <QSvgRenderer>
 
 // The resource file is compiled into a static library: register it once,
@@ -48,9 +50,21 @@ const char* pathOf(int id) {
     return nullptr;
 }
 
+// The pictures' greys stand for the desktop's 3-D colours: the face of a
+// control (192,192,192) and its shadow (128,128,128) take the palette's.
+QByteArray withDesktopColours(QByteArray svg) {
+    const QPalette palette = QGuiApplication::palette();
+    svg.replace("#c0c0c0", palette.color(QPalette::Button).name().toLatin1());
+    svg.replace("#808080", palette.color(QPalette::Dark).name().toLatin1());
+    return svg;
+}
+
 QPixmap render(const char* path, QSize size, qreal ratio) {
     initTalmoResources();
-    QSvgRenderer renderer{QString::fromLatin1(path)};
+    QFile file{QString::fromLatin1(path)};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QSvgRenderer renderer{withDesktopColours(file.readAll())};
     if (!renderer.isValid())
         return {};
     if (!size.isValid())

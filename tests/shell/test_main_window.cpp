@@ -109,6 +109,7 @@ private slots:
     void destructionClosesLink();
     void firmwarePathAndPictures();
     void webSiteButton();
+    void picturesTakeDesktopColours();
     void waitingPageAnimatesOnlyWhileVisible();
 };
 
@@ -467,6 +468,28 @@ void TestMainWindow::firmwarePathAndPictures() {
     QVERIFY(w.picture(kPictureLcd).width() > 4 * w.picture(kPictureLcd).height());
     QVERIFY(w.picture(999).isNull());
     QVERIFY(w.picture(kPictureSwitchOn).toImage() != w.picture(kPictureSwitchOff).toImage());
+}
+
+void TestMainWindow::picturesTakeDesktopColours() {
+    const auto countColour = [](const QPixmap& p, QRgb colour) {
+        const QImage image = p.toImage().convertToFormat(QImage::Format_ARGB32);
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += (image.pixel(x, y) | 0xFF000000u) == colour && qAlpha(image.pixel(x, y)) == 255;
+        return n;
+    };
+    const QPalette saved = QGuiApplication::palette();
+    QPalette green = saved;
+    green.setColor(QPalette::Button, QColor(0, 255, 0));
+    QGuiApplication::setPalette(green);
+    const QPixmap onGreen = loadPicture(kPictureSwitchOn);
+    const QPixmap stopOnGreen = loadPicture(kPictureStopLit);
+    QGuiApplication::setPalette(saved);
+    // The switch's face takes the palette's button colour; the sign has none.
+    QVERIFY(countColour(onGreen, qRgb(0, 255, 0)) > 200);
+    QCOMPARE(countColour(stopOnGreen, qRgb(0, 255, 0)), 0);
+    QCOMPARE(countColour(loadPicture(kPictureSwitchOn), qRgb(0, 255, 0)), 0);
 }
 
 void TestMainWindow::webSiteButton() {
