@@ -1,7 +1,7 @@
-#include "shell/clock.h"
 // Small helpers for driving the emulator in its own tests.
 #pragma once
 
+#include "shell/clock.h"
 #include "sim/pic.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <string>
 
 namespace simtest {
 
@@ -20,6 +21,28 @@ inline sim::Report request(char letter, std::initializer_list<std::uint8_t> args
     for (auto a : args) r[i++] = a;
     return r;
 }
+
+// The report that restarts the device: target 1 the boot loader, 0 the application.
+inline sim::Report jump(std::uint8_t target) { return request('Z', {'U', 0xAA, target}); }
+
+// The NUL-terminated text of a report from byte `from` on.
+inline std::string textAt(const sim::Report& r, std::size_t from)
+{
+    std::string s;
+    for (std::size_t i = from; i < r.size() && r[i] != 0; ++i) s += static_cast<char>(r[i]);
+    return s;
+}
+
+// A TALMO talked to directly, at a time that moves only when told.
+struct Dev {
+    sim::Talmo t;
+    std::int64_t now = 0;
+    std::optional<sim::Report> ask(const sim::Report& r) { return t.exchange(r, now); }
+    std::optional<sim::Report> ask(char letter, std::initializer_list<std::uint8_t> args = {})
+    {
+        return ask(request(letter, args));
+    }
+};
 
 // Drives a Pic's serial interface with a time that moves only when told.
 struct PicDriver {

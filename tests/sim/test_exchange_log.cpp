@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -21,15 +22,9 @@ namespace {
 std::vector<std::string> split(const std::string& line)
 {
     std::vector<std::string> out;
-    std::string field;
     std::istringstream in(line);
-    while (std::getline(in, field, ' ')) out.push_back(field);
+    for (std::string field; std::getline(in, field, ' ');) out.push_back(field);
     return out;
-}
-
-std::string tempPath(const char* name)
-{
-    return std::string(::testing::TempDir()) + name + std::to_string(::getpid());
 }
 
 } // namespace
@@ -53,11 +48,9 @@ TEST(ExchangeLog, CountsAndMatchesRequests)
     EXPECT_EQ(log.indices(Match('Y')), (std::vector<std::size_t>{6, 7, 8}));
     const auto steps = log.targetSteps();
     ASSERT_EQ(steps.size(), 3u);
-    EXPECT_EQ(steps[0].sub, 4);
-    EXPECT_EQ(steps[0].code, 0x02);
-    EXPECT_EQ(steps[0].word, 0x1234);
+    EXPECT_EQ(std::tuple(steps[0].sub, steps[0].code, steps[0].word), std::tuple(4, 0x02, 0x1234));
     EXPECT_FALSE(steps[1].answered);
-    EXPECT_EQ(log.requestBytes(Match('W'), 65).size(), 0u); // out of the report: nothing
+    EXPECT_TRUE(log.requestBytes(Match('W'), 65).empty()); // out of the report: nothing
 
     log.setEnabled(false);
     log.record(0, request('B'), std::nullopt);
@@ -66,33 +59,24 @@ TEST(ExchangeLog, CountsAndMatchesRequests)
 
 TEST(ExchangeLog, TextLinesHoldTimeRequestAndAnswer)
 {
-    struct Case { std::int64_t us; bool answered; const char* time; };
-    const Case cases[] = {{0, true, "0.000"}, {1500, false, "1.500"}, {123456789, true, "123456.789"}};
-    for (const auto& c : cases) {
-        sim::Report req = request('Y', {2, 0x04});
-        req[64] = 0xAB;
-        sim::Report ans = req;
-        ans[2] = 0x3F;
-        ans[3] = 0xFF;
-        const auto line = ExchangeLog::formatLine({c.us, req, c.answered ? std::optional(ans) : std::nullopt});
-        const auto f = split(line);
-        ASSERT_EQ(f.size(), 3u) << line;
-        EXPECT_EQ(f[0], c.time);
-        ASSERT_EQ(f[1].size(), 130u);
-        EXPECT_EQ(f[1].substr(0, 8), "00590204");
-        EXPECT_EQ(f[1].substr(128), "AB");
-        if (c.answered) {
-            ASSERT_EQ(f[2].size(), 130u);
-            EXPECT_EQ(f[2].substr(0, 8), "00593FFF");
-        } else {
-            EXPECT_EQ(f[2], "-");
-        }
-    }
+    sim::Report req = request('Y', {2, 0x04});
+    req[64] = 0xAB;
+    sim::Report ans = req;
+    ans[2] = 0x3F;
+    ans[3] = 0xFF;
+    const std::string reqHex = "00590204" + std::string(120, '0') + "AB";
+    const std::string ansHex = "00593FFF" + std::string(120, '0') + "AB";
+    struct Case { std::int64_t us; bool answered; std::vector<std::string> fields; };
+    const Case cases[] = {{0, true, {"0.000", reqHex, ansHex}},
+                          {1500, false, {"1.500", reqHex, "-"}},
+                          {123456789, true, {"123456.789", reqHex, ansHex}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(split(ExchangeLog::formatLine({c.us, req, c.answered ? std::optional(ans) : std::nullopt})), c.fields);
 }
 
 TEST(ExchangeLog, FileGetsOneLinePerExchange)
 {
-    const auto path = tempPath("sim_log_");
+    const auto path = std::string(::testing::TempDir()) + "sim_log_" + std::to_string(::getpid());
     std::remove(path.c_str());
     {
         talmo::VirtualClock clock;
@@ -115,9 +99,8 @@ TEST(ExchangeLog, FileGetsOneLinePerExchange)
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], lines[2]);
     EXPECT_EQ(lines[1], lines[3]);
-    EXPECT_EQ(split(lines[1])[0], "2.000");
-    EXPECT_EQ(split(lines[1])[2], "-");
-    EXPECT_NE(split(lines[0])[2], "-");
+    EXPECT_EQ(split(lines[1])[0] + " " + split(lines[1])[2], "2.000 -");
+    EXPECT_EQ(split(lines[0])[2].size(), 130u);
 
     ExchangeLog log;
     std::string error;

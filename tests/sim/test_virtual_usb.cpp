@@ -4,80 +4,74 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 using sim::Talmo;
-using sim::VirtualUsb;
 using simtest::request;
 
 namespace {
 
-sim::Report jump(std::uint8_t target)
-{
-    return request('Z', {'U', 0xAA, target});
-}
+struct Bus : ::testing::Test {
+    talmo::VirtualClock clock;
+    sim::VirtualUsb bus{clock};
+
+    // Takes the bus's events and checks each: arrival or removal, and its
+    // path (any path when empty).
+    void expectEvents(std::initializer_list<std::pair<bool, std::string>> want)
+    {
+        const auto events = bus.takeEvents();
+        ASSERT_EQ(events.size(), want.size());
+        std::size_t i = 0;
+        for (const auto& [arrival, path] : want) {
+            EXPECT_EQ(events[i].arrival, arrival) << i;
+            EXPECT_TRUE(path.empty() || events[i].path == path) << i << " " << events[i].path;
+            ++i;
+        }
+    }
+};
 
 } // namespace
 
-TEST(VirtualUsb, PluggedDeviceEnumeratesAsATalmoInNormalMode)
+TEST_F(Bus, PluggedDeviceEnumeratesAsATalmoInNormalMode)
 {
-    talmo::VirtualClock clock;
-    VirtualUsb bus(clock);
     EXPECT_TRUE(bus.interfaces().empty());
     const int id = bus.plug(std::make_unique<Talmo>());
-    const auto events = bus.takeEvents();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_TRUE(events[0].arrival);
-    EXPECT_EQ(events[0].path, "/dev/vhidraw0");
+    expectEvents({{true, "/dev/vhidraw0"}});
     EXPECT_FALSE(bus.hasEvents());
     const auto list = bus.interfaces();
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].path, "/dev/vhidraw0");
-    EXPECT_EQ(list[0].vendorId, 0x04D8);
-    EXPECT_EQ(list[0].productId, 0x00AA);
-    EXPECT_EQ(list[0].inputReportLength, 65);
-    EXPECT_EQ(list[0].outputReportLength, 65);
+    EXPECT_EQ(std::tuple(list[0].path, list[0].vendorId, list[0].productId, list[0].inputReportLength, list[0].outputReportLength),
+              std::tuple(std::string("/dev/vhidraw0"), 0x04D8, 0x00AA, 65, 65));
     EXPECT_EQ(bus.pathOf(id), "/dev/vhidraw0");
     EXPECT_TRUE(bus.exchange("/dev/vhidraw0", request('B')));
     EXPECT_FALSE(bus.exchange("/dev/vhidraw9", request('B')));
 }
 
-TEST(VirtualUsb, ModeSwitchIsRemovalThenArrivalOnANewPathWithTheOtherProduct)
+TEST_F(Bus, ModeSwitchIsRemovalThenArrivalOnANewPathWithTheOtherProduct)
 {
-    talmo::VirtualClock clock;
-    VirtualUsb bus(clock);
     const int id = bus.plug(std::make_unique<Talmo>());
     bus.takeEvents();
-    struct Step { std::uint8_t target; std::uint16_t product; };
-    const Step steps[] = {{1, 0x00A9}, {0, 0x00AA}, {1, 0x00A9}};
     std::string path = "/dev/vhidraw0";
-    for (const auto& s : steps) {
-        EXPECT_FALSE(bus.exchange(path, jump(s.target)));
-        const auto events = bus.takeEvents();
-        ASSERT_EQ(events.size(), 2u);
-        EXPECT_FALSE(events[0].arrival);
-        EXPECT_EQ(events[0].path, path);
-        EXPECT_TRUE(events[1].arrival);
-        EXPECT_NE(events[1].path, path);
+    for (const auto& [target, product] : {std::pair{1, 0x00A9}, {0, 0x00AA}, {1, 0x00A9}}) {
+        EXPECT_FALSE(bus.exchange(path, simtest::jump(static_cast<std::uint8_t>(target))));
         const auto list = bus.interfaces();
         ASSERT_EQ(list.size(), 1u);
-        EXPECT_EQ(list[0].path, events[1].path);
-        EXPECT_EQ(list[0].productId, s.product);
+        EXPECT_NE(list[0].path, path);
+        expectEvents({{false, path}, {true, list[0].path}});
+        EXPECT_EQ(list[0].productId, product);
         EXPECT_FALSE(bus.exchange(path, request('V'))); // the old path is gone
-        path = events[1].path;
+        path = list[0].path;
         EXPECT_TRUE(bus.exchange(path, request('V')));
     }
     EXPECT_EQ(path, "/dev/vhidraw3");
     // A mode set from outside re-enumerates too.
     bus.device(id)->setMode(Talmo::Mode::Normal);
-    const auto events = bus.takeEvents();
-    ASSERT_EQ(events.size(), 2u);
+    expectEvents({{false, path}, {true, ""}});
     EXPECT_EQ(bus.interfaces()[0].productId, 0x00AA);
 }
 
-TEST(VirtualUsb, UnplugAndReplugSeveralDevices)
+TEST_F(Bus, UnplugAndReplugSeveralDevices)
 {
-    talmo::VirtualClock clock;
-    VirtualUsb bus(clock);
     const int a = bus.plug(std::make_unique<Talmo>());
     auto second = std::make_unique<Talmo>();
     second->setMode(Talmo::Mode::BootLoader);
@@ -96,56 +90,25 @@ TEST(VirtualUsb, UnplugAndReplugSeveralDevices)
     bus.unplug(a);
     EXPECT_FALSE(bus.plugged(a));
     EXPECT_FALSE(bus.pathOf(a));
-    auto events = bus.takeEvents();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_FALSE(events[0].arrival);
-    EXPECT_EQ(events[0].path, list[0].path);
+    expectEvents({{false, list[0].path}});
     EXPECT_FALSE(bus.exchange(list[0].path, request('B')));
     ASSERT_EQ(bus.interfaces().size(), 1u);
     bus.unplug(a); // twice: nothing more
     EXPECT_FALSE(bus.hasEvents());
 
     bus.replug(a);
-    events = bus.takeEvents();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_TRUE(events[0].arrival);
-    EXPECT_NE(events[0].path, list[0].path);
+    expectEvents({{true, ""}});
+    EXPECT_NE(*bus.pathOf(a), list[0].path);
     EXPECT_TRUE(bus.device(a)->machine().motorsOn); // same device, state kept
     EXPECT_EQ(bus.interfaces().size(), 2u);
     EXPECT_EQ(bus.device(7), nullptr);
-}
 
-TEST(VirtualUsb, UnplugFaultPullsTheDeviceOutAtThatExchange)
-{
-    talmo::VirtualClock clock;
-    VirtualUsb bus(clock);
-    const int id = bus.plug(std::make_unique<Talmo>());
-    bus.takeEvents();
-    Talmo* t = bus.device(id);
-    t->faults().unplugAt = t->nextExchange() + 1;
-    const auto path = *bus.pathOf(id);
-    EXPECT_TRUE(bus.exchange(path, request('I')));
-    EXPECT_FALSE(bus.exchange(path, request('I')));
-    EXPECT_FALSE(bus.plugged(id));
-    const auto events = bus.takeEvents();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_FALSE(events[0].arrival);
-}
-
-TEST(VirtualUsb, LatencyRunsOnTheClock)
-{
-    talmo::VirtualClock clock;
-    VirtualUsb bus(clock);
-    const int id = bus.plug(std::make_unique<Talmo>());
-    const auto path = *bus.pathOf(id);
-    bus.exchange(path, request('B'));
-    EXPECT_EQ(clock.nowUs(), 0);
-    bus.setLatencyUs(1000);
-    for (int i = 0; i < 5; ++i) bus.exchange(path, request('I'));
-    EXPECT_EQ(clock.nowUs(), 5000);
-    // The log carries the time each request arrived.
-    const auto& log = bus.device(id)->log().entries();
-    EXPECT_EQ(log.back().timeUs, 4000);
+    // The unplug fault pulls the device out at that exchange.
+    bus.device(b)->faults().unplugAt = bus.device(b)->nextExchange() + 1;
+    EXPECT_TRUE(bus.exchange(list[1].path, request('V')));
+    EXPECT_FALSE(bus.exchange(list[1].path, request('V')));
+    EXPECT_FALSE(bus.plugged(b));
+    expectEvents({{false, list[1].path}});
 }
 
 TEST(VirtualUsb, StrictPicTimingUsesTheBusClock)
@@ -156,7 +119,7 @@ TEST(VirtualUsb, StrictPicTimingUsesTheBusClock)
     const Case cases[] = {{0, 0, false}, {0, 19, false}, {0, 20, true}, {1000, 19, true}};
     for (const auto& c : cases) {
         talmo::VirtualClock clock;
-        VirtualUsb bus(clock);
+        sim::VirtualUsb bus(clock);
         auto dev = std::make_unique<Talmo>();
         dev->setPic(sim::Pic(sim::PicChip::F877A, 1));
         dev->pic()->setCell(0, 0x1234);
