@@ -1,12 +1,15 @@
-// The programmer page: its controls, what showing it does, and its buttons,
-// on the emulated board.
+// The programmer page's controls, what showing it does, and its buttons, on
+// the emulated board.
 #include "programmer/programmer_page.h"
 
 #include "emulator.h"
+#include "programmer/target_commands.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
+
+#include <algorithm>
 
 using namespace talmo;
 using namespace talmo::test;
@@ -15,46 +18,37 @@ namespace {
 
 class FakeShell : public Shell {
 public:
-    FakeShell() {
-        back_ = QPixmap(32, 24);
-        back_.fill(Qt::green);
-    }
     void showProgrammerPage() override {}
     void returnToConsolePage() override { ++returned; }
-    const QPixmap& picture(int id) const override { return id == 169 && withPicture ? back_ : none_; }
+    const QPixmap& picture(int id) const override { return id == 169 && withPicture ? back : none; }
     bool autoUpdateTicked() const override { return false; }
     std::string& firmwarePath() override { return path; }
     void openWebSite() override { ++webOpened; }
 
+    QPixmap back = [] {
+        QPixmap p(32, 24);
+        p.fill(Qt::green);
+        return p;
+    }();
+    QPixmap none;
     bool withPicture = true;
-    int returned = 0;
-    int webOpened = 0;
+    int returned = 0, webOpened = 0;
     std::string path = "./talmo.hex";
-
-private:
-    QPixmap back_, none_;
 };
 
 struct Rig {
     Emulator e{sim::PicChip::F877A, 4};
     FakeShell shell;
-    AppContext context;
-    std::unique_ptr<ProgrammerPage> page;
+    AppContext context{&e.link, &e.ui, &shell};
+    ProgrammerPage page{context, nullptr};
 
-    Rig() {
-        context.link = &e.link;
-        context.ui = &e.ui;
-        context.shell = &shell;
-        page = std::make_unique<ProgrammerPage>(context, nullptr);
-    }
-    QString text(int id) const {
-        if (auto* label = page->control<QLabel>(id))
+    QString text(int id) {
+        if (auto* label = page.control<QLabel>(id))
             return label->text();
-        if (auto* button = page->control<QPushButton>(id))
-            return button->text();
-        return QStringLiteral("<missing>");
+        auto* button = page.control<QPushButton>(id);
+        return button ? button->text() : QStringLiteral("<missing>");
     }
-    void click(int id) { QTest::mouseClick(page->control<QPushButton>(id), Qt::LeftButton); }
+    void click(int id) { QTest::mouseClick(page.control<QPushButton>(id), Qt::LeftButton); }
 };
 
 } // namespace
@@ -70,78 +64,62 @@ private slots:
         };
         for (auto [id, text] : controls)
             QCOMPARE(r.text(id), QString::fromUtf8(text));
-        QVERIFY(r.page->control<QPushButton>(1044) != nullptr);
-        const char* labels[] = {
-            "1. Mettre la VELKOR en mode programmation: J8 sur PRGM",
-            "2. Identification automatique du PIC et version VELKOR",
-            "3. Sauvegarde du programme du PIC",
-            "4. Programmer une autre version dans le PIC",
-            "5. Mettre la VELKOR en mode normal: J8 sur NORMAL",
-            "(optionnel)", "PIC:", "Version:", "TALMO_Tools, Version",
-        };
         QStringList shown;
-        for (auto* label : r.page->findChildren<QLabel*>())
+        for (auto* label : r.page.findChildren<QLabel*>())
             shown << label->text();
-        for (const char* l : labels)
+        for (const char* l : {"1. Mettre la VELKOR en mode programmation: J8 sur PRGM",
+                              "2. Identification automatique du PIC et version VELKOR",
+                              "3. Sauvegarde du programme du PIC", "4. Programmer une autre version dans le PIC",
+                              "5. Mettre la VELKOR en mode normal: J8 sur NORMAL", "PIC:", "TALMO_Tools, Version"})
             QVERIFY2(shown.contains(QString::fromUtf8(l)), l);
         QCOMPARE(shown.count(QStringLiteral("(optionnel)")), 2);
         QCOMPARE(shown.count(QStringLiteral("Version:")), 2);
     }
 
-    void showingPutsThePictureAndResets() {
+    void showingResetsAndButtonsRunTheirCommands() {
         Rig r;
         r.click(1043);
         QCOMPARE(r.text(1047), QStringLiteral("PIC16F877A Rev04"));
         QCOMPARE(r.text(1048), QStringLiteral("VELKOR V2.10 14/03/2011"));
-        const auto from = r.e.mark();
-        r.page->pageShown();
-        auto* back = r.page->control<QPushButton>(1044);
-        QVERIFY(!back->icon().isNull());
-        QVERIFY(back->text().isEmpty());
+
+        // Showing: the picture on the back button, every text and the
+        // identification reset, 'B' then a leave; the message field stays.
+        auto from = r.e.mark();
+        r.page.pageShown();
+        auto* back = r.page.control<QPushButton>(1044);
+        QVERIFY(!back->icon().isNull() && back->text().isEmpty());
         QCOMPARE(back->accessibleName(), QStringLiteral("Retour TALMO"));
         for (int id : {1047, 1048, 1049})
             QCOMPARE(r.text(id), QStringLiteral("-"));
-        QCOMPARE(r.e.dev->log().size() - from, std::size_t{2});
-        QCOMPARE(r.e.dev->log().entries()[from].request[1], std::uint8_t{'B'});
-        QVERIFY(!r.page->state().ident.identified());
+        const auto& log = r.e.dev->log().entries();
+        QCOMPARE(log.size() - from, std::size_t{2});
+        QCOMPARE(log[from].request[1], std::uint8_t{'B'});
+        QCOMPARE(log[from].request[2], std::uint8_t{0});
+        QCOMPARE(log[from + 1].request[1], std::uint8_t{'Y'});
+        QCOMPARE(log[from + 1].request[2], std::uint8_t{kTargetLeave});
+        QVERIFY(!r.page.state().ident.identified());
+        QVERIFY(std::all_of(r.page.state().image.entries.begin(), r.page.state().image.entries.end(),
+                            [](std::uint32_t v) { return v == 0x3FFF; }));
+        QCOMPARE(r.e.ui.status(MessageField), std::string("Lecture: OK"));
 
-        // Without its picture the button still says what it does.
+        // Without its picture the back button says what it does.
         r.shell.withPicture = false;
-        r.page->pageShown();
+        r.page.pageShown();
         QCOMPARE(back->text(), QStringLiteral("Retour TALMO"));
-    }
 
-    void buttonsRunTheirCommands() {
-        Rig r;
-        r.page->pageShown();
-        r.click(1043);
-        QCOMPARE(r.text(1048), QStringLiteral("VELKOR V2.10 14/03/2011"));
-        r.click(1045); // save dialog cancelled
+        r.click(1045); // the save dialog, cancelled
         QCOMPARE(r.e.ui.events().back().kind, UiEvent::SaveDialog);
-        r.click(1046); // open dialog cancelled
+        r.click(1046); // identification, then the open dialog, cancelled
         QCOMPARE(r.e.ui.events().back().kind, UiEvent::OpenDialog);
-        QVERIFY(r.page->state().ident.identified());
-
-        r.e.ui.setStatusText(MessageField, "Lecture: OK");
-        const auto from = r.e.mark();
+        QVERIFY(r.page.state().ident.identified());
+        from = r.e.mark();
         r.click(1044);
         QCOMPARE(r.shell.returned, 1);
         QCOMPARE(r.e.ui.status(MessageField), std::string());
-        QCOMPARE(r.e.dev->log().size(), from);
-
         r.click(106);
         QCOMPARE(r.shell.webOpened, 1);
-        r.page->command(9999);
-        QCOMPARE(r.e.dev->log().size(), from);
-    }
-
-    void aProtectedPicShowsTheNotice() {
-        Rig r;
-        r.e.pic()->setConfigWord(0x1F72);
-        r.page->pageShown();
-        r.click(1043);
-        QCOMPARE(r.text(1048), QStringLiteral("PIC protégé contre la lecture"));
-        QVERIFY(r.e.ui.boxes().empty());
+        r.page.command(9999);
+        QCOMPARE(r.e.mark(), from);
     }
 };
 

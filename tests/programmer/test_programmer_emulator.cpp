@@ -1,0 +1,504 @@
+// Identification, reading, programming and the programmer page's buttons
+// (without widgets) against the emulated board, in strict timing mode.
+#include "emulator.h"
+#include "programmer/pic_identify.h"
+#include "programmer/pic_program.h"
+#include "programmer/pic_read.h"
+#include "programmer/programmer_flow.h"
+#include "programmer/target_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+using namespace talmo;
+using namespace talmo::test;
+using sim::PicChip;
+
+namespace {
+
+constexpr std::uint8_t L = kTargetLeave, N = kTargetEnter, R = kTargetRead, C = kTargetCommand, D = kTargetLoad;
+constexpr char kComError[] = "TALMO communication: Erreur";
+
+// The page's data and buttons on an emulated board, shown once.
+struct Page {
+    Emulator e;
+    std::unique_ptr<ProgrammerState> state = std::make_unique<ProgrammerState>();
+    std::vector<std::pair<int, std::string>> controls; // every control change, in order
+    ProgrammerContext c{e.link, e.ui, *state, [this](int id, const std::string& t) { controls.emplace_back(id, t); }};
+
+    std::size_t start = 0; // the log's size once shown
+
+    explicit Page(PicChip chip, unsigned revision = 3) : e(chip, revision) {
+        ProgrammerShown(c);
+        e.ui.clearEvents();
+        start = mark();
+    }
+    std::size_t mark() { return e.mark(); }
+    std::uint8_t lastSub(std::size_t back = 1) { return e.dev->log().entries().end()[-static_cast<long>(back)].request[2]; }
+    std::size_t dialogs() {
+        return std::count_if(e.ui.events().begin(), e.ui.events().end(), [](const UiEvent& ev) {
+            return ev.kind == UiEvent::OpenDialog || ev.kind == UiEvent::SaveDialog;
+        });
+    }
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The file the program's own writer makes of that image.
+std::string WriteHex(const TempDir& dir, const std::string& name, const PicImage& image, std::uint32_t p, std::uint32_t e) {
+    ScriptedUi ui;
+    EXPECT_EQ(SavePicHex(ui, image, dir.file(name), static_cast<int>(p), static_cast<int>(e)), 1);
+    return dir.file(name);
+}
+
+// The file that saving a reading of the chip must give.
+std::string ChipHex(Emulator& e, const TempDir& dir) {
+    auto image = BlankImage();
+    const auto& info = e.info();
+    for (std::uint32_t a = 0; a < info.programWords; ++a)
+        image->entries[a] = e.pic()->readBack(a);
+    for (std::uint32_t a = 0; a < info.eepromBytes; ++a)
+        image->entries[kPicEepromAddress + a] = e.pic()->eepromByte(a);
+    for (std::uint32_t k : {0, 1, 2, 3, 7})
+        image->entries[kPicIdAddress + k] = e.pic()->readBack(kPicIdAddress + k);
+    return ReadFile(WriteHex(dir, "chip.hex", *image, info.programWords, info.eepromBytes));
+}
+
+// What the chip's cells hold (protected or not) against the image.
+void ExpectChipHolds(Emulator& e, const PicImage& image) {
+    const auto& info = e.info();
+    for (std::uint32_t a = 0; a < info.programWords; ++a)
+        ASSERT_EQ(e.pic()->cell(a), image.entries[a]) << "program word " << a;
+    for (std::uint32_t a = 0; a < info.eepromBytes; ++a)
+        ASSERT_EQ(e.pic()->eepromByte(a), image.entries[kPicEepromAddress + a] & 0xFF) << "EEPROM byte " << a;
+    for (std::uint32_t k : {0, 1, 2, 3, 7})
+        ASSERT_EQ(e.pic()->cell(kPicIdAddress + k), image.entries[kPicIdAddress + k]) << "ID word " << k;
+}
+
+// The waits a successful programming run makes, from the image alone.
+std::vector<int> ExpectedWaits(const PicImage& image, const PicIdentification& ident) {
+    if (ident.aFamily)
+        return {20, 8, 8, 16, 16};
+    std::vector<int> waits(PicProtected(ident.configWord) ? 2 : 3, 16); // erase cycles, then before the first word
+    for (std::uint32_t a = 0; a < ident.programSize; ++a) {
+        if (image.entries[a] != 0x3FFF)
+            waits.push_back(8);
+        if (a < ident.eepromSize && (image.entries[kPicEepromAddress + a] & 0xFF) != 0xFF)
+            waits.push_back(8);
+    }
+    waits.insert(waits.end(), 5, 16); // four ID words and the configuration word
+    return waits;
+}
+
+std::vector<int> Waits(const ScriptedUi& ui) {
+    std::vector<int> waits;
+    for (const auto& ev : ui.events())
+        if (ev.kind == UiEvent::Wait)
+            waits.push_back(ev.ms);
+    return waits;
+}
+
+void ExpectErrorBox(const UiEvent& box, const std::string& text) {
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, "Erreur");
+    EXPECT_EQ(box.icon, Icon::Error);
+    EXPECT_EQ(box.buttons, Buttons::Ok);
+}
+
+} // namespace
+
+TEST(PicSequences, StepsInOrder) {
+    struct Step {
+        std::uint8_t sub, code = 0;
+        std::uint16_t word = 0;
+    };
+    const struct {
+        const char* what;
+        PicChip chip;
+        std::uint16_t config;  // on the chip beforehand
+        bool identifyOnly;     // else a blank image with that word at 0x13 is programmed
+        std::uint16_t word;
+        std::vector<Step> steps; // the first steps of the run
+        std::size_t loads, programs; // Load Program Data and Begin Programming Only in the run
+    } cases[] = {
+        {"identification", PicChip::F877A, 0x3FFF, true, 0,
+         {{L}, {N}, {D, 0, 0}, {C, 6}, {C, 6}, {C, 6}, {C, 6}, {C, 6}, {C, 6}, {R, 4}, {C, 6}, {R, 4}, {L}}, 0, 0},
+        {"word mode: program memory, then data memory", PicChip::F876, 0x3F72, false, 0x3FFF,
+         {{L}, {N}, {D, 2, 0x3FFF}, {C, 1}, {C, 7}, {C, 8}, {C, 1}, {C, 7}, {D, 3, 0x3FFF}, {C, 1}, {C, 7}, {C, 8},
+          {C, 1}, {C, 7}},
+         6, 0},
+        {"word mode, protected: through the configuration word", PicChip::F873, 0x0F42, false, 0x3FFF,
+         {{L}, {N}, {D, 0, 0x3FFF}, {C, 6}, {C, 6}, {C, 6}, {C, 6}, {C, 6}, {C, 6}, {C, 6}, {C, 1}, {C, 7}, {C, 8},
+          {C, 1}, {C, 7}, {L}, {N}},
+         5, 0},
+        {"block mode, protected: chip erase, then both bulk erases", PicChip::F874A, 0x1E72, false, 0x3FFF,
+         {{L}, {N}, {C, 0x1F}, {C, 9}, {C, 8}, {C, 0x0B}, {C, 8}, {C, 6}}, 5, 0},
+        {"block mode: a row with one word is loaded whole", PicChip::F877A, 0x3FFF, false, 0x2ABC,
+         {{L}, {N}, {C, 0x1F}, {C, 9}, {C, 8}, {C, 0x0B}, {C, 8}}, 8 + 5, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Emulator e(c.chip);
+        e.pic()->setConfigWord(c.config);
+        auto from = e.mark();
+        PicIdentification ident;
+        ASSERT_EQ(IdentifyPic(e.link, e.ui, ident).result, 1);
+        auto image = BlankImage();
+        image->entries[0x13] = c.word;
+        if (c.identifyOnly) {
+            EXPECT_EQ(e.mark() - from, 13u);
+        } else {
+            e.ui.clearEvents();
+            from = e.mark();
+            ASSERT_EQ(ProgramPic(e.link, e.ui, *image, ident), 1) << e.ui.status(MessageField);
+            EXPECT_EQ(Waits(e.ui), ExpectedWaits(*image, ident));
+            // Everything, protection included, was erased.
+            EXPECT_FALSE(e.pic()->programProtected(0) || e.pic()->eepromProtected());
+            ExpectChipHolds(e, *image);
+        }
+        const auto steps = e.dev->log().targetSteps(from);
+        ASSERT_GE(steps.size(), c.steps.size());
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            EXPECT_EQ(steps[i].sub, c.steps[i].sub) << i;
+            if (c.steps[i].sub >= R) {
+                EXPECT_EQ(steps[i].code, c.steps[i].code) << i;
+            }
+            if (c.steps[i].sub == D) {
+                EXPECT_EQ(steps[i].word, c.steps[i].word) << i;
+            }
+        }
+        EXPECT_EQ(e.dev->log().countTarget(D, pic_cmd::LoadProgramData, from), c.loads);
+        EXPECT_EQ(e.dev->log().countTarget(C, pic_cmd::BeginProgrammingOnly, from), c.programs);
+    }
+}
+
+TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
+    const struct {
+        PicChip chip;
+        unsigned revision;
+        const char* name;
+        std::uint16_t before, file; // configuration words on the chip and in the file
+    } cases[] = {
+        {PicChip::F873, 0, "PIC16F873 Rev00", 0x3FFF, 0x3F32},   {PicChip::F874, 31, "PIC16F874 Rev31", 0x0F72, 0x0EF2},
+        {PicChip::F876, 7, "PIC16F876 Rev07", 0x3F72, 0x3F72},   {PicChip::F877, 1, "PIC16F877 Rev01", 0x0F72, 0x3FF2},
+        {PicChip::F873A, 2, "PIC16F873A Rev02", 0x1E72, 0x1EF2}, {PicChip::F874A, 12, "PIC16F874A Rev12", 0x3FFF, 0x3B72},
+        {PicChip::F876A, 7, "PIC16F876A Rev07", 0x1F72, 0x3FF2}, {PicChip::F877A, 4, "PIC16F877A Rev04", 0x3FFF, 0x3F72},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Page p(c.chip, c.revision);
+        p.e.pic()->setConfigWord(c.before);
+        const std::uint32_t words = p.e.info().programWords, bytes = p.e.info().eepromBytes;
+        const std::uint32_t lastRead = words == 0x2000 ? 0x1FF4 : 0x0FF0;
+
+        // Identifier: 13 reports, then the whole chip unless it is protected.
+        auto from = p.mark();
+        ProgrammerIdentify(p.c);
+        const PicIdentification ident = p.state->ident;
+        EXPECT_EQ(p.state->picName, c.name);
+        EXPECT_EQ(ident.programSize, words);
+        EXPECT_EQ(ident.eepromSize, bytes);
+        EXPECT_EQ(ident.aFamily, p.e.info().aFamily ? 1u : 0u);
+        auto texts = p.e.ui.statusTexts(MessageField);
+        if (PicProtected(c.before)) {
+            EXPECT_EQ(p.mark() - from, 13u);
+            EXPECT_EQ(p.state->picVersion, "PIC protégé contre la lecture");
+        } else {
+            // Leave, enter, a read and an increment per word, an EEPROM read
+            // at each of the first E addresses, Load Configuration, eight
+            // reads and increments, leave.
+            EXPECT_EQ(p.mark() - from, 13 + 2 + 2 * words + bytes + 1 + 16 + 1);
+            EXPECT_EQ(p.state->picVersion, "VELKOR V2.10 14/03/2011");
+            ASSERT_EQ(texts.size(), 1 + (words + 19) / 20 + 2);
+            EXPECT_EQ(texts[0], Format("PIC: 0x%04X", p.e.pic()->deviceId()));
+            EXPECT_EQ(texts[1], Format("Lecture de l'adresse: 0x%04X/0x%04X", 0, words));
+            EXPECT_EQ(texts.end()[-3], Format("Lecture de l'adresse: 0x%04X/0x%04X", lastRead, words));
+            EXPECT_EQ(texts.end()[-2], "Lecture zone ID: 0x2000/0x2007");
+            EXPECT_EQ(texts.end()[-1], "Lecture: OK");
+        }
+
+        // Sauvegarder saves that reading; nothing of a protected chip.
+        if (!PicProtected(c.before))
+            p.e.ui.queueSavePath(dir.file("old.hex"));
+        from = p.mark();
+        ProgrammerSave(p.c);
+        EXPECT_EQ(p.mark(), from) << "no second reading";
+        EXPECT_EQ(p.dialogs(), PicProtected(c.before) ? 0u : 1u);
+        EXPECT_TRUE(ReadFile(dir.file("old.hex")) == (PicProtected(c.before) ? "" : ChipHex(p.e, dir)));
+
+        // Programmer another firmware from a file, bit 7 of its configuration
+        // word set.
+        auto file = BlankImage();
+        FillOtherFirmware(*file, words, bytes, c.file);
+        p.e.ui.queueOpenPath(WriteHex(dir, "new.hex", *file, words, bytes));
+        p.e.ui.queueAnswer(Answer::Yes);
+        p.e.ui.clearEvents();
+        file->entries[kPicConfigAddress] |= 0x80;
+        const auto t0 = p.e.clock.nowUs();
+        ProgrammerProgram(p.c);
+        ASSERT_EQ(p.e.ui.status(MessageField), "Programmation+Vérification: OK");
+        EXPECT_EQ(p.e.ui.boxes().size(), 1u);
+        EXPECT_EQ(p.state->fileVersion, "VELKOR V3.00 01/02/2024");
+        EXPECT_FALSE(p.state->ident.identified()) << "forgotten after every programming";
+        const auto waits = Waits(p.e.ui);
+        EXPECT_EQ(waits, ExpectedWaits(*file, ident));
+        std::int64_t waited = 0;
+        for (int w : waits)
+            waited += w * 1000;
+        EXPECT_EQ(p.e.clock.nowUs() - t0, waited) << "the emulator answers at once: only the waits take time";
+        texts = p.e.ui.statusTexts(MessageField);
+        std::vector<std::string> shown = {"Effacement du PIC"};
+        if (ident.aFamily)
+            shown.insert(shown.end(), {Format("Programmation PROG: 0x%04X/0x%04X", words == 0x2000 ? 0x1FE0 : 0x0FF0, words),
+                                       Format("Programmation EEPROM: 0x%02X/0x%02X", 0, bytes),
+                                       "Programmation ID: 0x2000/0x2003",
+                                       Format("Vérification: 0x%04X/0x%04X", lastRead, words),
+                                       "Vérification: 0x2000/0x2007"});
+        else
+            shown.insert(shown.end(), {Format("Programmation+Vérification: 0x%04X/0x%04X", lastRead, words),
+                                       "Programmation+Vérification: 0x2000/0x2007"});
+        for (const auto& t : shown)
+            EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << t;
+        EXPECT_EQ(p.e.pic()->interruptedCycles(), 0u);
+        EXPECT_EQ(p.e.pic()->cell(kPicConfigAddress), file->entries[kPicConfigAddress]);
+        EXPECT_EQ(p.e.pic()->programProtected(0), PicProtected(c.file));
+        ExpectChipHolds(p.e, *file);
+
+        // Sauvegarder again identifies and reads the new contents.
+        p.e.ui.queueSavePath(dir.file("back.hex"));
+        ProgrammerSave(p.c);
+        EXPECT_EQ(p.state->picVersion, PicProtected(c.file) ? "PIC protégé contre la lecture" : "VELKOR V3.00 01/02/2024");
+        EXPECT_TRUE(ReadFile(dir.file("back.hex")) == (PicProtected(c.file) ? "" : ChipHex(p.e, dir)));
+    }
+}
+
+TEST(ProgrammerFlow, AFailedIdentificationOrReadingLeavesOnceAndSavesNothing) {
+    constexpr std::uint32_t kNoPic = 0xFFFFFFFF;
+    const std::uint32_t word5 = 13 + 2 + 3 * 5, idZone = 13 + 2 + 3 * 256 + 2 * (8192 - 256);
+    const char* type = kProgrammerTypeError;
+    const char* read = kProgrammerReadError;
+    const struct {
+        const char* what;
+        bool save;           // Sauvegarder, else Identifier
+        std::uint32_t at;    // the failing request, counted from the first
+        bool silent;         // no answer, else a wrong echo
+        const char *picName, *picVersion, *box;
+        bool identified;
+        const char* message; // null: not looked at
+    } cases[] = {
+        {"no PIC on the board", false, kNoPic, false, "Unknown", "-", type, false, "PIC: 0x3FFF"},
+        {"first leave", false, 0, true, "old", "old", type, false, ""},
+        {"ID word read", false, 9, false, "old", "old", type, false, ""},
+        {"configuration word read", false, 11, true, "old", "old", type, false, "PIC: 0x0E23"},
+        {"last leave of the identification", false, 12, false, "old", "old", type, false, "PIC: 0x0E23"},
+        {"reading: first leave", false, 13, false, "PIC16F877A Rev03", "-", read, true, "PIC: 0x0E23"},
+        {"reading: a word", false, word5, true, "PIC16F877A Rev03", "-", read, true, nullptr},
+        {"reading: an EEPROM byte", false, word5 + 1, false, "PIC16F877A Rev03", "-", read, true, nullptr},
+        {"reading: an increment", false, word5 + 2, true, "PIC16F877A Rev03", "-", read, true, nullptr},
+        {"reading: Load Configuration", false, idZone, false, "PIC16F877A Rev03", "-", read, true, nullptr},
+        {"reading: an ID word", false, idZone + 3, true, "PIC16F877A Rev03", "-", read, true, nullptr},
+        {"reading: last leave", false, idZone + 17, false, "PIC16F877A Rev03", "-", read, true, nullptr},
+        {"saving: identification", true, 4, true, "old", "old", read, false, nullptr},
+        {"saving: reading", true, 13 + 700, false, "PIC16F877A Rev03", "-", read, true, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        Page p(PicChip::F877A);
+        p.state->picName = p.state->picVersion = "old";
+        if (!c.save)
+            p.state->ident = PicIdentification{0x1000, 0x80, 0, 0x3FFF}; // from an earlier board
+        if (c.at == kNoPic)
+            p.e.dev->removePic();
+        else
+            (c.silent ? p.e.dev->faults().silentAt : p.e.dev->faults().wrongEchoAt) = p.e.next() + c.at;
+        p.e.ui.queueSavePath(dir.file("x.hex"));
+        const auto from = p.mark();
+        c.save ? ProgrammerSave(p.c) : ProgrammerIdentify(p.c);
+        EXPECT_EQ(p.mark() - from, (c.at == kNoPic ? 13 : c.at + 1) + 1) << "one leave after the failed step";
+        EXPECT_EQ(p.lastSub(), L);
+        EXPECT_EQ(p.state->picName, c.picName);
+        EXPECT_EQ(p.state->picVersion, c.picVersion);
+        EXPECT_EQ(p.state->ident.identified(), c.identified);
+        if (c.message) {
+            EXPECT_EQ(p.e.ui.status(MessageField), c.message);
+        }
+        const auto boxes = p.e.ui.boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        ExpectErrorBox(boxes[0], c.box);
+        EXPECT_EQ(p.dialogs(), 0u);
+
+        // The next Sauvegarder reads the whole chip again before saving.
+        if (c.at == kNoPic)
+            continue;
+        p.e.dev->faults() = sim::Faults{};
+        ProgrammerSave(p.c);
+        EXPECT_EQ(p.e.ui.status(MessageField), "Sauvegarde: OK");
+        EXPECT_TRUE(ReadFile(dir.file("x.hex")) == ChipHex(p.e, dir));
+    }
+}
+
+TEST(ProgrammerFlow, DialogsAndTheQuestion) {
+    TempDir dir;
+    Page p(PicChip::F874);
+    ProgrammerIdentify(p.c);
+    p.e.ui.clearEvents();
+
+    // Sauvegarder: a cancelled dialog changes nothing, an unwritable file
+    // says so, and the last path is offered again.
+    ProgrammerSave(p.c);
+    const FileDialogRequest* req = p.e.ui.lastDialogRequest();
+    ASSERT_TRUE(req && req->filters.size() == 2u);
+    EXPECT_EQ(req->filters[0].label, "Hex Files (*.hex)");
+    EXPECT_EQ(req->filters[0].patterns, "*.hex");
+    EXPECT_EQ(req->filters[1].label, "All Files (*.*)");
+    EXPECT_EQ(req->defaultExtension, "hex");
+    EXPECT_TRUE(req->confirmOverwrite);
+    EXPECT_TRUE(p.e.ui.statusTexts(MessageField).empty());
+    p.e.ui.queueSavePath(std::string("/nonexistent-folder/x.hex"));
+    ProgrammerSave(p.c);
+    EXPECT_EQ(p.e.ui.status(MessageField), "Sauvegarde: Erreur");
+    EXPECT_EQ(p.e.ui.boxes().size(), 1u) << "the writer's own message";
+    ProgrammerSave(p.c);
+    EXPECT_EQ(p.e.ui.lastDialogRequest()->initialPath, "/nonexistent-folder/x.hex");
+
+    // Programmer: a cancelled dialog keeps the identification...
+    ProgrammerProgram(p.c);
+    EXPECT_TRUE(p.state->ident.identified());
+    // ...a file that does not load forgets it...
+    std::ofstream(dir.file("bad.hex")) << ":02000000FF7F80\r\n:00000001FF\r\n"; // a word above 0x3FFF
+    p.e.ui.queueOpenPath(dir.file("bad.hex"));
+    auto from = p.mark();
+    ProgrammerProgram(p.c);
+    EXPECT_EQ(p.mark(), from) << "still identified: the dialog opened at once";
+    EXPECT_EQ(p.e.ui.status(MessageField), "Lecture du fichier: Erreur");
+    EXPECT_EQ(p.e.ui.boxes().back().caption, "Erreur fichier");
+    EXPECT_FALSE(p.state->ident.identified());
+    // ...and so does refusing the question, asked with the file's version.
+    auto file = BlankImage();
+    FillOtherFirmware(*file, 0x1000, 0x80, 0x3F72, "NOT A BOARD");
+    p.e.ui.queueOpenPath(WriteHex(dir, "f.hex", *file, 0x1000, 0x80));
+    p.e.ui.queueAnswer(Answer::No);
+    p.e.ui.clearEvents();
+    p.controls.clear();
+    from = p.mark();
+    ProgrammerProgram(p.c);
+    EXPECT_EQ(p.mark() - from, 13u) << "identification only";
+    const auto boxes = p.e.ui.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Programmer cette version ?\nNon trouvé...");
+    EXPECT_EQ(boxes[0].caption, "Programmation");
+    EXPECT_EQ(boxes[0].icon, Icon::Question);
+    EXPECT_EQ(boxes[0].buttons, Buttons::YesNo);
+    const std::vector<std::pair<int, std::string>> shown = {{kProgrammerPicName, "PIC16F874 Rev03"},
+                                                            {kProgrammerFileVersion, "Non trouvé..."},
+                                                            {kProgrammerFileVersion, "-"}};
+    EXPECT_EQ(p.controls, shown);
+    EXPECT_EQ(p.e.ui.statusTexts(MessageField).end()[-2], "Lecture du fichier: OK");
+    EXPECT_EQ(p.e.ui.status(MessageField), "Programmation: annulée");
+    EXPECT_FALSE(p.state->ident.identified());
+}
+
+TEST(ProgrammerFlow, AProgrammingFailureStopsLeavesOnceAndForgets) {
+    using Match = std::function<bool(const sim::TargetStep&)>;
+    auto is = [](std::uint8_t sub, std::uint8_t code) -> Match {
+        return [=](const sim::TargetStep& s) { return s.sub == sub && s.code == code; };
+    };
+    auto loads = [](std::uint16_t w) -> Match {
+        return [=](const sim::TargetStep& s) { return s.sub == D && s.code == pic_cmd::LoadProgramData && s.word == w; };
+    };
+    const struct {
+        const char* what;
+        PicChip chip;
+        Match match;        // a communication fault at the nth request that matches...
+        std::size_t nth;
+        std::uint32_t cell; // ...or that bit stuck at 0 in that cell
+        unsigned bit;
+        const char* text;   // null: the run succeeds
+    } cases[] = {
+        {"word: erase", PicChip::F876, is(C, 0x08), 1, 0, 0, kComError},
+        {"word: program", PicChip::F876, is(C, 0x18), 10, 0, 0, kComError},
+        {"word: EEPROM", PicChip::F876, is(D, 0x03), 4, 0, 0, kComError},
+        {"word: verify", PicChip::F876, is(R, 0x04), 300, 0, 0, kComError},
+        {"word: ID", PicChip::F876, loads(0x0223), 0, 0, 0, kComError},
+        {"word: configuration", PicChip::F876, loads(0x3FF2), 0, 0, 0, kComError},
+        {"block: erase", PicChip::F877A, is(C, 0x1F), 0, 0, 0, kComError},
+        {"block: program", PicChip::F877A, is(C, 0x17), 20, 0, 0, kComError},
+        {"block: EEPROM", PicChip::F877A, is(D, 0x03), 9, 0, 0, kComError},
+        {"block: ID", PicChip::F877A, loads(0x0323), 0, 0, 0, kComError},
+        {"block: configuration", PicChip::F877A, loads(0x3FF2), 0, 0, 0, kComError},
+        {"block: verify", PicChip::F877A, is(R, 0x04), 5000, 0, 0, kComError},
+        {"block: ID verify", PicChip::F877A, is(R, 0x04), 8192 + 2, 0, 0, kComError},
+        {"word: program word", PicChip::F873, nullptr, 0, 0x0456, 3, "Erreur PROG 0x0456:0008!=0000"},
+        {"block: program word", PicChip::F876A, nullptr, 0, 0x1FFF, 13, "Erreur PROG 0x1FFF:3FFF!=1FFF"},
+        {"word: EEPROM byte", PicChip::F877, nullptr, 0, kPicEepromAddress + 0x42, 0, "Erreur EEPROM 0x0042:5B!=5A"},
+        {"word: ID word", PicChip::F874, nullptr, 0, 0x2002, 1, "Erreur ID 0x2002:0323!=0321"},
+        {"block: ID word", PicChip::F874A, nullptr, 0, 0x2001, 1, "Erreur ID 0x2001:0223!=0221"},
+        {"word: configuration word", PicChip::F876, nullptr, 0, 0x2007, 6, "Erreur ID 0x2007:3FF2!=3FB2"},
+        {"block: the EEPROM is not verified", PicChip::F877A, nullptr, 0, kPicEepromAddress + 0x42, 0, nullptr},
+        {"block: the configuration word is not verified", PicChip::F877A, nullptr, 0, 0x2007, 6, nullptr},
+    };
+    TempDir dir;
+    auto file = BlankImage();
+    FillOtherFirmware(*file, 0x2000, 0x100, 0x3FF2);
+    file->entries[0x0456] = 0x0008;
+    file->entries[0x1FFF] = 0x3FFF;
+    file->entries[kPicEepromAddress + 0x42] = 0x5B;
+    const std::string path = WriteHex(dir, "f.hex", *file, 0x2000, 0x100);
+    // Programmer on a fresh page: 13 identification requests, then the run.
+    auto run = [&](PicChip chip, const std::function<void(Page&)>& arrange) {
+        auto p = std::make_unique<Page>(chip);
+        p->e.ui.queueOpenPath(path);
+        p->e.ui.queueAnswer(Answer::Yes);
+        arrange(*p);
+        ProgrammerProgram(p->c);
+        return p;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::function<void(Page&)>> faults;
+        std::size_t offset = 0; // of the faulty request in the run, found on a clean run
+        if (c.match) {
+            auto clean = run(c.chip, [](Page&) {});
+            const auto steps = clean->e.dev->log().targetSteps(clean->start + 13);
+            for (std::size_t seen = 0; offset < steps.size() && !(c.match(steps[offset]) && seen++ == c.nth);)
+                ++offset;
+            ASSERT_LT(offset, steps.size());
+            for (bool silent : {false, true})
+                faults.push_back([=](Page& q) {
+                    (silent ? q.e.dev->faults().silentAt : q.e.dev->faults().wrongEchoAt) = q.e.next() + 13 + offset;
+                });
+        } else {
+            faults.push_back([&](Page& q) { q.e.pic()->stickBit(c.cell, c.bit, false); });
+        }
+        for (const auto& fault : faults) {
+            auto p = run(c.chip, fault);
+            const auto boxes = p->e.ui.boxes();
+            if (!c.text) {
+                EXPECT_EQ(p->e.ui.status(MessageField), "Programmation+Vérification: OK");
+                EXPECT_EQ(boxes.size(), 1u);
+                continue;
+            }
+            EXPECT_EQ(p->e.ui.status(MessageField), c.text);
+            if (c.match) {
+                EXPECT_EQ(p->mark() - p->start, 13 + offset + 2) << "nothing but one leave after the failed step";
+            } else {
+                EXPECT_EQ(p->lastSub(2), R) << "nothing but one leave after the compare";
+            }
+            EXPECT_EQ(p->lastSub(), L);
+            ASSERT_EQ(boxes.size(), 2u);
+            ExpectErrorBox(boxes[1], kProgrammerProgramError);
+            EXPECT_FALSE(p->state->ident.identified());
+        }
+    }
+}
