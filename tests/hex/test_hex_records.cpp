@@ -5,6 +5,7 @@
 #include "hex_test_util.h"
 
 #include <cctype>
+#include <tuple>
 #include <sys/stat.h>
 
 using namespace talmo;
@@ -69,12 +70,16 @@ TEST(HexFiles, FrontEndOfBothReaders) {
         EXPECT_EQ(hextest::BoxTexts(ui), c.result ? std::vector<std::string>{}
                                                   : std::vector<std::string>(3, cannot));
         const bool word = !c.text.empty();
-        EXPECT_EQ(std::count(pic->entries.begin(), pic->entries.end(), kPicBlankWord),
-                  kPicImageSize - word);
-        EXPECT_EQ(pic->entries[0], word ? 0x2804u : kPicBlankWord);
-        EXPECT_EQ(std::count(firmware->cells.begin(), firmware->cells.end(), 0xFF),
-                  kFirmwareImageSize - 2 * word);
-        EXPECT_EQ(firmware->cells[1], word ? 0x28 : 0xFF);
-        EXPECT_FALSE(firmware->eepromFlag);
+        EXPECT_EQ(std::tuple(pic->entries[0], pic->entries[1], firmware->cells[1], firmware->cells[2], firmware->eepromFlag),
+                  std::tuple(word ? 0x2804u : kPicBlankWord, kPicBlankWord, word ? 0x28 : 0xFF, 0xFF, false));
     }
+}
+
+TEST(HexFileWriter, AFailedWriterRefusesEveryLaterLineSilently) {
+    ScriptedUi ui;
+    HexFileWriter writer(ui);
+    EXPECT_EQ(writer.create("/dev/full"), 0);
+    EXPECT_EQ(writer.writeLine(kHexEndLine), 0);
+    EXPECT_EQ(writer.finish(), 0);
+    EXPECT_EQ(hextest::BoxTexts(ui), std::vector<std::string>{"Impossible d'écrire dans le fichier..."});
 }

@@ -24,25 +24,19 @@ std::string Words(unsigned byteAddress, std::initializer_list<unsigned> words, i
 std::vector<ReadCase> ReadCases() {
     std::vector<ReadCase> cases = {
         {"CR LF", kWord0 + "\r\n:00000001FF\r\n", 1, "", {{0, 0x2804}}, 1},
-        {"bare LF, no final line end", kWord0 + "\n" + Words(2, {0x1234}), 1, "", {{1, 0x1234}}, 2},
+        {"empty lines, bare LF, no final line end, no end record", "\n\n" + kWord0 + "\n\n" + Words(2, {0x1234}), 1, "",
+         {{1, 0x1234}}, 2},
         {"two CRs", kWord0 + "\r\r\n", 0, kIncomplete, {}, 0},
-        {"empty lines", "\n\n" + kWord0 + "\n\n\r\n", 1, "", {{0, 0x2804}}, 1},
         {"byte-order mark and comments", "\xEF\xBB\xBF" + kWord0 + "\n; comment\nxyz\n " + kWord0, 1, "", {}, 0},
-        {"spaces after the checksum", kWord0 + "  \n", 0, kIncomplete, {}, 0},
         {"lower case", ":02000000ab1241", 1, "", {{0, 0x12AB}}, 1},
-        {"no end-of-file record", Words(0x10, {1, 2, 3, 4}), 1, "", {{8, 1}, {11, 4}}, 4},
         {"lines after the end are never parsed", ":00000001FF\n:zz\n" + kWord0, 1, "", {}, 0},
         {"end record with a wrong checksum still ends", kWord0 + "\n:0000000100\n:zz", 1, "", {}, 1},
-        {"non-hex length, long line", ":ZZ000000FF3F00", 0, kIncomplete, {}, 0},
         {"non-hex length on nine characters", ":ZZ000000", 0, kOdd, {}, 0},
         {"odd length, data", Record(0, 0, {0xFF}), 0, kOdd, {}, 0},
         {"odd length, end record", Record(0, 1, {0x00}), 0, kOdd, {}, 0},
         {"address 0x4400", Words(0x4400, {1}), 0, kAddress, {}, 0},
         {"address 0x4400, end record", Record(0x4400, 1, {}), 0, kAddress, {}, 0},
-        {"address checked before type", Record(0x4400, 7, {}), 0, kAddress, {}, 0},
         {"odd address", Words(0x0001, {1}), 0, kAddress, {}, 0},
-        {"odd address, address record", Record(0x0001, 4, {0, 0}), 0, kAddress, {}, 0},
-        {"non-hex low address pair", ":0240ZZ00010000", 0, kAddress, {}, 0},
         {"non-hex high address pair", ":02ZZ0000010000", 0, kAddress, {}, 0},
         {"type 06", Record(0, 6, {}), 0, kType, {}, 0},
         {"non-hex type", ":000000ZZ00", 0, kType, {}, 0},
@@ -57,18 +51,15 @@ std::vector<ReadCase> ReadCases() {
         {"non-hex low byte, high 0x00", ":02000000ZZ0000", 0, kTooLarge, {}, 1},
         {"wrong checksum after the data is stored", Words(0x100, {0x123, 0x456}, 1), 0, kChecksum,
          {{0x80, 0x123}, {0x81, 0x456}}, 2},
-        {"data record of no data", ":0000000000\n" + kWord0, 1, "", {{0, 0x2804}}, 1},
         {"record running past the image keeps what fits", Words(0x43FE, {0x55, 0x66, 0x77}), 1, "",
          {{0x21FF, 0x55}}, 1},
         {"words past the image are still tested", Words(0x43FE, {0x55, 0x4000}), 0, kTooLarge, {}, 1},
-        {"words past the image are still summed", Words(0x43FE, {0x55, 0x66}, 1), 0, kChecksum, {}, 1},
         {"configuration, IDs, device ID and free area",
          Words(0x4000, {1, 2, 3, 4, 0x3FFF, 0x3FFF, 0x0E20, 0x3F72}) + "\n" + Words(0x4010, {7}), 1, "",
          {{0x2000, 1}, {0x2003, 4}, {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2008, 7}}, 7},
         {"program for a larger PIC loads whole", Words(0x3FFE, {0x0123}), 1, "", {{0x1FFF, 0x0123}}, 1},
         {"only the first failure is shown", kWord0 + "\n" + Words(2, {1}, 3) + "\n" + Words(3, {1}), 0,
          kChecksum, {{1, 1}}, 2},
-        {"long comment line", std::string(5000, 'x') + "\n" + kWord0, 1, "", {{0, 0x2804}}, 1},
         {"long line with a short length", ":02000000" + std::string(600, '0'), 0, kIncomplete, {}, 0},
     };
     // A record of 254 data bytes (127 words) is read whole; one of 255 is odd.
@@ -85,16 +76,18 @@ std::vector<ReadCase> ReadCases() {
     return cases;
 }
 
-// Saves `image` and returns the file's lines; the byte count through `size`.
-std::vector<std::string> Save(const PicImage& image, const std::string& path, int program, int eeprom,
-                              std::size_t* size = nullptr) {
+// Saves `image` and returns the file's bytes.
+std::string Save(const PicImage& image, const std::string& path, int program, int eeprom) {
     ScriptedUi ui;
     EXPECT_EQ(SavePicHex(ui, image, path, program, eeprom), 1);
     EXPECT_TRUE(ui.boxes().empty());
-    const std::string bytes = hextest::ReadFile(path);
-    if (size)
-        *size = bytes.size();
-    return hextest::CrLfLines(bytes);
+    return hextest::ReadFile(path);
+}
+
+std::unique_ptr<PicImage> BlankImage() {
+    auto image = std::make_unique<PicImage>();
+    ResetPicImage(*image);
+    return image;
 }
 
 } // namespace
@@ -106,8 +99,7 @@ TEST(LoadPicHex, RecordTestsInOrder) {
 }
 
 TEST(SavePicHex, BlankImageLinesAndSizes) {
-    auto image = std::make_unique<PicImage>();
-    ResetPicImage(*image);
+    const auto image = BlankImage();
     TempDir dir;
     // The larger file first: saving again over it must replace it whole.
     const struct {
@@ -115,46 +107,40 @@ TEST(SavePicHex, BlankImageLinesAndSizes) {
         std::size_t lines, bytes;
     } cases[] = {{0x2000, 0x100, 1060, 47596}, {0x1000, 0x80, 532, 23836}};
     for (const auto& c : cases) {
-        std::size_t size = 0;
-        const auto lines = Save(*image, dir.file("blank.hex"), c.program, c.eeprom, &size);
+        const std::string bytes = Save(*image, dir.file("blank.hex"), c.program, c.eeprom);
+        const auto lines = hextest::CrLfLines(bytes);
         ASSERT_EQ(lines.size(), c.lines);
-        EXPECT_EQ(size, c.bytes);
-        const std::vector<std::string> framing = {
-            ":020000040000FA", ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00",
-            ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6", ":02400E00FF3F72",
-            ":08400000FF3FFF3FFF3FFF3FC0", ":00000001FF"};
-        EXPECT_EQ(framing, (std::vector<std::string>{lines[0], lines[1], lines[1 + c.program / 8],
-                                                     lines[c.lines - 3], lines[c.lines - 2],
-                                                     lines[c.lines - 1]}));
+        EXPECT_EQ(bytes.size(), c.bytes);
+        EXPECT_EQ((std::vector<std::string>{lines[0], lines[1], lines[1 + c.program / 8], lines[c.lines - 3],
+                                            lines[c.lines - 2], lines[c.lines - 1]}),
+                  (std::vector<std::string>{":020000040000FA", ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00",
+                                            ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6", ":02400E00FF3F72",
+                                            ":08400000FF3FFF3FFF3FFF3FC0", ":00000001FF"}));
     }
 }
 
 TEST(SavePicHex, WritesTheLowSixteenBitsOfWordsAndTheLowByteOfEeprom) {
-    auto image = std::make_unique<PicImage>();
-    ResetPicImage(*image);
-    image->entries[0] = 0x00012804;  // a chip read may carry more than 14 bits
-    image->entries[0x2101] = 0x1234; // only 0x34 is written
-    image->entries[0x2004] = 0x0001; // reserved and device ID words: never written
-    image->entries[0x2006] = 0x0E20;
-    image->entries[0x2007] = 0x3F72;
-    image->entries[0x2000] = 0x0001;
-    image->entries[0x2003] = 0x000F;
+    const auto image = BlankImage();
+    // A chip read may carry more than 14 bits; only 0x34 of the EEPROM entry
+    // is written; the reserved and device ID words never are.
+    const std::pair<std::uint32_t, std::uint32_t> set[] = {{0, 0x00012804}, {0x2101, 0x1234}, {0x2004, 1},
+                                                           {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2000, 1},
+                                                           {0x2003, 0xF}};
+    for (const auto& [entry, value] : set)
+        image->entries[entry] = value;
     TempDir dir;
-    EXPECT_EQ(Save(*image, dir.file("w.hex"), 8, 8),
+    EXPECT_EQ(hextest::CrLfLines(Save(*image, dir.file("w.hex"), 8, 8)),
               (std::vector<std::string>{":020000040000FA", ":100000000428FF3FFF3FFF3FFF3FFF3FFF3FFF3F12",
                                         ":10420000FF003400FF00FF00FF00FF00FF00FF0081", ":02400E00723FFF",
                                         ":084000000100FF3FFF3F0F002C", ":00000001FF"}));
 }
 
 TEST(SavePicHex, RoundTripThroughTheReader) {
-    const std::pair<int, int> sizes[] = {{0x2000, 0x100}, {0x1000, 0x80}, {0, 0}};
-    for (const auto& [program, eeprom] : sizes) {
+    std::uint32_t seed = 12345;
+    auto next = [&](std::uint32_t mask) { return ((seed = seed * 1103515245u + 12345u) >> 8) & mask; };
+    for (const auto& [program, eeprom] : {std::pair{0x2000, 0x100}, {0x1000, 0x80}, {0, 0}}) {
         SCOPED_TRACE(program);
-        auto image = std::make_unique<PicImage>();
-        auto back = std::make_unique<PicImage>();
-        ResetPicImage(*image);
-        std::uint32_t seed = 12345;
-        auto next = [&](std::uint32_t mask) { return ((seed = seed * 1103515245u + 12345u) >> 8) & mask; };
+        auto image = BlankImage(), back = BlankImage();
         for (int i = 0; i < program; ++i)
             image->entries[static_cast<std::size_t>(i)] = next(0x3FFF);
         for (int i = 0; i < eeprom; ++i)
@@ -171,11 +157,9 @@ TEST(SavePicHex, RoundTripThroughTheReader) {
 
 TEST(SavePicHex, RefusesSizesNoPicHasBeforeCreatingTheFile) {
     TempDir dir;
-    auto image = std::make_unique<PicImage>();
-    ResetPicImage(*image);
-    const std::pair<int, int> bad[] = {{0x2008, 0x100}, {-8, 0x80},    {0x1000, 0x108},
-                                       {0x1000, -8},    {0x1004, 0x80}, {0x1000, 0x81}};
-    for (const auto& [program, eeprom] : bad) {
+    const auto image = BlankImage();
+    for (const auto& [program, eeprom] : {std::pair{0x2008, 0x100}, {-8, 0x80}, {0x1000, 0x108}, {0x1000, -8},
+                                          {0x1004, 0x80}, {0x1000, 0x81}}) {
         ScriptedUi ui;
         EXPECT_EQ(SavePicHex(ui, *image, dir.file("bad.hex"), program, eeprom), 0);
         EXPECT_EQ(hextest::BoxTexts(ui), std::vector<std::string>{"Tailles de mémoire du PIC invalides..."});
