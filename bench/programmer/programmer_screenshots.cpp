@@ -4,68 +4,29 @@
 // (QWidget::grab).
 //
 //   programmer_screenshots <folder>
-#include "link/device_link.h"
-#include "link/sim_backend.h"
+#include "bench/common/demo_window.h"
 #include "programmer/programmer_flow.h"
 #include "programmer/programmer_page.h"
-#include "shell/clock.h"
-#include "shell/main_window.h"
-#include "shell/qt_ui.h"
 #include "sim/board_firmware.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QEventLoop>
-#include <QPixmap>
-#include <QTimer>
-
-#include <cstdio>
-#include <memory>
 
 using namespace talmo;
 
-namespace {
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-} // namespace
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    QDir().mkpath(folder);
-
-    RealClock clock;
-    QtUi ui(clock);
-    sim::VirtualUsb bus(clock);
-    SimBackend backend(bus);
-    auto owned = std::make_unique<sim::Talmo>();
-    sim::Talmo* device = owned.get();
-    backend.plug(std::move(owned));
-    bus.takeEvents();
-    backend.takeEvents();
-
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    MainWindow window(link, ui, createStandardPage);
-    window.show();
-    runFor(300);
+    const QString folder = bench::PictureFolder(argc, argv);
+    bench::DemoWindow demo;
+    bench::RunFor(300);
 
     bool ok = true;
     auto shoot = [&](const QString& name) {
-        runFor(300);
-        const QString path = folder + QLatin1Char('/') + name;
-        ok = window.grab().save(path) && ok;
-        std::printf("%s\n", qPrintable(path));
+        bench::RunFor(300);
+        ok = demo.shoot(folder, name) && ok;
     };
 
-    window.showProgrammerPage();
-    auto* page = dynamic_cast<ProgrammerPage*>(window.page(PageKind::Programmer));
+    demo.window->showProgrammerPage();
+    auto* page = dynamic_cast<ProgrammerPage*>(demo.window->page(PageKind::Programmer));
     if (!page) {
         std::fprintf(stderr, "no programmer page\n");
         return 1;
@@ -76,10 +37,10 @@ int main(int argc, char** argv) {
     sim::Pic pic(sim::PicChip::F877, 6);
     sim::loadBoardFirmware(pic);
     pic.setConfigWord(0x0F72); // all program memory protected
-    device->setPic(pic);
-    window.returnToConsolePage();
-    runFor(200);
-    window.showProgrammerPage();
+    demo.device->setPic(pic);
+    demo.window->returnToConsolePage();
+    bench::RunFor(200);
+    demo.window->showProgrammerPage();
     page->command(kProgrammerIdentifyButton);
     shoot(QStringLiteral("programmer-protected.png"));
     return ok ? 0 : 1;
