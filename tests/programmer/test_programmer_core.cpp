@@ -128,43 +128,31 @@ TEST(PicTables, UnlistedDeviceIdsAndProtection) {
 }
 
 TEST(FindBoardVersion, Cases) {
-    struct Case {
+    const struct {
         const char* what;
         std::uint32_t size; // program words searched
-        std::uint32_t at;
-        std::string text;   // a RETLW table at `at` (none when empty)
-        std::uint32_t at2 = 0;
+        std::uint32_t at;   // a RETLW table of that text there
+        std::string text;
+        const char* expected;
+        std::uint32_t at2 = 0; // and maybe a second one
         std::string text2 = {};
         std::uint32_t poke = 0, pokeValue = 0; // then one word changed
-        const char* expected = "";
     } cases[] = {
-        {.what = "up to the third space", .size = 0x2000, .at = 0x0123, .text = "VELKOR V2.10 14/03/2011 Rev B",
-         .expected = "VELKOR V2.10 14/03/2011"},
-        {.what = "up to the table's end", .size = 0x1000, .at = 0x0800, .text = "VELKOR V1.02", .expected = "VELKOR V1.02"},
-        {.what = "30 characters at most", .size = 0x2000, .at = 0x10, .text = "VELKOR_ABCDEFGHIJKLMNOPQRSTUVWXYZ01",
-         .expected = "VELKOR_ABCDEFGHIJKLMNOPQRSTUVW"},
-        {.what = "only over RETLW words", .size = 0x2000, .at = 0x40, .text = "VELKOR V3", .poke = 0x43,
-         .pokeValue = 0x004B, .expected = "VEL"},
-        {.what = "the name on low bytes alone", .size = 0x2000, .at = 0x40, .text = "VELKOR V3", .poke = 0x40,
-         .pokeValue = 0x0056, .expected = "VELKOR V3"},
-        {.what = "absent", .size = 0x2000, .at = 0, .text = "", .expected = "Non trouvé..."},
-        {.what = "name split", .size = 0x2000, .at = 0x200, .text = "VELK", .at2 = 0x205, .text2 = "OR V1",
-         .expected = "Non trouvé..."},
-        {.what = "the first wins", .size = 0x2000, .at = 0x300, .text = "VELKOR A", .at2 = 0x100, .text2 = "VELKOR B",
-         .expected = "VELKOR B"},
-        {.what = "ten words before the end", .size = 0x1000, .at = 0x1000 - 10, .text = "VELKOR V1",
-         .expected = "Non trouvé..."},
-        {.what = "eleven words before the end", .size = 0x1000, .at = 0x1000 - 11, .text = "VELKOR V1.0",
-         .expected = "VELKOR V1.0"},
-        {.what = "the copy stops at the end", .size = 0x1000, .at = 0x1000 - 11, .text = "VELKOR V1.0XYZ",
-         .expected = "VELKOR V1.0"},
-        {.what = "Latin-1 to UTF-8", .size = 0x2000, .at = 0x50, .text = "VELKOR v\xE9rifi\xE9",
-         .expected = "VELKOR vérifié"},
-        {.what = "NUL ends the text", .size = 0x2000, .at = 0x50, .text = std::string("VELKOR V1\0XX", 12),
-         .expected = "VELKOR V1"},
-        {.what = "no PIC identified", .size = 0, .at = 0, .text = "VELKOR V1", .expected = "Non trouvé..."},
-        {.what = "a size past the image", .size = 0xFFFFFFFF, .at = 0x1FF0, .text = "VELKOR V7",
-         .expected = "VELKOR V7"},
+        {"up to the third space", 0x2000, 0x123, "VELKOR V2.10 14/03/2011 Rev B", "VELKOR V2.10 14/03/2011"},
+        {"up to the table's end", 0x1000, 0x800, "VELKOR V1.02", "VELKOR V1.02"},
+        {"30 characters at most", 0x2000, 0x10, "VELKOR_ABCDEFGHIJKLMNOPQRSTUVWXYZ01", "VELKOR_ABCDEFGHIJKLMNOPQRSTUVW"},
+        {"only over RETLW words", 0x2000, 0x40, "VELKOR V3", "VEL", 0, {}, 0x43, 0x004B},
+        {"the name on low bytes alone", 0x2000, 0x40, "VELKOR V3", "VELKOR V3", 0, {}, 0x40, 0x0056},
+        {"absent", 0x2000, 0, "", "Non trouvé..."},
+        {"name split", 0x2000, 0x200, "VELK", "Non trouvé...", 0x205, "OR V1"},
+        {"the first wins", 0x2000, 0x300, "VELKOR A", "VELKOR B", 0x100, "VELKOR B"},
+        {"ten words before the end", 0x1000, 0x1000 - 10, "VELKOR V1", "Non trouvé..."},
+        {"eleven words before the end", 0x1000, 0x1000 - 11, "VELKOR V1.0", "VELKOR V1.0"},
+        {"the copy stops at the end", 0x1000, 0x1000 - 11, "VELKOR V1.0XYZ", "VELKOR V1.0"},
+        {"Latin-1 to UTF-8", 0x2000, 0x50, "VELKOR v\xE9rifi\xE9", "VELKOR vérifié"},
+        {"NUL ends the text", 0x2000, 0x50, std::string("VELKOR V1\0XX", 12), "VELKOR V1"},
+        {"no PIC identified", 0, 0, "VELKOR V1", "Non trouvé..."},
+        {"a size past the image", 0xFFFFFFFF, 0x1FF0, "VELKOR V7", "VELKOR V7"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
