@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <iterator>
+#include <utility>
 
 namespace talmo {
 
@@ -55,27 +56,41 @@ struct ControlRow {
     unsigned flags;
 };
 
+// A captioned text: the caption's label at (row, column) over labelSpan
+// columns, then the text right after it over textSpan columns.
+struct FieldRow {
+    int id;
+    Group group;
+    int row, column, labelSpan, textSpan;
+    const char* caption;
+    const char* text; // initial text
+};
+
+constexpr FieldRow kFields[] = {
+    {kCtlVersionText, GTalmo, 0, 0, 1, 2, "Version: ", "TALMO Vx.yz"},
+    {kCtlTableText, GTalmo, 1, 0, 1, 2, "Table:", "-"},
+    {kCtlFrequencyText, GTalmo, 2, 0, 1, 2, "Fréq:", "- kHz"},
+    {kCtlFlashMakerText, GFlash, 0, 0, 1, 2, "Fabricant:", "Non détecté"},
+    {kCtlFlashTypeText, GFlash, 1, 0, 1, 2, "Type:", "Non détecté"},
+    {kCtlFlashSizeText, GFlash, 2, 0, 1, 2, "Taille:", "Non détecté"},
+    {kCtlFlashProtectText, GFlash, 3, 0, 1, 2, "Protection:", "Non détecté"},
+    {kCtlPwmMaxText, GPwmOut, 1, 1, 2, 1, "PWM Max:", "- %"},
+    {kCtlIo1Text, GPwmOut, 2, 1, 2, 1, "IO1:", "-"},
+    {kCtlStartProtectText, GPwmOut, 3, 0, 3, 1, "Protection démarrage: ", "OFF"},
+    {kCtlAutoOnOffText, GMotors, 1, 1, 1, 2, "Auto on/off:", "-"},
+    {kCtlAxesText, GMotors, 2, 1, 1, 2, "Axes:", "-,-,-,-,-"},
+    {kCtlAccelText, GMotors, 1, 4, 1, 1, "Accèl:", "-"},
+    {kCtlContactsText, GStops, 0, 1, 1, 1, "Contacts:", "-"},
+};
+
+// Every other control, and the labels that stand alone.
 constexpr ControlRow kControls[] = {
     // "TALMO"
-    {0, Kind::Label, GTalmo, 0, 0, 1, 1, "Version: ", 0, None},
-    {kCtlVersionText, Kind::Text, GTalmo, 0, 1, 1, 2, "TALMO Vx.yz", 0, None},
-    {0, Kind::Label, GTalmo, 1, 0, 1, 1, "Table:", 0, None},
-    {kCtlTableText, Kind::Text, GTalmo, 1, 1, 1, 2, "-", 0, None},
-    {0, Kind::Label, GTalmo, 2, 0, 1, 1, "Fréq:", 0, None},
-    {kCtlFrequencyText, Kind::Text, GTalmo, 2, 1, 1, 2, "- kHz", 0, None},
     {kCtlUpdateButton, Kind::Button, GTalmo, 3, 0, 1, 1, "Mise à jour", 0, None},
     {0, Kind::Label, GTalmo, 3, 1, 1, 1, "Auto", 0, RightAligned},
     {kCtlAutoBox, Kind::CheckBox, GTalmo, 3, 2, 1, 1, "", 0, None},
     {kCtlProgrammerButton, Kind::Button, GTalmo, 4, 0, 1, 1, "Màj VELKOR", 0, None},
     // "Flash"
-    {0, Kind::Label, GFlash, 0, 0, 1, 1, "Fabricant:", 0, None},
-    {kCtlFlashMakerText, Kind::Text, GFlash, 0, 1, 1, 2, "Non détecté", 0, None},
-    {0, Kind::Label, GFlash, 1, 0, 1, 1, "Type:", 0, None},
-    {kCtlFlashTypeText, Kind::Text, GFlash, 1, 1, 1, 2, "Non détecté", 0, None},
-    {0, Kind::Label, GFlash, 2, 0, 1, 1, "Taille:", 0, None},
-    {kCtlFlashSizeText, Kind::Text, GFlash, 2, 1, 1, 2, "Non détecté", 0, None},
-    {0, Kind::Label, GFlash, 3, 0, 1, 1, "Protection:", 0, None},
-    {kCtlFlashProtectText, Kind::Text, GFlash, 3, 1, 1, 2, "Non détecté", 0, None},
     {0, Kind::Label, GFlash, 4, 0, 1, 1, "Fichiers:", 0, None},
     {kCtlFlashFilesText, Kind::Text, GFlash, 4, 1, 1, 1, "0", 0, RightAligned},
     {kCtlFlashDetailsButton, Kind::Button, GFlash, 4, 2, 1, 1, "Détails", 0, Disabled},
@@ -92,12 +107,6 @@ constexpr ControlRow kControls[] = {
     {kCtlOutputLevelEdit, Kind::ReadOnlyEdit, GPwmOut, 0, 1, 1, 1, "", 0, None},
     {0, Kind::Label, GPwmOut, 0, 2, 1, 1, "%", 0, None},
     {kCtlOutputLevelSlider, Kind::Slider, GPwmOut, 0, 3, 1, 1, "", 0, Disabled},
-    {0, Kind::Label, GPwmOut, 1, 1, 1, 2, "PWM Max:", 0, None},
-    {kCtlPwmMaxText, Kind::Text, GPwmOut, 1, 3, 1, 1, "- %", 0, None},
-    {0, Kind::Label, GPwmOut, 2, 1, 1, 2, "IO1:", 0, None},
-    {kCtlIo1Text, Kind::Text, GPwmOut, 2, 3, 1, 1, "-", 0, None},
-    {0, Kind::Label, GPwmOut, 3, 0, 1, 3, "Protection démarrage: ", 0, None},
-    {kCtlStartProtectText, Kind::Text, GPwmOut, 3, 3, 1, 1, "OFF", 0, None},
     // "LCD"
     {0, Kind::Picture, GLcd, 0, 0, 1, 1, "", kPictureLcd, None},
     {kCtlLcdTestButton, Kind::Button, GLcd, 1, 0, 1, 1, "Test", 0, None},
@@ -115,17 +124,9 @@ constexpr ControlRow kControls[] = {
     {kCtlMotorButton, Kind::PictureButton, GMotors, 0, 0, 3, 1, "", 0, None},
     {0, Kind::Label, GMotors, 0, 1, 1, 2, "Signal on/off inversé:", 0, None},
     {kCtlSignalInvertedBox, Kind::CheckBox, GMotors, 0, 3, 1, 1, "", 0, Disabled},
-    {0, Kind::Label, GMotors, 1, 1, 1, 1, "Auto on/off:", 0, None},
-    {kCtlAutoOnOffText, Kind::Text, GMotors, 1, 2, 1, 2, "-", 0, None},
-    {0, Kind::Label, GMotors, 2, 1, 1, 1, "Axes:", 0, None},
-    {kCtlAxesText, Kind::Text, GMotors, 2, 2, 1, 2, "-,-,-,-,-", 0, None},
-    {0, Kind::Label, GMotors, 1, 4, 1, 1, "Accèl:", 0, None},
-    {kCtlAccelText, Kind::Text, GMotors, 1, 5, 1, 1, "-", 0, None},
     {kCtlMovesButton, Kind::Button, GMotors, 2, 4, 1, 2, "Déplacements", 0, Disabled | Hidden},
     // "Arrêts"
     {kCtlStopPicture, Kind::Picture, GStops, 0, 0, 3, 1, "", kPictureStopLit, None},
-    {0, Kind::Label, GStops, 0, 1, 1, 1, "Contacts:", 0, None},
-    {kCtlContactsText, Kind::Text, GStops, 0, 2, 1, 1, "-", 0, None},
     {0, Kind::Label, GStops, 1, 1, 1, 1, "FDCs", 0, None},
     {kCtlLimitSwitchPicture, Kind::Picture, GStops, 1, 2, 1, 1, "", kPictureContactOpen, None},
     {0, Kind::Label, GStops, 2, 1, 1, 1, "Palpeurs", 0, None},
@@ -168,7 +169,7 @@ void ConsolePage::buildControls() {
     }
 
     const qreal ratio = devicePixelRatioF();
-    for (const ControlRow& c : kControls) {
+    const auto add = [&](const ControlRow& c) {
         QWidget* parentBox = boxes[c.group];
         const QString text = QString::fromUtf8(c.text);
         QWidget* w = nullptr;
@@ -248,7 +249,13 @@ void ConsolePage::buildControls() {
             w->setVisible(false);
         }
         grids[c.group]->addWidget(w, c.row, c.column, c.rowSpan, c.columnSpan);
+    };
+    for (const FieldRow& f : kFields) {
+        add({0, Kind::Label, f.group, f.row, f.column, 1, f.labelSpan, f.caption, 0, None});
+        add({f.id, Kind::Text, f.group, f.row, f.column + f.labelSpan, 1, f.textSpan, f.text, 0, None});
     }
+    for (const ControlRow& c : kControls)
+        add(c);
     for (QGridLayout* g : grids)
         g->setRowStretch(g->rowCount(), 1);
 
@@ -263,14 +270,14 @@ void ConsolePage::buildControls() {
     connect(levelSlider_, &QSlider::sliderReleased, this, &ConsolePage::onSliderMoved);
     connect(levelEdit_, &QLineEdit::textChanged, this, &ConsolePage::onLevelEditChanged);
     levelEdit_->installEventFilter(this);
-    connect(static_cast<QPushButton*>(controls_.at(kCtlMotorButton)), &QPushButton::clicked, this,
-            &ConsolePage::onMotorClicked);
-    connect(static_cast<QPushButton*>(controls_.at(kCtlLcdTestButton)), &QPushButton::clicked, this,
-            &ConsolePage::onLcdTestClicked);
-    connect(static_cast<QPushButton*>(controls_.at(kCtlUpdateButton)), &QPushButton::clicked, this,
-            &ConsolePage::onUpdateClicked);
-    connect(static_cast<QPushButton*>(controls_.at(kCtlProgrammerButton)), &QPushButton::clicked,
-            this, &ConsolePage::onProgrammerClicked);
+    const std::pair<int, void (ConsolePage::*)()> buttons[] = {
+        {kCtlMotorButton, &ConsolePage::onMotorClicked},
+        {kCtlLcdTestButton, &ConsolePage::onLcdTestClicked},
+        {kCtlUpdateButton, &ConsolePage::onUpdateClicked},
+        {kCtlProgrammerButton, &ConsolePage::onProgrammerClicked},
+    };
+    for (const auto& [id, slot] : buttons)
+        connect(static_cast<QPushButton*>(controls_.at(id)), &QPushButton::clicked, this, slot);
 }
 
 bool ConsolePage::autoUpdateTicked() const { return autoBox_->isChecked(); }
@@ -342,12 +349,18 @@ void ConsolePage::pageHidden() { pollTimer_.stop(); }
 
 // ------------------------------------------------------------------ poll
 
-void ConsolePage::pollStatus() {
-    if (busy_ || !context_.link)
-        return;
+bool ConsolePage::talk(const std::function<void(DeviceLink&)>& conversation) {
+    if (!context_.link || busy_)
+        return false;
     busy_ = true;
-    const PollOutcome outcome = PollStatus(*context_.link, buffer_, cache_);
+    conversation(*context_.link);
     busy_ = false;
+    return true;
+}
+
+void ConsolePage::pollStatus() {
+    PollOutcome outcome = PollOutcome::NoAnswer;
+    talk([&](DeviceLink& link) { outcome = PollStatus(link, buffer_, cache_); });
     if (outcome == PollOutcome::Changed)
         showStatus(cache_.bytes);
 }
@@ -400,11 +413,7 @@ void ConsolePage::writeLevelEdit(const std::string& text) {
 }
 
 void ConsolePage::onSliderMoved() {
-    if (!context_.link || busy_)
-        return;
-    busy_ = true;
-    SendPwm(*context_.link, buffer_, PercentToByte(levelSlider_->sliderPosition()));
-    busy_ = false;
+    talk([&](DeviceLink& link) { SendPwm(link, buffer_, PercentToByte(levelSlider_->sliderPosition())); });
 }
 
 void ConsolePage::onLevelEditChanged() {
@@ -418,11 +427,8 @@ void ConsolePage::onLevelEditChanged() {
 }
 
 void ConsolePage::onLevelEditFocusLost() {
-    if (!context_.link || busy_)
-        return;
-    busy_ = true;
-    const std::optional<std::uint8_t> level = RefreshPwmLevel(*context_.link, buffer_);
-    busy_ = false;
+    std::optional<std::uint8_t> level;
+    talk([&](DeviceLink& link) { level = RefreshPwmLevel(link, buffer_); });
     if (level)
         writeLevelEdit(PercentText(*level));
 }
@@ -434,19 +440,12 @@ bool ConsolePage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ConsolePage::onMotorClicked() {
-    if (!context_.link || busy_)
-        return;
-    busy_ = true;
-    ToggleMotors(*context_.link, buffer_);
-    busy_ = false;
+    talk([&](DeviceLink& link) { ToggleMotors(link, buffer_); });
 }
 
 void ConsolePage::onLcdTestClicked() {
-    if (!context_.link || !context_.ui || busy_)
-        return;
-    busy_ = true;
-    RunLcdTest(*context_.link, buffer_, *context_.ui);
-    busy_ = false;
+    if (context_.ui)
+        talk([&](DeviceLink& link) { RunLcdTest(link, buffer_, *context_.ui); });
 }
 
 void ConsolePage::onUpdateClicked() {

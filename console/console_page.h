@@ -9,6 +9,7 @@
 
 #include <QTimer>
 
+#include <functional>
 #include <map>
 
 class QLabel;
@@ -46,6 +47,9 @@ public:
 
 private:
     void buildControls();
+    // Runs one conversation with the device, unless there is no device or
+    // another conversation is under way (then false).
+    bool talk(const std::function<void(DeviceLink&)>& conversation);
     void showStatus(const ConsoleReport& answer);
     void setPicture(int control, int pictureId);
     void setText(int control, const std::string& text);
