@@ -20,10 +20,9 @@ const std::string kIncomplete = "Ligne incompléte dans le fichier...", kAddress
 // shared walk's, tested on the PIC reader; these are the firmware records.
 std::vector<ReadCase> ReadCases() {
     std::vector<ReadCase> cases = {
-        {"program data", Record(0x1300, 0, {0x12, 0x34}) + "\r\n:00000001FF\r\n", 1, "",
-         {{0x1300, 0x12}, {0x1301, 0x34}}, 2},
-        {"odd length and odd address", Record(0x1301, 0, {1, 2, 3}), 1, "", {{0x1301, 1}, {0x1303, 3}}, 3},
-        {"program data at 0x0000 lands in the EEPROM cells", Record(0, 0, {0x5A}), 1, "", {{0, 0x5A}}, 1},
+        {"odd length and address; data at 0x0000 lands in the EEPROM cells",
+         Record(0x1301, 0, {1, 2, 3}) + "\r\n" + Record(0, 0, {0x5A}) + "\r\n:00000001FF\r\n", 1, "",
+         {{0x1301, 1}, {0x1303, 3}, {0, 0x5A}}, 4},
         {"address 0x8000", Record(0x8000, 0, {1}), 0, kAddress, {}, 0},
         {"address 0x8000, end record", Record(0x8000, 1, {}), 0, kAddress, {}, 0},
         {"address 0xFFFF, address record", Record(0xFFFF, 4, {0, 0}), 0, kAddress, {}, 0},
@@ -54,11 +53,9 @@ std::vector<ReadCase> ReadCases() {
          {{0x1300, 0x12}, {0x1301, 0xFF}}, 1},
         {"non-hex low address pair: 0x1FFF", ":0120ZZ00558B", 1, "", {{0x1FFF, 0x55}}, 1},
         {"non-hex length on nine characters", ":ZZ130000", 0, kIncomplete, {}, 0},
-        {"record running past 0x7FFF is refused whole",
-         Record(0x7FF0, 0, {1}) + "\n" + Record(0x7FF8, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}), 0, kAddress,
-         {{0x7FF0, 1}}, 1},
-        {"record ending at 0x7FFF is accepted", Record(0x7FF8, 0, {1, 2, 3, 4, 5, 6, 7, 8}), 1, "",
-         {{0x7FF8, 1}, {0x7FFF, 8}}, 8},
+        {"a record ending at 0x7FFF is taken, one running past it refused whole",
+         Record(0x7FF8, 0, {1, 2, 3, 4, 5, 6, 7, 8}) + "\n" + Record(0x7FF8, 0, {9, 9, 9, 9, 9, 9, 9, 9, 9}), 0,
+         kAddress, {{0x7FF8, 1}, {0x7FFF, 8}}, 8},
     };
     std::vector<unsigned> bytes;
     ReadCase longRecord{"255 data bytes", "", 1, "", {}, 254}; // one of them is 0xFF

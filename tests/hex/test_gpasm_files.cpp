@@ -41,7 +41,7 @@ start   movlw 0x55
                   {{0x0000, 0x2804}, {0x0004, 0x3055}, {0x0005, 0x0086}, {0x0006, 0x2804}, {0x1FFF, 0x347F},
                    {0x2000, 1}, {0x2001, 2}, {0x2002, 3}, {0x2003, 4}, {0x2007, 0x3F72},
                    {0x2100, 0x01}, {0x2101, 0x02}, {0x2102, 'A'}, {0x2103, 'B'}, {0x2104, 0xFF}}};
-    Program f873{"16F873: half-size program memory and EEPROM, a table", 0x1000, 0x80, false,
+    Program f873{"16F873: half-size program memory and EEPROM, a RETLW table", 0x1000, 0x80, false,
                  R"(        list p=16f873
         __CONFIG 0x3F39
         __idlocs 0xABCD
@@ -49,29 +49,20 @@ start   movlw 0x55
         nop
         clrf 0x20
         org 0x0100
-        variable i
-i = 0
-        while i < 0x20
-        retlw i
-i += 1
-        endw
+        dt "VELKOR V2.10"
         org 0x0FFF
         goto 0x0000
         org 0x2100
-        variable j
-j = 0
-        while j < 0x80
-        de j ^ 0x5A
-j += 1
-        endw
+        de "TABLE", 0x5A, 0x00
         end
 )",
                  {{0x0000, 0x0000}, {0x0001, 0x01A0}, {0x0FFF, 0x2800}, {0x2000, 0xA}, {0x2001, 0xB},
                   {0x2002, 0xC}, {0x2003, 0xD}, {0x2007, 0x3F39}}};
-    for (std::uint32_t i = 0; i < 0x20; ++i)
-        f873.words[0x0100 + i] = 0x3400 | i; // retlw i
-    for (std::uint32_t j = 0; j < 0x80; ++j)
-        f873.words[0x2100 + j] = j ^ 0x5A;
+    const std::string table = "VELKOR V2.10", eeprom("TABLE\x5A\0", 7);
+    for (std::uint32_t i = 0; i < table.size(); ++i)
+        f873.words[0x0100 + i] = 0x3400 | static_cast<std::uint8_t>(table[i]); // retlw
+    for (std::uint32_t i = 0; i < eeprom.size(); ++i)
+        f873.words[0x2100 + i] = static_cast<std::uint8_t>(eeprom[i]);
     return {f877a, f873};
 }
 
