@@ -139,7 +139,7 @@ private slots:
         QVERIFY(rig.page->control(kCtlMovesButton)->isHidden() && rig.page->control(kCtlKeypadMissingText)->isHidden());
         QVERIFY(rig.page->control<QLineEdit>(kCtlInputLevel2Edit)->isReadOnly());
         QVERIFY(rig.page->control<QLineEdit>(kCtlOutputLevelEdit)->isReadOnly());
-            QCOMPARE(rig.log().size(), std::size_t(0)); // nothing sent before the page is shown
+        QCOMPARE(rig.log().size(), std::size_t(0)); // nothing sent before the page is shown
         QVERIFY(!rig.page->polling());
     }
 
@@ -179,10 +179,8 @@ private slots:
             const std::size_t mark = rig.show();
             rig.expectShown(c.name, c.texts);
             QCOMPARE(rig.page->control<QCheckBox>(kCtlSignalInvertedBox)->isChecked(), c.inverted);
-            std::string letters;
-            for (std::size_t i = mark; i < rig.log().size(); ++i)
-                letters.push_back(static_cast<char>(rig.log().entries()[i].request[1]));
-            QCOMPARE(QString::fromStdString(letters), c.tooOld ? u("BVZ") : u("BVFTT"));
+            const Bytes letters = rig.log().requestBytes(sim::Match(), 1, mark);
+            QCOMPARE(std::string(letters.begin(), letters.end()), std::string(c.tooOld ? "BVZ" : "BVFTT"));
             QCOMPARE(rig.page->polling(), !c.tooOld);
             QCOMPARE(rig.device->mode() == sim::Talmo::Mode::BootLoader, c.tooOld);
             const auto boxes = rig.ui.boxes();
