@@ -216,6 +216,9 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         EXPECT_EQ(p.mark(), from) << "no second reading";
         EXPECT_EQ(p.dialogs(), PicProtected(c.before) ? 0u : 1u);
         EXPECT_TRUE(ReadFile(dir.file("old.hex")) == (PicProtected(c.before) ? "" : ChipHex(p.e, dir)));
+        auto loaded = BlankImage();
+        EXPECT_EQ(LoadPicHex(p.e.ui, *loaded, dir.file("old.hex")) == 1 && loaded->entries == p.state->image.entries,
+                  !PicProtected(c.before)) << "the image holds the reading and nothing else";
 
         // Programmer another firmware from a file, bit 7 of its configuration
         // word set.
@@ -274,6 +277,7 @@ TEST(ProgrammerFlow, AFailedIdentificationOrReadingLeavesOnceAndSavesNothing) {
         {"no PIC on the board", false, kNoPic, false, "Unknown", "-", type, false, "PIC: 0x3FFF"},
         {"first leave", false, 0, true, "old", "old", type, false, ""},
         {"ID word read", false, 9, false, "old", "old", type, false, ""},
+        {"increment after the ID word", false, 10, false, "old", "old", type, false, "PIC: 0x0E23"},
         {"configuration word read", false, 11, true, "old", "old", type, false, "PIC: 0x0E23"},
         {"last leave of the identification", false, 12, false, "old", "old", type, false, "PIC: 0x0E23"},
         {"reading: first leave", false, 13, false, "PIC16F877A Rev03", "-", read, true, "PIC: 0x0E23"},
