@@ -367,23 +367,6 @@ private slots:
         QCOMPARE(rig.pwmSent(mark), Bytes({3, 39, 255, 0}));
     }
 
-    void motorToggleTwice() {
-        Rig rig;
-        rig.show();
-        for (const bool on : {true, false}) {
-            const std::size_t mark = rig.log().size();
-            rig.click(kCtlMotorButton);
-            QCOMPARE(rig.machine().motorsOn, on);
-            QCOMPARE(rig.log().requestBytes(sim::Match('M'), 2, mark), Bytes({2, std::uint8_t(on ? 1 : 0)}));
-        }
-        // Without an answer to the question, nothing is switched.
-        rig.device->faults().silentAt = rig.device->nextExchange();
-        const std::size_t mark = rig.log().size();
-        rig.click(kCtlMotorButton);
-        QCOMPARE(rig.log().size() - mark, std::size_t(1));
-        QVERIFY(!rig.machine().motorsOn);
-    }
-
     void lcdTest() {
         struct Case {
             const char* name;
@@ -431,8 +414,21 @@ private slots:
         QVERIFY(!rig.page->autoUpdateTicked());
         rig.page->control<QCheckBox>(kCtlAutoBox)->click();
         QVERIFY(rig.page->autoUpdateTicked());
+        // The motors, twice: the question, then the switch to the other state.
+        for (const bool on : {true, false}) {
+            const std::size_t mark = rig.log().size();
+            rig.click(kCtlMotorButton);
+            QCOMPARE(rig.machine().motorsOn, on);
+            QCOMPARE(rig.log().requestBytes(sim::Match('M'), 2, mark), Bytes({2, std::uint8_t(on ? 1 : 0)}));
+        }
+        // Without an answer to the question, nothing is switched.
+        rig.device->faults().silentAt = rig.device->nextExchange();
+        std::size_t mark = rig.log().size();
+        rig.click(kCtlMotorButton);
+        QCOMPARE(rig.log().size() - mark, std::size_t(1));
+        QVERIFY(!rig.machine().motorsOn);
         // "Mise à jour": the jump report alone, no answer awaited.
-        const std::size_t mark = rig.log().size();
+        mark = rig.log().size();
         rig.click(kCtlUpdateButton);
         QCOMPARE(rig.log().size() - mark, std::size_t(1));
         QVERIFY(!rig.log().entries().back().answer);
