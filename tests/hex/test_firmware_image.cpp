@@ -58,13 +58,10 @@ std::vector<ReadCase> ReadCases() {
          kAddress, {{0x7FF8, 1}, {0x7FFF, 8}}, 8},
     };
     std::vector<unsigned> bytes;
-    ReadCase longRecord{"255 data bytes", "", 1, "", {}, 254}; // one of them is 0xFF
-    for (unsigned i = 0; i < 255; ++i) {
+    for (unsigned i = 0; i < 255; ++i)
         bytes.push_back(i ^ 0x5A);
-        longRecord.values.push_back({0x1300 + i, i ^ 0x5A});
-    }
-    longRecord.text = Record(0x1300, 0, bytes);
-    cases.push_back(longRecord);
+    // One of the 255 bytes is 0xFF.
+    cases.push_back({"255 data bytes", Record(0x1300, 0, bytes), 1, "", {{0x1300, 0x5A}, {0x13FE, 0xFE ^ 0x5A}}, 254});
     return cases;
 }
 
