@@ -1,118 +1,13 @@
-// The 'Y' steps and the use of their answers on a recording stand-in for the
-// device; the chip table, the protection test and the board version search.
+// The chip table, the protection test and the board version search.
 #include "programmer/board_version.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
-#include "programmer/pic_program.h"
-#include "programmer/pic_read.h"
-#include "programmer/target_commands.h"
-#include "shell/scripted_ui.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
-#include <optional>
 
 using namespace talmo;
-
-namespace {
-
-using Answerer = std::function<std::optional<Report>(const Report& request)>;
-
-// A link whose requests are recorded and answered by `answer` (nothing: no
-// answer).
-struct FakeLink {
-    struct End final : HidHandle {
-        FakeLink& f;
-        explicit End(FakeLink& link) : f(link) {}
-        int write(const std::uint8_t* buf, std::size_t len) override {
-            f.requests.emplace_back();
-            std::copy_n(buf, std::min<std::size_t>(len, kReportSize), f.requests.back().begin());
-            f.pending = f.answer(f.requests.back());
-            return static_cast<int>(len);
-        }
-        int read(std::uint8_t* buf, std::size_t len, int) override {
-            if (!f.pending)
-                return 0;
-            std::copy_n(f.pending->begin(), std::min<std::size_t>(len, kReportSize), buf);
-            f.pending.reset();
-            return static_cast<int>(len);
-        }
-    };
-    std::vector<Report> requests;
-    Answerer answer;
-    std::optional<Report> pending;
-    DeviceLink link;
-    explicit FakeLink(Answerer a) : answer(std::move(a)) {
-        link.readHandle = std::make_unique<End>(*this);
-        link.writeHandle = std::make_unique<End>(*this);
-        link.inputReportLength = link.outputReportLength = kReportSize;
-    }
-};
-
-Report WithWord(Report r, std::uint8_t high, std::uint8_t low) {
-    r[2] = high;
-    r[3] = low;
-    return r;
-}
-
-} // namespace
-
-TEST(TargetSteps, SetOnlyTheirOwnBytesAndNeedTheEcho) {
-    using Step = std::function<bool(DeviceLink&, Report&)>;
-    const std::pair<Step, std::vector<int>> cases[] = {
-        {[](DeviceLink& l, Report& r) { return TargetEnter(l, r); }, {0, 'Y', 0}},
-        {[](DeviceLink& l, Report& r) { return TargetLeave(l, r); }, {0, 'Y', 1}},
-        {[](DeviceLink& l, Report& r) { return TargetCommand(l, r, 0x06); }, {0, 'Y', 3, 0x06}},
-        {[](DeviceLink& l, Report& r) { return TargetLoad(l, r, 0x03, 0x3AE7); }, {0, 'Y', 4, 0x03, 0x3A, 0xE7}},
-        {[](DeviceLink& l, Report& r) { return TargetRead(l, r, 0x04, nullptr); }, {0, 'Y', 2, 0x04}},
-    };
-    for (const auto& [step, bytes] : cases) {
-        SCOPED_TRACE(bytes[2]);
-        FakeLink echo([](const Report& r) { return std::optional<Report>(r); });
-        Report report;
-        report.fill(0xA5); // what the previous answer left
-        ASSERT_TRUE(step(echo.link, report));
-        ASSERT_EQ(echo.requests.size(), 1u);
-        for (std::size_t i = 0; i < kReportSize; ++i)
-            EXPECT_EQ(echo.requests[0][i], i < bytes.size() ? bytes[i] : 0xA5) << "byte " << i;
-        // No answer, or another letter than 'Y', fails the step.
-        for (int letter : {0, int{'y'}}) {
-            FakeLink bad([letter](const Report& r) -> std::optional<Report> {
-                Report a = r;
-                a[1] = static_cast<std::uint8_t>(letter);
-                return letter ? std::optional<Report>(a) : std::nullopt;
-            });
-            EXPECT_FALSE(step(bad.link, report));
-        }
-    }
-}
-
-// A program word is all sixteen bits of bytes 2 and 3; an EEPROM byte is
-// byte 3 alone.
-TEST(TargetSteps, AnswersAreUsedAsTheyCome) {
-    FakeLink chip([](const Report& r) -> std::optional<Report> {
-        if (r[2] != kTargetRead)
-            return r;
-        return r[3] == pic_cmd::ReadDataMemory ? WithWord(r, 0x3F, 0xA7) : WithWord(r, 0x40, 0x00);
-    });
-    ScriptedUi ui;
-    auto image = std::make_unique<PicImage>();
-    const PicIdentification ident{16, 8, 0, 0x3FFF};
-    ASSERT_EQ(ReadPic(chip.link, ui, *image, ident), 1);
-    for (std::uint32_t a = 0; a < 16; ++a)
-        EXPECT_EQ(image->entries[a], 0x4000u);
-    for (std::uint32_t a = 0; a < 8; ++a)
-        EXPECT_EQ(image->entries[kPicEepromAddress + a], 0xA7u);
-    EXPECT_EQ(image->entries[kPicEepromAddress + 8], 0x3FFFu);
-
-    // 0x4000 differs from every 14-bit word: the first compare fails.
-    ResetPicImage(*image);
-    EXPECT_EQ(ProgramPic(chip.link, ui, *image, ident), 0);
-    EXPECT_EQ(ui.status(MessageField), "Erreur PROG 0x0000:3FFF!=4000");
-}
 
 TEST(PicTables, UnlistedDeviceIdsAndProtection) {
     for (std::uint16_t id : {0x3FFF, 0x0000, 0x0980, 0x0E80, 0x2E24}) {
