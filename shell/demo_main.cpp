@@ -17,6 +17,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    talmo::installFrenchTranslation(app);
     talmo::RealClock clock;
     talmo::QtUi ui(clock);
 

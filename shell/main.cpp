@@ -13,6 +13,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    talmo::installFrenchTranslation(app);
     talmo::RealClock clock;
     talmo::QtUi ui(clock);
 #ifdef TALMO_HAVE_LINUX_BACKEND

@@ -1,9 +1,14 @@
 #include "shell/qt_ui.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
+#include <QTranslator>
 
 namespace talmo {
 
@@ -25,7 +30,29 @@ QFileDialog::Options dialogOptions() {
     return QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
 }
 
+void frenchButtonTexts(QMessageBox& box) {
+    static const struct { QMessageBox::StandardButton button; const char* text; } kTexts[] = {
+        {QMessageBox::Ok, "OK"},
+        {QMessageBox::Cancel, "Annuler"},
+        {QMessageBox::Yes, "Oui"},
+        {QMessageBox::No, "Non"},
+    };
+    for (const auto& t : kTexts)
+        if (QAbstractButton* b = box.button(t.button))
+            b->setText(QString::fromUtf8(t.text));
+}
+
 } // namespace
+
+bool installFrenchTranslation(QCoreApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 void QtUi::setStatusText(int field, const std::string& text) {
     if (sink_)
@@ -52,6 +79,7 @@ Answer QtUi::messageBox(const std::string& text, const std::string& caption, Ico
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    frenchButtonTexts(box);
     switch (box.exec()) {
     case QMessageBox::Ok: return Answer::Ok;
     case QMessageBox::Yes: return Answer::Yes;

@@ -7,9 +7,15 @@
 
 #include <functional>
 
+class QCoreApplication;
 class QWidget;
 
 namespace talmo {
+
+// The toolkit's own texts (dialog buttons, file dialogs) in French, like the
+// rest of the program. Returns false when Qt's French catalogue is missing;
+// the message boxes still name their buttons in French.
+bool installFrenchTranslation(QCoreApplication& app);
 
 class QtUi : public Ui {
 public:
