@@ -48,7 +48,7 @@ struct Emulator {
 };
 
 inline std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0) {
-    char text[96];
+    char text[256];
     std::snprintf(text, sizeof text, format, a, b, c);
     return text;
 }

@@ -292,19 +292,25 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         EXPECT_EQ(p.state->fileVersion, "VELKOR V3.00 01/02/2024");
         EXPECT_FALSE(p.state->ident.identified()) << "forgotten after every programming";
         EXPECT_EQ(Waits(p.e.ui), ExpectedWaits(*file, ident));
-        texts = p.e.ui.statusTexts(MessageField);
-        std::vector<std::string> shown = {"Effacement du PIC"};
-        if (ident.aFamily)
-            shown.insert(shown.end(), {Format("Programmation PROG: 0x%04X/0x%04X", words == 0x2000 ? 0x1FE0 : 0x0FF0, words),
-                                       Format("Programmation EEPROM: 0x%02X/0x%02X", 0, bytes),
-                                       "Programmation ID: 0x2000/0x2003",
-                                       Format("Vérification: 0x%04X/0x%04X", lastRead, words),
-                                       "Vérification: 0x2000/0x2007"});
-        else
-            shown.insert(shown.end(), {Format("Programmation+Vérification: 0x%04X/0x%04X", lastRead, words),
-                                       "Programmation+Vérification: 0x2000/0x2007"});
-        for (const auto& t : shown)
-            EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << t;
+        // Runs of consecutive texts: where each phase ends and the next begins.
+        std::string all;
+        for (const auto& t : p.e.ui.statusTexts(MessageField))
+            all += t + "\n";
+        const std::vector<std::string> runs =
+            ident.aFamily ? std::vector<std::string>{
+                                "Lecture du fichier: OK\nEffacement du PIC\nProgrammation PROG: 0x0000/",
+                                Format("Programmation PROG: 0x%04X/0x%04X\nProgrammation EEPROM: 0x00/0x%02X\n",
+                                       words == 0x2000 ? 0x1FE0 : 0x0FF0, words, bytes),
+                                Format("Programmation ID: 0x2000/0x2003\nVérification: 0x0000/0x%04X\n", words),
+                                Format("Vérification: 0x%04X/0x%04X\nVérification: 0x2000/0x2007\nProgrammation+Vérification: OK\n",
+                                       lastRead, words)}
+                          : std::vector<std::string>{
+                                "Lecture du fichier: OK\nEffacement du PIC\nProgrammation+Vérification: 0x0000/",
+                                Format("Programmation+Vérification: 0x%04X/0x%04X\nProgrammation+Vérification: "
+                                       "0x2000/0x2007\nProgrammation+Vérification: OK\n",
+                                       lastRead, words)};
+        for (const auto& run : runs)
+            EXPECT_NE(all.find(run), std::string::npos) << run;
         EXPECT_EQ(p.e.pic()->interruptedCycles(), 0u);
         EXPECT_EQ(p.e.pic()->cell(kPicConfigAddress), file->entries[kPicConfigAddress]);
         EXPECT_EQ(p.e.pic()->programProtected(0), PicProtected(c.file));
