@@ -1,13 +1,8 @@
 // The demo's control window acts on the virtual TALMO, and the program's
 // link sees its plugs, unplugs and mode switches.
-#include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
 #include "shell/demo_control.h"
-#include "shell/scripted_ui.h"
+#include "shell_rig.h"
 #include "sim/board_firmware.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,41 +11,35 @@
 #include <QTest>
 
 using namespace talmo;
+using namespace talmo::test;
 
 namespace {
 
-struct Rig {
-    VirtualClock clock;
-    sim::VirtualUsb usb{clock};
-    SimBackend backend{usb};
-    ScriptedUi ui{&clock};
-    DeviceLink link;
+// The program's link on one TALMO, with the control window beside it.
+struct DemoRig : Rig {
     int id = -1;
     std::unique_ptr<DemoControl> control;
 
-    Rig() {
-        link.backend = &backend;
-        link.ui = &ui;
+    DemoRig() {
         RegisterForDeviceEvents(link);
-        id = backend.plug(std::make_unique<sim::Talmo>());
-        backend.takeEvents();
+        id = plug(Mode::Normal, true);
         OpenDevice(link);
         control = std::make_unique<DemoControl>(backend, id);
     }
-    sim::Talmo& device() { return *usb.device(id); }
     template <class T>
     T* find(const char* name) {
-        return control->findChild<T*>(QString::fromLatin1(name));
+        T* w = control->findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
     }
-    void click(const char* name) {
-        auto* b = find<QPushButton>(name);
-        QVERIFY2(b, name);
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
+    void click(const char* name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+    // What the program does with the bus's events.
     void follow() {
         for (const auto& e : backend.takeEvents())
             OnDeviceChange(link, e);
     }
+    const sim::Machine& machine() { return device(id).machine(); }
 };
 
 } // namespace
@@ -61,7 +50,6 @@ private slots:
     void protectionWords_data();
     void protectionWords();
     void plugAndModes();
-    void keysHeldWhilePressed();
     void machineInputs();
     void picChoice();
     void faults();
@@ -100,90 +88,73 @@ void TestDemoControl::protectionWords() {
 }
 
 void TestDemoControl::plugAndModes() {
-    Rig rig;
-    QVERIFY(rig.link.connected());
-    rig.click("plugButton");
-    QVERIFY(!rig.usb.plugged(rig.id));
-    rig.follow();
-    QVERIFY(!rig.link.connected());
-    QCOMPARE(rig.find<QPushButton>("plugButton")->text(), QStringLiteral("Brancher"));
-
-    rig.click("plugButton");
-    rig.follow();
-    QVERIFY(rig.link.connected());
-    QCOMPARE(rig.link.productId, std::uint16_t{0x00AA});
-
-    rig.click("bootModeButton");
-    QCOMPARE(rig.device().mode(), sim::Talmo::Mode::BootLoader);
-    rig.follow();
-    QVERIFY(rig.link.connected());
-    QCOMPARE(rig.link.productId, std::uint16_t{0x00A9});
-
-    rig.click("normalModeButton");
-    rig.follow();
-    QCOMPARE(rig.link.productId, std::uint16_t{0x00AA});
-}
-
-void TestDemoControl::keysHeldWhilePressed() {
-    Rig rig;
-    auto* up = rig.find<QPushButton>("key64"); // sim::KeyUp
-    auto* ok = rig.find<QPushButton>("key2");  // sim::KeyOk
-    QVERIFY(up && ok);
-    QTest::mousePress(up, Qt::LeftButton);
-    QCOMPARE(rig.device().machine().keys, std::uint8_t{sim::KeyUp});
-    QTest::mousePress(ok, Qt::LeftButton);
-    QCOMPARE(rig.device().machine().keys, std::uint8_t{sim::KeyUp | sim::KeyOk});
-    QTest::mouseRelease(up, Qt::LeftButton);
-    QCOMPARE(rig.device().machine().keys, std::uint8_t{sim::KeyOk});
-    QTest::mouseRelease(ok, Qt::LeftButton);
-    QCOMPARE(rig.device().machine().keys, std::uint8_t{0});
+    DemoRig rig;
+    // Each button, then whether the link is connected and to which product.
+    const struct {
+        const char* button;
+        int productId; // 0: not connected
+    } steps[] = {{"plugButton", 0}, {"plugButton", 0xAA}, {"bootModeButton", 0xA9}, {"normalModeButton", 0xAA}};
+    for (const auto& s : steps) {
+        rig.click(s.button);
+        rig.follow();
+        QCOMPARE(rig.link.connected(), s.productId != 0);
+        if (s.productId)
+            QCOMPARE(int(rig.link.productId), s.productId);
+        else
+            QCOMPARE(rig.find<QPushButton>("plugButton")->text(), QStringLiteral("Brancher"));
+    }
 }
 
 void TestDemoControl::machineInputs() {
-    Rig rig;
+    DemoRig rig;
+    // Keys are held while pressed, several at once.
+    auto* up = rig.find<QPushButton>("key64"); // sim::KeyUp
+    auto* ok = rig.find<QPushButton>("key2");  // sim::KeyOk
+    QTest::mousePress(up, Qt::LeftButton);
+    QTest::mousePress(ok, Qt::LeftButton);
+    QCOMPARE(rig.machine().keys, std::uint8_t{sim::KeyUp | sim::KeyOk});
+    QTest::mouseRelease(up, Qt::LeftButton);
+    QCOMPARE(rig.machine().keys, std::uint8_t{sim::KeyOk});
+    QTest::mouseRelease(ok, Qt::LeftButton);
+    QCOMPARE(rig.machine().keys, std::uint8_t{0});
+
     auto* limits = rig.find<QCheckBox>("machine0");
-    QVERIFY(limits);
-    QCOMPARE(limits->isChecked(), rig.device().machine().limitSwitchesOpen);
+    QCOMPARE(limits->isChecked(), rig.machine().limitSwitchesOpen);
     limits->setChecked(!limits->isChecked());
-    QCOMPARE(rig.device().machine().limitSwitchesOpen, limits->isChecked());
-    auto* pwm = rig.find<QSlider>("pwmInput");
-    QVERIFY(pwm);
-    pwm->setValue(200);
-    QCOMPARE(rig.device().machine().pwmInput, std::uint8_t{200});
-    // 'I' reports what was set.
-    QCOMPARE(rig.device().statusBytes()[3], std::uint8_t{200});
+    QCOMPARE(rig.machine().limitSwitchesOpen, limits->isChecked());
+    rig.find<QSlider>("pwmInput")->setValue(200);
+    QCOMPARE(rig.device(rig.id).statusBytes()[3], std::uint8_t{200}); // 'I' reports it
 }
 
 void TestDemoControl::picChoice() {
-    Rig rig;
+    DemoRig rig;
     auto* chip = rig.find<QComboBox>("picChip");
     auto* protection = rig.find<QComboBox>("picProtection");
-    QVERIFY(chip && protection);
     chip->setCurrentIndex(chip->findText(QStringLiteral("PIC16F877")));
     protection->setCurrentIndex(protection->findData(int(DemoProtection::All)));
     rig.click("applyPic");
-    QVERIFY(rig.device().pic());
-    QCOMPARE(rig.device().pic()->info().chip, sim::PicChip::F877);
-    QVERIFY(rig.device().pic()->eepromProtected());
-    QVERIFY(rig.device().pic()->programProtected(0));
+    const sim::Pic* pic = rig.device(rig.id).pic();
+    QVERIFY(pic && pic->info().chip == sim::PicChip::F877);
+    QVERIFY(pic->eepromProtected() && pic->programProtected(0));
 
     chip->setCurrentIndex(0); // "Aucun PIC"
     rig.click("applyPic");
-    QVERIFY(!rig.device().pic());
+    QVERIFY(!rig.device(rig.id).pic());
 }
 
 void TestDemoControl::faults() {
-    Rig rig;
-    rig.click("fault1"); // no more answers
+    DemoRig rig;
     Report r{};
-    r[1] = 'V';
-    QVERIFY(!Exchange(rig.link, r));
+    const auto exchange = [&] {
+        r[1] = 'V';
+        return Exchange(rig.link, r);
+    };
+    rig.click("fault1"); // no more answers
+    QVERIFY(!exchange());
     rig.click("clearFaults");
-    r[1] = 'V';
-    QVERIFY(Exchange(rig.link, r));
+    QVERIFY(exchange());
     rig.click("fault3"); // pulled out during the next request
-    r[1] = 'V';
-    QVERIFY(!Exchange(rig.link, r));
+    QVERIFY(!exchange());
     rig.follow();
     QVERIFY(!rig.link.connected());
 }

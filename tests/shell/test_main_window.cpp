@@ -1,13 +1,10 @@
-// The main window on a small fake HID bus: start-up in each link state, the
-// page choice after plug, unplug and re-enumeration, the show/hide
-// notifications, the fixed size, the accelerator, and the link closed when
-// the window goes.
-#include "fake_bus.h"
-#include "link/device_link.h"
+// The main window on the device emulator, with pages that record what they
+// are told: the page choice at start-up and after every device event, the
+// show/hide notifications, the size, the footers, the pictures, the
+// accelerator, the focus and the link closed when the window goes.
 #include "resources/pictures.h"
-#include "shell/main_window.h"
-#include "shell/scripted_ui.h"
 #include "shell/waiting_page.h"
+#include "shell_rig.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -16,29 +13,17 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include <memory>
-#include <string>
-#include <vector>
-
 using namespace talmo;
-using talmo::test::FakeBus;
+using namespace talmo::test;
 
 namespace {
-
-constexpr std::uint16_t kNormal = 0x00AA;
-constexpr std::uint16_t kBoot = 0x00A9;
-const std::string kNotConnected = "USB: TALMO non connecté";
-const std::string kConnected = "USB: TALMO connecté";
-const std::string kBootConnected = "USB: TALMO Boot Loader connecté";
 
 // A page that records the window's notifications.
 class RecordingPage : public Page {
 public:
     RecordingPage(PageKind kind, AppContext& context, QWidget* parent, std::vector<std::string>& log)
         : Page(context, parent), kind_(kind), log_(log) {
-        auto* column = new QVBoxLayout(this);
-        column->addStretch(1);
-        column->addWidget(createFooter());
+        (new QVBoxLayout(this))->addWidget(createFooter());
     }
     void pageShown() override { log_.push_back(std::string("show ") + pageName(kind_)); }
     void pageHidden() override { log_.push_back(std::string("hide ") + pageName(kind_)); }
@@ -48,41 +33,16 @@ private:
     std::vector<std::string>& log_;
 };
 
-// One program run: bus, link, scripted interface and window.
-struct Rig {
-    explicit Rig(bool recording, bool withDescriptor = false) : bus(withDescriptor), ui() {
-        link.backend = &bus;
-        link.ui = &ui;
-        recordPages = recording;
-    }
-    MainWindow& start() {
-        // The waiting page is the window's own; the others record what
-        // they are told (all four do with recordPages).
-        MainWindow::PageFactory factory = [this](PageKind kind, AppContext& c, QWidget* parent) -> Page* {
-            if (kind == PageKind::Waiting && !recordPages)
-                return new WaitingPage(c, parent);
-            return new RecordingPage(kind, c, parent, log);
-        };
-        window = std::make_unique<MainWindow>(link, ui, factory);
-        window->urlOpener = [this](const QString& a) { opened.push_back(a.toStdString()); };
-        return *window;
-    }
-    std::vector<PageKind> visiblePages() const {
-        std::vector<PageKind> out;
-        for (int i = 0; i < kPageCount; ++i)
-            if (!window->page(static_cast<PageKind>(i))->isHidden())
-                out.push_back(static_cast<PageKind>(i));
-        return out;
-    }
+// Recording pages everywhere, or everywhere but the window's own waiting page.
+MainWindow::PageFactory recording(std::vector<std::string>& log, bool waitingToo = true) {
+    return [&log, waitingToo](PageKind kind, AppContext& c, QWidget* parent) -> Page* {
+        if (kind == PageKind::Waiting && !waitingToo)
+            return nullptr;
+        return new RecordingPage(kind, c, parent, log);
+    };
+}
 
-    FakeBus bus;
-    ScriptedUi ui;
-    DeviceLink link;
-    bool recordPages = false;
-    std::vector<std::string> log;
-    std::vector<std::string> opened;
-    std::unique_ptr<MainWindow> window;
-};
+using Log = std::vector<std::string>;
 
 } // namespace
 
@@ -91,252 +51,170 @@ class TestMainWindow : public QObject {
 private slots:
     void pageChoiceRule_data();
     void pageChoiceRule();
-    void startUp_data();
-    void startUp();
-    void startUpNotifiesBeforeShow();
     void deviceEvents_data();
     void deviceEvents();
-    void programmerPageHiddenByAnyEvent();
-    void programmerPageRoundTrip();
-    void notificationsOnlyOnRealChange();
-    void eventsArriveThroughTheEventLoop();
-    void versionInEveryPage();
-    void fixedSize();
-    void sizeFollowsFontMetrics();
-    void acceleratorDoesNothing();
-    void keyboardFocusFollowsCurrentPage();
+    void notifications();
     void pagesMadeInOrder();
-    void destructionClosesLink();
-    void firmwarePathAndPictures();
-    void webSiteButton();
-    void picturesTakeDesktopColours();
-    void waitingPageAnimatesOnlyWhileVisible();
+    void sizeAndFooters();
+    void sizeFollowsFontMetrics();
+    void pictures();
+    void acceleratorAndFocus();
 };
 
 void TestMainWindow::pageChoiceRule_data() {
     QTest::addColumn<bool>("connected");
     QTest::addColumn<int>("productId");
-    QTest::addColumn<int>("current");
-    QTest::addColumn<QStringList>("steps");
-    QTest::newRow("closed") << false << int(kNormal) << int(PageKind::Waiting)
-                            << QStringList{"-boot-loader", "-console", "+waiting", "-programmer"};
-    QTest::newRow("normal") << true << int(kNormal) << int(PageKind::Console)
-                            << QStringList{"+console", "-boot-loader", "-waiting", "-programmer"};
-    QTest::newRow("boot") << true << int(kBoot) << int(PageKind::BootLoader)
-                          << QStringList{"+boot-loader", "-console", "-waiting", "-programmer"};
-    QTest::newRow("other id") << true << 0x1234 << int(PageKind::BootLoader)
-                              << QStringList{"+boot-loader", "-console", "-waiting", "-programmer"};
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("closed") << false << 0xAA << "waiting: -boot-loader -console +waiting -programmer";
+    QTest::newRow("normal") << true << 0xAA << "console: +console -boot-loader -waiting -programmer";
+    QTest::newRow("boot") << true << 0xA9 << "boot-loader: +boot-loader -console -waiting -programmer";
+    QTest::newRow("other id") << true << 0x1234 << "boot-loader: +boot-loader -console -waiting -programmer";
 }
 
 void TestMainWindow::pageChoiceRule() {
     QFETCH(bool, connected);
     QFETCH(int, productId);
-    QFETCH(int, current);
-    QFETCH(QStringList, steps);
+    QFETCH(QString, steps);
     const PageChoice choice = choosePage(connected, static_cast<std::uint16_t>(productId));
-    QCOMPARE(int(choice.current), current);
-    QStringList got;
+    QString got = QString::fromLatin1(pageName(choice.current)) + ":";
     for (const PageStep& s : choice.steps)
-        got << QString::fromLatin1(s.show ? "+" : "-") + QString::fromLatin1(pageName(s.page));
+        got += QString::fromLatin1(s.show ? " +" : " -") + QString::fromLatin1(pageName(s.page));
     QCOMPARE(got, steps);
 }
 
-void TestMainWindow::startUp_data() {
-    QTest::addColumn<int>("productId"); // 0: no device
-    QTest::addColumn<QString>("connection");
-    QTest::addColumn<int>("current");
-    QTest::newRow("no device") << 0 << QString::fromStdString(kNotConnected) << int(PageKind::Waiting);
-    QTest::newRow("normal mode") << int(kNormal) << QString::fromStdString(kConnected) << int(PageKind::Console);
-    QTest::newRow("boot loader") << int(kBoot) << QString::fromStdString(kBootConnected)
-                                 << int(PageKind::BootLoader);
-}
-
-void TestMainWindow::startUp() {
-    QFETCH(int, productId);
-    QFETCH(QString, connection);
-    QFETCH(int, current);
-    Rig rig(false);
-    if (productId)
-        rig.bus.present("/dev/hidraw3", static_cast<std::uint16_t>(productId));
-    MainWindow& w = rig.start();
-
-    // The connection field starts with the waiting text, then follows the link.
-    const auto texts = rig.ui.statusTexts(ConnectionField);
-    QVERIFY(!texts.empty());
-    QCOMPARE(texts.front(), std::string("USB: Getting status"));
-    QCOMPARE(QString::fromStdString(rig.ui.status(ConnectionField)), connection);
-    QVERIFY(rig.bus.started);
-    QCOMPARE(int(w.currentPageKind()), current);
-    QCOMPARE(rig.visiblePages(), std::vector<PageKind>{static_cast<PageKind>(current)});
-    QCOMPARE(rig.link.connected(), productId != 0);
-}
-
-void TestMainWindow::startUpNotifiesBeforeShow() {
-    Rig rig(true);
-    rig.bus.present("/dev/hidraw0", kNormal);
-    MainWindow& w = rig.start();
-    // The console page was told while the window itself was not shown yet.
-    QVERIFY(!w.isVisible());
-    QCOMPARE(rig.log, std::vector<std::string>{"show console"});
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(rig.log, std::vector<std::string>{"show console"});
-}
-
-// Device events in sequence; after each, the page and the connection text.
+// Start-up with what is plugged, then steps; after each, the one page shown
+// and the connection text. Devices are numbered in the order they came.
 void TestMainWindow::deviceEvents_data() {
-    QTest::addColumn<QStringList>("script");   // "plug PATH ID", "unplug PATH", "other PATH"
-    QTest::addColumn<QStringList>("expected"); // page after each line
-    QTest::newRow("plug, unplug")
-        << QStringList{"plug /dev/hidraw1 aa", "unplug /dev/hidraw1"}
-        << QStringList{"console", "waiting"};
-    QTest::newRow("into the boot loader and back")
-        << QStringList{"plug /dev/hidraw1 aa", "unplug /dev/hidraw1", "plug /dev/hidraw2 a9",
-                       "unplug /dev/hidraw2", "plug /dev/hidraw3 aa"}
-        << QStringList{"console", "waiting", "boot-loader", "waiting", "console"};
-    QTest::newRow("second TALMO ignored, first leaves")
-        << QStringList{"plug /dev/hidraw1 a9", "plug /dev/hidraw2 aa", "unplug /dev/hidraw1"}
-        << QStringList{"boot-loader", "boot-loader", "waiting"};
-    QTest::newRow("unrelated devices")
-        << QStringList{"other /dev/hidraw7", "plug /dev/hidraw1 aa", "other /dev/hidraw8"}
-        << QStringList{"waiting", "console", "console"};
-    QTest::newRow("removal letter case")
-        << QStringList{"plug /dev/HIDRAW1 aa", "unplug /dev/hidraw1"}
-        << QStringList{"console", "waiting"};
+    QTest::addColumn<QString>("atStart"); // "", "normal" or "boot"
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QStringList>("pages"); // at start, then after each step
+    QTest::newRow("plug, unplug") << "" << QStringList{"plug normal", "unplug 0"}
+                                  << QStringList{"waiting", "console", "waiting"};
+    QTest::newRow("re-enumeration into the boot loader and back")
+        << "normal" << QStringList{"boot 0", "normal 0", "unplug 0", "plug boot"}
+        << QStringList{"console", "boot-loader", "console", "waiting", "boot-loader"};
+    QTest::newRow("a second TALMO is ignored")
+        << "boot" << QStringList{"plug normal", "unplug 0", "plug normal"}
+        << QStringList{"boot-loader", "boot-loader", "waiting", "console"};
+    QTest::newRow("programmer page hidden by any event")
+        << "normal" << QStringList{"programmer", "plug boot", "programmer", "unplug 0"}
+        << QStringList{"console", "programmer", "console", "programmer", "waiting"};
 }
 
 void TestMainWindow::deviceEvents() {
+    QFETCH(QString, atStart);
     QFETCH(QStringList, script);
-    QFETCH(QStringList, expected);
-    Rig rig(false);
+    QFETCH(QStringList, pages);
+    Rig rig;
+    std::vector<int> ids;
+    if (!atStart.isEmpty())
+        ids.push_back(rig.plug(atStart == "boot" ? Mode::BootLoader : Mode::Normal, true));
     MainWindow& w = rig.start();
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Waiting));
-    for (int i = 0; i < script.size(); ++i) {
-        const QStringList words = script[i].split(' ');
-        const std::string path = words[1].toStdString();
-        if (words[0] == "plug")
-            rig.bus.plug(path, static_cast<std::uint16_t>(words[2].toInt(nullptr, 16)));
-        else if (words[0] == "unplug")
-            rig.bus.unplug(path);
-        else
-            rig.bus.plug(path, 0x0001, 0x1234);
-        w.processDeviceEvents();
-        const QString page = QString::fromLatin1(pageName(w.currentPageKind()));
-        QVERIFY2(page == expected[i], qPrintable(script[i] + " -> " + page));
-        QCOMPARE(rig.visiblePages(), std::vector<PageKind>{w.currentPageKind()});
-        const std::string text = rig.ui.status(ConnectionField);
-        switch (w.currentPageKind()) {
-        case PageKind::Waiting: QCOMPARE(text, kNotConnected); break;
-        case PageKind::Console: QCOMPARE(text, kConnected); break;
-        default: QCOMPARE(text, kBootConnected); break;
+    QCOMPARE(rig.ui.statusTexts(ConnectionField).front(), std::string("USB: Getting status"));
+    for (int i = 0; i <= script.size(); ++i) {
+        if (i > 0) {
+            const QStringList words = script[i - 1].split(' ');
+            const int id = words.size() > 1 && words[1][0].isDigit() ? ids.at(words[1].toInt()) : -1;
+            if (words[0] == "plug")
+                ids.push_back(rig.plug(words[1] == "boot" ? Mode::BootLoader : Mode::Normal));
+            else if (words[0] == "unplug")
+                rig.backend.unplug(id);
+            else if (words[0] == "programmer")
+                w.showProgrammerPage();
+            else
+                rig.device(id).setMode(words[0] == "boot" ? Mode::BootLoader : Mode::Normal);
+            rig.deliver();
         }
+        const QString step = i ? script[i - 1] : QStringLiteral("start");
+        QVERIFY2(pageName(rig.current()) == pages[i], qPrintable(step + " -> " + pageName(rig.current())));
+        QCOMPARE(rig.visiblePages(), std::vector<PageKind>{rig.current()});
+        QCOMPARE(rig.ui.status(ConnectionField), connectionText(rig.current()));
     }
 }
 
-void TestMainWindow::programmerPageHiddenByAnyEvent() {
-    Rig rig(true);
-    rig.bus.present("/dev/hidraw0", kNormal);
-    MainWindow& w = rig.start();
-    w.showProgrammerPage();
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Programmer));
-    QCOMPARE(rig.visiblePages(), std::vector<PageKind>{PageKind::Programmer});
-    rig.log.clear();
+void TestMainWindow::notifications() {
+    Rig rig;
+    const int id = rig.plug(Mode::Normal, true);
+    Log log;
+    MainWindow& w = rig.start(recording(log));
+    // Told during start-up, before the window itself is shown.
+    QVERIFY(!w.isVisible());
+    QCOMPARE(log, Log{"show console"});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(log, Log{"show console"});
 
-    // A mouse on another vendor's ID arrives: the console page comes back.
-    rig.bus.plug("/dev/hidraw9", 0x0002, 0x046D);
-    w.processDeviceEvents();
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Console));
-    QCOMPARE(rig.visiblePages(), std::vector<PageKind>{PageKind::Console});
-    QCOMPARE(rig.log, (std::vector<std::string>{"show console", "hide programmer"}));
-
-    // With the TALMO gone while the programmer page is up: the waiting page.
-    w.showProgrammerPage();
-    rig.bus.unplug("/dev/hidraw0");
-    w.processDeviceEvents();
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Waiting));
-    QCOMPARE(rig.visiblePages(), std::vector<PageKind>{PageKind::Waiting});
-}
-
-void TestMainWindow::programmerPageRoundTrip() {
-    Rig rig(true);
-    rig.bus.present("/dev/hidraw0", kNormal);
-    MainWindow& w = rig.start();
-    rig.log.clear();
+    log.clear();
     rig.ui.setStatusText(MessageField, "Lecture OK");
     w.showProgrammerPage();
-    QCOMPARE(rig.log, (std::vector<std::string>{"hide console", "show programmer"}));
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Programmer));
-    rig.log.clear();
     w.returnToConsolePage();
-    QCOMPARE(rig.log, (std::vector<std::string>{"show console", "hide programmer"}));
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Console));
+    QCOMPARE(log, (Log{"hide console", "show programmer", "show console", "hide programmer"}));
     QCOMPARE(rig.ui.status(MessageField), std::string());
-}
 
-void TestMainWindow::notificationsOnlyOnRealChange() {
-    Rig rig(true);
-    MainWindow& w = rig.start();
-    QCOMPARE(rig.log, std::vector<std::string>{"show waiting"});
-    rig.log.clear();
     // Events that change nothing tell no page anything.
-    for (int i = 0; i < 3; ++i) {
-        rig.bus.plug("/dev/hidraw" + std::to_string(10 + i), 0x0001, 0x1234);
-        w.processDeviceEvents();
-    }
-    QVERIFY(rig.log.empty());
+    log.clear();
+    rig.plug(Mode::Normal);
+    rig.deliver();
     w.choosePage();
-    QVERIFY(rig.log.empty());
+    QVERIFY(log.empty());
 
-    // Re-enumeration into the boot loader, both events taken at once.
-    rig.bus.plug("/dev/hidraw1", kNormal);
-    w.processDeviceEvents();
-    rig.bus.reenumerate("/dev/hidraw1", "/dev/hidraw2", kBoot);
-    w.processDeviceEvents();
-    QCOMPARE(rig.log, (std::vector<std::string>{"show console", "hide waiting", "hide console",
-                                                "show waiting", "show boot-loader", "hide waiting"}));
+    // A re-enumeration: removal and arrival, each with its own page choice.
+    rig.device(id).setMode(Mode::BootLoader);
+    rig.deliver();
+    QCOMPARE(log, (Log{"hide console", "show waiting", "show boot-loader", "hide waiting"}));
+
+    QVERIFY(rig.link.connected());
+    rig.window.reset();
+    QVERIFY(!rig.link.connected());
+    QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
 }
 
-void TestMainWindow::eventsArriveThroughTheEventLoop() {
-    Rig rig(false, /*withDescriptor=*/true);
-    MainWindow& w = rig.start();
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Waiting));
-    rig.bus.plug("/dev/hidraw1", kBoot);
-    QTRY_COMPARE(int(w.currentPageKind()), int(PageKind::BootLoader));
-    rig.bus.unplug("/dev/hidraw1");
-    QTRY_COMPARE(int(w.currentPageKind()), int(PageKind::Waiting));
+void TestMainWindow::pagesMadeInOrder() {
+    Rig rig;
+    rig.plug(Mode::Normal, true);
+    Log made;
+    MainWindow& w = rig.start([&](PageKind kind, AppContext& c, QWidget*) -> Page* {
+        made.push_back(pageName(kind));
+        // Pages are made before the device is opened, with the whole context.
+        if (rig.link.connected() || c.link != &rig.link || c.ui != &rig.ui || !c.shell)
+            made.push_back("bad context");
+        return nullptr;
+    });
+    QCOMPARE(made, (Log{"boot-loader", "console", "waiting", "programmer"}));
+    QVERIFY(qobject_cast<WaitingPage*>(w.page(PageKind::Waiting)));
+    QCOMPARE(rig.current(), PageKind::Console);
 }
 
-void TestMainWindow::versionInEveryPage() {
-    Rig rig(true);
-    MainWindow& w = rig.start();
+void TestMainWindow::sizeAndFooters() {
+    Rig rig;
+    Log log;
+    MainWindow& w = rig.start(recording(log));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.windowTitle(), QStringLiteral("TALMO_Tools"));
     QVERIFY(!w.windowIcon().isNull());
+    const QSize size = w.fixedClientSize();
+    QCOMPARE(w.size(), size);
+    w.resize(size + QSize(200, 100));
+    QCOMPARE(w.size(), size);
+    const QSize units = MainWindow::dialogUnitsToPixels(QApplication::font(), 374, 275);
+    QVERIFY(w.currentPage()->width() >= units.width() && w.currentPage()->height() >= units.height());
+    // The connection field ends at half the width.
+    auto* field0 = w.statusBar()->findChild<QLabel*>(QStringLiteral("statusField0"));
+    QVERIFY(field0);
+    QCOMPARE(field0->width(), size.width() / 2);
+
     for (int i = 0; i < kPageCount; ++i) {
         auto* label = w.page(static_cast<PageKind>(i))->control<QLabel>(kVersionControl);
         QVERIFY(label);
         QCOMPARE(label->text(), QStringLiteral("0.23"));
     }
-}
-
-void TestMainWindow::fixedSize() {
-    Rig rig(false);
-    MainWindow& w = rig.start();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QSize size = w.fixedClientSize();
-    QCOMPARE(w.size(), size);
-    QCOMPARE(w.minimumSize(), size);
-    QCOMPARE(w.maximumSize(), size);
-    w.resize(size + QSize(200, 100));
-    QCOMPARE(w.size(), size);
-    // Every page gets at least 374 x 275 dialog units.
-    const QSize units = MainWindow::dialogUnitsToPixels(QApplication::font(), 374, 275);
-    QVERIFY(w.currentPage()->width() >= units.width());
-    QVERIFY(w.currentPage()->height() >= units.height());
-    // The connection field ends at half the width.
-    auto* field0 = w.statusBar()->findChild<QLabel*>(QStringLiteral("statusField0"));
-    QVERIFY(field0);
-    QCOMPARE(field0->width(), size.width() / 2);
+    auto* web = w.page(PageKind::Waiting)->control<QPushButton>(kWebSiteButton);
+    QVERIFY(web);
+    QCOMPARE(web->text(), QString::fromUtf8("Site web TALMO"));
+    QTest::mouseClick(web, Qt::LeftButton);
+    QCOMPARE(rig.opened, Log{"https://www.talmo.example/"});
+    QCOMPARE(w.firmwarePath(), std::string("./talmo.hex"));
 }
 
 void TestMainWindow::sizeFollowsFontMetrics() {
@@ -344,61 +222,59 @@ void TestMainWindow::sizeFollowsFontMetrics() {
     small.setPixelSize(10);
     QFont large = small;
     large.setPixelSize(20);
-    const QSize a = MainWindow::dialogUnitsToPixels(small, 374, 275);
-    const QSize b = MainWindow::dialogUnitsToPixels(large, 374, 275);
-    QVERIFY(a.width() > 0 && a.height() > 0);
-    QVERIFY(b.width() > a.width());
-    QVERIFY(b.height() > a.height());
     // Four horizontal units make the average character width, eight
     // vertical ones the line height.
     const QFontMetrics m(large);
-    QCOMPARE(MainWindow::dialogUnitsToPixels(large, 4, 8).height(), m.height());
-    const int avg = MainWindow::dialogUnitsToPixels(large, 4, 8).width();
-    QVERIFY(avg >= m.averageCharWidth() - 2 && avg <= m.maxWidth());
+    const QSize cell = MainWindow::dialogUnitsToPixels(large, 4, 8);
+    QCOMPARE(cell.height(), m.height());
+    QVERIFY(cell.width() >= m.averageCharWidth() - 2 && cell.width() <= m.maxWidth());
 
     // The window follows the application's font.
     const QFont saved = QApplication::font();
-    QApplication::setFont(small);
-    QSize smallWindow;
-    {
-        Rig rig(false);
-        smallWindow = rig.start().fixedClientSize();
-    }
-    QApplication::setFont(large);
-    QSize largeWindow;
-    {
-        Rig rig(false);
-        largeWindow = rig.start().fixedClientSize();
+    QSize sizes[2];
+    for (int i = 0; i < 2; ++i) {
+        QApplication::setFont(i ? large : small);
+        Rig rig;
+        sizes[i] = rig.start().fixedClientSize();
     }
     QApplication::setFont(saved);
-    QVERIFY(largeWindow.width() > smallWindow.width());
-    QVERIFY(largeWindow.height() > smallWindow.height());
+    QVERIFY(sizes[1].width() > sizes[0].width() && sizes[1].height() > sizes[0].height());
 }
 
-void TestMainWindow::acceleratorDoesNothing() {
-    Rig rig(true);
-    rig.bus.present("/dev/hidraw0", kNormal);
+void TestMainWindow::pictures() {
+    Rig rig;
     MainWindow& w = rig.start();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    rig.log.clear();
-    rig.ui.clearEvents();
-    auto* web = w.currentPage()->control<QPushButton>(kWebSiteButton);
-    QVERIFY(web);
-    web->setFocus();
-    QTest::keyClick(&w, Qt::Key_Question, Qt::AltModifier);
-    QTest::keyClick(&w, Qt::Key_Slash, Qt::AltModifier);
-    QTest::keyClick(web, Qt::Key_Question, Qt::AltModifier);
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Console));
-    QVERIFY(rig.log.empty());
-    QVERIFY(rig.ui.events().empty());
-    QVERIFY(rig.opened.empty());
-    QVERIFY(w.isVisible());
+    for (int id : kIndicatorPictureIds)
+        QVERIFY2(w.picture(id).width() >= 16 && w.picture(id).height() >= 16, qPrintable(QString::number(id)));
+    QVERIFY(w.picture(kPictureLcd).width() > 4 * w.picture(kPictureLcd).height());
+    QVERIFY(w.picture(999).isNull());
+    QVERIFY(w.picture(kPictureSwitchOn).toImage() != w.picture(kPictureSwitchOff).toImage());
+
+    // The switch's face takes the palette's button colour; the sign has none.
+    const auto greenPixels = [](const QPixmap& p) {
+        const QImage image = p.toImage().convertToFormat(QImage::Format_ARGB32);
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == qRgba(0, 255, 0, 255);
+        return n;
+    };
+    const QPalette saved = QGuiApplication::palette();
+    QPalette green = saved;
+    green.setColor(QPalette::Button, QColor(0, 255, 0));
+    QGuiApplication::setPalette(green);
+    const int onGreen = greenPixels(loadPicture(kPictureSwitchOn));
+    const int stopOnGreen = greenPixels(loadPicture(kPictureStopLit));
+    QGuiApplication::setPalette(saved);
+    QVERIFY(onGreen > 200);
+    QCOMPARE(stopOnGreen, 0);
+    QCOMPARE(greenPixels(loadPicture(kPictureSwitchOn)), 0);
 }
 
-void TestMainWindow::keyboardFocusFollowsCurrentPage() {
-    Rig rig(true);
-    MainWindow& w = rig.start();
+void TestMainWindow::acceleratorAndFocus() {
+    Rig rig;
+    Log log;
+    MainWindow& w = rig.start(recording(log));
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -407,124 +283,26 @@ void TestMainWindow::keyboardFocusFollowsCurrentPage() {
         return f && w.page(kind)->isAncestorOf(f);
     };
     QTRY_VERIFY(focusIn(PageKind::Waiting));
-    rig.bus.plug("/dev/hidraw1", kNormal);
-    w.processDeviceEvents();
-    QVERIFY(focusIn(PageKind::Console));
+    // Through the event loop, as the program gets its device events.
+    const int id = rig.plug(Mode::Normal);
+    QTRY_VERIFY(focusIn(PageKind::Console));
     w.showProgrammerPage();
     QVERIFY(focusIn(PageKind::Programmer));
     w.returnToConsolePage();
     QVERIFY(focusIn(PageKind::Console));
-    rig.bus.unplug("/dev/hidraw1");
-    w.processDeviceEvents();
-    QVERIFY(focusIn(PageKind::Waiting));
-}
 
-void TestMainWindow::pagesMadeInOrder() {
-    FakeBus bus;
-    bus.present("/dev/hidraw0", kNormal);
-    ScriptedUi ui;
-    DeviceLink link;
-    link.backend = &bus;
-    link.ui = &ui;
-    std::vector<std::string> made;
-    MainWindow w(link, ui, [&](PageKind kind, AppContext& c, QWidget*) -> Page* {
-        made.push_back(pageName(kind));
-        // Pages are made before the device is opened, with the whole context.
-        if (link.connected() || c.link != &link || c.ui != &ui || !c.shell)
-            made.push_back("bad context");
-        return nullptr;
-    });
-    QCOMPARE(made, (std::vector<std::string>{"boot-loader", "console", "waiting", "programmer"}));
-    QVERIFY(qobject_cast<WaitingPage*>(w.page(PageKind::Waiting)));
-    for (int i = 0; i < kPageCount; ++i)
-        QVERIFY(w.page(static_cast<PageKind>(i)));
-    QCOMPARE(int(w.currentPageKind()), int(PageKind::Console));
-}
-
-void TestMainWindow::destructionClosesLink() {
-    Rig rig(false);
-    rig.bus.present("/dev/hidraw0", kNormal);
-    rig.start();
-    QVERIFY(rig.link.connected());
-    QCOMPARE(rig.bus.openHandles, 2);
-    rig.window.reset();
-    QVERIFY(!rig.link.connected());
-    QCOMPARE(rig.bus.openHandles, 0);
-    QCOMPARE(rig.ui.status(ConnectionField), kNotConnected);
-}
-
-void TestMainWindow::firmwarePathAndPictures() {
-    Rig rig(false);
-    MainWindow& w = rig.start();
-    QCOMPARE(w.firmwarePath(), std::string("./talmo.hex"));
-    w.firmwarePath() = "/tmp/autre.hex";
-    QCOMPARE(w.firmwarePath(), std::string("/tmp/autre.hex"));
-    for (int id : kIndicatorPictureIds) {
-        const QPixmap& p = w.picture(id);
-        QVERIFY2(!p.isNull(), qPrintable(QString::number(id)));
-        QVERIFY(p.width() >= 16 && p.height() >= 16);
+    // Alt+? and Alt+/ are taken by the window and do nothing.
+    log.clear();
+    rig.ui.clearEvents();
+    for (Qt::Key key : {Qt::Key_Question, Qt::Key_Slash}) {
+        QTest::keyClick(&w, key, Qt::AltModifier);
+        QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
     }
-    QVERIFY(!w.picture(kPictureLcd).isNull());
-    QVERIFY(w.picture(kPictureLcd).width() > 4 * w.picture(kPictureLcd).height());
-    QVERIFY(w.picture(999).isNull());
-    QVERIFY(w.picture(kPictureSwitchOn).toImage() != w.picture(kPictureSwitchOff).toImage());
-}
+    QCOMPARE(rig.current(), PageKind::Console);
+    QVERIFY(log.empty() && rig.ui.events().empty() && rig.opened.empty() && w.isVisible());
 
-void TestMainWindow::picturesTakeDesktopColours() {
-    const auto countColour = [](const QPixmap& p, QRgb colour) {
-        const QImage image = p.toImage().convertToFormat(QImage::Format_ARGB32);
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += (image.pixel(x, y) | 0xFF000000u) == colour && qAlpha(image.pixel(x, y)) == 255;
-        return n;
-    };
-    const QPalette saved = QGuiApplication::palette();
-    QPalette green = saved;
-    green.setColor(QPalette::Button, QColor(0, 255, 0));
-    QGuiApplication::setPalette(green);
-    const QPixmap onGreen = loadPicture(kPictureSwitchOn);
-    const QPixmap stopOnGreen = loadPicture(kPictureStopLit);
-    QGuiApplication::setPalette(saved);
-    // The switch's face takes the palette's button colour; the sign has none.
-    QVERIFY(countColour(onGreen, qRgb(0, 255, 0)) > 200);
-    QCOMPARE(countColour(stopOnGreen, qRgb(0, 255, 0)), 0);
-    QCOMPARE(countColour(loadPicture(kPictureSwitchOn), qRgb(0, 255, 0)), 0);
-}
-
-void TestMainWindow::webSiteButton() {
-    Rig rig(false);
-    MainWindow& w = rig.start();
-    auto* web = w.page(PageKind::Waiting)->control<QPushButton>(kWebSiteButton);
-    QVERIFY(web);
-    QCOMPARE(web->text(), QString::fromUtf8("Site web TALMO"));
-    QVERIFY(web->isDefault());
-    QTest::mouseClick(web, Qt::LeftButton);
-    QCOMPARE(rig.opened, std::vector<std::string>{"https://www.talmo.example/"});
-}
-
-void TestMainWindow::waitingPageAnimatesOnlyWhileVisible() {
-    Rig rig(false);
-    MainWindow& w = rig.start();
-    auto* waiting = qobject_cast<WaitingPage*>(w.page(PageKind::Waiting));
-    QVERIFY(waiting);
-    QVERIFY(waiting->animating());
-    for (int i = 0; i < 7; ++i)
-        waiting->tick();
-    QCOMPARE(waiting->barPosition(), 35);
-
-    rig.bus.plug("/dev/hidraw1", kNormal);
-    w.processDeviceEvents();
-    QVERIFY(!waiting->animating());
-    rig.bus.unplug("/dev/hidraw1");
-    w.processDeviceEvents();
-    QVERIFY(waiting->animating());
-    // Resumed where it stopped, not from 0.
-    QCOMPARE(waiting->barPosition(), 35);
-    waiting->tick();
-    QCOMPARE(waiting->barPosition(), 40);
-    // And the real timer moves it.
-    QTRY_VERIFY(waiting->barPosition() > 40);
+    rig.backend.unplug(id);
+    QTRY_VERIFY(focusIn(PageKind::Waiting));
 }
 
 QTEST_MAIN(TestMainWindow)

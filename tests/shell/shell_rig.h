@@ -1,0 +1,72 @@
+// One program run on the device emulator for the window tests: the virtual
+// bus, the link, the scripted interface and, once started, the main window.
+#pragma once
+
+#include "link/device_link.h"
+#include "link/sim_backend.h"
+#include "shell/clock.h"
+#include "shell/main_window.h"
+#include "shell/scripted_ui.h"
+#include "sim/talmo.h"
+#include "sim/virtual_usb.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talmo::test {
+
+using Mode = sim::Talmo::Mode;
+
+// The connection field's text that goes with each page.
+inline std::string connectionText(PageKind page) {
+    switch (page) {
+    case PageKind::Waiting: return "USB: TALMO non connecté";
+    case PageKind::BootLoader: return "USB: TALMO Boot Loader connecté";
+    default: return "USB: TALMO connecté";
+    }
+}
+
+struct Rig {
+    VirtualClock clock;
+    sim::VirtualUsb usb{clock};
+    SimBackend backend{usb};
+    ScriptedUi ui{&clock};
+    DeviceLink link;
+    std::vector<std::string> opened; // addresses the window asked to open
+    std::unique_ptr<MainWindow> window;
+
+    Rig() {
+        link.backend = &backend;
+        link.ui = &ui;
+    }
+    // A TALMO in that mode; `before`: already there when the program starts.
+    int plug(Mode mode, bool before = false) {
+        auto t = std::make_unique<sim::Talmo>();
+        t->setMode(mode);
+        const int id = backend.plug(std::move(t));
+        if (before)
+            backend.takeEvents();
+        return id;
+    }
+    sim::Talmo& device(int id) { return *usb.device(id); }
+    MainWindow& start(const MainWindow::PageFactory& makePage = {}) {
+        window = std::make_unique<MainWindow>(link, ui, makePage);
+        window->urlOpener = [this](const QString& a) { opened.push_back(a.toStdString()); };
+        return *window;
+    }
+    // What the event notifier does when the bus has news.
+    void deliver() { window->processDeviceEvents(); }
+    PageKind current() const { return window->currentPageKind(); }
+    std::vector<PageKind> visiblePages() const {
+        std::vector<PageKind> out;
+        for (int i = 0; i < kPageCount; ++i)
+            if (!window->page(static_cast<PageKind>(i))->isHidden())
+                out.push_back(static_cast<PageKind>(i));
+        return out;
+    }
+};
+
+} // namespace talmo::test
