@@ -162,25 +162,17 @@ TEST(CliProgress, BarShowsThePercentAndFitsTheWidth)
 
 // ---------------------------------------------------------------- terminal Ui
 
+// Files standing in for the terminal's streams.
 struct Streams {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     std::FILE* in = std::tmpfile();
     ~Streams()
     {
-        std::fclose(out);
-        std::fclose(err);
-        std::fclose(in);
+        for (std::FILE* f : {out, err, in})
+            std::fclose(f);
     }
-    TerminalStreams streams(bool errTerminal = false) const
-    {
-        TerminalStreams s;
-        s.out = out;
-        s.err = err;
-        s.in = in;
-        s.errIsTerminal = errTerminal;
-        return s;
-    }
+    TerminalStreams streams(bool errTerminal = false) const { return {out, err, in, false, errTerminal, false}; }
     void input(const std::string& text)
     {
         std::fputs(text.c_str(), in);
@@ -191,10 +183,8 @@ struct Streams {
         std::fflush(f);
         std::rewind(f);
         std::string text;
-        char buf[512];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            text.append(buf, n);
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            text += static_cast<char>(c);
         return text;
     }
 };
