@@ -1,16 +1,12 @@
-// The automatic firmware update from end to end, through the program's own
-// window and pages on the device emulator: console page, Auto box, "Mise à
-// jour", re-enumeration, the boot-loader page programming talmo.hex and
-// sending 'Z', and the console page back with the new version.
+// The boot-loader page inside the program's own window on the device
+// emulator: its controls, its buttons, and the automatic update from end to
+// end (console page, Auto box, "Mise à jour", re-enumeration, the boot-loader
+// page programming talmo.hex and sending 'Z', the console page back with the
+// new version).
 #include "console/console_core.h"
-#include "hex_text.h"
-#include "link/device_link.h"
-#include "link/sim_backend.h"
 #include "shell/main_window.h"
-#include "shell/scripted_ui.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
 #include "updater/bootloader_page.h"
+#include "updater_rig.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -18,79 +14,49 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <memory>
-
 using namespace talmo;
 using namespace talmo::test;
 
 namespace {
 
-struct Program {
-    TempDir dir;
-    QString previousFolder = QDir::currentPath();
-    VirtualClock clock;
-    ScriptedUi ui{&clock};
-    sim::VirtualUsb bus{clock};
-    SimBackend backend{bus};
-    DeviceLink link;
-    sim::Talmo* device = nullptr;
-    std::unique_ptr<MainWindow> window;
-    std::array<std::uint8_t, 0x8000> program{};
-    std::array<std::uint8_t, 0x100> eeprom{};
+using Mode = sim::Talmo::Mode;
 
-    Program() {
-        // The default firmware path is talmo.hex in the working folder.
-        QDir::setCurrent(QString::fromStdString(dir.path().string()));
-        auto d = std::make_unique<sim::Talmo>();
-        d->setFirmwareVersion("TALMO V0.23");
-        device = d.get();
-        backend.plug(std::move(d));
-        link.backend = &backend;
-        link.ui = &ui;
+struct Program : Rig {
+    QString previousFolder = QDir::currentPath();
+    std::unique_ptr<MainWindow> window;
+    int webOpened = 0;
+
+    // The default firmware path is talmo.hex in the working folder.
+    Program() : Rig(Mode::Normal, false) {
+        QDir::setCurrent(QString::fromStdString(dir.string()));
+        load(Firmware(1, "TALMO V0.23"));
+        window = std::make_unique<MainWindow>(link, ui, createStandardPage);
+        window->urlOpener = [this](const QString&) { ++webOpened; };
     }
     ~Program() {
         window.reset();
         QDir::setCurrent(previousFolder);
     }
 
-    void writeTalmoHex(const std::string& version) {
-        for (int a = 0; a < 0x8000; ++a)
-            program[a] = static_cast<std::uint8_t>(a * 7 ^ 0x5A);
-        for (int e = 0; e < 0x100; ++e)
-            eeprom[e] = static_cast<std::uint8_t>(0xC0 + e);
-        std::fill(program.begin() + 0x130C, program.begin() + 0x1318, 0);
-        std::copy(version.begin(), version.end(), program.begin() + 0x130C);
-        WriteWholeFile(dir / "talmo.hex", FirmwareFileText(program.data(), eeprom.data()));
+    BootLoaderPage* page() const { return static_cast<BootLoaderPage*>(window->page(PageKind::BootLoader)); }
+    QString text(PageKind kind, int id) const {
+        if (auto* label = window->page(kind)->control<QLabel>(id))
+            return label->text();
+        auto* button = window->page(kind)->control<QPushButton>(id);
+        return button ? button->text() : QStringLiteral("<missing>");
     }
+    QString text(int id) const { return text(PageKind::BootLoader, id); }
+    void click(int id) { page()->control<QPushButton>(id)->click(); }
 
-    void start() { window = std::make_unique<MainWindow>(link, ui, createStandardPage); }
-
-    QString label(PageKind page, int id) const {
-        auto* l = window->page(page)->control<QLabel>(id);
-        return l ? l->text() : QStringLiteral("<missing>");
-    }
-
-    // Console page: tick the Auto box (or not) and press "Mise à jour".
+    // Console page: the Auto box as asked, then "Mise à jour"; the device
+    // comes back in its boot loader.
     void requestUpdate(bool tickAuto) {
         Page* console = window->page(PageKind::Console);
-        auto* box = console->control<QCheckBox>(kCtlAutoBox);
-        QVERIFY(box);
         if (tickAuto)
-            box->click();
-        QCOMPARE(box->isChecked(), tickAuto);
-        auto* update = console->control<QPushButton>(kCtlUpdateButton);
-        QVERIFY(update);
-        update->click();
-    }
-
-    bool deviceHoldsFile() const {
-        for (std::uint32_t a = 0x1300; a < 0x8000; ++a)
-            if (device->flashByte(a) != program[a])
-                return false;
-        for (std::uint32_t e = 0; e < 0x100; ++e)
-            if (device->eepromByte(e) != eeprom[e])
-                return false;
-        return true;
+            console->control<QCheckBox>(kCtlAutoBox)->click();
+        console->control<QPushButton>(kCtlUpdateButton)->click();
+        window->processDeviceEvents();
+        QCOMPARE(window->currentPageKind(), PageKind::BootLoader);
     }
 };
 
@@ -101,71 +67,103 @@ class UpdaterWindowTest : public QObject {
 private slots:
     void automaticUpdateBringsTheNewVersionBack() {
         Program p;
-        p.writeTalmoHex("TALMO V0.31");
-        p.start();
-        QCOMPARE(p.window->currentPageKind(), PageKind::Console);
-        QCOMPARE(p.label(PageKind::Console, kCtlVersionText), QStringLiteral("TALMO V0.23"));
-
+        const Firmware file(2, "TALMO V0.31");
+        p.write("talmo.hex", file.hexText());
+        QCOMPARE(p.text(PageKind::Console, kCtlVersionText), QStringLiteral("TALMO V0.23"));
         p.requestUpdate(true);
-        QCOMPARE(p.device->mode(), sim::Talmo::Mode::BootLoader);
-
-        // The device comes back in its boot loader: the boot-loader page
-        // shows, programs talmo.hex and sends 'Z' before the events return.
-        p.window->processDeviceEvents();
-        QCOMPARE(p.device->mode(), sim::Talmo::Mode::Normal);
-        QVERIFY(p.deviceHoldsFile());
-        QCOMPARE(p.label(PageKind::BootLoader, BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V0.31"));
-        QCOMPARE(p.label(PageKind::BootLoader, BootLoaderPage::kFileVersionControl), QStringLiteral("TALMO V0.31"));
-        const auto texts = p.ui.statusTexts(MessageField);
-        QVERIFY(std::find(texts.begin(), texts.end(), "Lecture du fichier: OK") != texts.end());
-        QVERIFY(std::find(texts.begin(), texts.end(), "Programmation: OK") != texts.end());
-        QCOMPARE(p.device->log().count('W'), std::size_t(880));
-
-        // The device comes back in normal mode: the console page again, with
-        // the version now running.
+        // Programmed and sent back before the show notification returned.
+        QCOMPARE(p.device->mode(), Mode::Normal);
+        QVERIFY(p.held() == file);
+        QCOMPARE(p.text(BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V0.31"));
+        QCOMPARE(p.text(BootLoaderPage::kFileVersionControl), QStringLiteral("TALMO V0.31"));
+        QCOMPARE(p.ui.status(MessageField), std::string("Programmation: OK"));
         p.window->processDeviceEvents();
         QCOMPARE(p.window->currentPageKind(), PageKind::Console);
-        QCOMPARE(p.label(PageKind::Console, kCtlVersionText), QStringLiteral("TALMO V0.31"));
-        QCOMPARE(p.ui.status(ConnectionField), std::string("USB: TALMO connecté"));
+        QCOMPARE(p.text(PageKind::Console, kCtlVersionText), QStringLiteral("TALMO V0.31"));
         QVERIFY(p.ui.boxes().empty());
     }
 
     void automaticUpdateWithoutTalmoHexStaysInTheBootLoader() {
         Program p;
-        p.start();
         p.requestUpdate(true);
-        p.window->processDeviceEvents();
-        QCOMPARE(p.window->currentPageKind(), PageKind::BootLoader);
-        QCOMPARE(p.device->mode(), sim::Talmo::Mode::BootLoader);
-        const auto boxes = p.ui.boxes();
-        QCOMPARE(boxes.size(), std::size_t(1));
-        QCOMPARE(boxes[0].text, std::string("Impossible de lire le fichier..."));
-        QCOMPARE(boxes[0].caption, std::string("Erreur fichier"));
+        QCOMPARE(p.device->mode(), Mode::BootLoader);
+        QCOMPARE(Boxes(p.ui), std::vector<std::string>{"Erreur fichier: Impossible de lire le fichier..."});
         QCOMPARE(p.ui.status(MessageField), std::string("Lecture du fichier: Erreur"));
         QCOMPARE(p.device->log().count('W'), std::size_t(0));
-        QCOMPARE(p.label(PageKind::BootLoader, BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V0.23"));
+        QCOMPARE(p.text(BootLoaderPage::kBootLoaderVersionControl), QStringLiteral("TALMO BOOT V1.02"));
+        QCOMPARE(p.text(BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V0.23"));
         p.window->processDeviceEvents(); // nothing more happens
         QCOMPARE(p.window->currentPageKind(), PageKind::BootLoader);
-    }
 
-    void withoutTheAutoBoxThePageWaitsForTheUser() {
-        Program p;
-        p.writeTalmoHex("TALMO V0.31");
-        p.start();
-        p.requestUpdate(false);
-        p.window->processDeviceEvents();
-        QCOMPARE(p.window->currentPageKind(), PageKind::BootLoader);
-        QCOMPARE(p.device->mode(), sim::Talmo::Mode::BootLoader);
-        QCOMPARE(p.device->log().count('W'), std::size_t(0));
-        QCOMPARE(p.label(PageKind::BootLoader, BootLoaderPage::kBootLoaderVersionControl),
-                 QString::fromStdString(p.device->bootLoaderVersion()));
-        QCOMPARE(p.label(PageKind::BootLoader, BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V0.23"));
-
-        // "Retour TALMO" sends the device back to the console page.
-        p.window->page(PageKind::BootLoader)->control<QPushButton>(BootLoaderPage::kLeaveButton)->click();
-        QCOMPARE(p.device->mode(), sim::Talmo::Mode::Normal);
+        // "Retour TALMO": 'Z' alone, without waiting for an answer.
+        const std::int64_t before = p.clock.nowUs();
+        p.click(BootLoaderPage::kLeaveButton);
+        QCOMPARE(p.ui.status(MessageField), std::string(""));
+        QCOMPARE(p.device->mode(), Mode::Normal);
+        QVERIFY(p.clock.nowUs() - before < 500'000);
         p.window->processDeviceEvents();
         QCOMPARE(p.window->currentPageKind(), PageKind::Console);
+    }
+
+    void controlsAndLabels() {
+        Program p;
+        const struct { int id; const char* text; } controls[] = {
+            {1011, "TALMO Vx.yz"}, {1052, "Sauvegarder"}, {1051, "-"}, {1053, "Programmer"},
+            {1049, "-"}, {1044, "Retour TALMO"}, {106, kWebSiteCaption},
+        };
+        for (const auto& c : controls)
+            QCOMPARE(p.text(c.id), QString::fromUtf8(c.text));
+        QStringList labels;
+        for (QLabel* label : p.page()->findChildren<QLabel*>())
+            labels << label->text();
+        for (const char* label : {"Boot Loader Version:", "1. Sauvegarde du programme du PIC", "(optionnel)",
+                                  "2. Programmer une autre version dans le PIC", "TALMO_Tools, Version"})
+            QVERIFY2(labels.contains(QString::fromUtf8(label)), label);
+        QCOMPARE(labels.count(QStringLiteral("Version:")), 2);
+
+        const std::size_t exchanges = p.device->log().size(), events = p.ui.events().size();
+        p.click(BootLoaderPage::kWebButton);
+        QCOMPARE(p.webOpened, 1);
+        for (int id : {0, 1011, 1049, 1050, 4002}) // not commands of the page
+            p.page()->command(id);
+        QCOMPARE(p.device->log().size(), exchanges);
+        QCOMPARE(p.ui.events().size(), events);
+    }
+
+    void buttonsWithoutTheAutoBox() {
+        Program p;
+        p.requestUpdate(false);
+        QCOMPARE(p.device->log().count('W'), std::size_t(0));
+        p.ui.queueSavePath(p.path("backup.hex"));
+        p.click(BootLoaderPage::kSaveButton);
+        QVERIFY(ReadWholeFile(p.path("backup.hex")) == Firmware(1, "TALMO V0.23").hexText());
+        QCOMPARE(p.page()->firmwareSavePath(), p.path("backup.hex"));
+
+        // "Programmer": the file's version shows while asking. The device
+        // re-enumerates meanwhile and the page is shown again from inside the
+        // box: the file must still be what gets programmed, and the show
+        // sequence runs once the work is over.
+        const Firmware file(4, "TALMO V3.00");
+        p.ui.queueOpenPath(p.write("v3.hex", file.hexText()));
+        QString shownWhileAsking;
+        p.ui.onBox = [&p, &shownWhileAsking] {
+            shownWhileAsking = p.text(BootLoaderPage::kFileVersionControl);
+            p.page()->pageShown();
+        };
+        const std::size_t mark = p.device->log().size();
+        p.click(BootLoaderPage::kProgramButton);
+        QCOMPARE(shownWhileAsking, QStringLiteral("TALMO V3.00"));
+        QVERIFY(p.held() == file);
+        QCOMPARE(p.device->log().size(), mark + 882); // 880 blocks, then 'V' and 'R'
+        QCOMPARE(p.ui.status(MessageField), std::string("")); // the later show emptied it
+        QCOMPARE(p.text(BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V3.00"));
+        QCOMPARE(p.text(BootLoaderPage::kFileVersionControl), QStringLiteral("-"));
+
+        // The automatic update reads the file chosen, not talmo.hex.
+        p.ui.onBox = nullptr;
+        p.page()->command(BootLoaderPage::kAutoUpdateCommand);
+        QCOMPARE(p.text(BootLoaderPage::kFileVersionControl), QStringLiteral("TALMO V3.00"));
+        QCOMPARE(p.device->mode(), Mode::Normal);
     }
 };
 
