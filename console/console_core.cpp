@@ -161,8 +161,10 @@ int VersionNumber(const ConsoleReport& answer) {
 bool FirmwareTooOld(const ConsoleReport& answer) { return VersionNumber(answer) < kMinimumVersion; }
 
 std::string TooOldMessage() {
+    // Written from integers: the desktop's locale may put a decimal comma in
+    // a formatted float, and the box must read 0.22 everywhere.
     return "La version du firmware d'TALMO est trop ancienne.\nVersion minimum: " +
-           format("%.2f", kMinimumVersion / 100.0);
+           format("%d.%02d", kMinimumVersion / 100, kMinimumVersion % 100);
 }
 
 std::string FlashSizeText(std::uint8_t code) {

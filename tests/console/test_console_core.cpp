@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <clocale>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -113,6 +115,23 @@ TEST(ConsoleVersion, NumberCheckAndText) {
     // The text ends at the buffer's end; bytes that are not printable show as '?'.
     EXPECT_EQ(VersionText(answer('V', 0, std::string(65, 'A'))), std::string(63, 'A'));
     EXPECT_EQ(VersionText(answer('V', 2, "TALMO\x01V\xE9")), "TALMO?V?");
+
+    // The box reads 0.22 also where the desktop writes decimals with a comma
+    // (the window's toolkit takes the desktop's locale at start-up).
+    const std::string box = "La version du firmware d'TALMO est trop ancienne.\nVersion minimum: 0.22";
+    EXPECT_EQ(TooOldMessage(), box);
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    int commaLocales = 0;
+    for (const char* name : {"fr_FR.UTF-8", "fr_FR.utf8", "de_DE.UTF-8", "de_DE.utf8"}) {
+        if (!std::setlocale(LC_NUMERIC, name))
+            continue;
+        ++commaLocales;
+        EXPECT_EQ(TooOldMessage(), box) << name;
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    if (commaLocales == 0)
+        std::printf("note: no decimal-comma locale here; the message was checked in \"%s\" only\n",
+                    saved.c_str());
 }
 
 // ---------------------------------------------------------------- flash
