@@ -18,15 +18,11 @@ const std::string kCommError = "TALMO communication: Erreur";
 const std::string kProgrammingBox = "Erreur: Erreur lors de la programmation du PIC.";
 const Firmware kHeld(1, "TALMO V1.00"); // what the device holds at first
 
-std::vector<std::string> Progress(const char* program, int from, int step, const char* eeprom, int eepromStep) {
-    std::vector<std::string> texts;
+// The progress texts for `from`, `from` + `step`, ... below `to`, after `texts`.
+std::vector<std::string> Progress(const char* format, int from, int to, int step, std::vector<std::string> texts = {}) {
     char buf[64];
-    for (int a = from; a < 0x8000; a += step) {
-        std::snprintf(buf, sizeof buf, program, a);
-        texts.push_back(buf);
-    }
-    for (int e = 0; e < 0x100; e += eepromStep) {
-        std::snprintf(buf, sizeof buf, eeprom, e);
+    for (int a = from; a < to; a += step) {
+        std::snprintf(buf, sizeof buf, format, a);
         texts.push_back(buf);
     }
     return texts;
@@ -84,8 +80,8 @@ TEST(ProgramFirmware, WritesTheImageAndStopsAtTheFirstFault) {
         // An unanswered exchange costs one time-out, no more.
         EXPECT_LE(r.clock.nowUs() - log.entries().back().timeUs, 500'000);
         if (c.fault == Fault::None) {
-            EXPECT_EQ(r.ui.statusTexts(MessageField), Progress("Ecriture de l'adresse: 0x%04X/0x8000", 0x1800, 0x800,
-                                                               "Ecriture de l'adresse: 0x%02X/0x100", 0x20));
+            EXPECT_EQ(r.ui.statusTexts(MessageField), Progress("Ecriture de l'adresse: 0x%02X/0x100", 0, 0x100, 0x20,
+                      Progress("Ecriture de l'adresse: 0x%04X/0x8000", 0x1800, 0x8000, 0x800)));
         }
     }
 }
@@ -224,8 +220,8 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
         EXPECT_EQ(p.device->log().size(), static_cast<std::size_t>(c.blocks < 0 ? 0 : c.blocks + (c.blocks < 880)));
         const auto texts = p.ui.statusTexts(MessageField);
         if (c.blocks == 880) {
-            auto progress = Progress("Lecture de l'adresse: 0x%04X/0x8000", 0x1300, 0x100,
-                                     "Lecture de l'adresse: 0x%02X/0x100", 0x100);
+            auto progress = Progress("Lecture de l'adresse: 0x%02X/0x100", 0, 0x100, 0x100,
+                                     Progress("Lecture de l'adresse: 0x%04X/0x8000", 0x1300, 0x8000, 0x100));
             progress.push_back(c.status);
             EXPECT_EQ(texts, progress);
             EXPECT_EQ(ReadWholeFile(p.path("out.hex")), kHeld.hexText());
