@@ -170,7 +170,14 @@ std::string MainWindow::statusText(int field) const {
 void MainWindow::processDeviceEvents() {
     if (!link_.backend)
         return;
-    for (const HidDeviceEvent& event : link_.backend->takeEvents()) {
+    for (HidDeviceEvent& event : link_.backend->takeEvents())
+        pendingEvents_.push_back(std::move(event));
+    // A page being shown may open a modal box whose own event loop brings us
+    // back here: the newer events join the same queue, so that every event is
+    // handled once and in the order it came.
+    while (!pendingEvents_.empty()) {
+        const HidDeviceEvent event = std::move(pendingEvents_.front());
+        pendingEvents_.pop_front();
         OnDeviceChange(link_, event);
         choosePage();
     }
@@ -178,9 +185,15 @@ void MainWindow::processDeviceEvents() {
 
 void MainWindow::choosePage() {
     const PageChoice choice = talmo::choosePage(link_.connected(), link_.productId);
+    const unsigned serial = ++switchSerial_;
     current_ = choice.current;
-    for (const PageStep& step : choice.steps)
+    for (const PageStep& step : choice.steps) {
         setPageVisible(step.page, step.show);
+        // A newer switch made while a page was told (from a modal box's
+        // event loop) stands; the rest of this one is out of date.
+        if (switchSerial_ != serial)
+            return;
+    }
     focusCurrentPage();
 }
 
@@ -220,17 +233,29 @@ void MainWindow::setPageVisible(PageKind kind, bool visible) {
 }
 
 void MainWindow::showProgrammerPage() {
+    const unsigned serial = ++switchSerial_;
     setPageVisible(PageKind::Console, false);
+    if (switchSerial_ != serial)
+        return;
     setPageVisible(PageKind::Programmer, true);
+    if (switchSerial_ != serial)
+        return;
     current_ = PageKind::Programmer;
     focusCurrentPage();
 }
 
 void MainWindow::returnToConsolePage() {
+    const unsigned serial = ++switchSerial_;
     ui_.setStatusText(MessageField, "");
     setPageVisible(PageKind::Console, true);
+    // The console page's start sequence may show a modal box during which a
+    // device event chooses another page: that choice stands.
+    if (switchSerial_ != serial)
+        return;
     current_ = PageKind::Console;
     setPageVisible(PageKind::Programmer, false);
+    if (switchSerial_ != serial)
+        return;
     focusCurrentPage();
 }
 

@@ -12,6 +12,7 @@
 #include <QPixmap>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <span>
@@ -84,6 +85,8 @@ private:
     std::string firmwarePath_;
     QSocketNotifier* eventNotifier_ = nullptr;
     QTimer* eventPoll_ = nullptr;
+    std::deque<HidDeviceEvent> pendingEvents_; // taken from the backend, not yet handled
+    unsigned switchSerial_ = 0;                // counts page switches (page choice, page requests)
 };
 
 // The program's own pages (standard_pages.cpp).

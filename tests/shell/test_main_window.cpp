@@ -25,7 +25,14 @@ public:
         : Page(context, parent), kind_(kind), log_(log) {
         (new QVBoxLayout(this))->addWidget(createFooter());
     }
-    void pageShown() override { log_.push_back(std::string("show ") + pageName(kind_)); }
+    void pageShown() override {
+        log_.push_back(std::string("show ") + pageName(kind_));
+        if (onShow)
+            onShow(kind_);
+    }
+    // Runs when the page is shown, as a page's modal box would: device
+    // events may be dispatched from inside it.
+    static inline std::function<void(PageKind)> onShow;
     void pageHidden() override { log_.push_back(std::string("hide ") + pageName(kind_)); }
 
 private:
@@ -54,6 +61,8 @@ private slots:
     void deviceEvents_data();
     void deviceEvents();
     void notifications();
+    void eventsDuringAPageShow_data();
+    void eventsDuringAPageShow();
     void pagesMadeInOrder();
     void sizeAndFooters();
     void sizeFollowsFontMetrics();
@@ -167,6 +176,41 @@ void TestMainWindow::notifications() {
     rig.window.reset();
     QVERIFY(!rig.link.connected());
     QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
+}
+
+// A page that is being shown opens a modal box, and the box's own event loop
+// hands over the device's removal: the newer page choice stands (one page
+// visible, the waiting page) and the events are handled in the order they
+// came, whatever the batch the backend gave them in.
+void TestMainWindow::eventsDuringAPageShow_data() {
+    QTest::addColumn<bool>("secondTalmo"); // a normal-mode TALMO arrives with the first one
+    QTest::newRow("unplugged while its page is shown") << false;
+    QTest::newRow("older arrival handled before the removal") << true;
+}
+
+void TestMainWindow::eventsDuringAPageShow() {
+    QFETCH(bool, secondTalmo);
+    Rig rig;
+    Log log;
+    MainWindow& w = rig.start(recording(log));
+    const int first = rig.plug(Mode::BootLoader);
+    if (secondTalmo)
+        rig.plug(Mode::Normal);
+    int nested = 0;
+    RecordingPage::onShow = [&](PageKind kind) {
+        if (kind != PageKind::BootLoader || nested++)
+            return;
+        rig.backend.unplug(first);
+        rig.deliver();
+    };
+    rig.deliver();
+    RecordingPage::onShow = nullptr;
+    QCOMPARE(nested, 1);
+    QVERIFY(!rig.link.connected());
+    QCOMPARE(rig.current(), PageKind::Waiting);
+    QCOMPARE(rig.visiblePages(), std::vector<PageKind>{PageKind::Waiting});
+    QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
+    QCOMPARE(w.currentPage(), w.page(PageKind::Waiting));
 }
 
 void TestMainWindow::pagesMadeInOrder() {
