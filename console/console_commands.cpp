@@ -23,7 +23,8 @@ bool lcdWrite(DeviceLink& link, Report& buffer, int line, int column, std::strin
 
 } // namespace
 
-StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui) {
+StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
+                             const std::function<void(const std::string&)>& showVersion) {
     StartResult result;
     cache.invalidate();
 
@@ -33,6 +34,8 @@ StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cach
     BuildVersionRequest(buffer);
     if (Exchange(link, buffer)) {
         result.version = VersionText(buffer);
+        if (showVersion)
+            showVersion(*result.version);
         // Judged only on a real answer: a lost report must not send a
         // healthy device into its boot loader.
         if (FirmwareTooOld(buffer)) {

@@ -7,6 +7,7 @@
 #include "console/console_core.h"
 #include "link/device_link.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,7 +26,10 @@ struct StartResult {
 // Run each time the console page becomes visible: invalidates the cache,
 // then 'B', 'V' (and the version check), 'F', 'T' 0 and 'T' 3. With too old a
 // firmware it shows the box through `ui`, sends the jump report and stops.
-StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui);
+// `showVersion`, when given, gets the version text as soon as it is read, so
+// that the page shows it under the box.
+StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
+                             const std::function<void(const std::string&)>& showVersion = {});
 
 enum class PollOutcome { NoAnswer, Unchanged, Changed };
 // One tick of the status poll. On Changed the answer is in cache.bytes.

@@ -318,11 +318,12 @@ void ConsolePage::pageShown() {
     if (!context_.link || !context_.ui)
         return;
     busy_ = true;
-    const StartResult r = RunStartSequence(*context_.link, buffer_, cache_, *context_.ui);
+    // The version is shown as soon as it is read: a too-old-firmware box
+    // comes up over the page with it.
+    const StartResult r = RunStartSequence(*context_.link, buffer_, cache_, *context_.ui,
+                                           [this](const std::string& v) { setText(kCtlVersionText, v); });
     busy_ = false;
 
-    if (r.version)
-        setText(kCtlVersionText, *r.version);
     if (r.tooOld)
         return; // the device is on its way to the boot loader: no poll
     if (r.flash) {

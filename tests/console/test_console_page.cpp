@@ -48,10 +48,22 @@ private:
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
+// A scripted user interface that lets the test look at the page while a box is up.
+class WatchingUi : public ScriptedUi {
+public:
+    using ScriptedUi::ScriptedUi;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override {
+        if (onBox)
+            onBox();
+        return ScriptedUi::messageBox(text, caption, icon, buttons);
+    }
+    std::function<void()> onBox;
+};
+
 // A console page on a virtual TALMO.
 struct Rig {
     VirtualClock clock;
-    ScriptedUi ui{&clock};
+    WatchingUi ui{&clock};
     sim::VirtualUsb bus{clock};
     SimBackend backend{bus};
     sim::Talmo* device = nullptr;
@@ -176,6 +188,8 @@ private slots:
         };
         for (const Case& c : cases) {
             Rig rig(c.setUp);
+            QString versionUnderBox;
+            rig.ui.onBox = [&] { versionUnderBox = rig.shown(kCtlVersionText); };
             const std::size_t mark = rig.show();
             rig.expectShown(c.name, c.texts);
             QCOMPARE(rig.page->control<QCheckBox>(kCtlSignalInvertedBox)->isChecked(), c.inverted);
@@ -193,6 +207,7 @@ private slots:
             QCOMPARE(QString::fromStdString(box.text),
                      u("La version du firmware d'TALMO est trop ancienne.\nVersion minimum: 0.22"));
             QCOMPARE(QString::fromStdString(box.caption), u("Version TALMO"));
+            QCOMPARE(versionUnderBox, u("TALMO V0.21")); // shown before the box comes up
             QVERIFY(box.icon == Icon::Error && box.buttons == Buttons::Ok);
         }
     }
