@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <functional>
 
 using namespace talmo;
@@ -174,23 +175,33 @@ TEST(TargetSteps, AnswersAreUsedAsTheyCome) {
 }
 
 TEST(PicSequences, StepsInOrder) {
+    // Steps as text, "+n" where the program waited n ms before the next one.
+    const char* idPhaseWord = "R04 C06 D00=0000 D02=1230 C08 +16 R04 C06 D02=1231 C08 +16 R04 C06 D02=1232 C08 +16 "
+                              "R04 C06 D02=1233 C08 +16 R04 C06 C06 C06 C06 D02=3FFF C08 +16 R04 C06 L";
+    const char* idPhaseBlock = "L N C06 D03=005A C18 C17 C06 C06 | C06 D00=0000 D02=1230 C06 D02=1231 C06 D02=1232 C06 "
+                               "D02=1233 C08 +16 D00=0000 C06 C06 C06 C06 C06 C06 C06 D02=3FFF C08 +16 L N R04 C06 | "
+                               "R04 C06 D00=0000 R04 C06 R04 C06 R04 C06 R04 C06 C06 C06 C06 L";
     const struct {
         const char* what;
         PicChip chip;
         std::uint16_t config; // on the chip beforehand
-        std::uint16_t word;   // at 0x13 in the blank image programmed (0: identification only)
+        std::uint16_t word;   // at 0x13 in the image programmed (0: identification only)
         const char* steps;    // the first steps of the run
+        const char* later;    // further runs of steps, in order, separated by " | "; the last one ends the run
         std::size_t loads, programs; // Load Program Data and Begin Programming Only in the run
     } cases[] = {
-        {"identification", PicChip::F877A, 0x3FFF, 0, "L N D00=0000 C06 C06 C06 C06 C06 C06 R04 C06 R04 L", 0, 0},
+        {"identification", PicChip::F877A, 0x3FFF, 0, "L N D00=0000 C06 C06 C06 C06 C06 C06 R04 C06 R04 L", "", 0, 0},
         {"word mode: program memory, then data memory", PicChip::F876, 0x3F72, 0x3FFF,
-         "L N D02=3FFF C01 C07 C08 C01 C07 D03=3FFF C01 C07 C08 C01 C07", 6, 0},
+         "L N D02=3FFF C01 C07 C08 +16 C01 C07 D03=3FFF C01 C07 C08 +16 C01 C07 +16 R04 R05 C06 R04 D03=005A C18 +8 R05 C06",
+         idPhaseWord, 6, 1},
         {"word mode, protected: through the configuration word", PicChip::F873, 0x0F42, 0x3FFF,
-         "L N D00=3FFF C06 C06 C06 C06 C06 C06 C06 C01 C07 C08 C01 C07 L N", 5, 0},
+         "L N D00=3FFF C06 C06 C06 C06 C06 C06 C06 C01 C07 C08 +16 C01 C07 L N +16 R04 R05 C06", idPhaseWord, 5, 1},
         {"block mode, protected: chip erase, then both bulk erases", PicChip::F874A, 0x1E72, 0x3FFF,
-         "L N C1F C09 C08 C0B C08 C06", 5, 0},
+         "L N C1F +20 C09 C08 +8 C0B C08 +8 C06", idPhaseBlock, 5, 1},
         {"block mode: a row with one word is loaded whole", PicChip::F877A, 0x3FFF, 0x2ABC,
-         "L N C1F C09 C08 C0B C08", 8 + 5, 1},
+         "L N C1F +20 C09 C08 +8 C0B C08 +8 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 "
+         "D02=3FFF C06 D02=3FFF C06 D02=3FFF C06 D02=2ABC C06 D02=3FFF C06 D02=3FFF C06 D02=3FFF C06 D02=3FFF C18 C17 C06 C06",
+         idPhaseBlock, 8 + 5, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -201,6 +212,9 @@ TEST(PicSequences, StepsInOrder) {
         ASSERT_EQ(IdentifyPic(e.link, e.ui, ident).result, 1);
         auto image = BlankImage();
         image->entries[0x13] = c.word;
+        image->entries[kPicEepromAddress + 1] = 0x5A;
+        for (std::uint32_t k = 0; k < 4; ++k)
+            image->entries[kPicIdAddress + k] = 0x1230 + k;
         if (c.word) {
             e.ui.clearEvents();
             from = e.mark();
@@ -211,10 +225,29 @@ TEST(PicSequences, StepsInOrder) {
             ExpectChipHolds(e, *image);
         }
         std::string steps;
-        for (const auto& s : e.dev->log().targetSteps(from))
-            steps += s.sub == L ? "L " : s.sub == N ? "N " : Format(s.sub == D ? "D%02X=%04X " : s.sub == R ? "R%02X " : "C%02X ", s.code, s.word);
+        const auto& log = e.dev->log().entries();
+        for (std::size_t i = from; i < log.size(); ++i) {
+            const Report& q = log[i].request;
+            if (i > from && log[i].timeUs - log[i - 1].timeUs >= 1000)
+                steps += Format("+%u ", static_cast<std::uint32_t>((log[i].timeUs - log[i - 1].timeUs) / 1000));
+            steps += q[2] == L ? "L " : q[2] == N ? "N " : Format(q[2] == D ? "D%02X=%04X " : q[2] == R ? "R%02X " : "C%02X ", q[3], q[4] * 256u + q[5]);
+        }
         EXPECT_EQ(steps.substr(0, std::strlen(c.steps) + 1), std::string(c.steps) + " ");
         EXPECT_TRUE(c.word || steps.size() == std::strlen(c.steps) + 1) << "an identification is 13 steps";
+        std::size_t at = std::strlen(c.steps);
+        for (std::string_view rest = c.later; !rest.empty();) {
+            const std::size_t bar = rest.find(" | ");
+            const std::string run = " " + std::string(rest.substr(0, bar)) + " ";
+            rest = bar == std::string_view::npos ? std::string_view{} : rest.substr(bar + 3);
+            if (rest.empty()) {
+                EXPECT_TRUE(steps.size() >= run.size() && steps.compare(steps.size() - run.size(), run.size(), run) == 0)
+                    << "the run ends with" << run;
+            } else {
+                at = steps.find(run, at);
+                ASSERT_NE(at, std::string::npos) << run;
+                at += run.size() - 1;
+            }
+        }
         EXPECT_EQ(e.dev->log().countTarget(D, pic_cmd::LoadProgramData, from), c.loads);
         EXPECT_EQ(e.dev->log().countTarget(C, pic_cmd::BeginProgrammingOnly, from), c.programs);
     }
