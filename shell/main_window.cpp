@@ -132,8 +132,8 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
         connect(shortcut, &QShortcut::activated, this, [] {});
     }
 
-    if (link_.backend)
-        OpenDevice(link_);
+    // Also without HID services: the connection field then says "non connecté".
+    OpenDevice(link_);
     choosePage();
 
     loadPictures(kIndicatorPictureIds);

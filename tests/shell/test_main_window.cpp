@@ -94,9 +94,10 @@ void TestMainWindow::pageChoiceRule() {
 // Start-up with what is plugged, then steps; after each, the one page shown
 // and the connection text. Devices are numbered in the order they came.
 void TestMainWindow::deviceEvents_data() {
-    QTest::addColumn<QString>("atStart"); // "", "normal" or "boot"
+    QTest::addColumn<QString>("atStart"); // "", "normal", "boot" or "no HID services"
     QTest::addColumn<QStringList>("script");
     QTest::addColumn<QStringList>("pages"); // at start, then after each step
+    QTest::newRow("no HID services") << "no HID services" << QStringList{} << QStringList{"waiting"};
     QTest::newRow("plug, unplug") << "" << QStringList{"plug normal", "unplug 0"}
                                   << QStringList{"waiting", "console", "waiting"};
     QTest::newRow("re-enumeration into the boot loader and back")
@@ -116,7 +117,9 @@ void TestMainWindow::deviceEvents() {
     QFETCH(QStringList, pages);
     Rig rig;
     std::vector<int> ids;
-    if (!atStart.isEmpty())
+    if (atStart == "no HID services")
+        rig.link.backend = nullptr;
+    else if (!atStart.isEmpty())
         ids.push_back(rig.plug(atStart == "boot" ? Mode::BootLoader : Mode::Normal, true));
     MainWindow& w = rig.start();
     QCOMPARE(rig.ui.statusTexts(ConnectionField).front(), std::string("USB: Getting status"));
