@@ -56,6 +56,8 @@ std::vector<ReadCase> ReadCases() {
         {"configuration, IDs, device ID and free area",
          Words(0x4000, {1, 2, 3, 4, 0x3FFF, 0x3FFF, 0x0E20, 0x3F72}) + "\n" + Words(0x4010, {7}), 1, "",
          {{0x2000, 1}, {0x2003, 4}, {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2008, 7}}, 7},
+        {"data records without data store nothing, their checksum still counts",
+         Record(0x100, 0, {}) + "\n" + kWord0 + "\n" + Record(0x100, 0, {}, 1), 0, kChecksum, {{0, 0x2804}}, 1},
         {"program for a larger PIC loads whole", Words(0x3FFE, {0x0123}), 1, "", {{0x1FFF, 0x0123}}, 1},
         {"only the first failure is shown", kWord0 + "\n" + Words(2, {1}, 3) + "\n" + Words(3, {1}), 0,
          kChecksum, {{1, 1}}, 2},
