@@ -62,20 +62,15 @@ SearchResult searchOnce(DeviceLink& link)
         if (!isTalmo(info))
             continue; // other vendors and other products are skipped
 
+        // Both handles or none: no page may work against a device it cannot
+        // write to, so a half-open one counts as not connected (its read
+        // handle is dropped) and the search goes on with the next interface.
         HidOpenError error = HidOpenError::None;
         std::unique_ptr<HidHandle> readHandle = link.backend->open(info.path, &error);
-        if (!readHandle) {
-            if (error == HidOpenError::PermissionDenied && !result.denied) {
-                result.denied = true;
-                result.deniedPath = info.path;
-            }
-            continue;
-        }
-        std::unique_ptr<HidHandle> writeHandle = link.backend->open(info.path, &error);
+        std::unique_ptr<HidHandle> writeHandle;
+        if (readHandle)
+            writeHandle = link.backend->open(info.path, &error);
         if (!writeHandle) {
-            // Half open: no page may work against a device it cannot write
-            // to, so it counts as not connected. Closing the read handle
-            // (by dropping it) and going on with the next interface.
             if (error == HidOpenError::PermissionDenied && !result.denied) {
                 result.denied = true;
                 result.deniedPath = info.path;

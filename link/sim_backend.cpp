@@ -90,7 +90,6 @@ std::unique_ptr<HidHandle> SimBackend::open(const std::string& path, HidOpenErro
 
 bool SimBackend::startEvents()
 {
-    started_ = true;
     notify();
     return true;
 }

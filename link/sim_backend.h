@@ -73,7 +73,6 @@ private:
 
     sim::VirtualUsb& usb_;
     int eventFd_ = -1;
-    bool started_ = false;
     std::map<std::string, Pending> pending_;
     std::map<std::string, int> openCount_;
     std::size_t lastWriteLength_ = 0;
