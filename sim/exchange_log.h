@@ -63,7 +63,6 @@ public:
 
     // Recording in memory can be turned off (benchmarks); the file, if any, still gets every line.
     void setEnabled(bool on) { enabled_ = on; }
-    bool enabled() const { return enabled_; }
 
     const std::vector<Exchange>& entries() const { return entries_; }
     std::size_t size() const { return entries_.size(); }

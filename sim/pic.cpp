@@ -44,8 +44,11 @@ const PicChipInfo& picChipInfo(PicChip chip)
 
 const std::vector<PicChip>& allPicChips()
 {
-    static const std::vector<PicChip> chips = {PicChip::F873, PicChip::F874, PicChip::F876, PicChip::F877,
-                                               PicChip::F873A, PicChip::F874A, PicChip::F876A, PicChip::F877A};
+    static const std::vector<PicChip> chips = [] {
+        std::vector<PicChip> all;
+        for (const auto& c : kChips) all.push_back(c.chip);
+        return all;
+    }();
     return chips;
 }
 

@@ -115,15 +115,12 @@ public:
     // --- Timing.
     void setStrictTiming(bool strict) { strict_ = strict; }
     bool strictTiming() const { return strict_; }
-    void setCycleTimes(const PicCycleTimes& t) { times_ = t; }
-    const PicCycleTimes& cycleTimes() const { return times_; }
     // Cycles undone because the next step came too early.
     std::uint64_t interruptedCycles() const { return interrupted_; }
 
     // --- Serial programming interface.
     void enterProgramming(std::int64_t nowUs);
     void leaveProgramming(std::int64_t nowUs);
-    bool programmingMode() const { return programming_; }
     std::uint16_t addressCounter() const { return counter_; }
     // One six-bit command, followed by a 14-bit data word to load or to
     // read. Returns the word read (0x3FFF when nothing is read).

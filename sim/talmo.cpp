@@ -17,6 +17,17 @@ bool isJump(const Report& r, std::uint8_t target)
     return r[2] == 'U' && r[3] == 0xAA && r[4] == target;
 }
 
+// A version text from byte 2 on, NUL-terminated, cut to fit the report.
+void putText(Report& a, const std::string& text)
+{
+    std::size_t i = 2;
+    for (char c : text) {
+        if (i >= a.size() - 1) break;
+        a[i++] = static_cast<std::uint8_t>(c);
+    }
+    a[i] = 0;
+}
+
 } // namespace
 
 Talmo::Talmo() : flash_mem_(kFlashSize, 0xFF)
@@ -136,13 +147,9 @@ std::optional<Report> Talmo::answerNormal(const Report& req, std::int64_t nowUs)
     case 'B':
         a[2] = 0;
         return a;
-    case 'V': {
-        std::size_t i = 2;
-        for (std::uint32_t p = kVersionAddress; i < a.size() - 1 && p < kFlashSize && flash_mem_[p] != 0; ++p)
-            a[i++] = flash_mem_[p];
-        a[i] = 0;
+    case 'V':
+        putText(a, firmwareVersion());
         return a;
-    }
     case 'F':
         a[2] = flash_.manufacturer;
         a[3] = flash_.type;
@@ -240,15 +247,9 @@ std::optional<Report> Talmo::answerBootLoader(const Report& req, std::int64_t no
     a[0] = 0;
     const std::uint32_t address = static_cast<std::uint32_t>(req[3] << 8 | req[4]);
     switch (req[1]) {
-    case 'V': {
-        std::size_t i = 2;
-        for (char c : bootVersion_) {
-            if (i >= a.size() - 1) break;
-            a[i++] = static_cast<std::uint8_t>(c);
-        }
-        a[i] = 0;
+    case 'V':
+        putText(a, bootVersion_);
         return a;
-    }
     case 'R':
         if (req[2] == 1) {
             if (address < kApplicationStart || address + kBlockSize > kFlashSize) return std::nullopt;

@@ -106,8 +106,7 @@ std::vector<VirtualUsb::Interface> VirtualUsb::interfaces() const
 std::optional<Report> VirtualUsb::exchange(const std::string& path, const Report& request)
 {
     impl_->sync();
-    for (std::size_t i = 0; i < impl_->slots.size(); ++i) {
-        auto& s = impl_->slots[i];
+    for (auto& s : impl_->slots) {
         if (!s.plugged || s.path != path) continue;
         auto answer = s.device->exchange(request, impl_->clock.nowUs());
         if (impl_->latencyUs > 0) impl_->clock.sleepUs(impl_->latencyUs);
@@ -143,11 +142,6 @@ talmo::Clock& VirtualUsb::clock()
 void VirtualUsb::setLatencyUs(std::int64_t us)
 {
     impl_->latencyUs = us < 0 ? 0 : us;
-}
-
-std::int64_t VirtualUsb::latencyUs() const
-{
-    return impl_->latencyUs;
 }
 
 } // namespace sim

@@ -82,7 +82,6 @@ public:
     std::optional<std::string> pathOf(int id) const;
     // Time each exchange takes on the clock (0 by default).
     void setLatencyUs(std::int64_t us);
-    std::int64_t latencyUs() const;
 
 private:
     struct Impl;
