@@ -23,11 +23,22 @@ QString filterString(const std::vector<FileFilter>& filters) {
     return parts.join(QStringLiteral(";;"));
 }
 
-QFileDialog::Options dialogOptions() {
+std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
+    QFileDialog dialog(parent, q(request.title), q(request.initialPath), filterString(request.filters));
     // The toolkit's own dialog: the same on every desktop and under test.
     // A filter's label already names its patterns ("Hex Files (*.hex)"):
     // show the label alone, not the patterns a second time.
-    return QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
+    QFileDialog::Options options = QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
+    if (save && !request.confirmOverwrite)
+        options |= QFileDialog::DontConfirmOverwrite;
+    dialog.setOptions(options);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!request.defaultExtension.empty())
+        dialog.setDefaultSuffix(q(request.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
 }
 
 void frenchButtonTexts(QMessageBox& box) {
@@ -89,32 +100,11 @@ Answer QtUi::messageBox(const std::string& text, const std::string& caption, Ico
 }
 
 std::optional<std::string> QtUi::openFileDialog(const FileDialogRequest& request) {
-    QFileDialog dialog(dialogParent_, q(request.title), q(request.initialPath),
-                       filterString(request.filters));
-    dialog.setOptions(dialogOptions());
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (!request.defaultExtension.empty())
-        dialog.setDefaultSuffix(q(request.defaultExtension));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().first().toStdString();
+    return runFileDialog(dialogParent_, request, false);
 }
 
 std::optional<std::string> QtUi::saveFileDialog(const FileDialogRequest& request) {
-    QFileDialog dialog(dialogParent_, q(request.title), q(request.initialPath),
-                       filterString(request.filters));
-    QFileDialog::Options options = dialogOptions();
-    if (!request.confirmOverwrite)
-        options |= QFileDialog::DontConfirmOverwrite;
-    dialog.setOptions(options);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (!request.defaultExtension.empty())
-        dialog.setDefaultSuffix(q(request.defaultExtension));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().first().toStdString();
+    return runFileDialog(dialogParent_, request, true);
 }
 
 void QtUi::waitMs(int ms) { clock_.sleepMs(ms); }

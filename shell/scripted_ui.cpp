@@ -27,37 +27,33 @@ Answer ScriptedUi::messageBox(const std::string& text, const std::string& captio
     return (buttons == Buttons::Ok || buttons == Buttons::OkCancel) ? Answer::Ok : Answer::Yes;
 }
 
-std::optional<std::string> ScriptedUi::openFileDialog(const FileDialogRequest& request) {
-    UiEvent e(UiEvent::OpenDialog);
+std::optional<std::string> ScriptedUi::fileDialog(UiEvent::Kind kind, const FileDialogRequest& request,
+                                                  std::deque<std::optional<std::string>>& paths) {
+    UiEvent e(kind);
     e.text = request.title;
     events_.push_back(std::move(e));
     lastDialog_ = request;
     hasDialog_ = true;
-    if (openPaths_.empty())
+    if (paths.empty())
         return std::nullopt;
-    auto p = openPaths_.front();
-    openPaths_.pop_front();
+    auto p = std::move(paths.front());
+    paths.pop_front();
     return p;
 }
 
+std::optional<std::string> ScriptedUi::openFileDialog(const FileDialogRequest& request) {
+    return fileDialog(UiEvent::OpenDialog, request, openPaths_);
+}
+
 std::optional<std::string> ScriptedUi::saveFileDialog(const FileDialogRequest& request) {
-    UiEvent e(UiEvent::SaveDialog);
-    e.text = request.title;
-    events_.push_back(std::move(e));
-    lastDialog_ = request;
-    hasDialog_ = true;
-    if (savePaths_.empty())
-        return std::nullopt;
-    auto p = savePaths_.front();
-    savePaths_.pop_front();
-    return p;
+    return fileDialog(UiEvent::SaveDialog, request, savePaths_);
 }
 
 void ScriptedUi::waitMs(int ms) {
     UiEvent e(UiEvent::Wait);
     e.ms = ms;
     events_.push_back(std::move(e));
-    clock_->sleepUs(static_cast<std::int64_t>(ms) * 1000);
+    clock_->sleepMs(ms);
 }
 
 std::vector<UiEvent> ScriptedUi::boxes() const {

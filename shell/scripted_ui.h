@@ -51,6 +51,9 @@ public:
     void clearEvents() { events_.clear(); }
 
 private:
+    std::optional<std::string> fileDialog(UiEvent::Kind kind, const FileDialogRequest& request,
+                                          std::deque<std::optional<std::string>>& paths);
+
     VirtualClock ownClock_;
     Clock* clock_;
     std::deque<Answer> answers_;
