@@ -83,8 +83,6 @@ QPixmap render(const char* path, QSize size, qreal ratio) {
 
 } // namespace
 
-bool isKnownPicture(int id) { return pathOf(id) != nullptr; }
-
 QPixmap loadPicture(int id, qreal devicePixelRatio) {
     const char* path = pathOf(id);
     if (!path)

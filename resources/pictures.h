@@ -36,8 +36,6 @@ inline constexpr std::array<int, 13> kIndicatorPictureIds = {
     kPictureSquareDown, kPictureSquareUp,    kPictureContactOpen, kPictureContactClosed,
     kPictureBack};
 
-// True for the numbers above.
-bool isKnownPicture(int id);
 // Renders one picture at its own size (times the device pixel ratio given);
 // a null pixmap for an unknown number.
 QPixmap loadPicture(int id, qreal devicePixelRatio = 1.0);

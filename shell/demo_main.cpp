@@ -28,8 +28,7 @@ int main(int argc, char** argv) {
     if (sim::Pic* pic = device->pic())
         pic->setStrictTiming(true);
     const int deviceId = backend.plug(std::move(device));
-    bus.takeEvents(); // plugged before the program starts
-    backend.takeEvents();
+    backend.takeEvents(); // plugged before the program starts
 
     talmo::DeviceLink link;
     link.backend = &backend;

@@ -80,13 +80,12 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
         RegisterForDeviceEvents(link_);
         const int fd = link_.backend->eventFd();
         if (fd >= 0) {
-            eventNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-            connect(eventNotifier_, &QSocketNotifier::activated, this,
-                    &MainWindow::processDeviceEvents);
+            auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, &MainWindow::processDeviceEvents);
         } else {
-            eventPoll_ = new QTimer(this);
-            connect(eventPoll_, &QTimer::timeout, this, &MainWindow::processDeviceEvents);
-            eventPoll_->start(kEventPollMs);
+            auto* poll = new QTimer(this);
+            connect(poll, &QTimer::timeout, this, &MainWindow::processDeviceEvents);
+            poll->start(kEventPollMs);
         }
     }
 
@@ -159,12 +158,6 @@ void MainWindow::setStatusText(int field, const std::string& text) {
     fields_[field]->setText(q(text));
     // Long operations block the event loop: show the text now.
     fields_[field]->repaint();
-}
-
-std::string MainWindow::statusText(int field) const {
-    if (field < 0 || field > 1)
-        return {};
-    return fields_[field]->text().toStdString();
 }
 
 void MainWindow::processDeviceEvents() {

@@ -19,8 +19,6 @@
 #include <string>
 
 class QLabel;
-class QSocketNotifier;
-class QTimer;
 
 namespace talmo {
 
@@ -40,7 +38,6 @@ public:
     // Sets field 0 (connection) or 1 (message) of the status bar and
     // repaints it at once.
     void setStatusText(int field, const std::string& text);
-    std::string statusText(int field) const;
 
     // Runs the device events waiting in the backend, one by one: the link's
     // reaction, then the page choice. Called by the event notifier.
@@ -83,8 +80,6 @@ private:
     QSize fixedSize_;
     std::map<int, QPixmap> pictures_;
     std::string firmwarePath_;
-    QSocketNotifier* eventNotifier_ = nullptr;
-    QTimer* eventPoll_ = nullptr;
     std::deque<HidDeviceEvent> pendingEvents_; // taken from the backend, not yet handled
     unsigned switchSerial_ = 0;                // counts page switches (page choice, page requests)
 };

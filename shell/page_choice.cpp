@@ -1,17 +1,15 @@
 #include "shell/page_choice.h"
 
-namespace talmo {
+#include "link/device_link.h"
 
-namespace {
-constexpr std::uint16_t kNormalModeProductId = 0x00AA;
-}
+namespace talmo {
 
 PageChoice choosePage(bool connected, std::uint16_t productId) {
     using K = PageKind;
     if (!connected)
         return {K::Waiting,
                 {{{K::BootLoader, false}, {K::Console, false}, {K::Waiting, true}, {K::Programmer, false}}}};
-    if (productId == kNormalModeProductId)
+    if (productId == kTalmoProductId)
         return {K::Console,
                 {{{K::Console, true}, {K::BootLoader, false}, {K::Waiting, false}, {K::Programmer, false}}}};
     return {K::BootLoader,

@@ -25,7 +25,6 @@ public:
         kWebButton = kWebSiteButton,              // 106, the default button
         kProgramVersionControl = kVersionControl, // 1050
     };
-    static constexpr int kAnimationTimerId = 4001;
     static constexpr int kAnimationPeriodMs = 50;
 
     WaitingPage(AppContext& context, QWidget* parent);

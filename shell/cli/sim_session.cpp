@@ -146,8 +146,7 @@ SimSession::OpenResult SimSession::open(const SimRequest& request, std::string* 
     }
 
     unplugged_ = std::make_unique<sim::Talmo>();
-    new_ = !fs::exists(path(kStateFile), ec);
-    if (new_) {
+    if (!fs::exists(path(kStateFile), ec)) {
         if (!newBoard(request, error))
             return OpenResult::BadRequest;
     } else {

@@ -57,7 +57,6 @@ public:
     Clock& clock() { return clock_; }
     SimBackend& backend() { return *backend_; }
     sim::Talmo& device() { return *device_; }
-    bool isNew() const { return new_; }
 
 private:
     bool restore(std::string* error);
@@ -71,7 +70,6 @@ private:
     std::unique_ptr<sim::Talmo> unplugged_;
     std::string folder_;
     int lockFd_ = -1;
-    bool new_ = false;
 };
 
 } // namespace talmo::cli
