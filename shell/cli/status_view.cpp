@@ -1,19 +1,10 @@
 #include "shell/cli/status_view.h"
 
+#include "resources/picture_ids.h"
+
 namespace talmo::cli {
 
 namespace {
-
-// Picture numbers that the status decoding names (the page's bitmaps).
-enum : int {
-    kManuSwitch = 141,
-    kStopLit = 148,
-    kKeyDiamondDown = 153,
-    kKeySquareDown = 157,
-    kContactOpen = 163,
-    kSwitchOn = 166,
-    kSwitchOff = 167,
-};
 
 std::string Trimmed(const std::string& s)
 {
@@ -92,18 +83,18 @@ std::vector<std::string> StatusView::lines() const
 {
     std::vector<std::string> out;
     out.push_back(std::string("Entrée PWM: ") +
-                  (picture(kCtlInputModePicture) == kManuSwitch ? "MANU" : "AUTO") + ", niveau " +
+                  (picture(kCtlInputModePicture) == kPictureSwitchManu ? "MANU" : "AUTO") + ", niveau " +
                   Percent(text(kCtlInputLevelEdit)) + ", entrée " + Percent(text(kCtlInputLevel2Edit)));
     out.push_back("Sortie PWM: " + Percent(text(kCtlOutputLevelEdit)) + ", interrupteur " +
-                  (picture(kCtlOutputSwitchPicture) == kSwitchOff ? "OFF" : "ON") +
+                  (picture(kCtlOutputSwitchPicture) == kPictureSwitchOff ? "OFF" : "ON") +
                   ", protection démarrage " + text(kCtlStartProtectText));
     out.push_back("IO1: " + text(kCtlIo1Text));
-    out.push_back(std::string("STOP PROG: ") + (picture(kCtlStopPicture) == kStopLit ? "allumé" : "éteint"));
-    out.push_back(std::string("Moteurs: ") + (picture(kCtlMotorButton) == kSwitchOn ? "ON" : "OFF"));
+    out.push_back(std::string("STOP PROG: ") + (picture(kCtlStopPicture) == kPictureStopLit ? "allumé" : "éteint"));
+    out.push_back(std::string("Moteurs: ") + (picture(kCtlMotorButton) == kPictureSwitchOn ? "ON" : "OFF"));
     out.push_back(std::string("FDCs: ") +
-                  (picture(kCtlLimitSwitchPicture) == kContactOpen ? "ouverts" : "fermés"));
+                  (picture(kCtlLimitSwitchPicture) == kPictureContactOpen ? "ouverts" : "fermés"));
     out.push_back(std::string("Palpeurs: ") +
-                  (picture(kCtlProbePicture) == kContactOpen ? "ouverts" : "fermés"));
+                  (picture(kCtlProbePicture) == kPictureContactOpen ? "ouverts" : "fermés"));
 
     auto v = visible_.find(kCtlKeypadMissingText);
     if (v != visible_.end() && v->second) {
@@ -111,9 +102,9 @@ std::vector<std::string> StatusView::lines() const
     } else {
         struct Key { int control; int pressed; const char* name; };
         static const Key keys[] = {
-            {kCtlKeyUp, kKeyDiamondDown, "haut"},   {kCtlKeyDown, kKeyDiamondDown, "bas"},
-            {kCtlKeyLeft, kKeyDiamondDown, "gauche"}, {kCtlKeyRight, kKeyDiamondDown, "droite"},
-            {kCtlKeyEsc, kKeySquareDown, "ESC"},    {kCtlKeyOk, kKeySquareDown, "OK"},
+            {kCtlKeyUp, kPictureDiamondDown, "haut"},   {kCtlKeyDown, kPictureDiamondDown, "bas"},
+            {kCtlKeyLeft, kPictureDiamondDown, "gauche"}, {kCtlKeyRight, kPictureDiamondDown, "droite"},
+            {kCtlKeyEsc, kPictureSquareDown, "ESC"},    {kCtlKeyOk, kPictureSquareDown, "OK"},
         };
         std::string pressed;
         for (const Key& k : keys) {
