@@ -28,6 +28,8 @@ constexpr int kVersionRetryMs = 200;
 // The texts that end the long operations successfully.
 constexpr char kSaveOk[] = "Sauvegarde: OK";
 constexpr char kProgramPicOk[] = "Programmation+Vérification: OK";
+// A device that does not answer.
+constexpr char kCommError[] = "TALMO communication: Erreur";
 
 std::string Hex4(std::uint32_t v)
 {
@@ -180,7 +182,7 @@ int RunStatus(CliContext& c, const Options& options)
         return kExitDevice;
     }
     if (!start.version) {
-        c.ui.printError("TALMO communication: Erreur");
+        c.ui.printError(kCommError);
         return kExitDevice;
     }
     for (const std::string& line : StartLines(start))
@@ -197,7 +199,7 @@ int RunStatus(CliContext& c, const Options& options)
         }
     }
     if (!shown) {
-        c.ui.printError("TALMO communication: Erreur");
+        c.ui.printError(kCommError);
         return kExitDevice;
     }
     c.ui.printBlock(view.lines());
@@ -281,7 +283,7 @@ int RunFirmware(CliContext& c, const Options& options)
     if (std::optional<std::string> version = RunningVersion(c)) {
         c.ui.printLine("Version en service: " + *version);
     } else {
-        c.ui.printError("TALMO communication: Erreur");
+        c.ui.printError(kCommError);
         if (status == kExitOk)
             status = kExitDevice;
     }

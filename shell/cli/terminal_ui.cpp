@@ -227,7 +227,7 @@ void TerminalUi::setStatusText(int field, const std::string& text)
     printLine(text);
 }
 
-Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
+Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon /*icon*/,
                               Buttons buttons)
 {
     ++boxes_;
@@ -236,7 +236,6 @@ Answer TerminalUi::messageBox(const std::string& text, const std::string& captio
     const bool question = buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ||
                           buttons == Buttons::OkCancel;
     printError(CaptionLine(caption, text));
-    (void)icon;
     if (!question)
         return Answer::Ok;
 
