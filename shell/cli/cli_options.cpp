@@ -31,11 +31,7 @@ std::string WithCommon(const std::string& text)
     return text + "\n" + kCommonOptions + "\n" + kExitStatuses;
 }
 
-struct Words {
-    std::vector<std::string> list;
-    std::size_t size() const { return list.size(); }
-    const std::string& operator[](std::size_t i) const { return list[i]; }
-};
+using Words = std::vector<std::string>;
 
 ParseResult Fail(std::string message)
 {
@@ -123,11 +119,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         const std::string& a = args[i];
         if (a == "--") {
             for (++i; i < args.size(); ++i)
-                words.list.push_back(args[i]);
+                words.push_back(args[i]);
             break;
         }
         if (a.size() < 2 || a[0] != '-') {
-            words.list.push_back(a);
+            words.push_back(a);
             continue;
         }
         // --name=value or --name value for the options that take a value.
@@ -176,8 +172,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         }
     }
 
-    if (!words.list.empty() && words[0] == "help") {
-        words.list.erase(words.list.begin());
+    if (!words.empty() && words[0] == "help") {
+        words.erase(words.begin());
         help = true;
     }
     if (help) {

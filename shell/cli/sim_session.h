@@ -56,7 +56,6 @@ public:
 
     Clock& clock() { return clock_; }
     SimBackend& backend() { return *backend_; }
-    sim::Talmo& device() { return *device_; }
 
 private:
     bool restore(std::string* error);
