@@ -213,7 +213,7 @@ bool HidrawBridge::underPreload()
 
 HidrawBridge::HidrawBridge(VirtualUsb& usb) : usb_(usb), testbed_(std::make_unique<Testbed>())
 {
-    if (!sim::HidrawBridge::underPreload()) {
+    if (!underPreload()) {
         error_ = "not running under umockdev's preload (start it with umockdev-wrapper)";
         return;
     }
@@ -440,9 +440,8 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, s
     std::string lowerVid = vid, lowerPid = pid;
     std::transform(lowerVid.begin(), lowerVid.end(), lowerVid.begin(), ::tolower);
     std::transform(lowerPid.begin(), lowerPid.end(), lowerPid.begin(), ::tolower);
-    const std::string product = productId == 0x00A9 ? "TALMO Boot Loader" : "TALMO";
+    const std::string product = productId == Talmo::kBootLoaderProductId ? "TALMO Boot Loader" : "TALMO";
     const std::string hidId = "0003:0000" + vid + ":0000" + pid;
-    const std::string hidName = product;
     const std::string uniq = "SIM" + std::to_string(number);
 
     const bool sendAdd = !testbed_->addsItself;
@@ -459,7 +458,7 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, s
                                                          "bInterfaceNumber", "00", "bInterfaceClass", "03", nullptr,
                                                          "DEVTYPE", "usb_interface", "INTERFACE", "3/0/0", nullptr));
     gchar* hid = umockdev_testbed_add_device(bed, "hid", ("0003:" + vid + ":" + pid + "." + hex4(number + 1)).c_str(),
-                                             usbItf, nullptr, "HID_ID", hidId.c_str(), "HID_NAME", hidName.c_str(),
+                                             usbItf, nullptr, "HID_ID", hidId.c_str(), "HID_NAME", product.c_str(),
                                              "HID_UNIQ", uniq.c_str(), nullptr);
     if (hid)
         umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor", node->descriptor.data(),

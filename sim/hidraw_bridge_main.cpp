@@ -1,8 +1,5 @@
 // talmo-hidraw-bridge: runs a program against virtual TALMOs served as hidraw
 // devices under umockdev. Usage and commands: see hidraw_bridge.h.
-#include <glib.h>
-#include <umockdev.h>
-
 #include "sim/hidraw_bridge.h"
 
 #include "shell/clock.h"
