@@ -55,8 +55,7 @@ struct DemoWindow {
         if (prepare)
             prepare(*device);
         backend.plug(std::move(owned));
-        bus.takeEvents();
-        backend.takeEvents();
+        backend.takeEvents(); // plugged before the window looks
         link.backend = &backend;
         link.ui = &ui;
         window = std::make_unique<MainWindow>(link, ui, createStandardPage);

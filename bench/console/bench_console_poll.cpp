@@ -6,25 +6,16 @@
 // repaint counter sees paints at all, the repaints caused by one key press.
 //
 //   bench_console_poll [seconds]      (20 by default)
+#include "bench/common/demo_window.h"
 #include "console/console_page.h"
-#include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
-#include "shell/main_window.h"
-#include "shell/qt_ui.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 
 using namespace talmo;
 
@@ -56,12 +47,6 @@ private:
     QWidget* root_;
 };
 
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -70,25 +55,10 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     QApplication app(argc, argv);
 
-    RealClock clock;
-    QtUi ui(clock);
-    sim::VirtualUsb bus(clock);
-    bus.setLatencyUs(1000);
-    SimBackend backend(bus);
-    auto owned = std::make_unique<sim::Talmo>();
-    sim::Talmo* device = owned.get();
-    device->log().setEnabled(false);
-    backend.plug(std::move(owned));
-    bus.takeEvents();
-    backend.takeEvents();
-
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    MainWindow window(link, ui, createStandardPage);
-    window.show();
-    auto* page = qobject_cast<ConsolePage*>(window.page(PageKind::Console));
-    if (!page || window.currentPageKind() != PageKind::Console) {
+    bench::DemoWindow demo(1000, [](sim::Talmo& t) { t.log().setEnabled(false); });
+    sim::Talmo* device = demo.device;
+    auto* page = qobject_cast<ConsolePage*>(demo.window->page(PageKind::Console));
+    if (!page || demo.window->currentPageKind() != PageKind::Console) {
         std::fprintf(stderr, "bench_console_poll: the console page is not shown\n");
         return 1;
     }
@@ -97,7 +67,7 @@ int main(int argc, char** argv) {
 
     // First display: the start sequence has run; let the first answers and
     // the window's first paint through.
-    runFor(500);
+    bench::RunFor(500);
     const int displayedBefore = page->displayedAnswers();
     const std::uint64_t exchangesBefore = device->exchangeCount();
     paints.count = 0;
@@ -105,7 +75,7 @@ int main(int argc, char** argv) {
     QElapsedTimer wall;
     wall.start();
     const double cpu0 = cpuSeconds();
-    runFor(seconds * 1000);
+    bench::RunFor(seconds * 1000);
     const double cpu = cpuSeconds() - cpu0;
     const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     const int repaints = paints.count;
@@ -124,7 +94,7 @@ int main(int argc, char** argv) {
     // The counter's own check: one key press must be drawn.
     paints.count = 0;
     device->machine().keys = sim::KeyUp;
-    runFor(300);
+    bench::RunFor(300);
     std::printf("  repaints for one key press (counter check): %d\n", paints.count);
     return 0;
 }
