@@ -140,8 +140,7 @@ bool BuildLcdWrite(ConsoleReport& r, int line, int column, std::string_view char
 }
 
 void BuildJumpRequest(ConsoleReport& r) {
-    r[0] = 0;
-    r[1] = kLetterJump;
+    command(r, kLetterJump);
     r[2] = 'U';
     r[3] = 0xAA;
     r[4] = 1;

@@ -27,6 +27,7 @@ enum ConsoleControl : int {
     kCtlOutputSwitchPicture = 1008, // ON/OFF switch of the output
     kCtlOutputLevelEdit = 1009,
     kCtlStartProtectText = 1010,
+    kCtlVersionText = 1011,
     kCtlStopPicture = 1012,         // STOP PROG sign
     kCtlPwmMaxText = 1013,
     kCtlMotorButton = 1014,
@@ -58,7 +59,6 @@ enum ConsoleControl : int {
     kCtlAutoBox = 1051,
     kCtlSignalInvertedBox = 1052,
     kCtlKeypadMissingText = 1054,
-    kCtlVersionText = 1011,
 };
 
 // ---------------------------------------------------------------- scales

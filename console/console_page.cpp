@@ -15,7 +15,6 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include <iterator>
 #include <utility>
 
 namespace talmo {

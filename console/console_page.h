@@ -12,19 +12,16 @@
 #include <functional>
 #include <map>
 
-class QLabel;
 class QLineEdit;
 class QSlider;
 class QCheckBox;
-class QPushButton;
 
 namespace talmo {
 
 class ConsolePage : public Page {
     Q_OBJECT
 public:
-    // The status poll's timer and its period.
-    static constexpr int kPollTimerId = 4002;
+    // The status poll's period.
     static constexpr int kPollPeriodMs = 50;
 
     ConsolePage(AppContext& context, QWidget* parent);
