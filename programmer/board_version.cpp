@@ -1,5 +1,6 @@
 #include "programmer/board_version.h"
 
+#include "programmer/latin1.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 
@@ -11,15 +12,6 @@ namespace {
 
 constexpr char kBoardName[] = "VELKOR";
 constexpr std::uint32_t kRetlw = 0x34;
-
-void AppendLatin1(std::string& text, std::uint8_t c) {
-    if (c < 0x80) {
-        text.push_back(static_cast<char>(c));
-    } else {
-        text.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 } // namespace
 

@@ -147,6 +147,16 @@ bool NextHexLine(std::string_view& rest, std::string_view& line) {
     return true;
 }
 
+FileDialogRequest HexFileDialog(const std::string& initialPath) {
+    FileDialogRequest request;
+    // "*" rather than "*.*": on this platform a file needs no dot in its name.
+    request.filters = {{"Hex Files (*.hex)", "*.hex"}, {"All Files (*.*)", "*"}};
+    request.defaultExtension = "hex";
+    request.initialPath = initialPath;
+    request.confirmOverwrite = true;
+    return request;
+}
+
 std::size_t FormatHexRecord(char* out, std::uint16_t address, std::uint8_t type,
                             const std::uint8_t* data, std::size_t count) {
     if (count > 255)
@@ -189,6 +199,13 @@ int HexFileWriter::create(const std::string& path) {
     return writeLine(kHexFirstLine);
 }
 
+int HexFileWriter::fail() {
+    failed_ = true;
+    close();
+    ui_.errorBox(kHexCannotWrite, kHexWriteCaption);
+    return 0;
+}
+
 int HexFileWriter::writeRaw(const char* data, std::size_t size) {
     if (failed_ || fd_ < 0) {
         failed_ = true;
@@ -198,24 +215,16 @@ int HexFileWriter::writeRaw(const char* data, std::size_t size) {
     do {
         n = ::write(fd_, data, size);
     } while (n < 0 && errno == EINTR);
-    if (n < 0 || static_cast<std::size_t>(n) != size) {
-        failed_ = true;
-        close();
-        ui_.errorBox(kHexCannotWrite, kHexWriteCaption);
-        return 0;
-    }
+    if (n < 0 || static_cast<std::size_t>(n) != size)
+        return fail();
     return 1;
 }
 
 int HexFileWriter::writeLine(std::string_view text) {
     char buffer[kHexMaxRecordLine];
-    if (text.size() + 2 > sizeof buffer) {
-        // Longer than any record: nothing of ours writes such a line.
-        failed_ = true;
-        close();
-        ui_.errorBox(kHexCannotWrite, kHexWriteCaption);
-        return 0;
-    }
+    // Longer than any record: nothing of ours writes such a line.
+    if (text.size() + 2 > sizeof buffer)
+        return fail();
     std::memcpy(buffer, text.data(), text.size());
     buffer[text.size()] = '\r';
     buffer[text.size() + 1] = '\n';
@@ -226,12 +235,8 @@ int HexFileWriter::writeRecord(std::uint16_t address, std::uint8_t type,
                                const std::uint8_t* data, std::size_t count) {
     char buffer[kHexMaxRecordLine];
     const std::size_t length = FormatHexRecord(buffer, address, type, data, count);
-    if (length == 0) {
-        failed_ = true;
-        close();
-        ui_.errorBox(kHexCannotWrite, kHexWriteCaption);
-        return 0;
-    }
+    if (length == 0)
+        return fail();
     return writeRaw(buffer, length);
 }
 
@@ -240,13 +245,8 @@ int HexFileWriter::finish() {
         return 0;
     const int rc = ::close(fd_);
     fd_ = -1;
-    if (rc != 0) {
-        // Data that never reached the disk (a full file system on close).
-        failed_ = true;
-        ui_.errorBox(kHexCannotWrite, kHexWriteCaption);
-        return 0;
-    }
-    return 1;
+    // Data that never reached the disk (a full file system on close).
+    return rc == 0 ? 1 : fail();
 }
 
 } // namespace talmo

@@ -117,6 +117,11 @@ int WalkHexRecords(std::string_view text, ReadRecord&& readRecord) {
     return 1;
 }
 
+// The file dialog of every HEX file the program opens or saves, starting at
+// `initialPath`: "*.hex" files first, then all files; ".hex" is added to a
+// name typed without an extension, and a save asks before replacing a file.
+FileDialogRequest HexFileDialog(const std::string& initialPath);
+
 // Formats one record into `out` (at least kHexMaxRecordLine characters):
 // ':', LL, AAAA, TT, the data bytes and CC, in upper-case hex, then CR LF.
 // Returns the number of characters written, or 0 when `count` exceeds 255.
@@ -150,11 +155,10 @@ public:
     // Closes the file as it stands.
     void close();
 
-    bool isOpen() const { return fd_ >= 0; }
-    bool failed() const { return failed_; }
-
 private:
     int writeRaw(const char* data, std::size_t size);
+    // Marks the writer failed, closes the file and shows kHexCannotWrite: 0.
+    int fail();
 
     Ui& ui_;
     int fd_ = -1;

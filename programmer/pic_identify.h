@@ -27,7 +27,7 @@ struct PicIdentification {
 constexpr std::uint32_t kPicMaxProgramWords = 0x2000;
 constexpr std::uint32_t kPicMaxEepromBytes = 0x100;
 
-// Code-protection bits 13, 12, 8, 5, 4 and the data-protection bit; a bit at
+// Code-protection bits 13, 12, 5, 4 and the data-protection bit 8; a bit at
 // 0 means protection on.
 constexpr std::uint32_t kProtectionMask = 0x3130;
 

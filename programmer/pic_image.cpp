@@ -63,6 +63,21 @@ HexRecordResult ReadPicRecord(Ui& ui, PicImage& image, std::string_view line) {
     return kHexRecordNext;
 }
 
+// Writes `count` (at most 8) image entries from `first` as one data record
+// at byte address 2 x first: each entry low byte first; an EEPROM entry keeps
+// only its low byte, followed by 0x00.
+int WriteWords(HexFileWriter& file, const PicImage& image, std::uint32_t first, int count,
+               bool eeprom = false) {
+    std::uint8_t data[16];
+    for (int k = 0; k < count; ++k) {
+        const std::uint32_t word = image.entries[first + static_cast<std::uint32_t>(k)];
+        data[2 * k] = static_cast<std::uint8_t>(word & 0xFF);
+        data[2 * k + 1] = eeprom ? 0 : static_cast<std::uint8_t>((word >> 8) & 0xFF);
+    }
+    return file.writeRecord(static_cast<std::uint16_t>(2 * first), kHexData, data,
+                            2 * static_cast<std::size_t>(count));
+}
+
 } // namespace
 
 int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text) {
@@ -91,40 +106,16 @@ int SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int progr
     if (!file.create(path))
         return 0;
 
-    std::uint8_t data[16];
     // Program memory, eight words per line, blank words included.
-    for (int base = 0; base < programSize; base += 8) {
-        for (int k = 0; k < 8; ++k) {
-            const std::uint32_t word = image.entries[static_cast<std::size_t>(base + k)];
-            data[2 * k] = static_cast<std::uint8_t>(word & 0xFF);
-            data[2 * k + 1] = static_cast<std::uint8_t>((word >> 8) & 0xFF);
-        }
-        if (!file.writeRecord(static_cast<std::uint16_t>(2 * base), kHexData, data, 16))
+    for (int base = 0; base < programSize; base += 8)
+        if (!WriteWords(file, image, static_cast<std::uint32_t>(base), 8))
             return 0;
-    }
     // Data EEPROM: each byte followed by 0x00.
-    for (int base = 0; base < eepromSize; base += 8) {
-        for (int k = 0; k < 8; ++k) {
-            data[2 * k] = static_cast<std::uint8_t>(
-                image.entries[kPicEepromAddress + static_cast<std::size_t>(base + k)] & 0xFF);
-            data[2 * k + 1] = 0;
-        }
-        const auto address = static_cast<std::uint16_t>(2 * (kPicEepromAddress + base));
-        if (!file.writeRecord(address, kHexData, data, 16))
+    for (int base = 0; base < eepromSize; base += 8)
+        if (!WriteWords(file, image, kPicEepromAddress + static_cast<std::uint32_t>(base), 8, true))
             return 0;
-    }
     // The configuration word, then the four ID locations.
-    const std::uint32_t config = image.entries[kPicConfigAddress];
-    data[0] = static_cast<std::uint8_t>(config & 0xFF);
-    data[1] = static_cast<std::uint8_t>((config >> 8) & 0xFF);
-    if (!file.writeRecord(static_cast<std::uint16_t>(2 * kPicConfigAddress), kHexData, data, 2))
-        return 0;
-    for (int k = 0; k < 4; ++k) {
-        const std::uint32_t word = image.entries[kPicIdAddress + static_cast<std::size_t>(k)];
-        data[2 * k] = static_cast<std::uint8_t>(word & 0xFF);
-        data[2 * k + 1] = static_cast<std::uint8_t>((word >> 8) & 0xFF);
-    }
-    if (!file.writeRecord(static_cast<std::uint16_t>(2 * kPicIdAddress), kHexData, data, 8))
+    if (!WriteWords(file, image, kPicConfigAddress, 1) || !WriteWords(file, image, kPicIdAddress, 4))
         return 0;
     return file.finish();
 }

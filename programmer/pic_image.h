@@ -24,7 +24,6 @@ namespace talmo {
 inline constexpr std::uint32_t kPicImageSize = 0x2200;
 inline constexpr std::uint32_t kPicBlankWord = 0x3FFF;
 inline constexpr std::uint32_t kPicIdAddress = 0x2000;
-inline constexpr std::uint32_t kPicDeviceIdAddress = 0x2006;
 inline constexpr std::uint32_t kPicConfigAddress = 0x2007;
 inline constexpr std::uint32_t kPicEepromAddress = 0x2100;
 // Record addresses (byte addresses) a PIC file may use: below 0x4400, even.
