@@ -9,7 +9,7 @@ add_library(talmo_programmer_core STATIC
   board_version.cpp board_version.h
   programmer_flow.cpp programmer_flow.h)
 target_include_directories(talmo_programmer_core PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(talmo_programmer_core PUBLIC talmo_link talmo_hex talmo_ui PRIVATE talmo_warnings)
+target_link_libraries(talmo_programmer_core PUBLIC talmo_link talmo_hex talmo_ui PRIVATE talmo_console_core talmo_warnings)
 
 if(TALMO_GUI)
   add_library(talmo_programmer_page STATIC programmer_page.cpp programmer_page.h)

@@ -1,6 +1,8 @@
 #include "programmer/programmer_flow.h"
 
+#include "console/console_core.h"
 #include "programmer/board_version.h"
+#include "programmer/hex_records.h"
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
 #include "programmer/target_commands.h"
@@ -34,8 +36,7 @@ void Forget(ProgrammerContext& c) {
 }
 
 void ProtectedNotice(ProgrammerContext& c) {
-    c.state.boardVersion = kProgrammerProtectedNotice;
-    SetControl(c, kProgrammerPicVersion, c.state.boardVersion);
+    SetControl(c, kProgrammerPicVersion, kProgrammerProtectedNotice);
 }
 
 // IdentifyPic, its controls, and the page's answer to a failure.
@@ -69,18 +70,7 @@ bool Read(ProgrammerContext& c) {
 }
 
 void ShowPicVersion(ProgrammerContext& c) {
-    c.state.boardVersion = FindBoardVersion(c.state.image, c.state.ident.programSize);
-    SetControl(c, kProgrammerPicVersion, c.state.boardVersion);
-}
-
-FileDialogRequest HexDialog(const std::string& path, bool save) {
-    FileDialogRequest r;
-    // "*" rather than "*.*": on this platform a file needs no dot in its name.
-    r.filters = {{"Hex Files (*.hex)", "*.hex"}, {"All Files (*.*)", "*"}};
-    r.defaultExtension = "hex";
-    r.initialPath = path;
-    r.confirmOverwrite = save;
-    return r;
+    SetControl(c, kProgrammerPicVersion, FindBoardVersion(c.state.image, c.state.ident.programSize));
 }
 
 } // namespace
@@ -92,9 +82,7 @@ void ProgrammerShown(ProgrammerContext& c) {
     SetControl(c, kProgrammerPicName, kProgrammerNoText);
     SetControl(c, kProgrammerPicVersion, kProgrammerNoText);
     SetControl(c, kProgrammerFileVersion, kProgrammerNoText);
-    s.report[0] = 0;
-    s.report[1] = 'B';
-    s.report[2] = 0;
+    BuildBootRequest(s.report);
     Exchange(c.link, s.report);
     LeaveTarget(c);
 }
@@ -135,7 +123,7 @@ void ProgrammerSave(ProgrammerContext& c) {
         ShowPicVersion(c);
     }
 
-    const auto path = c.ui.saveFileDialog(HexDialog(s.savePath, true));
+    const auto path = c.ui.saveFileDialog(HexFileDialog(s.savePath));
     if (!path)
         return;
     s.savePath = *path;
@@ -149,7 +137,7 @@ void ProgrammerProgram(ProgrammerContext& c) {
     if (!s.ident.identified() && !Identify(c, kProgrammerReadError))
         return;
 
-    const auto path = c.ui.openFileDialog(HexDialog(s.openPath, false));
+    const auto path = c.ui.openFileDialog(HexFileDialog(s.openPath));
     if (!path)
         return; // the identification stays
     s.openPath = *path;
@@ -162,10 +150,10 @@ void ProgrammerProgram(ProgrammerContext& c) {
     c.ui.setStatusText(MessageField, "Lecture du fichier: OK");
     // Low-voltage programming stays enabled, whatever the file says.
     s.image.entries[kPicConfigAddress] |= 0x0080;
-    s.boardVersion = FindBoardVersion(s.image, s.ident.programSize);
-    SetControl(c, kProgrammerFileVersion, s.boardVersion);
+    const std::string version = FindBoardVersion(s.image, s.ident.programSize);
+    SetControl(c, kProgrammerFileVersion, version);
 
-    const std::string question = "Programmer cette version ?\n" + s.boardVersion;
+    const std::string question = "Programmer cette version ?\n" + version;
     if (c.ui.messageBox(question, kProgrammerConfirmCaption, Icon::Question, Buttons::YesNo) != Answer::Yes) {
         SetControl(c, kProgrammerFileVersion, kProgrammerNoText);
         c.ui.setStatusText(MessageField, "Programmation: annulée");

@@ -46,7 +46,6 @@ struct ProgrammerState {
     // The image holds what was read from the identified PIC (not a file, not
     // a partial read, not the blank reset).
     bool imageFromPic = false;
-    std::string boardVersion;     // last FindBoardVersion result or the protected notice
     std::string openPath, savePath; // last files chosen; kept across visits
     // Texts of controls 1047, 1048 and 1049.
     std::string picName = kProgrammerNoText;

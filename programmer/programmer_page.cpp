@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace talmo {
 
 namespace {
@@ -92,10 +94,12 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     page->addStretch(1);
     page->addWidget(createFooter());
 
-    for (QPushButton* button : {identify, save, program, back}) {
-        const int id = button->objectName().mid(QStringLiteral("control").size()).toInt();
-        connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
-    }
+    const std::pair<QPushButton*, int> buttons[] = {{identify, kProgrammerIdentifyButton},
+                                                    {save, kProgrammerSaveButton},
+                                                    {program, kProgrammerProgramButton},
+                                                    {back, kProgrammerBackButton}};
+    for (const auto& [button, id] : buttons)
+        connect(button, &QPushButton::clicked, this, [this, id = id] { command(id); });
 }
 
 ProgrammerPage::~ProgrammerPage() = default;
