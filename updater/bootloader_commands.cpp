@@ -1,5 +1,6 @@
 #include "updater/bootloader_commands.h"
 
+#include "programmer/latin1.h"
 #include "shell/ui.h"
 #include "updater/firmware_image.h"
 
@@ -31,15 +32,6 @@ std::string Format40(const char* format, ...) {
     std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     return buffer;
-}
-
-void AppendLatin1(std::string& out, std::uint8_t byte) {
-    if (byte < 0x80) {
-        out.push_back(static_cast<char>(byte));
-    } else {
-        out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-        out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-    }
 }
 
 bool BeginsWithTalmo(const std::uint8_t* bytes) { return std::memcmp(bytes, "TALMO", 5) == 0; }
@@ -168,14 +160,23 @@ bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path) {
 
 namespace {
 
-enum class BlockResult { Written, NoAnswer, Refused };
-
-BlockResult SendBlock(DeviceLink& link, Report& report) {
+// Sends the 'W' request in `report` for the block ending at `last`. False,
+// with the reason in the message field, when no 'W' answer came or the device
+// refused the block.
+bool SendBlock(DeviceLink& link, Ui& ui, Report& report, bool eeprom, int last) {
     WriteReport(link, report);
     const int count = ReadReport(link, report);
-    if (!EchoOk(count, report, kWrite) || count < 3)
-        return BlockResult::NoAnswer;
-    return report[2] == 1 ? BlockResult::Written : BlockResult::Refused;
+    if (!EchoOk(count, report, kWrite) || count < 3) {
+        ui.setStatusText(MessageField, kCommError);
+        return false;
+    }
+    if (report[2] != 1) {
+        ui.setStatusText(MessageField, Format40(eeprom ? "Erreur programmation EEPROM: 0x%02X"
+                                                       : "Erreur programmation: 0x%04X",
+                                                last));
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -188,17 +189,8 @@ bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
             ui.setStatusText(MessageField, Format40("Ecriture de l'adresse: 0x%02X/0x8000", block));
         BuildBootWriteRequest(report, flag, static_cast<std::uint16_t>(block));
         std::memcpy(&report[kDataOffset], &image.cells[block], kBootBlockSize);
-        const int last = block + kBootBlockSize - 1;
-        switch (SendBlock(link, report)) {
-        case BlockResult::NoAnswer:
-            ui.setStatusText(MessageField, kCommError);
+        if (!SendBlock(link, ui, report, false, block + kBootBlockSize - 1))
             return false;
-        case BlockResult::Refused:
-            ui.setStatusText(MessageField, Format40("Erreur programmation: 0x%04X", last));
-            return false;
-        case BlockResult::Written:
-            break;
-        }
         flag = flag == 1 ? 2 : 1;
     }
     for (int block = 0; block < kEepromSize; block += kBootBlockSize) {
@@ -206,16 +198,8 @@ bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
         const int last = block + kBootBlockSize - 1;
         std::memcpy(&report[kDataOffset], &image.cells[block], kBootBlockSize);
         BuildBootWriteRequest(report, 0, static_cast<std::uint16_t>(last));
-        switch (SendBlock(link, report)) {
-        case BlockResult::NoAnswer:
-            ui.setStatusText(MessageField, kCommError);
+        if (!SendBlock(link, ui, report, true, last))
             return false;
-        case BlockResult::Refused:
-            ui.setStatusText(MessageField, Format40("Erreur programmation EEPROM: 0x%02X", last));
-            return false;
-        case BlockResult::Written:
-            break;
-        }
     }
     return true;
 }

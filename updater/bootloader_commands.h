@@ -7,6 +7,7 @@
 #pragma once
 
 #include "link/device_link.h"
+#include "updater/firmware_image.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,16 +16,15 @@
 namespace talmo {
 
 class Ui;
-struct FirmwareImage;
 
 // Memory selector of 'R' (byte 2).
 enum class BootMemory : std::uint8_t { Eeprom = 0, Program = 1 };
 
 // Transfers go in aligned 32-byte blocks over these ranges.
 constexpr int kBootBlockSize = 32;
-constexpr int kApplicationStart = 0x1300;
-constexpr int kApplicationEnd = 0x8000; // one past the last program address
-constexpr int kEepromSize = 0x100;
+constexpr int kApplicationStart = static_cast<int>(kFirmwareAppStart);
+constexpr int kApplicationEnd = static_cast<int>(kFirmwareImageSize); // one past the last program address
+constexpr int kEepromSize = static_cast<int>(kFirmwareEepromSize);
 constexpr int kVersionAnswerOffset = 17; // 'R' at 0x1300: byte of address 0x130C
 
 // Request layouts. Bytes past a request's last argument are left as they are.

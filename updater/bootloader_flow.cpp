@@ -4,19 +4,9 @@
 #include "updater/bootloader_commands.h"
 #include "updater/firmware_image.h"
 
-#include <cstdio>
-
 namespace talmo {
 
 namespace {
-
-FileDialogRequest HexDialog(const std::string& initialPath) {
-    FileDialogRequest request;
-    request.filters = {{"Hex Files (*.hex)", "*.hex"}, {"All Files (*.*)", "*"}};
-    request.defaultExtension = "hex";
-    request.initialPath = initialPath;
-    return request;
-}
 
 void Changed(BootLoaderContext& c) {
     if (c.fields.changed)
@@ -56,9 +46,7 @@ void BootLoaderShown(BootLoaderContext& c, bool autoUpdate) {
 }
 
 void BootLoaderSave(BootLoaderContext& c) {
-    FileDialogRequest request = HexDialog(c.savePath);
-    request.confirmOverwrite = true;
-    std::optional<std::string> path = c.ui.saveFileDialog(request);
+    std::optional<std::string> path = c.ui.saveFileDialog(HexFileDialog(c.savePath));
     if (!path)
         return;
     c.savePath = *path;
@@ -67,7 +55,7 @@ void BootLoaderSave(BootLoaderContext& c) {
 }
 
 void BootLoaderProgram(BootLoaderContext& c) {
-    std::optional<std::string> path = c.ui.openFileDialog(HexDialog(c.firmwarePath));
+    std::optional<std::string> path = c.ui.openFileDialog(HexFileDialog(c.firmwarePath));
     if (!path)
         return;
     c.firmwarePath = *path;
@@ -75,8 +63,7 @@ void BootLoaderProgram(BootLoaderContext& c) {
     if (!ReadFirmwareFile(c, versionText))
         return;
 
-    char question[90];
-    std::snprintf(question, sizeof question, "Programmer cette version ?\n%s", versionText.c_str());
+    const std::string question = "Programmer cette version ?\n" + versionText;
     if (c.ui.messageBox(question, "Programmation", Icon::Question, Buttons::YesNo) != Answer::Yes) {
         c.fields.fileVersion = kNoVersion;
         Changed(c);

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace talmo {
 
 namespace {
@@ -83,10 +85,11 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     page->addStretch(1);
     page->addWidget(createFooter());
 
-    for (QPushButton* button : {save, program, leave}) {
+    const std::pair<QPushButton*, int> buttons[] = {
+        {save, kSaveButton}, {program, kProgramButton}, {leave, kLeaveButton}};
+    for (const auto& [button, id] : buttons) {
         button->setAutoDefault(false);
-        const int id = button == save ? kSaveButton : button == program ? kProgramButton : kLeaveButton;
-        connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
+        connect(button, &QPushButton::clicked, this, [this, id = id] { command(id); });
     }
 }
 

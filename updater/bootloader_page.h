@@ -42,7 +42,6 @@ public:
 
     // What the page keeps across visits.
     const std::string& firmwareSavePath() const { return savePath_; }
-    const FirmwareImage& firmwareImage() const { return *image_; }
 
 private:
     BootLoaderContext flowContext();

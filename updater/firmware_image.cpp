@@ -101,9 +101,11 @@ int FirmwareHexWriter::fail(const char* message) {
     return 0;
 }
 
-std::uint32_t FirmwareHexWriter::nextAddress() const {
-    return inEeprom() ? delivered_ - kProgramBytes : kFirmwareAppStart + delivered_;
+std::uint32_t FirmwareHexWriter::addressOf(std::uint32_t n) {
+    return n < kProgramBytes ? kFirmwareAppStart + n : n - kProgramBytes;
 }
+
+std::uint32_t FirmwareHexWriter::nextAddress() const { return addressOf(delivered_); }
 
 int FirmwareHexWriter::addByte(std::uint8_t byte) {
     if (failed_ || !created_) {
@@ -117,9 +119,7 @@ int FirmwareHexWriter::addByte(std::uint8_t byte) {
     if (delivered_ % line_.size() != 0)
         return 1;
     // The line just completed starts 16 bytes back.
-    const std::uint32_t lineStart = delivered_ - static_cast<std::uint32_t>(line_.size());
-    const std::uint32_t address =
-        lineStart < kProgramBytes ? kFirmwareAppStart + lineStart : lineStart - kProgramBytes;
+    const std::uint32_t address = addressOf(delivered_ - static_cast<std::uint32_t>(line_.size()));
     if (!file_.writeRecord(static_cast<std::uint16_t>(address), kHexData, line_.data(),
                            line_.size())) {
         failed_ = true;

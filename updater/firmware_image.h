@@ -91,10 +91,11 @@ public:
     std::uint32_t delivered() const { return delivered_; }
     bool inEeprom() const { return delivered_ >= kProgramBytes; }
     std::uint32_t nextAddress() const;
-    bool failed() const { return failed_; }
 
 private:
     int fail(const char* message);
+    // The device address of the n-th byte delivered.
+    static std::uint32_t addressOf(std::uint32_t n);
 
     Ui& ui_;
     HexFileWriter file_;
