@@ -6,9 +6,7 @@
 #include "updater/firmware_image.h"
 
 #include <cctype>
-#include <cstring>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace talmo::cli {
 
