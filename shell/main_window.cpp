@@ -28,8 +28,6 @@ constexpr int kPageMargin = 2;
 constexpr int kEventPollMs = 100; // backends without a descriptor
 constexpr int kAutoBoxControl = 1051; // the console page's Auto box
 
-QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 } // namespace
 
 std::string defaultFirmwarePath() {
@@ -155,7 +153,7 @@ void MainWindow::loadPictures(std::span<const int> ids) {
 void MainWindow::setStatusText(int field, const std::string& text) {
     if (field < 0 || field > 1)
         return;
-    fields_[field]->setText(q(text));
+    fields_[field]->setText(QString::fromStdString(text));
     // Long operations block the event loop: show the text now.
     fields_[field]->repaint();
 }
