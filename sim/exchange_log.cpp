@@ -88,9 +88,21 @@ std::size_t ExchangeLog::countTarget(std::uint8_t sub, std::uint8_t code, std::s
     return count(Match('Y').byte(2, sub).byte(3, code), from);
 }
 
-std::string ExchangeLog::formatLine(const Exchange& e)
+namespace {
+
+void appendHex(std::string& s, const Report& r)
 {
     static const char digits[] = "0123456789ABCDEF";
+    for (auto b : r) {
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+}
+
+} // namespace
+
+std::string ExchangeLog::formatLine(const Exchange& e)
+{
     std::string s;
     s.reserve(16 + 2 * 130 + 2);
     const std::int64_t t = e.timeUs < 0 ? 0 : e.timeUs;
@@ -99,19 +111,12 @@ std::string ExchangeLog::formatLine(const Exchange& e)
     const auto frac = std::to_string(1000 + t % 1000);
     s += frac.substr(1);
     s += ' ';
-    for (auto b : e.request) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
+    appendHex(s, e.request);
     s += ' ';
-    if (!e.answer) {
+    if (e.answer)
+        appendHex(s, *e.answer);
+    else
         s += '-';
-    } else {
-        for (auto b : *e.answer) {
-            s += digits[b >> 4];
-            s += digits[b & 15];
-        }
-    }
     return s;
 }
 
