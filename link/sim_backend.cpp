@@ -142,10 +142,10 @@ int SimBackend::write(const std::string& path, const std::uint8_t* buf, std::siz
     sim::Report request{};
     std::memcpy(request.data(), buf, std::min(len, request.size()));
     std::optional<sim::Report> answer = usb_.exchange(path, request);
-    if (answer && present(path))
-        pending_[path].answers.push_back(*answer);
     if (!present(path))
-        pending_.erase(path);
+        pending_.erase(path); // the request made the device leave
+    else if (answer)
+        pending_[path].push_back(*answer);
     notify();
     return static_cast<int>(len);
 }
@@ -157,13 +157,13 @@ int SimBackend::read(const std::string& path, std::uint8_t* buf, std::size_t len
         return -1;
     }
     auto it = pending_.find(path);
-    if (it == pending_.end() || it->second.answers.empty()) {
+    if (it == pending_.end() || it->second.empty()) {
         // Nothing will come: the whole time-out passes on the bus's clock.
         usb_.clock().sleepUs(static_cast<std::int64_t>(timeoutMs) * 1000);
         return 0;
     }
-    const sim::Report answer = it->second.answers.front();
-    it->second.answers.pop_front();
+    const sim::Report answer = it->second.front();
+    it->second.pop_front();
     const std::size_t n = std::min(len, answer.size());
     std::memcpy(buf, answer.data(), n);
     return static_cast<int>(n);

@@ -64,16 +64,13 @@ public:
 
 private:
     friend class SimHandle;
-    struct Pending {
-        std::deque<std::array<std::uint8_t, 65>> answers;
-    };
     int write(const std::string& path, const std::uint8_t* buf, std::size_t len);
     int read(const std::string& path, std::uint8_t* buf, std::size_t len, int timeoutMs);
     bool present(const std::string& path);
 
     sim::VirtualUsb& usb_;
     int eventFd_ = -1;
-    std::map<std::string, Pending> pending_;
+    std::map<std::string, std::deque<std::array<std::uint8_t, 65>>> pending_; // answers not yet read
     std::map<std::string, int> openCount_;
     std::size_t lastWriteLength_ = 0;
     std::vector<std::string> presentPaths_; // the bus's paths, while no event waits
