@@ -80,7 +80,6 @@ std::string_view HexText::text() const {
 
 int LoadHexText(Ui& ui, const std::string& path, HexText& out) {
     out.block.reset();
-    out.size = 0;
 
     // Non-blocking open so that a FIFO without a writer cannot hang the
     // interface; it is refused just below like any other non-regular file.
@@ -125,7 +124,6 @@ int LoadHexText(Ui& ui, const std::string& path, HexText& out) {
     }
     block[size] = '\0';
     out.block = std::move(block);
-    out.size = size;
     return 1;
 }
 

@@ -74,8 +74,7 @@ bool HexChecksumMatches(int sum, int checksum);
 
 // The whole text of a file, in one block ending with a NUL.
 struct HexText {
-    std::unique_ptr<char[]> block; // size + 1 bytes, the last one NUL
-    std::size_t size = 0;          // bytes read from the file
+    std::unique_ptr<char[]> block; // the file's bytes, then a NUL
     // The text up to its first NUL: a NUL byte inside a file ends its text.
     std::string_view text() const;
 };
