@@ -21,8 +21,6 @@ namespace talmo {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 // ------------------------------------------------------------------ layout
 //
 // The page's group boxes and every control in them. A row places one
@@ -286,9 +284,9 @@ void ConsolePage::setText(int control, const std::string& text) {
     if (it == controls_.end())
         return;
     if (auto* l = qobject_cast<QLabel*>(it->second))
-        l->setText(q(text));
+        l->setText(QString::fromStdString(text));
     else if (auto* e = qobject_cast<QLineEdit*>(it->second))
-        e->setText(q(text));
+        e->setText(QString::fromStdString(text));
 }
 
 void ConsolePage::setPicture(int control, int pictureId) {
@@ -405,7 +403,7 @@ void ConsolePage::showStatus(const ConsoleReport& answer) {
 void ConsolePage::writeLevelEdit(const std::string& text) {
     {
         const QSignalBlocker block(levelEdit_);
-        levelEdit_->setText(q(text));
+        levelEdit_->setText(QString::fromStdString(text));
     }
     // Every change of the edit's text goes to the device, the page's own
     // writes included: the shown value settles the device's.

@@ -16,10 +16,6 @@ namespace talmo {
 
 namespace {
 
-QString q(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QLabel* newLabel(QWidget* parent, const char* text, int id = 0) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     if (id != 0)
@@ -111,7 +107,7 @@ ProgrammerContext ProgrammerPage::flowContext() {
 
 void ProgrammerPage::setControlText(int id, const std::string& text) {
     if (auto* label = control<QLabel>(id))
-        label->setText(q(text));
+        label->setText(QString::fromStdString(text));
 }
 
 void ProgrammerPage::pageShown() {

@@ -14,8 +14,6 @@ namespace talmo {
 
 namespace {
 
-QString q(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 QLabel* newLabel(QWidget* parent, const char* text, int id = 0) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     if (id != 0)
@@ -101,9 +99,9 @@ BootLoaderContext BootLoaderPage::flowContext() {
 }
 
 void BootLoaderPage::showFields() {
-    control<QLabel>(kBootLoaderVersionControl)->setText(q(fields_.bootLoaderVersion));
-    control<QLabel>(kDeviceVersionControl)->setText(q(fields_.deviceVersion));
-    control<QLabel>(kFileVersionControl)->setText(q(fields_.fileVersion));
+    control<QLabel>(kBootLoaderVersionControl)->setText(QString::fromStdString(fields_.bootLoaderVersion));
+    control<QLabel>(kDeviceVersionControl)->setText(QString::fromStdString(fields_.deviceVersion));
+    control<QLabel>(kFileVersionControl)->setText(QString::fromStdString(fields_.fileVersion));
 }
 
 template <class Work> void BootLoaderPage::runExclusive(Work&& work) {
