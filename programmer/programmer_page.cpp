@@ -16,13 +16,6 @@ namespace talmo {
 
 namespace {
 
-QLabel* newLabel(QWidget* parent, const char* text, int id = 0) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    if (id != 0)
-        label->setObjectName(controlName(id));
-    return label;
-}
-
 QPushButton* newButton(QWidget* parent, const char* text, int id) {
     auto* button = new QPushButton(QString::fromUtf8(text), parent);
     button->setObjectName(controlName(id));
@@ -37,7 +30,7 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     ResetPicImage(state_->image);
 
     auto* page = new QVBoxLayout(this);
-    page->addWidget(newLabel(this, "1. Mettre la VELKOR en mode programmation: J8 sur PRGM"));
+    page->addWidget(newControlLabel(this, "1. Mettre la VELKOR en mode programmation: J8 sur PRGM"));
     page->addSpacing(10);
 
     auto* steps = new QGridLayout;
@@ -45,38 +38,38 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     steps->setVerticalSpacing(6);
     steps->setColumnStretch(3, 1);
 
-    steps->addWidget(newLabel(this, "2. Identification automatique du PIC et version VELKOR"), 0, 0, 1, 2);
+    steps->addWidget(newControlLabel(this, "2. Identification automatique du PIC et version VELKOR"), 0, 0, 1, 2);
     auto* identify = newButton(this, "Identifier", kProgrammerIdentifyButton);
     steps->addWidget(identify, 0, 2);
-    steps->addWidget(newLabel(this, "(optionnel)"), 0, 3);
-    steps->addWidget(newLabel(this, "PIC:"), 1, 0, Qt::AlignRight);
-    auto* picName = newLabel(this, kProgrammerNoText, kProgrammerPicName);
+    steps->addWidget(newControlLabel(this, "(optionnel)"), 0, 3);
+    steps->addWidget(newControlLabel(this, "PIC:"), 1, 0, Qt::AlignRight);
+    auto* picName = newControlLabel(this, kProgrammerNoText, kProgrammerPicName);
     QFont bold = picName->font();
     bold.setBold(true);
     picName->setFont(bold);
     steps->addWidget(picName, 1, 1, 1, 3);
-    steps->addWidget(newLabel(this, "Version:"), 2, 0, Qt::AlignRight);
-    auto* picVersion = newLabel(this, kProgrammerNoText, kProgrammerPicVersion);
+    steps->addWidget(newControlLabel(this, "Version:"), 2, 0, Qt::AlignRight);
+    auto* picVersion = newControlLabel(this, kProgrammerNoText, kProgrammerPicVersion);
     picVersion->setFont(bold);
     steps->addWidget(picVersion, 2, 1, 1, 3);
     steps->setRowMinimumHeight(3, 12);
 
-    steps->addWidget(newLabel(this, "3. Sauvegarde du programme du PIC"), 4, 0, 1, 2);
+    steps->addWidget(newControlLabel(this, "3. Sauvegarde du programme du PIC"), 4, 0, 1, 2);
     auto* save = newButton(this, "Sauvegarder", kProgrammerSaveButton);
     steps->addWidget(save, 4, 2);
-    steps->addWidget(newLabel(this, "(optionnel)"), 4, 3);
+    steps->addWidget(newControlLabel(this, "(optionnel)"), 4, 3);
     steps->setRowMinimumHeight(5, 12);
 
-    steps->addWidget(newLabel(this, "4. Programmer une autre version dans le PIC"), 6, 0, 1, 2);
+    steps->addWidget(newControlLabel(this, "4. Programmer une autre version dans le PIC"), 6, 0, 1, 2);
     auto* program = newButton(this, "Programmer", kProgrammerProgramButton);
     steps->addWidget(program, 6, 2);
-    steps->addWidget(newLabel(this, "Version:"), 7, 0, Qt::AlignRight);
-    auto* fileVersion = newLabel(this, kProgrammerNoText, kProgrammerFileVersion);
+    steps->addWidget(newControlLabel(this, "Version:"), 7, 0, Qt::AlignRight);
+    auto* fileVersion = newControlLabel(this, kProgrammerNoText, kProgrammerFileVersion);
     fileVersion->setFont(bold);
     steps->addWidget(fileVersion, 7, 1, 1, 3);
     page->addLayout(steps);
     page->addSpacing(10);
-    page->addWidget(newLabel(this, "5. Mettre la VELKOR en mode normal: J8 sur NORMAL"));
+    page->addWidget(newControlLabel(this, "5. Mettre la VELKOR en mode normal: J8 sur NORMAL"));
     page->addSpacing(10);
 
     // The back button shows picture 169; its text is only its accessible name.

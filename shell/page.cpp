@@ -10,6 +10,13 @@ namespace talmo {
 
 QString controlName(int id) { return QStringLiteral("control%1").arg(id); }
 
+QLabel* newControlLabel(QWidget* parent, const char* text, int id) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    if (id != 0)
+        label->setObjectName(controlName(id));
+    return label;
+}
+
 void Page::setProgramVersion(const std::string& version) {
     if (auto* label = control<QLabel>(kVersionControl))
         label->setText(QString::fromStdString(version));

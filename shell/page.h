@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 
+class QLabel;
+
 namespace talmo {
 
 class Ui;
@@ -35,6 +37,9 @@ enum FooterControl : int {
 // Object name of a page's control by its numeric identifier ("control1050"),
 // so that the window and tests find controls by number.
 QString controlName(int id);
+
+// A text label for a page, named by its identifier when it has one (0: none).
+QLabel* newControlLabel(QWidget* parent, const char* text, int id = 0);
 
 // Services of the main window that pages use.
 class Shell {

@@ -12,17 +12,6 @@
 
 namespace talmo {
 
-namespace {
-
-QLabel* newLabel(QWidget* parent, const char* text, int id = 0) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    if (id != 0)
-        label->setObjectName(controlName(id));
-    return label;
-}
-
-} // namespace
-
 BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     : Page(context, parent), image_(std::make_unique<FirmwareImage>()) {
     ResetFirmwareImage(*image_);
@@ -33,8 +22,8 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     auto* page = new QVBoxLayout(this);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(newLabel(this, "Boot Loader Version:"));
-    auto* bootVersion = newLabel(this, kInitialBootLoaderVersion, kBootLoaderVersionControl);
+    top->addWidget(newControlLabel(this, "Boot Loader Version:"));
+    auto* bootVersion = newControlLabel(this, kInitialBootLoaderVersion, kBootLoaderVersionControl);
     QFont bold = bootVersion->font();
     bold.setBold(true);
     bootVersion->setFont(bold);
@@ -51,7 +40,7 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
         auto* grid = new QGridLayout(frame);
         grid->setHorizontalSpacing(10);
         grid->setColumnStretch(3, 1);
-        QLabel* titleLabel = newLabel(frame, title);
+        QLabel* titleLabel = newControlLabel(frame, title);
         // Both steps' buttons line up after the longer title.
         titleLabel->setMinimumWidth(titleLabel->fontMetrics().horizontalAdvance(
                                         QStringLiteral("2. Programmer une autre version dans le PIC")) + 8);
@@ -60,9 +49,9 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
         button->setObjectName(controlName(buttonId));
         grid->addWidget(button, 0, 2);
         if (note)
-            grid->addWidget(newLabel(frame, note), 0, 3);
-        grid->addWidget(newLabel(frame, "Version:"), 1, 0, Qt::AlignRight);
-        grid->addWidget(newLabel(frame, kNoVersion, versionId), 1, 1, 1, 3);
+            grid->addWidget(newControlLabel(frame, note), 0, 3);
+        grid->addWidget(newControlLabel(frame, "Version:"), 1, 0, Qt::AlignRight);
+        grid->addWidget(newControlLabel(frame, kNoVersion, versionId), 1, 1, 1, 3);
         grid->setColumnMinimumWidth(0, 60);
         page->addWidget(frame);
         return button;
