@@ -13,6 +13,8 @@ void ScriptedUi::setStatusText(int field, const std::string& text) {
 
 Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
                               Buttons buttons) {
+    if (onBox)
+        onBox();
     UiEvent e(UiEvent::Box);
     e.text = text;
     e.caption = caption;

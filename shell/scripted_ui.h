@@ -6,6 +6,7 @@
 #include "shell/ui.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,10 @@ public:
     std::string status(int field) const;               // the field's current text
     const FileDialogRequest* lastDialogRequest() const { return hasDialog_ ? &lastDialog_ : nullptr; }
     void clearEvents() { events_.clear(); }
+
+    // Called as each message box opens, before it answers: lets a test look
+    // at the screen, or deliver a device event, while the box is up.
+    std::function<void()> onBox;
 
 private:
     std::optional<std::string> fileDialog(UiEvent::Kind kind, const FileDialogRequest& request,

@@ -48,22 +48,10 @@ private:
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
-// A scripted user interface that lets the test look at the page while a box is up.
-class WatchingUi : public ScriptedUi {
-public:
-    using ScriptedUi::ScriptedUi;
-    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override {
-        if (onBox)
-            onBox();
-        return ScriptedUi::messageBox(text, caption, icon, buttons);
-    }
-    std::function<void()> onBox;
-};
-
 // A console page on a virtual TALMO.
 struct Rig {
     VirtualClock clock;
-    WatchingUi ui{&clock};
+    ScriptedUi ui{&clock};
     sim::VirtualUsb bus{clock};
     SimBackend backend{bus};
     sim::Talmo* device = nullptr;

@@ -83,24 +83,12 @@ inline std::vector<std::string> Boxes(const ScriptedUi& ui) {
     return out;
 }
 
-// Runs onBox whenever a message box opens (a device event arriving meanwhile).
-class WatchingUi : public ScriptedUi {
-public:
-    using ScriptedUi::ScriptedUi;
-    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override {
-        if (onBox)
-            onBox();
-        return ScriptedUi::messageBox(text, caption, icon, buttons);
-    }
-    std::function<void()> onBox;
-};
-
 enum class Fault { None, Silent, SilentFrom, WrongEcho, Short, Refuse, RefuseEeprom };
 
 struct Rig {
     std::filesystem::path dir;
     VirtualClock clock;
-    WatchingUi ui{&clock};
+    ScriptedUi ui{&clock};
     sim::VirtualUsb bus{clock};
     SimBackend backend{bus};
     DeviceLink link;
