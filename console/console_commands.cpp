@@ -1,6 +1,6 @@
 #include "console/console_commands.h"
 
-#include "shell/ui.h"
+#include "core/ui.h"
 
 namespace talmo {
 

@@ -79,11 +79,6 @@ void command(ConsoleReport& r, std::uint8_t letter) {
 }
 } // namespace
 
-void BuildBootRequest(ConsoleReport& r) {
-    command(r, kLetterBoot);
-    r[2] = 0;
-}
-
 void BuildVersionRequest(ConsoleReport& r) { command(r, kLetterVersion); }
 
 void BuildFlashRequest(ConsoleReport& r) { command(r, kLetterFlash); }

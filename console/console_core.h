@@ -4,6 +4,8 @@
 // structs; no widgets, no exceptions.
 #pragma once
 
+#include "core/report.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -12,8 +14,7 @@
 
 namespace talmo {
 
-// The same buffer type as the device link's (report ID + 64 bytes).
-using ConsoleReport = std::array<std::uint8_t, 65>;
+using ConsoleReport = Report;
 
 // Numeric identifiers of the console page's controls (dialog 130). The page's
 // layout table places each one; the status decoding names its targets by them.
@@ -81,7 +82,6 @@ std::string PercentText(std::uint8_t v);
 // Each sets only the bytes its command uses; the rest of the buffer stays as
 // the previous exchange left it, unless said otherwise.
 
-constexpr std::uint8_t kLetterBoot = 'B';
 constexpr std::uint8_t kLetterVersion = 'V';
 constexpr std::uint8_t kLetterFlash = 'F';
 constexpr std::uint8_t kLetterTable = 'T';
@@ -91,7 +91,6 @@ constexpr std::uint8_t kLetterMotors = 'M';
 constexpr std::uint8_t kLetterLcd = 'L';
 constexpr std::uint8_t kLetterJump = 'Z';
 
-void BuildBootRequest(ConsoleReport& r);            // 'B', byte 2 = 0
 void BuildVersionRequest(ConsoleReport& r);         // 'V'
 void BuildFlashRequest(ConsoleReport& r);           // 'F'
 void BuildTableRequest(ConsoleReport& r, std::uint8_t sub); // 'T', byte 2 = 0 or 3

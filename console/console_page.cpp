@@ -1,8 +1,8 @@
 #include "console/console_page.h"
 
 #include "console/console_commands.h"
-#include "resources/pictures.h"
-#include "shell/ui.h"
+#include "ui/pictures.h"
+#include "core/ui.h"
 
 #include <QCheckBox>
 #include <QEvent>

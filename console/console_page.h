@@ -5,7 +5,7 @@
 
 #include "console/console_core.h"
 #include "link/device_link.h"
-#include "shell/page.h"
+#include "ui/page.h"
 
 #include <QTimer>
 

@@ -1,5 +1,5 @@
 // Fuzz target: the firmware HEX reader over arbitrary text.
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 #include "updater/firmware_image.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // Fuzz target: the PIC HEX reader over arbitrary text.
 #include "programmer/pic_image.h"
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "link/device_link.h"
 
-#include "shell/ui.h"
+#include "core/ui.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,6 +3,7 @@
 // exchanges 65-byte reports with a 500 ms answer time-out.
 #pragma once
 
+#include "core/report.h"
 #include "link/hid_backend.h"
 
 #include <array>
@@ -17,7 +18,6 @@ class Ui;
 constexpr std::uint16_t kTalmoVendorId = 0x04D8;
 constexpr std::uint16_t kTalmoProductId = 0x00AA;      // normal mode
 constexpr std::uint16_t kBootLoaderProductId = 0x00A9; // boot loader
-constexpr int kReportSize = 65;                        // report ID + 64 bytes
 constexpr int kAnswerTimeoutMs = 500;
 // A TALMO that is present but refused for lack of permission: shown in the
 // connection field instead of the bare "not connected" text.
@@ -26,10 +26,6 @@ inline constexpr const char* kTextAccessDenied = "USB: TALMO présent, accès re
 // apart, while udev sets the node's permissions.
 constexpr int kPermissionRetries = 5;
 constexpr int kPermissionRetryMs = 100;
-
-// One exchange's buffer: byte 0 report ID 0, byte 1 command letter, then the
-// command's arguments (request) or results (answer).
-using Report = std::array<std::uint8_t, kReportSize>;
 
 struct DeviceLink {
     HidBackend* backend = nullptr; // the platform's HID services

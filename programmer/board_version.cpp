@@ -1,6 +1,6 @@
 #include "programmer/board_version.h"
 
-#include "programmer/latin1.h"
+#include "core/latin1.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 

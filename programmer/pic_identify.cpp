@@ -1,7 +1,7 @@
 #include "programmer/pic_identify.h"
 
 #include "programmer/target_commands.h"
-#include "shell/ui.h"
+#include "core/ui.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "programmer/pic_image.h"
 
-#include "programmer/hex_records.h"
+#include "hex/hex_records.h"
 
 namespace talmo {
 

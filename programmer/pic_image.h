@@ -12,7 +12,7 @@
 // low byte first; EEPROM entries are stored in files as the byte then 0x00.
 #pragma once
 
-#include "shell/ui.h"
+#include "core/ui.h"
 
 #include <array>
 #include <cstdint>

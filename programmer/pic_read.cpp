@@ -3,7 +3,7 @@
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 #include "programmer/target_commands.h"
-#include "shell/ui.h"
+#include "core/ui.h"
 
 #include <algorithm>
 #include <cstdio>

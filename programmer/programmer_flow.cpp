@@ -1,12 +1,12 @@
 #include "programmer/programmer_flow.h"
 
-#include "console/console_core.h"
+#include "core/report.h"
 #include "programmer/board_version.h"
-#include "programmer/hex_records.h"
+#include "hex/hex_records.h"
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
 #include "programmer/target_commands.h"
-#include "shell/ui.h"
+#include "core/ui.h"
 
 namespace talmo {
 

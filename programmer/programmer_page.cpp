@@ -1,6 +1,6 @@
 #include "programmer/programmer_page.h"
 
-#include "shell/ui.h"
+#include "core/ui.h"
 
 #include <QFont>
 #include <QGridLayout>

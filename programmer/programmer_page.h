@@ -4,7 +4,7 @@
 #pragma once
 
 #include "programmer/programmer_flow.h"
-#include "shell/page.h"
+#include "ui/page.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "shell/demo_control.h"
 
-#include "link/sim_backend.h"
+#include "sim/sim_backend.h"
 #include "sim/board_firmware.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"

@@ -3,11 +3,11 @@
 // window to play the device. Time is real: the emulator's answer latency
 // and the PIC's programming cycles run on the program's own clock.
 #include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
+#include "sim/sim_backend.h"
+#include "core/clock.h"
 #include "shell/demo_control.h"
 #include "shell/main_window.h"
-#include "shell/qt_ui.h"
+#include "ui/qt_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

@@ -1,7 +1,7 @@
 #include "shell/main_window.h"
 
-#include "resources/pictures.h"
-#include "shell/qt_ui.h"
+#include "ui/pictures.h"
+#include "ui/qt_ui.h"
 #include "shell/waiting_page.h"
 
 #include <QApplication>

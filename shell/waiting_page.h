@@ -2,7 +2,7 @@
 // a progress bar moving back and forth, 5 % every 50 ms, while it is visible.
 #pragma once
 
-#include "shell/page.h"
+#include "ui/page.h"
 
 class QProgressBar;
 class QTimer;

@@ -2,7 +2,7 @@
 // devices under umockdev. Usage and commands: see hidraw_bridge.h.
 #include "sim/hidraw_bridge.h"
 
-#include "shell/clock.h"
+#include "core/clock.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

@@ -1,6 +1,6 @@
 #include "sim/virtual_usb.h"
 
-#include "shell/clock.h"
+#include "core/clock.h"
 #include "sim/talmo.h"
 
 namespace sim {

@@ -1,7 +1,7 @@
 #include "updater/bootloader_commands.h"
 
-#include "programmer/latin1.h"
-#include "shell/ui.h"
+#include "core/latin1.h"
+#include "core/ui.h"
 #include "updater/firmware_image.h"
 
 #include <cstdarg>

@@ -1,6 +1,6 @@
 #include "updater/bootloader_flow.h"
 
-#include "shell/ui.h"
+#include "core/ui.h"
 #include "updater/bootloader_commands.h"
 #include "updater/firmware_image.h"
 

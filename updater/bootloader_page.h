@@ -4,7 +4,7 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "shell/page.h"
+#include "ui/page.h"
 #include "updater/bootloader_flow.h"
 #include "updater/firmware_image.h"
 

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
+#include "sim/sim_backend.h"
+#include "core/clock.h"
 #include "shell/main_window.h"
-#include "shell/qt_ui.h"
+#include "ui/qt_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

@@ -2,7 +2,7 @@
 // words, 0x100 EEPROM bytes) and a full firmware file take, in microseconds
 // per file, averaged over many runs.
 #include "programmer/pic_image.h"
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 #include "updater/firmware_image.h"
 
 #include <chrono>

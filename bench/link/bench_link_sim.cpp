@@ -1,9 +1,9 @@
 // The link's own cost per exchange on the emulator backend: the link's
 // Exchange (write, read, echo check) beside the bare bus exchange it wraps.
 #include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
-#include "shell/scripted_ui.h"
+#include "sim/sim_backend.h"
+#include "core/clock.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

@@ -7,8 +7,8 @@
 
 #include "link/device_link.h"
 #include "link/linux_backend.h"
-#include "shell/clock.h"
-#include "shell/scripted_ui.h"
+#include "core/clock.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/hidraw_bridge.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"

@@ -9,13 +9,13 @@
 //     exchanges the sequences must make times 1 ms, plus the waits they must
 //     make. The floor is counted here from the image, not from the run.
 #include "link/device_link.h"
-#include "link/sim_backend.h"
+#include "sim/sim_backend.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
-#include "shell/clock.h"
-#include "shell/ui.h"
+#include "core/clock.h"
+#include "core/ui.h"
 #include "sim/board_firmware.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"

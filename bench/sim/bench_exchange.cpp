@@ -1,6 +1,6 @@
 // Exchanges per second of the bare emulator (bus + device), so that the
 // emulator is never what a benchmark of the program measures.
-#include "shell/clock.h"
+#include "core/clock.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

@@ -2,9 +2,9 @@
 // exchange on the virtual clock, against the protocol's floor: 880 exchanges
 // (872 program-memory blocks and 8 EEPROM blocks) of 1 ms each.
 #include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
-#include "shell/scripted_ui.h"
+#include "sim/sim_backend.h"
+#include "core/clock.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 #include "updater/bootloader_commands.h"

@@ -3,8 +3,8 @@
 // once, so what is measured is the request building, the link's report
 // handling, the progress texts and (for the save) the HEX lines written.
 #include "link/device_link.h"
-#include "shell/clock.h"
-#include "shell/scripted_ui.h"
+#include "core/clock.h"
+#include "tests/common/scripted_ui.h"
 #include "updater/bootloader_commands.h"
 #include "updater/firmware_image.h"
 

@@ -1,14 +1,14 @@
 // The pieces of talmo-cli: its command line, the terminal's Ui, the status
 // lines and the bounded wait for the device after a mode switch.
-#include "shell/cli/cli_commands.h"
-#include "shell/cli/cli_options.h"
-#include "shell/cli/status_view.h"
-#include "shell/cli/terminal_ui.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/status_view.h"
+#include "cli/terminal_ui.h"
 
 #include "console/console_core.h"
 #include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
+#include "sim/sim_backend.h"
+#include "core/clock.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

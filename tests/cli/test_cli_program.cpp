@@ -2,7 +2,7 @@
 #include "cli_run.h"
 
 #include "programmer/pic_image.h"
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
 

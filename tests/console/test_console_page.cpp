@@ -2,9 +2,9 @@
 // the status poll, and the user's commands.
 #include "console/console_page.h"
 
-#include "link/sim_backend.h"
-#include "resources/pictures.h"
-#include "shell/scripted_ui.h"
+#include "sim/sim_backend.h"
+#include "ui/pictures.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

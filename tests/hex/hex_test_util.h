@@ -3,7 +3,7 @@
 // test), the reader case table and a run under a file size limit.
 #pragma once
 
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "programmer/hex_records.h"
+#include "hex/hex_records.h"
 #include "programmer/pic_image.h"
 #include "updater/firmware_image.h"
 

@@ -5,8 +5,8 @@
 // bridge's commands). Each connection text goes to standard output.
 #include "link/linux_backend.h"
 #include "link_test_util.h"
-#include "shell/clock.h"
-#include "shell/scripted_ui.h"
+#include "core/clock.h"
+#include "tests/common/scripted_ui.h"
 
 #include <cstdio>
 

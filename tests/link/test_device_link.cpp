@@ -1,10 +1,10 @@
 // The device link on the emulator's bus: finding, following and exchanging.
 #include "link/device_link.h"
-#include "link/sim_backend.h"
+#include "sim/sim_backend.h"
 
 #include "link_test_util.h"
-#include "shell/clock.h"
-#include "shell/scripted_ui.h"
+#include "core/clock.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

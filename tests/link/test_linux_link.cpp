@@ -6,8 +6,8 @@
 
 #include "link/linux_backend.h"
 #include "link_test_util.h"
-#include "shell/clock.h"
-#include "shell/scripted_ui.h"
+#include "core/clock.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/hidraw_bridge.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"

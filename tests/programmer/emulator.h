@@ -5,9 +5,9 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "link/sim_backend.h"
+#include "sim/sim_backend.h"
 #include "programmer/pic_image.h"
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/board_firmware.h"
 #include "sim/talmo.h"
 

@@ -7,7 +7,7 @@
 //   waiting page      after an unplug, a device in the other mode is taken at
 //                     once (a connected link would ignore a second device).
 // Exit status 0 when the page choice followed every step.
-#include "shell/clock.h"
+#include "core/clock.h"
 #include "sim/hidraw_bridge.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"

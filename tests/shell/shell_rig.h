@@ -3,10 +3,10 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/clock.h"
+#include "sim/sim_backend.h"
+#include "core/clock.h"
 #include "shell/main_window.h"
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

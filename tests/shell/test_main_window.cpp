@@ -2,7 +2,7 @@
 // are told: the page choice at start-up and after every device event, the
 // show/hide notifications, the size, the footers, the pictures, the
 // accelerator, the focus and the link closed when the window goes.
-#include "resources/pictures.h"
+#include "ui/pictures.h"
 #include "shell/waiting_page.h"
 #include "shell_rig.h"
 

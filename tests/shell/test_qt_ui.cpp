@@ -1,7 +1,7 @@
 // The Qt facade as the user meets it: boxes answer in French with the
 // button pressed, and a cancelled box counts as Cancel.
-#include "shell/clock.h"
-#include "shell/qt_ui.h"
+#include "core/clock.h"
+#include "ui/qt_ui.h"
 
 #include <QApplication>
 #include <QMessageBox>

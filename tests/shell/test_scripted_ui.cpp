@@ -1,4 +1,4 @@
-#include "shell/scripted_ui.h"
+#include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The waiting page: its texts, the bar's step rule at both ends, the timer
 // running only between the show and hide notifications, and the bar keeping
 // position and step while hidden.
-#include "shell/page.h"
+#include "ui/page.h"
 #include "shell/waiting_page.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 // Small helpers for driving the emulator in its own tests.
 #pragma once
 
-#include "shell/clock.h"
+#include "core/clock.h"
 #include "sim/pic.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"

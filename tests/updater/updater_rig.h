@@ -5,8 +5,8 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "link/sim_backend.h"
-#include "shell/scripted_ui.h"
+#include "sim/sim_backend.h"
+#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 

@@ -1,0 +1,37 @@
+// The commands of talmo-cli. Each strings together the operations and the
+// page flows of the window program, unchanged, and reports through the
+// terminal's Ui; each returns its exit status (cli_options.h).
+#pragma once
+
+#include "link/device_link.h"
+#include "cli/cli_options.h"
+#include "cli/terminal_ui.h"
+
+#include <csignal>
+#include <cstdint>
+
+namespace talmo::cli {
+
+// How long the device may take to come back after a mode switch.
+constexpr int kModeSwitchTimeoutMs = 10000;
+
+struct CliContext {
+    DeviceLink& link;
+    TerminalUi& ui;
+    bool simulated = false;
+    // Set by the interrupt handler: `status --watch` stops at the next tick.
+    volatile std::sig_atomic_t* interrupted = nullptr;
+};
+
+// Follows the link's device events (and looks again when the device it
+// holds has left) until the device is connected with `productId`, for at
+// most `timeoutMs` on the Ui's clock.
+bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs);
+
+int RunHexCheck(TerminalUi& ui, const Options& options);
+// These need an open link.
+int RunStatus(CliContext& c, const Options& options);
+int RunFirmware(CliContext& c, const Options& options);
+int RunPic(CliContext& c, const Options& options);
+
+} // namespace talmo::cli

@@ -1,0 +1,339 @@
+#include "cli/sim_session.h"
+
+#include "programmer/pic_identify.h"
+#include "programmer/pic_image.h"
+#include "core/quiet_ui.h"
+#include "sim/board_firmware.h"
+#include "updater/firmware_image.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace talmo::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kStateFile[] = "state.txt";
+constexpr char kFirmwareFile[] = "firmware.hex";
+constexpr char kPicFile[] = "pic.hex";
+constexpr char kLogFile[] = "exchanges.log";
+constexpr char kLockFile[] = ".lock";
+constexpr int kStateFormat = 1;
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The first message box a quiet reader or writer showed.
+std::string FirstBox(const QuietUi& ui)
+{
+    return ui.shownBox() ? ui.firstBox() : std::string("erreur inconnue");
+}
+
+bool ReadStateFile(const std::string& path, std::map<std::string, std::string>* values,
+                   std::string* error)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *error = std::string("impossible de lire ") + kStateFile + " (" + std::strerror(errno) + ")";
+        return false;
+    }
+    char line[512];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string s = line;
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+            s.pop_back();
+        if (s.empty() || s[0] == '#')
+            continue;
+        const std::size_t eq = s.find('=');
+        if (eq == std::string::npos) {
+            std::fclose(f);
+            *error = std::string(kStateFile) + " : ligne illisible « " + s + " »";
+            return false;
+        }
+        (*values)[s.substr(0, eq)] = s.substr(eq + 1);
+    }
+    std::fclose(f);
+    return true;
+}
+
+bool ParseNumber(const std::string& text, long long min, long long max, long long* out)
+{
+    if (text.empty() || text.size() > 18)
+        return false;
+    long long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < min || v > max)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool Replace(const std::string& tmp, const std::string& final, std::string* error)
+{
+    std::error_code ec;
+    fs::rename(tmp, final, ec);
+    if (ec) {
+        *error = "impossible de remplacer " + final + " (" + ec.message() + ")";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<sim::PicChip> ParsePicName(const std::string& name)
+{
+    std::string wanted = Upper(name);
+    if (wanted.rfind("PIC", 0) != 0)
+        wanted = "PIC" + wanted;
+    for (sim::PicChip chip : sim::allPicChips())
+        if (wanted == sim::picChipInfo(chip).name)
+            return chip;
+    return std::nullopt;
+}
+
+SimSession::SimSession()
+    : usb_(std::make_unique<sim::VirtualUsb>(clock_)),
+      backend_(std::make_unique<SimBackend>(*usb_))
+{
+}
+
+SimSession::~SimSession()
+{
+    if (device_)
+        device_->log().stopStreaming();
+    if (lockFd_ >= 0)
+        ::close(lockFd_); // releases the lock
+}
+
+std::string SimSession::path(const char* name) const
+{
+    return (fs::path(folder_) / name).string();
+}
+
+SimSession::OpenResult SimSession::open(const SimRequest& request, std::string* error)
+{
+    folder_ = request.folder;
+    std::error_code ec;
+    fs::create_directories(folder_, ec);
+    if (ec || !fs::is_directory(folder_, ec)) {
+        *error = "dossier de simulation " + folder_ + " : impossible de le créer";
+        return OpenResult::BadState;
+    }
+    lockFd_ = ::open(path(kLockFile).c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX) != 0) {
+        *error = "dossier de simulation " + folder_ + " : impossible de le verrouiller (" +
+                 std::strerror(errno) + ")";
+        return OpenResult::BadState;
+    }
+
+    unplugged_ = std::make_unique<sim::Talmo>();
+    if (!fs::exists(path(kStateFile), ec)) {
+        if (!newBoard(request, error))
+            return OpenResult::BadRequest;
+    } else {
+        if (!restore(error))
+            return OpenResult::BadState;
+        // The board's options only make a new folder: refuse a contradiction.
+        sim::Pic* pic = unplugged_->pic();
+        if (!request.picName.empty()) {
+            const std::optional<sim::PicChip> chip = ParsePicName(request.picName);
+            if (!chip || !pic || pic->info().chip != *chip) {
+                *error = "--sim-pic : le dossier " + folder_ + " contient déjà une carte avec " +
+                         (pic ? pic->info().name : "aucun PIC") +
+                         " ; --sim-pic ne vaut que pour un nouveau dossier";
+                return OpenResult::BadRequest;
+            }
+        }
+        if (request.protectedPic && (!pic || !PicProtected(pic->readBack(sim::Pic::kConfigWord)))) {
+            *error = "--sim-protected : le PIC du dossier " + folder_ +
+                     " n'est pas protégé ; --sim-protected ne vaut que pour un nouveau dossier";
+            return OpenResult::BadRequest;
+        }
+    }
+
+    sim::Talmo& dev = *unplugged_;
+    if (dev.pic())
+        dev.pic()->setStrictTiming(true);
+    dev.log().setEnabled(false);
+    std::string logError;
+    if (!dev.log().streamToFile(path(kLogFile), &logError)) {
+        *error = "impossible d'ouvrir " + path(kLogFile) + " en écriture";
+        return OpenResult::BadState;
+    }
+    device_ = unplugged_.get();
+    backend_->plug(std::move(unplugged_));
+    return OpenResult::Ok;
+}
+
+bool SimSession::newBoard(const SimRequest& request, std::string* error)
+{
+    sim::PicChip chip = kDefaultSimChip;
+    if (!request.picName.empty()) {
+        const std::optional<sim::PicChip> parsed = ParsePicName(request.picName);
+        if (!parsed) {
+            *error = "--sim-pic : PIC inconnu « " + request.picName +
+                     " » (PIC16F873, PIC16F874, PIC16F876, PIC16F877 ou leurs variantes A)";
+            return false;
+        }
+        chip = *parsed;
+    }
+    sim::Pic pic(chip, kSimPicRevision);
+    sim::loadBoardFirmware(pic);
+    if (request.protectedPic)
+        pic.setConfigWord(static_cast<std::uint16_t>(pic.configWord() & ~kProtectionMask));
+    unplugged_->setPic(pic);
+    return true;
+}
+
+bool SimSession::restore(std::string* error)
+{
+    std::map<std::string, std::string> v;
+    if (!ReadStateFile(path(kStateFile), &v, error))
+        return false;
+    const auto bad = [&](const std::string& what) {
+        *error = std::string(kStateFile) + " : " + what;
+        return false;
+    };
+    long long number = 0;
+    if (!ParseNumber(v["format"], kStateFormat, kStateFormat, &number))
+        return bad("format inconnu");
+    long long clockUs = 0;
+    if (!ParseNumber(v["clock_us"], 0, (1LL << 62), &clockUs))
+        return bad("clock_us illisible");
+    const std::string mode = v["mode"];
+    if (mode != "normal" && mode != "bootloader")
+        return bad("mode illisible");
+
+    sim::Talmo& dev = *unplugged_;
+    VirtualClock quietClock;
+    QuietUi quiet(quietClock);
+    auto firmwareBlock = std::make_unique<FirmwareImage>(); // 32 KB: kept off the stack
+    FirmwareImage& firmware = *firmwareBlock;
+    if (LoadFirmwareHex(quiet, firmware, path(kFirmwareFile)) != 1) {
+        *error = std::string(kFirmwareFile) + " : " + FirstBox(quiet);
+        return false;
+    }
+    dev.setFlashBytes(kFirmwareAppStart,
+                      std::vector<std::uint8_t>(firmware.cells.begin() + kFirmwareAppStart,
+                                                firmware.cells.end()));
+    for (std::uint32_t e = 0; e < kFirmwareEepromSize; ++e)
+        dev.setEepromByte(e, firmware.cells[e]);
+
+    if (v["pic"] == "none") {
+        dev.removePic();
+    } else {
+        const std::optional<sim::PicChip> chip = ParsePicName(v["pic"]);
+        if (!chip)
+            return bad("PIC inconnu « " + v["pic"] + " »");
+        long long revision = 0;
+        if (!ParseNumber(v["revision"], 0, 31, &revision))
+            return bad("révision illisible");
+        sim::Pic pic(*chip, static_cast<unsigned>(revision));
+        auto imageBlock = std::make_unique<PicImage>(); // 35 KB: kept off the stack
+        PicImage& image = *imageBlock;
+        if (LoadPicHex(quiet, image, path(kPicFile)) != 1) {
+            *error = std::string(kPicFile) + " : " + FirstBox(quiet);
+            return false;
+        }
+        const sim::PicChipInfo& info = pic.info();
+        for (std::uint32_t a = 0; a < info.programWords; ++a)
+            pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
+        for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
+            pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
+        pic.setCell(kPicConfigAddress, static_cast<std::uint16_t>(image.entries[kPicConfigAddress]));
+        for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
+            pic.setCell(kPicEepromAddress + e,
+                        static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
+        dev.setPic(pic);
+    }
+    dev.setMode(mode == "normal" ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
+    clock_.advanceUs(clockUs);
+    return true;
+}
+
+bool SimSession::save(std::string* error)
+{
+    if (!device_) {
+        *error = "aucun TALMO virtuel";
+        return false;
+    }
+    sim::Talmo& dev = *device_;
+    VirtualClock quietClock;
+    QuietUi quiet(quietClock);
+
+    const std::string firmwareTmp = path(kFirmwareFile) + ".tmp";
+    {
+        FirmwareHexWriter writer(quiet);
+        int ok = writer.create(firmwareTmp);
+        for (std::uint32_t a = kFirmwareAppStart; ok && a < kFirmwareImageSize; ++a)
+            ok = writer.addByte(dev.flashByte(a));
+        for (std::uint32_t e = 0; ok && e < kFirmwareEepromSize; ++e)
+            ok = writer.addByte(dev.eepromByte(e));
+        if (!ok || writer.finish() != 1) {
+            *error = std::string(kFirmwareFile) + " : " + FirstBox(quiet);
+            return false;
+        }
+    }
+
+    const sim::Pic* pic = dev.pic();
+    if (pic) {
+        auto imageBlock = std::make_unique<PicImage>();
+        PicImage& image = *imageBlock;
+        for (std::uint32_t a = 0; a < kPicImageSize; ++a)
+            image.entries[a] = pic->cell(a);
+        const std::string picTmp = path(kPicFile) + ".tmp";
+        if (SavePicHex(quiet, image, picTmp, static_cast<int>(pic->info().programWords),
+                       static_cast<int>(pic->info().eepromBytes)) != 1) {
+            *error = std::string(kPicFile) + " : " + FirstBox(quiet);
+            return false;
+        }
+        if (!Replace(picTmp, path(kPicFile), error))
+            return false;
+    }
+    if (!Replace(firmwareTmp, path(kFirmwareFile), error))
+        return false;
+
+    const std::string stateTmp = path(kStateFile) + ".tmp";
+    std::FILE* f = std::fopen(stateTmp.c_str(), "wb");
+    if (!f) {
+        *error = "impossible d'écrire " + stateTmp;
+        return false;
+    }
+    std::fprintf(f, "# Virtual TALMO of talmo-cli --simulate; memories in %s and %s\n",
+                 kFirmwareFile, kPicFile);
+    std::fprintf(f, "format=%d\n", kStateFormat);
+    std::fprintf(f, "mode=%s\n", dev.mode() == sim::Talmo::Mode::Normal ? "normal" : "bootloader");
+    if (pic) {
+        std::fprintf(f, "pic=%s\n", pic->info().name);
+        std::fprintf(f, "revision=%u\n", static_cast<unsigned>(pic->deviceId() & 0x1F));
+    } else {
+        std::fprintf(f, "pic=none\n");
+    }
+    std::fprintf(f, "clock_us=%lld\n", static_cast<long long>(clock_.nowUs()));
+    const bool written = std::ferror(f) == 0;
+    if (std::fclose(f) != 0 || !written) {
+        *error = "impossible d'écrire " + stateTmp;
+        return false;
+    }
+    return Replace(stateTmp, path(kStateFile), error);
+}
+
+} // namespace talmo::cli

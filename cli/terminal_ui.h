@@ -1,0 +1,100 @@
+// The user-interface facade on a terminal.
+//
+//   - message field texts: results go to standard output as lines; progress
+//     texts (those that end in "0xA/0xB") become a progress bar on standard
+//     error when it is a terminal, else plain lines, one per tenth of the way
+//     and one whenever the phase changes;
+//   - connection field texts: standard error, when they change;
+//   - message boxes: standard error, "caption : text"; a question box reads
+//     its answer from standard input (o/oui/y/yes means Yes; anything else,
+//     or the end of input, No) unless every question is to be answered Yes;
+//   - file dialogs: answer the path given on the command line;
+//   - waits: on the clock given.
+#pragma once
+
+#include "core/ui.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talmo::cli {
+
+// "Lecture de l'adresse: 0x0014/0x2000" → 20/8192. Nothing for other texts
+// (no trailing "0xA/0xB", or B = 0).
+struct Progress {
+    unsigned long done = 0;
+    unsigned long total = 0;
+    std::string phase; // the text before the first "0x" of the pair
+};
+std::optional<Progress> ParseProgress(const std::string& text);
+
+// One line of the terminal bar: "[#####.....]  45 % text", at most `width`
+// columns (UTF-8 characters counted once).
+std::string ProgressBarLine(const Progress& p, const std::string& text, int width);
+
+struct TerminalStreams {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    std::FILE* in = stdin;
+    bool outIsTerminal = false; // redraw blocks in place on `out`
+    bool errIsTerminal = false; // draw the bar on `err`
+    bool inIsTerminal = false;  // prompt for answers
+};
+
+class TerminalUi final : public Ui {
+public:
+    TerminalUi(Clock& clock, TerminalStreams streams);
+    ~TerminalUi() override;
+
+    void setStatusText(int field, const std::string& text) override;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
+                      Buttons buttons) override;
+    std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
+    void waitMs(int ms) override;
+    Clock& clock() override { return clock_; }
+
+    // The path that the next file dialog answers (the command line's FICHIER).
+    void setDialogPath(std::string path) { dialogPath_ = std::move(path); }
+    // Questions are answered Yes without asking (--yes).
+    void setAssumeYes(bool yes) { assumeYes_ = yes; }
+
+    // Ends a progress bar left on the terminal.
+    void endProgress();
+    // A line of the command's own on standard output / standard error.
+    void printLine(const std::string& text);
+    void printError(const std::string& text);
+    // A block of lines that replaces the previous block: redrawn in place on
+    // a terminal, else printed again after an empty line.
+    void printBlock(const std::vector<std::string>& lines);
+
+    // What was shown, for the commands' exit statuses.
+    const std::string& messageText() const { return message_; }
+    bool fileErrorShown() const { return fileError_; }
+    int boxesShown() const { return boxes_; }
+
+private:
+    void showProgress(const Progress& p, const std::string& text);
+
+    Clock& clock_;
+    TerminalStreams s_;
+    std::optional<std::string> dialogPath_;
+    bool assumeYes_ = false;
+    std::string connection_;
+    std::string message_;
+    bool fileError_ = false;
+    int boxes_ = 0;
+
+    int blockLines_ = 0;           // lines of the last block printed
+    bool barShown_ = false;        // a bar line is on the terminal, unfinished
+    std::string lastPhase_;
+    long lastTenth_ = -1;
+};
+
+// True when the box's text is one of the HEX readers' and writers' messages:
+// a file error rather than a device error.
+bool IsFileMessage(const std::string& text, const std::string& caption);
+
+} // namespace talmo::cli

@@ -1,0 +1,250 @@
+#include "hex/hex_records.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace talmo {
+
+namespace {
+
+// Value of each character as a hex digit, -1 for every other character: a
+// table keeps the reading of random data free of unpredictable branches.
+struct HexDigitTable {
+    signed char value[256];
+    constexpr HexDigitTable() : value() {
+        for (int c = 0; c < 256; ++c)
+            value[c] = -1;
+        for (int d = 0; d < 10; ++d)
+            value['0' + d] = static_cast<signed char>(d);
+        for (int d = 0; d < 6; ++d) {
+            value['A' + d] = static_cast<signed char>(10 + d);
+            value['a' + d] = static_cast<signed char>(10 + d);
+        }
+    }
+};
+constexpr HexDigitTable kHexDigits;
+
+int HexDigitValue(char c) { return kHexDigits.value[static_cast<unsigned char>(c)]; }
+
+constexpr char kUpperDigits[] = "0123456789ABCDEF";
+
+char* PutHexByte(char* out, unsigned value) {
+    out[0] = kUpperDigits[(value >> 4) & 0xF];
+    out[1] = kUpperDigits[value & 0xF];
+    return out + 2;
+}
+
+// Closes a descriptor when the front end returns, on every path.
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+int ParseHexByte(char first, char second) {
+    const int high = HexDigitValue(first);
+    const int low = HexDigitValue(second);
+    if (high < 0 || low < 0)
+        return -1;
+    return high * 16 + low;
+}
+
+int HexPairAt(std::string_view line, std::size_t index) {
+    if (index >= line.size() || line.size() - index < 2)
+        return -1;
+    return ParseHexByte(line[index], line[index + 1]);
+}
+
+bool HexChecksumMatches(int sum, int checksum) {
+    if (checksum < 0)
+        return false;
+    // The sum may hold -1 pairs; two's complement keeps "mod 256" exact.
+    const unsigned expected = (256u - (static_cast<unsigned>(sum) & 0xFFu)) & 0xFFu;
+    return static_cast<unsigned>(checksum) == expected;
+}
+
+std::string_view HexText::text() const {
+    if (!block)
+        return {};
+    return std::string_view(block.get(), std::strlen(block.get()));
+}
+
+int LoadHexText(Ui& ui, const std::string& path, HexText& out) {
+    out.block.reset();
+
+    // Non-blocking open so that a FIFO without a writer cannot hang the
+    // interface; it is refused just below like any other non-regular file.
+    FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (file.fd < 0) {
+        ui.errorBox(kHexCannotRead, kHexReadCaption);
+        return 0;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0) {
+        ui.errorBox(kHexNoSize, kHexReadCaption);
+        return 0;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ui.errorBox(kHexCannotRead, kHexReadCaption);
+        return 0;
+    }
+    if (info.st_size < 0 ||
+        static_cast<unsigned long long>(info.st_size) >= static_cast<std::size_t>(-1) / 2) {
+        ui.errorBox(kHexNoSize, kHexReadCaption);
+        return 0;
+    }
+    const std::size_t size = static_cast<std::size_t>(info.st_size);
+    std::unique_ptr<char[]> block(new (std::nothrow) char[size + 1]());
+    if (!block) {
+        ui.errorBox(kHexNoMemory, kHexReadCaption);
+        return 0;
+    }
+    // One read brings the whole file; a read interrupted by a signal, or a
+    // file that shrank meanwhile, is a read failure rather than a silently
+    // truncated text.
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(file.fd, block.get() + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ui.errorBox(kHexReadFailed, kHexReadCaption);
+            return 0;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    block[size] = '\0';
+    out.block = std::move(block);
+    return 1;
+}
+
+bool NextHexLine(std::string_view& rest, std::string_view& line) {
+    while (!rest.empty() && rest.front() == '\n')
+        rest.remove_prefix(1);
+    if (rest.empty())
+        return false;
+    const std::size_t end = rest.find('\n');
+    if (end == std::string_view::npos) {
+        line = rest;
+        rest = {};
+    } else {
+        line = rest.substr(0, end);
+        rest.remove_prefix(end + 1);
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return true;
+}
+
+FileDialogRequest HexFileDialog(const std::string& initialPath) {
+    FileDialogRequest request;
+    // "*" rather than "*.*": on this platform a file needs no dot in its name.
+    request.filters = {{"Hex Files (*.hex)", "*.hex"}, {"All Files (*.*)", "*"}};
+    request.defaultExtension = "hex";
+    request.initialPath = initialPath;
+    request.confirmOverwrite = true;
+    return request;
+}
+
+std::size_t FormatHexRecord(char* out, std::uint16_t address, std::uint8_t type,
+                            const std::uint8_t* data, std::size_t count) {
+    if (count > 255)
+        return 0;
+    char* p = out;
+    *p++ = ':';
+    unsigned sum = static_cast<unsigned>(count) + (address >> 8) + (address & 0xFFu) + type;
+    p = PutHexByte(p, static_cast<unsigned>(count));
+    p = PutHexByte(p, address >> 8);
+    p = PutHexByte(p, address & 0xFFu);
+    p = PutHexByte(p, type);
+    for (std::size_t i = 0; i < count; ++i) {
+        sum += data[i];
+        p = PutHexByte(p, data[i]);
+    }
+    p = PutHexByte(p, (256u - (sum & 0xFFu)) & 0xFFu);
+    *p++ = '\r';
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - out);
+}
+
+HexFileWriter::~HexFileWriter() { close(); }
+
+void HexFileWriter::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+int HexFileWriter::create(const std::string& path) {
+    close();
+    failed_ = false;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        failed_ = true;
+        ui_.errorBox(kHexCannotCreate, kHexWriteCaption);
+        return 0;
+    }
+    return writeLine(kHexFirstLine);
+}
+
+int HexFileWriter::fail() {
+    failed_ = true;
+    close();
+    ui_.errorBox(kHexCannotWrite, kHexWriteCaption);
+    return 0;
+}
+
+int HexFileWriter::writeRaw(const char* data, std::size_t size) {
+    if (failed_ || fd_ < 0) {
+        failed_ = true;
+        return 0;
+    }
+    ssize_t n;
+    do {
+        n = ::write(fd_, data, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 || static_cast<std::size_t>(n) != size)
+        return fail();
+    return 1;
+}
+
+int HexFileWriter::writeLine(std::string_view text) {
+    char buffer[kHexMaxRecordLine];
+    // Longer than any record: nothing of ours writes such a line.
+    if (text.size() + 2 > sizeof buffer)
+        return fail();
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\r';
+    buffer[text.size() + 1] = '\n';
+    return writeRaw(buffer, text.size() + 2);
+}
+
+int HexFileWriter::writeRecord(std::uint16_t address, std::uint8_t type,
+                               const std::uint8_t* data, std::size_t count) {
+    char buffer[kHexMaxRecordLine];
+    const std::size_t length = FormatHexRecord(buffer, address, type, data, count);
+    if (length == 0)
+        return fail();
+    return writeRaw(buffer, length);
+}
+
+int HexFileWriter::finish() {
+    if (!writeLine(kHexEndLine))
+        return 0;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    // Data that never reached the disk (a full file system on close).
+    return rc == 0 ? 1 : fail();
+}
+
+} // namespace talmo

@@ -1,0 +1,167 @@
+// Intel HEX records as every reader and writer of the program uses them.
+//
+// A record line is ':', LL (data length), AAAA (16-bit address, high byte
+// first), TT (type), LL data bytes and CC (checksum), all as pairs of hex
+// digits: 11 + 2 * LL characters. CC makes the sum of every byte of the
+// record, CC included, equal to 0 modulo 256. Reading accepts both cases of
+// hex digit; writing always produces upper case and CR LF line ends.
+//
+// The readers (LoadPicHex in pic_image.h, LoadFirmwareHex in
+// updater/firmware_image.h) share the file front end and the line walk
+// below; the writers share HexFileWriter. Each shows at most one message box
+// per call: "Erreur fichier" for the readers, "Erreur" for the writers.
+#pragma once
+
+#include "core/ui.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace talmo {
+
+// Captions of the readers' and the writers' error boxes.
+inline constexpr char kHexReadCaption[] = "Erreur fichier";
+inline constexpr char kHexWriteCaption[] = "Erreur";
+
+// The readers' messages, in the order their tests run.
+inline constexpr char kHexCannotRead[] = "Impossible de lire le fichier...";
+inline constexpr char kHexNoSize[] = "Taille de fichier...";
+inline constexpr char kHexNoMemory[] = "Erreur d'allocation mémoire...";
+inline constexpr char kHexReadFailed[] = "Erreur de lecture du fichier...";
+inline constexpr char kHexIncompleteLine[] = "Ligne incompléte dans le fichier...";
+inline constexpr char kHexOddLength[] = "Longueur invalide...";
+inline constexpr char kHexBadAddress[] = "Adresse invalide...";
+inline constexpr char kHexBadRecord[] = "Record invalide...";
+inline constexpr char kHexValueTooLarge[] = "Valeur supérieur à 0x3FFF...";
+inline constexpr char kHexBadChecksum[] = "Checksum invalide...";
+
+// The writers' messages.
+inline constexpr char kHexCannotCreate[] = "Impossible de créer le fichier...";
+inline constexpr char kHexCannotWrite[] = "Impossible d'écrire dans le fichier...";
+
+// The first and the last line of every file written (without the CR LF).
+inline constexpr char kHexFirstLine[] = ":020000040000FA";
+inline constexpr char kHexEndLine[] = ":00000001FF";
+
+// Record types.
+enum HexRecordType : int {
+    kHexData = 0x00,
+    kHexEndOfFile = 0x01,
+    kHexExtendedSegment = 0x02,
+    kHexStartSegment = 0x03,
+    kHexExtendedLinear = 0x04,
+    kHexStartLinear = 0x05,
+};
+
+// Longest record line: 255 data bytes, plus CR LF.
+inline constexpr std::size_t kHexMaxRecordLine = 11 + 2 * 255 + 2;
+
+// Two hex digit characters ('0'-'9', 'A'-'F', 'a'-'f') to 0..255; -1 when
+// either is not a hex digit. Callers keep the -1 in signed arithmetic and let
+// the test each field goes through next refuse it.
+int ParseHexByte(char first, char second);
+
+// The pair at `index` and `index + 1` of a line; positions past the line's
+// end read as non-hex, so the result is then -1. Never reads past the line.
+int HexPairAt(std::string_view line, std::size_t index);
+
+// True when `checksum` (a parsed pair, maybe -1) completes `sum` (the signed
+// sum of the record's other bytes) to 0 modulo 256.
+bool HexChecksumMatches(int sum, int checksum);
+
+// The whole text of a file, in one block ending with a NUL.
+struct HexText {
+    std::unique_ptr<char[]> block; // the file's bytes, then a NUL
+    // The text up to its first NUL: a NUL byte inside a file ends its text.
+    std::string_view text() const;
+};
+
+// File front end of the readers: opens `path` for reading (existing files
+// only), gets its size, allocates size + 1 zeroed bytes and reads the file
+// in one block. Returns 1 with `out` filled, or 0 after one of the messages
+// kHexCannotRead, kHexNoSize, kHexNoMemory, kHexReadFailed (caption
+// kHexReadCaption). The file is closed on every path.
+int LoadHexText(Ui& ui, const std::string& path, HexText& out);
+
+// Line walk: takes the next line off `rest` into `line` and returns true, or
+// returns false when `rest` is used up. Empty lines are skipped; a line runs
+// up to the next LF (or the end), and one CR at its end is removed. `line`
+// points into the same text as `rest`.
+bool NextHexLine(std::string_view& rest, std::string_view& line);
+
+// What a reader's record function tells the record walk.
+enum HexRecordResult { kHexRecordFailed = 0, kHexRecordNext = 1, kHexRecordEnd = 2 };
+
+// Record walk shared by the readers: the text ends at its first NUL; each
+// line that starts with ':' goes to `readRecord`, every other line (comments,
+// any other text) is skipped. Returns 0 as soon as a record fails (its
+// function has shown the message), 1 at the end-of-file record or at the end
+// of the text; nothing after the end-of-file record is looked at.
+template <class ReadRecord>
+int WalkHexRecords(std::string_view text, ReadRecord&& readRecord) {
+    text = text.substr(0, text.find('\0'));
+    std::string_view line;
+    while (NextHexLine(text, line)) {
+        if (line.empty() || line.front() != ':')
+            continue;
+        const HexRecordResult result = readRecord(line);
+        if (result == kHexRecordFailed)
+            return 0;
+        if (result == kHexRecordEnd)
+            return 1;
+    }
+    return 1;
+}
+
+// The file dialog of every HEX file the program opens or saves, starting at
+// `initialPath`: "*.hex" files first, then all files; ".hex" is added to a
+// name typed without an extension, and a save asks before replacing a file.
+FileDialogRequest HexFileDialog(const std::string& initialPath);
+
+// Formats one record into `out` (at least kHexMaxRecordLine characters):
+// ':', LL, AAAA, TT, the data bytes and CC, in upper-case hex, then CR LF.
+// Returns the number of characters written, or 0 when `count` exceeds 255.
+std::size_t FormatHexRecord(char* out, std::uint16_t address, std::uint8_t type,
+                            const std::uint8_t* data, std::size_t count);
+
+// Writes a HEX file line by line: each line is one write call, and a call
+// that writes fewer bytes than the line holds shows kHexCannotWrite (caption
+// kHexWriteCaption) once; the writer then refuses every further line and
+// leaves the file with what was written before. The file is closed by
+// finish(), by close() or when the writer is destroyed; a partial file is
+// never deleted.
+class HexFileWriter {
+public:
+    explicit HexFileWriter(Ui& ui) : ui_(ui) {}
+    ~HexFileWriter();
+    HexFileWriter(const HexFileWriter&) = delete;
+    HexFileWriter& operator=(const HexFileWriter&) = delete;
+
+    // Creates (or replaces) the file and writes kHexFirstLine. 1, or 0 after
+    // kHexCannotCreate or kHexCannotWrite.
+    int create(const std::string& path);
+    // Writes one line of text followed by CR LF. 1, or 0 after a message (or
+    // at once, with no new message, when the writer has already failed).
+    int writeLine(std::string_view text);
+    // Writes one record (FormatHexRecord); 1 or 0 as writeLine.
+    int writeRecord(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
+                    std::size_t count);
+    // Writes kHexEndLine and closes the file; 1 when the whole file was written.
+    int finish();
+    // Closes the file as it stands.
+    void close();
+
+private:
+    int writeRaw(const char* data, std::size_t size);
+    // Marks the writer failed, closes the file and shows kHexCannotWrite: 0.
+    int fail();
+
+    Ui& ui_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+} // namespace talmo

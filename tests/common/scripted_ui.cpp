@@ -1,0 +1,81 @@
+#include "tests/common/scripted_ui.h"
+
+namespace talmo {
+
+void ScriptedUi::setStatusText(int field, const std::string& text) {
+    if (field == 0 || field == 1)
+        fields_[field] = text;
+    UiEvent e(UiEvent::Status);
+    e.field = field;
+    e.text = text;
+    events_.push_back(std::move(e));
+}
+
+Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
+                              Buttons buttons) {
+    if (onBox)
+        onBox();
+    UiEvent e(UiEvent::Box);
+    e.text = text;
+    e.caption = caption;
+    e.icon = icon;
+    e.buttons = buttons;
+    events_.push_back(std::move(e));
+    if (!answers_.empty()) {
+        Answer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    return (buttons == Buttons::Ok || buttons == Buttons::OkCancel) ? Answer::Ok : Answer::Yes;
+}
+
+std::optional<std::string> ScriptedUi::fileDialog(UiEvent::Kind kind, const FileDialogRequest& request,
+                                                  std::deque<std::optional<std::string>>& paths) {
+    UiEvent e(kind);
+    e.text = request.title;
+    events_.push_back(std::move(e));
+    lastDialog_ = request;
+    hasDialog_ = true;
+    if (paths.empty())
+        return std::nullopt;
+    auto p = std::move(paths.front());
+    paths.pop_front();
+    return p;
+}
+
+std::optional<std::string> ScriptedUi::openFileDialog(const FileDialogRequest& request) {
+    return fileDialog(UiEvent::OpenDialog, request, openPaths_);
+}
+
+std::optional<std::string> ScriptedUi::saveFileDialog(const FileDialogRequest& request) {
+    return fileDialog(UiEvent::SaveDialog, request, savePaths_);
+}
+
+void ScriptedUi::waitMs(int ms) {
+    UiEvent e(UiEvent::Wait);
+    e.ms = ms;
+    events_.push_back(std::move(e));
+    clock_->sleepMs(ms);
+}
+
+std::vector<UiEvent> ScriptedUi::boxes() const {
+    std::vector<UiEvent> out;
+    for (const auto& e : events_)
+        if (e.kind == UiEvent::Box)
+            out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> ScriptedUi::statusTexts(int field) const {
+    std::vector<std::string> out;
+    for (const auto& e : events_)
+        if (e.kind == UiEvent::Status && e.field == field)
+            out.push_back(e.text);
+    return out;
+}
+
+std::string ScriptedUi::status(int field) const {
+    return (field == 0 || field == 1) ? fields_[field] : std::string();
+}
+
+} // namespace talmo

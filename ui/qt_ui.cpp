@@ -1,0 +1,112 @@
+#include "ui/qt_ui.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStringList>
+#include <QTranslator>
+
+namespace talmo {
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString filterString(const std::vector<FileFilter>& filters) {
+    QStringList parts;
+    for (const auto& f : filters)
+        parts << QStringLiteral("%1 (%2)").arg(q(f.label), q(f.patterns));
+    return parts.join(QStringLiteral(";;"));
+}
+
+std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
+    QFileDialog dialog(parent, q(request.title), q(request.initialPath), filterString(request.filters));
+    // The toolkit's own dialog: the same on every desktop and under test.
+    // A filter's label already names its patterns ("Hex Files (*.hex)"):
+    // show the label alone, not the patterns a second time.
+    QFileDialog::Options options = QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
+    if (save && !request.confirmOverwrite)
+        options |= QFileDialog::DontConfirmOverwrite;
+    dialog.setOptions(options);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!request.defaultExtension.empty())
+        dialog.setDefaultSuffix(q(request.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void frenchButtonTexts(QMessageBox& box) {
+    static const struct { QMessageBox::StandardButton button; const char* text; } kTexts[] = {
+        {QMessageBox::Ok, "OK"},
+        {QMessageBox::Cancel, "Annuler"},
+        {QMessageBox::Yes, "Oui"},
+        {QMessageBox::No, "Non"},
+    };
+    for (const auto& t : kTexts)
+        if (QAbstractButton* b = box.button(t.button))
+            b->setText(QString::fromUtf8(t.text));
+}
+
+} // namespace
+
+bool installFrenchTranslation(QCoreApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+void QtUi::setStatusText(int field, const std::string& text) {
+    if (sink_)
+        sink_(field, text);
+}
+
+Answer QtUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
+                        Buttons buttons) {
+    QMessageBox box(nullptr);
+    box.setWindowTitle(q(caption));
+    box.setText(q(text));
+    switch (icon) {
+    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    frenchButtonTexts(box);
+    switch (box.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
+std::optional<std::string> QtUi::openFileDialog(const FileDialogRequest& request) {
+    return runFileDialog(dialogParent_, request, false);
+}
+
+std::optional<std::string> QtUi::saveFileDialog(const FileDialogRequest& request) {
+    return runFileDialog(dialogParent_, request, true);
+}
+
+void QtUi::waitMs(int ms) { clock_.sleepMs(ms); }
+
+} // namespace talmo
