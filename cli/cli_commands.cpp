@@ -1,12 +1,12 @@
 #include "cli/cli_commands.h"
 
+#include "cli/status_view.h"
 #include "console/console_commands.h"
 #include "console/console_core.h"
+#include "core/clock.h"
 #include "programmer/board_version.h"
 #include "programmer/pic_image.h"
 #include "programmer/programmer_flow.h"
-#include "cli/status_view.h"
-#include "core/clock.h"
 #include "updater/bootloader_commands.h"
 #include "updater/bootloader_flow.h"
 #include "updater/firmware_image.h"
@@ -31,8 +31,7 @@ constexpr char kProgramPicOk[] = "Programmation+Vérification: OK";
 // A device that does not answer.
 constexpr char kCommError[] = "TALMO communication: Erreur";
 
-std::string Hex4(std::uint32_t v)
-{
+std::string Hex4(std::uint32_t v) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(v));
     return text;
@@ -40,8 +39,7 @@ std::string Hex4(std::uint32_t v)
 
 // The device the link holds is still listed, in the same mode (a node name
 // may come back at once with the other product ID).
-bool StillPresent(HidBackend& backend, const DeviceLink& link)
-{
+bool StillPresent(HidBackend& backend, const DeviceLink& link) {
     for (const HidInterfaceInfo& info : backend.enumerate())
         if (info.path == link.devicePath && info.productId == link.productId)
             return true;
@@ -49,23 +47,19 @@ bool StillPresent(HidBackend& backend, const DeviceLink& link)
 }
 
 // The status for an operation that ended without its success text.
-int FailureStatus(const TerminalUi& ui)
-{
-    return ui.fileErrorShown() ? kExitFile : kExitDevice;
-}
+int FailureStatus(const TerminalUi& ui) { return ui.fileErrorShown() ? kExitFile : kExitDevice; }
 
-bool RequireNormalMode(CliContext& c)
-{
+bool RequireNormalMode(CliContext& c) {
     if (c.link.productId == kTalmoProductId)
         return true;
-    c.ui.printError("Le TALMO est en mode boot loader : cette commande demande le mode normal. "
-                    "« talmo-cli firmware program FICHIER » programme un firmware et l'en fait sortir.");
+    c.ui.printError(
+        "Le TALMO est en mode boot loader : cette commande demande le mode normal. "
+        "« talmo-cli firmware program FICHIER » programme un firmware et l'en fait sortir.");
     return false;
 }
 
 // The version text that the device's firmware reports in normal mode.
-std::optional<std::string> RunningVersion(CliContext& c)
-{
+std::optional<std::string> RunningVersion(CliContext& c) {
     Report r{};
     for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
         if (attempt > 0)
@@ -79,8 +73,7 @@ std::optional<std::string> RunningVersion(CliContext& c)
 
 // ------------------------------------------------------------------ hex check
 
-int CheckPicFile(TerminalUi& ui, const std::string& file)
-{
+int CheckPicFile(TerminalUi& ui, const std::string& file) {
     auto image = std::make_unique<PicImage>();
     if (LoadPicHex(ui, *image, file) != 1)
         return kExitFile;
@@ -104,16 +97,15 @@ int CheckPicFile(TerminalUi& ui, const std::string& file)
                  (words ? " (de " + Hex4(first) + " à " + Hex4(last) + ")" : std::string()));
     ui.printLine("Octets EEPROM: " + std::to_string(eeprom));
     ui.printLine("Mots ID: " + std::to_string(ids));
-    ui.printLine("Mot de configuration: " +
-                 (e[kPicConfigAddress] == kPicBlankWord ? std::string("absent (0x3FFF)")
-                                                        : Hex4(e[kPicConfigAddress])));
+    ui.printLine("Mot de configuration: " + (e[kPicConfigAddress] == kPicBlankWord
+                                                 ? std::string("absent (0x3FFF)")
+                                                 : Hex4(e[kPicConfigAddress])));
     // Sized for the largest chip: the window searches the identified PIC's size.
     ui.printLine("Version: " + FindBoardVersion(*image, 0x2000));
     return kExitOk;
 }
 
-int CheckFirmwareFile(TerminalUi& ui, const std::string& file)
-{
+int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
     auto image = std::make_unique<FirmwareImage>();
     if (LoadFirmwareHex(ui, *image, file) != 1)
         return kExitFile;
@@ -127,19 +119,19 @@ int CheckFirmwareFile(TerminalUi& ui, const std::string& file)
         ignored += cells[a] != kFirmwareBlank;
 
     ui.printLine("OK");
-    ui.printLine("Octets de programme: " + std::to_string(program) + " (zone " + Hex4(kFirmwareAppStart) +
-                 " à 0x7FFF)");
+    ui.printLine("Octets de programme: " + std::to_string(program) + " (zone " +
+                 Hex4(kFirmwareAppStart) + " à 0x7FFF)");
     ui.printLine("Octets EEPROM: " + std::to_string(eeprom));
     if (ignored)
-        ui.printLine("Octets dans la zone du boot loader, jamais transférés: " + std::to_string(ignored));
+        ui.printLine("Octets dans la zone du boot loader, jamais transférés: " +
+                     std::to_string(ignored));
     ui.printLine("Version: " + ImageVersionText(*image));
     return kExitOk;
 }
 
 } // namespace
 
-bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs)
-{
+bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs) {
     Clock& clock = ui.clock();
     const std::int64_t start = clock.nowMs();
     for (;;) {
@@ -148,7 +140,8 @@ bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutM
                 OnDeviceChange(link, event);
             // Without events (or before they come), a device that left is
             // noticed by its absence from the list.
-            if (link.connected() && link.productId != productId && !StillPresent(*link.backend, link))
+            if (link.connected() && link.productId != productId &&
+                !StillPresent(*link.backend, link))
                 CloseDevice(link);
             if (!link.connected())
                 OpenDevice(link);
@@ -161,24 +154,23 @@ bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutM
     }
 }
 
-int RunHexCheck(TerminalUi& ui, const Options& options)
-{
+int RunHexCheck(TerminalUi& ui, const Options& options) {
     return options.hexKind == HexKind::Pic ? CheckPicFile(ui, options.file)
                                            : CheckFirmwareFile(ui, options.file);
 }
 
 // ------------------------------------------------------------------ status
 
-int RunStatus(CliContext& c, const Options& options)
-{
+int RunStatus(CliContext& c, const Options& options) {
     if (!RequireNormalMode(c))
         return kExitDevice;
     Report buffer{};
     StatusCache cache;
     const StartResult start = RunStartSequence(c.link, buffer, cache, c.ui);
     if (start.tooOld) {
-        c.ui.printError("Le TALMO redémarre dans son boot loader : programmer un firmware récent avec "
-                        "« talmo-cli firmware program FICHIER ».");
+        c.ui.printError(
+            "Le TALMO redémarre dans son boot loader : programmer un firmware récent avec "
+            "« talmo-cli firmware program FICHIER ».");
         return kExitDevice;
     }
     if (!start.version) {
@@ -228,8 +220,7 @@ int RunStatus(CliContext& c, const Options& options)
 
 // ------------------------------------------------------------------ firmware
 
-int RunFirmware(CliContext& c, const Options& options)
-{
+int RunFirmware(CliContext& c, const Options& options) {
     const bool program = options.command == Command::FirmwareProgram;
     if (program) {
         // A file that the reader refuses never sends the device anywhere.
@@ -263,7 +254,8 @@ int RunFirmware(CliContext& c, const Options& options)
     int status = kExitOk;
     if (program) {
         if (!BootLoaderAutoUpdate(bc)) {
-            c.ui.printError("Le TALMO reste dans son boot loader ; la commande peut être relancée.");
+            c.ui.printError(
+                "Le TALMO reste dans son boot loader ; la commande peut être relancée.");
             return FailureStatus(c.ui);
         }
     } else {
@@ -292,8 +284,7 @@ int RunFirmware(CliContext& c, const Options& options)
 
 // ------------------------------------------------------------------ pic
 
-int RunPic(CliContext& c, const Options& options)
-{
+int RunPic(CliContext& c, const Options& options) {
     if (!RequireNormalMode(c))
         return kExitDevice;
     auto state = std::make_unique<ProgrammerState>();

@@ -3,9 +3,9 @@
 // terminal's Ui; each returns its exit status (cli_options.h).
 #pragma once
 
-#include "link/device_link.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
+#include "link/device_link.h"
 
 #include <csignal>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // talmo-cli: the jobs of TALMO_Tools from a terminal, on the same core.
-#include "link/device_link.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
 #include "cli/sim_session.h"
 #include "cli/terminal_ui.h"
 #include "core/clock.h"
+#include "link/device_link.h"
 
 #include "link/linux_backend.h"
 
@@ -23,8 +23,7 @@ volatile std::sig_atomic_t gWatching = 0;
 // Ctrl+C ends `status --watch`. Any other command runs its operation to the
 // end first, so that a board or a firmware is never left half written by a
 // stray key; a second Ctrl+C forces the stop.
-void OnInterrupt(int sig)
-{
+void OnInterrupt(int sig) {
     if (gInterrupted) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
@@ -39,24 +38,21 @@ void OnInterrupt(int sig)
     }
 }
 
-void CatchInterrupt(bool watching)
-{
+void CatchInterrupt(bool watching) {
     gWatching = watching ? 1 : 0;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
 
-int UsageError(const std::string& message)
-{
+int UsageError(const std::string& message) {
     std::fprintf(stderr, "talmo-cli : %s\nEssayez « talmo-cli --help ».\n", message.c_str());
     return talmo::cli::kExitUsage;
 }
 
-int RunOnDevice(talmo::cli::CliContext& c, const talmo::cli::Options& o)
-{
+int RunOnDevice(talmo::cli::CliContext& c, const talmo::cli::Options& o) {
     using namespace talmo::cli;
     switch (o.command) {
     case Command::Status:
@@ -75,8 +71,7 @@ int RunOnDevice(talmo::cli::CliContext& c, const talmo::cli::Options& o)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace talmo;
     using namespace talmo::cli;
 
@@ -135,10 +130,11 @@ int main(int argc, char** argv)
         RegisterForDeviceEvents(link);
         backend->takeEvents(); // what is present now is found by the search below
         if (!OpenDevice(link)) {
-            ui.printError(link.deniedPath.empty()
-                              ? "Aucun TALMO connecté."
-                              : "Un TALMO est branché mais son accès est refusé : installer la règle "
-                                "udev du projet (./setup) puis le rebrancher.");
+            ui.printError(
+                link.deniedPath.empty()
+                    ? "Aucun TALMO connecté."
+                    : "Un TALMO est branché mais son accès est refusé : installer la règle "
+                      "udev du projet (./setup) puis le rebrancher.");
             status = kExitNoDevice;
         } else {
             CliContext context{link, ui, session != nullptr, &gInterrupted};
@@ -150,7 +146,8 @@ int main(int argc, char** argv)
     if (session) {
         std::string error;
         if (!session->save(&error)) {
-            std::fprintf(stderr, "talmo-cli : état de simulation non enregistré : %s\n", error.c_str());
+            std::fprintf(stderr, "talmo-cli : état de simulation non enregistré : %s\n",
+                         error.c_str());
             if (status == kExitOk)
                 status = kExitFile;
         }

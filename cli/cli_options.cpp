@@ -26,22 +26,19 @@ const char kExitStatuses[] =
     "  3  ligne de commande incorrecte\n"
     "  4  aucun TALMO connecté\n";
 
-std::string WithCommon(const std::string& text)
-{
+std::string WithCommon(const std::string& text) {
     return text + "\n" + kCommonOptions + "\n" + kExitStatuses;
 }
 
 using Words = std::vector<std::string>;
 
-ParseResult Fail(std::string message)
-{
+ParseResult Fail(std::string message) {
     ParseResult r;
     r.error = std::move(message);
     return r;
 }
 
-std::optional<Command> CommandOf(const Words& w, std::string* error)
-{
+std::optional<Command> CommandOf(const Words& w, std::string* error) {
     if (w.size() == 0) {
         *error = "commande manquante";
         return std::nullopt;
@@ -83,18 +80,13 @@ std::optional<Command> CommandOf(const Words& w, std::string* error)
 
 // Words after the command's own: 0 for status and pic identify, 1 (the
 // file) for the others.
-std::size_t CommandWords(Command c)
-{
-    return c == Command::Status ? 1 : 2;
-}
+std::size_t CommandWords(Command c) { return c == Command::Status ? 1 : 2; }
 
-bool TakesFile(Command c)
-{
+bool TakesFile(Command c) {
     return c != Command::Status && c != Command::PicIdentify && c != Command::None;
 }
 
-std::string HelpFor(const Words& w)
-{
+std::string HelpFor(const Words& w) {
     if (w.size() == 0)
         return HelpText(Command::None);
     std::string ignored;
@@ -107,8 +99,7 @@ std::string HelpFor(const Words& w)
 
 } // namespace
 
-ParseResult ParseArguments(const std::vector<std::string>& args)
-{
+ParseResult ParseArguments(const std::vector<std::string>& args) {
     Options o;
     Words words;
     bool help = false;
@@ -223,8 +214,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     return r;
 }
 
-std::string HelpText(Command command)
-{
+std::string HelpText(Command command) {
     switch (command) {
     case Command::None:
         return WithCommon(
@@ -306,8 +296,7 @@ std::string HelpText(Command command)
     return {};
 }
 
-std::string GroupHelpText(const std::string& group)
-{
+std::string GroupHelpText(const std::string& group) {
     if (group == "firmware")
         return WithCommon("Usage : talmo-cli firmware save|program FICHIER\n"
                           "\n"

@@ -27,13 +27,17 @@ enum class Command {
     HexCheck,
 };
 
-enum class HexKind { None, Pic, Firmware };
+enum class HexKind {
+    None,
+    Pic,
+    Firmware
+};
 
 struct Options {
     Command command = Command::None;
-    std::string file;          // FICHIER of the commands that take one
-    bool watch = false;        // status --watch
-    bool assumeYes = false;    // pic program --yes
+    std::string file;       // FICHIER of the commands that take one
+    bool watch = false;     // status --watch
+    bool assumeYes = false; // pic program --yes
     HexKind hexKind = HexKind::None;
 
     std::string simulateFolder; // --simulate DOSSIER; empty: the real device

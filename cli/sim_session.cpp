@@ -1,8 +1,8 @@
 #include "cli/sim_session.h"
 
+#include "core/quiet_ui.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
-#include "core/quiet_ui.h"
 #include "sim/board_firmware.h"
 #include "updater/firmware_image.h"
 
@@ -29,25 +29,23 @@ constexpr char kLogFile[] = "exchanges.log";
 constexpr char kLockFile[] = ".lock";
 constexpr int kStateFormat = 1;
 
-std::string Upper(std::string s)
-{
+std::string Upper(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
 // The first message box a quiet reader or writer showed.
-std::string FirstBox(const QuietUi& ui)
-{
+std::string FirstBox(const QuietUi& ui) {
     return ui.shownBox() ? ui.firstBox() : std::string("erreur inconnue");
 }
 
 bool ReadStateFile(const std::string& path, std::map<std::string, std::string>* values,
-                   std::string* error)
-{
+                   std::string* error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
-        *error = std::string("impossible de lire ") + kStateFile + " (" + std::strerror(errno) + ")";
+        *error =
+            std::string("impossible de lire ") + kStateFile + " (" + std::strerror(errno) + ")";
         return false;
     }
     char line[512];
@@ -69,8 +67,7 @@ bool ReadStateFile(const std::string& path, std::map<std::string, std::string>* 
     return true;
 }
 
-bool ParseNumber(const std::string& text, long long min, long long max, long long* out)
-{
+bool ParseNumber(const std::string& text, long long min, long long max, long long* out) {
     if (text.empty() || text.size() > 18)
         return false;
     long long v = 0;
@@ -85,8 +82,7 @@ bool ParseNumber(const std::string& text, long long min, long long max, long lon
     return true;
 }
 
-bool Replace(const std::string& tmp, const std::string& final, std::string* error)
-{
+bool Replace(const std::string& tmp, const std::string& final, std::string* error) {
     std::error_code ec;
     fs::rename(tmp, final, ec);
     if (ec) {
@@ -98,8 +94,7 @@ bool Replace(const std::string& tmp, const std::string& final, std::string* erro
 
 } // namespace
 
-std::optional<sim::PicChip> ParsePicName(const std::string& name)
-{
+std::optional<sim::PicChip> ParsePicName(const std::string& name) {
     std::string wanted = Upper(name);
     if (wanted.rfind("PIC", 0) != 0)
         wanted = "PIC" + wanted;
@@ -111,25 +106,18 @@ std::optional<sim::PicChip> ParsePicName(const std::string& name)
 
 SimSession::SimSession()
     : usb_(std::make_unique<sim::VirtualUsb>(clock_)),
-      backend_(std::make_unique<SimBackend>(*usb_))
-{
-}
+      backend_(std::make_unique<SimBackend>(*usb_)) {}
 
-SimSession::~SimSession()
-{
+SimSession::~SimSession() {
     if (device_)
         device_->log().stopStreaming();
     if (lockFd_ >= 0)
         ::close(lockFd_); // releases the lock
 }
 
-std::string SimSession::path(const char* name) const
-{
-    return (fs::path(folder_) / name).string();
-}
+std::string SimSession::path(const char* name) const { return (fs::path(folder_) / name).string(); }
 
-SimSession::OpenResult SimSession::open(const SimRequest& request, std::string* error)
-{
+SimSession::OpenResult SimSession::open(const SimRequest& request, std::string* error) {
     folder_ = request.folder;
     std::error_code ec;
     fs::create_directories(folder_, ec);
@@ -183,8 +171,7 @@ SimSession::OpenResult SimSession::open(const SimRequest& request, std::string* 
     return OpenResult::Ok;
 }
 
-bool SimSession::newBoard(const SimRequest& request, std::string* error)
-{
+bool SimSession::newBoard(const SimRequest& request, std::string* error) {
     sim::PicChip chip = kDefaultSimChip;
     if (!request.picName.empty()) {
         const std::optional<sim::PicChip> parsed = ParsePicName(request.picName);
@@ -203,8 +190,7 @@ bool SimSession::newBoard(const SimRequest& request, std::string* error)
     return true;
 }
 
-bool SimSession::restore(std::string* error)
-{
+bool SimSession::restore(std::string* error) {
     std::map<std::string, std::string> v;
     if (!ReadStateFile(path(kStateFile), &v, error))
         return false;
@@ -258,7 +244,8 @@ bool SimSession::restore(std::string* error)
             pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
         for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
             pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
-        pic.setCell(kPicConfigAddress, static_cast<std::uint16_t>(image.entries[kPicConfigAddress]));
+        pic.setCell(kPicConfigAddress,
+                    static_cast<std::uint16_t>(image.entries[kPicConfigAddress]));
         for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
             pic.setCell(kPicEepromAddress + e,
                         static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
@@ -269,8 +256,7 @@ bool SimSession::restore(std::string* error)
     return true;
 }
 
-bool SimSession::save(std::string* error)
-{
+bool SimSession::save(std::string* error) {
     if (!device_) {
         *error = "aucun TALMO virtuel";
         return false;

@@ -17,8 +17,8 @@
 // cycle times, and the log's times keep rising from one command to the next.
 #pragma once
 
-#include "sim/sim_backend.h"
 #include "core/clock.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
@@ -46,7 +46,11 @@ public:
     SimSession(const SimSession&) = delete;
     SimSession& operator=(const SimSession&) = delete;
 
-    enum class OpenResult { Ok, BadRequest, BadState };
+    enum class OpenResult {
+        Ok,
+        BadRequest,
+        BadState
+    };
     // Locks the folder (made when missing), restores its state or makes a new
     // board, plugs the device in and starts its exchange log. On failure
     // `error` says why, in French.

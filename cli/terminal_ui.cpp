@@ -1,8 +1,8 @@
 #include "cli/terminal_ui.h"
 
+#include "core/clock.h"
 #include "hex/hex_records.h"
 #include "programmer/pic_image.h"
-#include "core/clock.h"
 #include "updater/firmware_image.h"
 
 #include <cctype>
@@ -12,8 +12,7 @@ namespace talmo::cli {
 
 namespace {
 
-bool ParseHexNumber(const std::string& s, std::size_t from, std::size_t to, unsigned long* value)
-{
+bool ParseHexNumber(const std::string& s, std::size_t from, std::size_t to, unsigned long* value) {
     if (to <= from || to - from > 8)
         return false;
     unsigned long v = 0;
@@ -21,15 +20,15 @@ bool ParseHexNumber(const std::string& s, std::size_t from, std::size_t to, unsi
         const unsigned char c = static_cast<unsigned char>(s[i]);
         if (!std::isxdigit(c))
             return false;
-        v = v * 16 + static_cast<unsigned long>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
+        v = v * 16 +
+            static_cast<unsigned long>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
     }
     *value = v;
     return true;
 }
 
 // Characters shown, counting a UTF-8 sequence once.
-std::size_t Columns(const std::string& s)
-{
+std::size_t Columns(const std::string& s) {
     std::size_t n = 0;
     for (unsigned char c : s)
         if ((c & 0xC0) != 0x80)
@@ -38,8 +37,7 @@ std::size_t Columns(const std::string& s)
 }
 
 // The first `columns` characters of a UTF-8 text.
-std::string FirstColumns(const std::string& s, std::size_t columns)
-{
+std::string FirstColumns(const std::string& s, std::size_t columns) {
     std::size_t n = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
@@ -51,16 +49,14 @@ std::string FirstColumns(const std::string& s, std::size_t columns)
     return s;
 }
 
-int TerminalWidth(std::FILE* f)
-{
+int TerminalWidth(std::FILE* f) {
     winsize ws{};
     if (ioctl(fileno(f), TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20)
         return ws.ws_col;
     return 80;
 }
 
-std::string CaptionLine(const std::string& caption, const std::string& text)
-{
+std::string CaptionLine(const std::string& caption, const std::string& text) {
     // Multi-line texts continue under the first line, indented.
     std::string out = caption.empty() ? std::string() : caption + " : ";
     const std::string indent(caption.empty() ? 0 : Columns(caption) + 3, ' ');
@@ -72,8 +68,7 @@ std::string CaptionLine(const std::string& caption, const std::string& text)
     return out;
 }
 
-bool IsYes(std::string answer)
-{
+bool IsYes(std::string answer) {
     while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back())))
         answer.pop_back();
     std::size_t start = 0;
@@ -87,8 +82,7 @@ bool IsYes(std::string answer)
 
 } // namespace
 
-std::optional<Progress> ParseProgress(const std::string& text)
-{
+std::optional<Progress> ParseProgress(const std::string& text) {
     const std::size_t slash = text.rfind('/');
     if (slash == std::string::npos || slash + 3 > text.size())
         return std::nullopt;
@@ -105,8 +99,7 @@ std::optional<Progress> ParseProgress(const std::string& text)
     return p;
 }
 
-std::string ProgressBarLine(const Progress& p, const std::string& text, int width)
-{
+std::string ProgressBarLine(const Progress& p, const std::string& text, int width) {
     constexpr int kBar = 24;
     const unsigned long done = p.done > p.total ? p.total : p.done;
     const int percent = static_cast<int>(done * 100 / p.total);
@@ -123,12 +116,11 @@ std::string ProgressBarLine(const Progress& p, const std::string& text, int widt
     return line;
 }
 
-bool IsFileMessage(const std::string& text, const std::string& caption)
-{
+bool IsFileMessage(const std::string& text, const std::string& caption) {
     if (caption == kHexReadCaption)
         return true;
-    for (const char* m : {kHexCannotCreate, kHexCannotWrite, kPicBadSizes,
-                          kFirmwareIncompleteData, kFirmwareTooMuchData})
+    for (const char* m : {kHexCannotCreate, kHexCannotWrite, kPicBadSizes, kFirmwareIncompleteData,
+                          kFirmwareTooMuchData})
         if (text == m)
             return true;
     return false;
@@ -137,17 +129,11 @@ bool IsFileMessage(const std::string& text, const std::string& caption)
 // The link starts every search by closing; that first "not connected" says
 // nothing on a terminal.
 TerminalUi::TerminalUi(Clock& clock, TerminalStreams streams)
-    : clock_(clock), s_(streams), connection_("USB: TALMO non connecté")
-{
-}
+    : clock_(clock), s_(streams), connection_("USB: TALMO non connecté") {}
 
-TerminalUi::~TerminalUi()
-{
-    endProgress();
-}
+TerminalUi::~TerminalUi() { endProgress(); }
 
-void TerminalUi::endProgress()
-{
+void TerminalUi::endProgress() {
     if (barShown_) {
         std::fputs("\n", s_.err);
         std::fflush(s_.err);
@@ -157,23 +143,20 @@ void TerminalUi::endProgress()
     lastTenth_ = -1;
 }
 
-void TerminalUi::printLine(const std::string& text)
-{
+void TerminalUi::printLine(const std::string& text) {
     endProgress();
     std::fprintf(s_.out, "%s\n", text.c_str());
     std::fflush(s_.out);
 }
 
-void TerminalUi::printError(const std::string& text)
-{
+void TerminalUi::printError(const std::string& text) {
     endProgress();
     std::fflush(s_.out);
     std::fprintf(s_.err, "%s\n", text.c_str());
     std::fflush(s_.err);
 }
 
-void TerminalUi::printBlock(const std::vector<std::string>& lines)
-{
+void TerminalUi::printBlock(const std::vector<std::string>& lines) {
     endProgress();
     if (blockLines_ > 0) {
         if (s_.outIsTerminal)
@@ -187,8 +170,7 @@ void TerminalUi::printBlock(const std::vector<std::string>& lines)
     blockLines_ = static_cast<int>(lines.size());
 }
 
-void TerminalUi::showProgress(const Progress& p, const std::string& text)
-{
+void TerminalUi::showProgress(const Progress& p, const std::string& text) {
     if (s_.errIsTerminal) {
         const std::string line = ProgressBarLine(p, text, TerminalWidth(s_.err) - 1);
         std::fprintf(s_.err, "\r%s\033[K", line.c_str());
@@ -206,8 +188,7 @@ void TerminalUi::showProgress(const Progress& p, const std::string& text)
     }
 }
 
-void TerminalUi::setStatusText(int field, const std::string& text)
-{
+void TerminalUi::setStatusText(int field, const std::string& text) {
     if (field == ConnectionField) {
         if (text != connection_) {
             connection_ = text;
@@ -226,8 +207,7 @@ void TerminalUi::setStatusText(int field, const std::string& text)
 }
 
 Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon /*icon*/,
-                              Buttons buttons)
-{
+                              Buttons buttons) {
     ++boxes_;
     if (IsFileMessage(text, caption))
         fileError_ = true;
@@ -263,19 +243,14 @@ Answer TerminalUi::messageBox(const std::string& text, const std::string& captio
     return IsYes(line) ? yes : no;
 }
 
-std::optional<std::string> TerminalUi::openFileDialog(const FileDialogRequest&)
-{
+std::optional<std::string> TerminalUi::openFileDialog(const FileDialogRequest&) {
     return dialogPath_;
 }
 
-std::optional<std::string> TerminalUi::saveFileDialog(const FileDialogRequest&)
-{
+std::optional<std::string> TerminalUi::saveFileDialog(const FileDialogRequest&) {
     return dialogPath_;
 }
 
-void TerminalUi::waitMs(int ms)
-{
-    clock_.sleepMs(ms);
-}
+void TerminalUi::waitMs(int ms) { clock_.sleepMs(ms); }
 
 } // namespace talmo::cli

@@ -87,8 +87,8 @@ private:
     bool fileError_ = false;
     int boxes_ = 0;
 
-    int blockLines_ = 0;           // lines of the last block printed
-    bool barShown_ = false;        // a bar line is on the terminal, unfinished
+    int blockLines_ = 0;    // lines of the last block printed
+    bool barShown_ = false; // a bar line is on the terminal, unfinished
     std::string lastPhase_;
     long lastTenth_ = -1;
 };

@@ -31,7 +31,11 @@ struct StartResult {
 StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
                              const std::function<void(const std::string&)>& showVersion = {});
 
-enum class PollOutcome { NoAnswer, Unchanged, Changed };
+enum class PollOutcome {
+    NoAnswer,
+    Unchanged,
+    Changed
+};
 // One tick of the status poll. On Changed the answer is in cache.bytes.
 PollOutcome PollStatus(DeviceLink& link, Report& buffer, StatusCache& cache);
 

@@ -117,8 +117,7 @@ void BuildLcdCommand(ConsoleReport& r, std::uint8_t sub) {
     r[2] = sub;
 }
 
-bool BuildLcdWrite(ConsoleReport& r, int line, int column, std::string_view chars,
-                   bool asText) {
+bool BuildLcdWrite(ConsoleReport& r, int line, int column, std::string_view chars, bool asText) {
     if (line < 0 || line >= kLcdLines || column < 0 || column >= kLcdColumns || chars.empty() ||
         chars.size() > static_cast<std::size_t>(kLcdColumns - column))
         return false;
@@ -210,7 +209,8 @@ TableTexts DecodeTable(const ConsoleReport& answer) {
     t.accel = format("%d", answer[28]);
     t.frequency = format("%d0kHz", answer[27]);
     t.contacts = bit(answer[31], 0) ? "Actifs" : "Inactifs";
-    t.autoOnOff = answer[30] == 0 ? std::string("Désactivé") : format("on=0.5s, off=%ds", answer[30]);
+    t.autoOnOff =
+        answer[30] == 0 ? std::string("Désactivé") : format("on=0.5s, off=%ds", answer[30]);
     t.signalInverted = bit(answer[31], 2);
     return t;
 }

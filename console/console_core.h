@@ -19,9 +19,9 @@ using ConsoleReport = Report;
 // Numeric identifiers of the console page's controls (dialog 130). The page's
 // layout table places each one; the status decoding names its targets by them.
 enum ConsoleControl : int {
-    kCtlInputLevel2Slider = 1002,   // second PWM input level, display only
-    kCtlInputLevelSlider = 1003,    // PWM level set by the user
-    kCtlOutputLevelSlider = 1004,   // PWM output, display only
+    kCtlInputLevel2Slider = 1002, // second PWM input level, display only
+    kCtlInputLevelSlider = 1003,  // PWM level set by the user
+    kCtlOutputLevelSlider = 1004, // PWM output, display only
     kCtlInputLevel2Edit = 1005,
     kCtlInputLevelEdit = 1006,
     kCtlInputModePicture = 1007,    // AUTO/MANU switch
@@ -29,7 +29,7 @@ enum ConsoleControl : int {
     kCtlOutputLevelEdit = 1009,
     kCtlStartProtectText = 1010,
     kCtlVersionText = 1011,
-    kCtlStopPicture = 1012,         // STOP PROG sign
+    kCtlStopPicture = 1012, // STOP PROG sign
     kCtlPwmMaxText = 1013,
     kCtlMotorButton = 1014,
     kCtlIo1Text = 1017,
@@ -91,17 +91,17 @@ constexpr std::uint8_t kLetterMotors = 'M';
 constexpr std::uint8_t kLetterLcd = 'L';
 constexpr std::uint8_t kLetterJump = 'Z';
 
-void BuildVersionRequest(ConsoleReport& r);         // 'V'
-void BuildFlashRequest(ConsoleReport& r);           // 'F'
+void BuildVersionRequest(ConsoleReport& r);                 // 'V'
+void BuildFlashRequest(ConsoleReport& r);                   // 'F'
 void BuildTableRequest(ConsoleReport& r, std::uint8_t sub); // 'T', byte 2 = 0 or 3
 // The status poll: whole buffer cleared, then 'I'.
 void BuildStatusRequest(ConsoleReport& r);
 // The edit's focus-loss refresh: 'I' without clearing the buffer.
 void BuildRefreshRequest(ConsoleReport& r);
-void BuildPwmQuery(ConsoleReport& r);               // 'P', byte 2 = 2
+void BuildPwmQuery(ConsoleReport& r); // 'P', byte 2 = 2
 // The second 'P': the first answer with byte 3 = v.
 void SetPwmValue(ConsoleReport& r, std::uint8_t v);
-void BuildMotorQuery(ConsoleReport& r);             // 'M', byte 2 = 2
+void BuildMotorQuery(ConsoleReport& r); // 'M', byte 2 = 2
 // The second 'M', from the first answer's motor state (its byte 2):
 // 1 when the motors were off, 0 when they were on.
 void BuildMotorSwitch(ConsoleReport& r, std::uint8_t currentState);
@@ -109,8 +109,7 @@ void BuildLcdCommand(ConsoleReport& r, std::uint8_t sub); // 'L', byte 2 = 2, 5 
 // 'L' write of the characters at line/column (byte 4 their count, byte 5
 // onwards the characters, then a NUL when written as text). Returns false
 // (buffer untouched) for an empty text or one that leaves the 2 x 20 display.
-bool BuildLcdWrite(ConsoleReport& r, int line, int column, std::string_view chars,
-                   bool asText);
+bool BuildLcdWrite(ConsoleReport& r, int line, int column, std::string_view chars, bool asText);
 // 'Z' 'U' 0xAA 1: restart in the boot loader.
 void BuildJumpRequest(ConsoleReport& r);
 
@@ -142,13 +141,13 @@ std::string FlashSizeText(std::uint8_t code);
 
 // The configuration table's texts, from the second 'T' answer.
 struct TableTexts {
-    std::string name;       // 1034
-    std::string axes;       // 1033
-    std::string pwmMax;     // 1013
-    std::string accel;      // 1037
-    std::string frequency;  // 1038
-    std::string contacts;   // 1039
-    std::string autoOnOff;  // 1042
+    std::string name;            // 1034
+    std::string axes;            // 1033
+    std::string pwmMax;          // 1013
+    std::string accel;           // 1037
+    std::string frequency;       // 1038
+    std::string contacts;        // 1039
+    std::string autoOnOff;       // 1042
     bool signalInverted = false; // 1052
 };
 TableTexts DecodeTable(const ConsoleReport& answer);
@@ -159,11 +158,16 @@ std::string AxisText(std::uint8_t code);
 
 // One change to one control, as the status poll applies them in order.
 struct DisplayItem {
-    enum Kind { Text, Picture, Position, Visible };
+    enum Kind {
+        Text,
+        Picture,
+        Position,
+        Visible
+    };
     int control = 0;
     Kind kind = Text;
-    std::string text; // Text
-    int value = 0;    // Picture: picture number; Position: 0..100; Visible: 0 or 1
+    std::string text;             // Text
+    int value = 0;                // Picture: picture number; Position: 0..100; Visible: 0 or 1
     bool skipWhenFocused = false; // not written while the control has the focus
 };
 

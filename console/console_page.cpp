@@ -1,8 +1,8 @@
 #include "console/console_page.h"
 
 #include "console/console_commands.h"
-#include "ui/pictures.h"
 #include "core/ui.h"
+#include "ui/pictures.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -26,9 +26,29 @@ namespace {
 // The page's group boxes and every control in them. A row places one
 // control in its group's grid; id 0 is a static label without an identifier.
 
-enum class Kind { Label, Text, Button, CheckBox, Picture, PictureButton, NumberEdit, ReadOnlyEdit, Slider };
+enum class Kind {
+    Label,
+    Text,
+    Button,
+    CheckBox,
+    Picture,
+    PictureButton,
+    NumberEdit,
+    ReadOnlyEdit,
+    Slider
+};
 
-enum Group { GTalmo, GFlash, GPwmIn, GPwmOut, GLcd, GKeypad, GMotors, GStops, GroupCount };
+enum Group {
+    GTalmo,
+    GFlash,
+    GPwmIn,
+    GPwmOut,
+    GLcd,
+    GKeypad,
+    GMotors,
+    GStops,
+    GroupCount
+};
 
 struct GroupRow {
     const char* caption;
@@ -36,12 +56,17 @@ struct GroupRow {
 };
 
 constexpr GroupRow kGroups[GroupCount] = {
-    {"TALMO", 0, 0, 1, 1},      {"Flash", 0, 1, 1, 1},   {"Entrée PWM", 1, 0, 1, 1},
-    {"Sortie PWM", 2, 0, 1, 1}, {"LCD", 0, 2, 1, 1},     {"Clavier", 1, 2, 1, 1},
+    {"TALMO", 0, 0, 1, 1},      {"Flash", 0, 1, 1, 1},  {"Entrée PWM", 1, 0, 1, 1},
+    {"Sortie PWM", 2, 0, 1, 1}, {"LCD", 0, 2, 1, 1},    {"Clavier", 1, 2, 1, 1},
     {"Moteurs", 2, 1, 1, 2},    {"Arrêts", 1, 1, 1, 1},
 };
 
-enum Flags : unsigned { None = 0, Disabled = 1, Hidden = 2, RightAligned = 4 };
+enum Flags : unsigned {
+    None = 0,
+    Disabled = 1,
+    Hidden = 2,
+    RightAligned = 4
+};
 
 struct ControlRow {
     int id;
@@ -116,7 +141,8 @@ constexpr ControlRow kControls[] = {
     {0, Kind::Label, GKeypad, 0, 4, 1, 1, "ESC", 0, None},
     {kCtlKeyOk, Kind::Picture, GKeypad, 2, 3, 1, 1, "", kPictureSquareUp, None},
     {0, Kind::Label, GKeypad, 2, 4, 1, 1, "OK", 0, None},
-    {kCtlKeypadMissingText, Kind::Text, GKeypad, 0, 5, 3, 1, " Clavier\n   non\ndétecté", 0, Hidden},
+    {kCtlKeypadMissingText, Kind::Text, GKeypad, 0, 5, 3, 1, " Clavier\n   non\ndétecté", 0,
+     Hidden},
     // "Moteurs"
     {kCtlMotorButton, Kind::PictureButton, GMotors, 0, 0, 3, 1, "", 0, None},
     {0, Kind::Label, GMotors, 0, 1, 1, 2, "Signal on/off inversé:", 0, None},
@@ -249,7 +275,8 @@ void ConsolePage::buildControls() {
     };
     for (const FieldRow& f : kFields) {
         add({0, Kind::Label, f.group, f.row, f.column, 1, f.labelSpan, f.caption, 0, None});
-        add({f.id, Kind::Text, f.group, f.row, f.column + f.labelSpan, 1, f.textSpan, f.text, 0, None});
+        add({f.id, Kind::Text, f.group, f.row, f.column + f.labelSpan, 1, f.textSpan, f.text, 0,
+             None});
     }
     for (const ControlRow& c : kControls)
         add(c);
@@ -317,8 +344,9 @@ void ConsolePage::pageShown() {
     busy_ = true;
     // The version is shown as soon as it is read: a too-old-firmware box
     // comes up over the page with it.
-    const StartResult r = RunStartSequence(*context_.link, buffer_, cache_, *context_.ui,
-                                           [this](const std::string& v) { setText(kCtlVersionText, v); });
+    const StartResult r =
+        RunStartSequence(*context_.link, buffer_, cache_, *context_.ui,
+                         [this](const std::string& v) { setText(kCtlVersionText, v); });
     busy_ = false;
 
     if (r.tooOld)
@@ -411,7 +439,9 @@ void ConsolePage::writeLevelEdit(const std::string& text) {
 }
 
 void ConsolePage::onSliderMoved() {
-    talk([&](DeviceLink& link) { SendPwm(link, buffer_, PercentToByte(levelSlider_->sliderPosition())); });
+    talk([&](DeviceLink& link) {
+        SendPwm(link, buffer_, PercentToByte(levelSlider_->sliderPosition()));
+    });
 }
 
 void ConsolePage::onLevelEditChanged() {

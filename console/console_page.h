@@ -70,9 +70,9 @@ private:
     int displayedAnswers_ = 0;
 
     std::map<int, QWidget*> controls_;
-    QLineEdit* levelEdit_ = nullptr;   // 1006
-    QSlider* levelSlider_ = nullptr;   // 1003
-    QCheckBox* autoBox_ = nullptr;     // 1051
+    QLineEdit* levelEdit_ = nullptr; // 1006
+    QSlider* levelSlider_ = nullptr; // 1003
+    QCheckBox* autoBox_ = nullptr;   // 1051
 };
 
 } // namespace talmo

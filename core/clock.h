@@ -32,7 +32,10 @@ public:
 class VirtualClock final : public Clock {
 public:
     std::int64_t nowUs() override { return now_; }
-    void sleepUs(std::int64_t us) override { if (us > 0) now_ += us; }
+    void sleepUs(std::int64_t us) override {
+        if (us > 0)
+            now_ += us;
+    }
     void advanceUs(std::int64_t us) { sleepUs(us); }
 
 private:

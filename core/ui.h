@@ -15,13 +15,32 @@ namespace talmo {
 
 class Clock;
 
-enum class Icon { None, Error, Warning, Information, Question };
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
-enum class Answer { Ok, Cancel, Yes, No };
+enum class Icon {
+    None,
+    Error,
+    Warning,
+    Information,
+    Question
+};
+enum class Buttons {
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel
+};
+enum class Answer {
+    Ok,
+    Cancel,
+    Yes,
+    No
+};
 
 // Status-bar fields: 0 is the connection field (written by the device link
 // only), 1 the message field (progress and results of the pages).
-enum StatusField : int { ConnectionField = 0, MessageField = 1 };
+enum StatusField : int {
+    ConnectionField = 0,
+    MessageField = 1
+};
 
 struct FileFilter {
     std::string label;    // "Fichiers HEX (*.hex)"
@@ -29,11 +48,11 @@ struct FileFilter {
 };
 
 struct FileDialogRequest {
-    std::string title;                 // empty: the toolkit's default title
-    std::vector<FileFilter> filters;   // in the order shown; the first is selected
-    std::string defaultExtension;      // "hex": appended when the user typed none
-    std::string initialPath;           // folder or file to start from
-    bool confirmOverwrite = true;      // save dialog: ask before replacing a file
+    std::string title;               // empty: the toolkit's default title
+    std::vector<FileFilter> filters; // in the order shown; the first is selected
+    std::string defaultExtension;    // "hex": appended when the user typed none
+    std::string initialPath;         // folder or file to start from
+    bool confirmOverwrite = true;    // save dialog: ask before replacing a file
 };
 
 class Ui {
@@ -41,8 +60,8 @@ public:
     virtual ~Ui() = default;
 
     virtual void setStatusText(int field, const std::string& text) = 0;
-    virtual Answer messageBox(const std::string& text, const std::string& caption,
-                              Icon icon, Buttons buttons) = 0;
+    virtual Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
+                              Buttons buttons) = 0;
     // The chosen path, or nothing when the user cancelled.
     virtual std::optional<std::string> openFileDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> saveFileDialog(const FileDialogRequest& request) = 0;

@@ -229,8 +229,8 @@ int HexFileWriter::writeLine(std::string_view text) {
     return writeRaw(buffer, text.size() + 2);
 }
 
-int HexFileWriter::writeRecord(std::uint16_t address, std::uint8_t type,
-                               const std::uint8_t* data, std::size_t count) {
+int HexFileWriter::writeRecord(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
+                               std::size_t count) {
     char buffer[kHexMaxRecordLine];
     const std::size_t length = FormatHexRecord(buffer, address, type, data, count);
     if (length == 0)

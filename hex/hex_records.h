@@ -93,7 +93,11 @@ int LoadHexText(Ui& ui, const std::string& path, HexText& out);
 bool NextHexLine(std::string_view& rest, std::string_view& line);
 
 // What a reader's record function tells the record walk.
-enum HexRecordResult { kHexRecordFailed = 0, kHexRecordNext = 1, kHexRecordEnd = 2 };
+enum HexRecordResult {
+    kHexRecordFailed = 0,
+    kHexRecordNext = 1,
+    kHexRecordEnd = 2
+};
 
 // Record walk shared by the readers: the text ends at its first NUL; each
 // line that starts with ':' goes to `readRecord`, every other line (comments,

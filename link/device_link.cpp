@@ -13,20 +13,17 @@ const char* const kTextConnected = "USB: TALMO connecté";
 const char* const kTextBootLoader = "USB: TALMO Boot Loader connecté";
 const char* const kTextNotConnected = "USB: TALMO non connecté";
 
-void showConnection(DeviceLink& link, const std::string& text)
-{
+void showConnection(DeviceLink& link, const std::string& text) {
     if (link.ui)
         link.ui->setStatusText(ConnectionField, text);
 }
 
-bool isTalmo(const HidInterfaceInfo& info)
-{
+bool isTalmo(const HidInterfaceInfo& info) {
     return info.vendorId == kTalmoVendorId &&
            (info.productId == kTalmoProductId || info.productId == kBootLoaderProductId);
 }
 
-bool sameText(const std::string& a, const std::string& b)
-{
+bool sameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -43,19 +40,17 @@ bool sameText(const std::string& a, const std::string& b)
 // buffer holds: its lengths are clamped to 65. The TALMO uses 65 in both
 // directions; refusing such a device would leave the user with a device
 // that is plugged in, answers, and yet reads "non connecté" with no reason.
-std::uint16_t clampLength(std::uint16_t declared)
-{
+std::uint16_t clampLength(std::uint16_t declared) {
     return std::min<std::uint16_t>(declared, kReportSize);
 }
 
 struct SearchResult {
     bool opened = false;
-    bool denied = false;      // a TALMO is present but may not be opened
+    bool denied = false; // a TALMO is present but may not be opened
     std::string deniedPath;
 };
 
-SearchResult searchOnce(DeviceLink& link)
-{
+SearchResult searchOnce(DeviceLink& link) {
     SearchResult result;
     const std::vector<HidInterfaceInfo> present = link.backend->enumerate();
     for (const HidInterfaceInfo& info : present) {
@@ -90,8 +85,7 @@ SearchResult searchOnce(DeviceLink& link)
     return result;
 }
 
-int openDevice(DeviceLink& link, int permissionRetries)
-{
+int openDevice(DeviceLink& link, int permissionRetries) {
     CloseDevice(link);
     link.deniedPath.clear();
     if (!link.backend)
@@ -100,7 +94,8 @@ int openDevice(DeviceLink& link, int permissionRetries)
     SearchResult result = searchOnce(link);
     // A device node that udev has not yet given to the user is refused for a
     // short while after its arrival; try again briefly before giving up.
-    for (int attempt = 0; !result.opened && result.denied && attempt < permissionRetries; ++attempt) {
+    for (int attempt = 0; !result.opened && result.denied && attempt < permissionRetries;
+         ++attempt) {
         if (link.ui)
             link.ui->waitMs(kPermissionRetryMs);
         result = searchOnce(link);
@@ -119,25 +114,19 @@ int openDevice(DeviceLink& link, int permissionRetries)
 
 } // namespace
 
-bool RegisterForDeviceEvents(DeviceLink& link)
-{
+bool RegisterForDeviceEvents(DeviceLink& link) {
     return link.backend && link.backend->startEvents();
 }
 
-int OpenDevice(DeviceLink& link)
-{
-    return openDevice(link, 0);
-}
+int OpenDevice(DeviceLink& link) { return openDevice(link, 0); }
 
-void CloseDevice(DeviceLink& link)
-{
+void CloseDevice(DeviceLink& link) {
     link.readHandle.reset();
     link.writeHandle.reset();
     showConnection(link, kTextNotConnected);
 }
 
-int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event)
-{
+int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event) {
     switch (event.kind) {
     case HidDeviceEvent::Arrival:
         // Whatever arrived: a full search while closed, nothing while open
@@ -159,8 +148,7 @@ int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event)
     return 1;
 }
 
-void WriteReport(DeviceLink& link, const Report& report)
-{
+void WriteReport(DeviceLink& link, const Report& report) {
     if (!link.writeHandle)
         return;
     // A failed write is not reported: the following read times out or
@@ -171,8 +159,7 @@ void WriteReport(DeviceLink& link, const Report& report)
     (void)link.writeHandle->write(report.data(), length);
 }
 
-int ReadReport(DeviceLink& link, Report& report)
-{
+int ReadReport(DeviceLink& link, Report& report) {
     if (!link.readHandle)
         return 0;
     const std::size_t length = std::min<std::size_t>(link.inputReportLength, report.size());
@@ -182,13 +169,11 @@ int ReadReport(DeviceLink& link, Report& report)
     return count > 0 ? std::min(count, static_cast<int>(length)) : 0;
 }
 
-bool EchoOk(int count, const Report& report, std::uint8_t letter)
-{
+bool EchoOk(int count, const Report& report, std::uint8_t letter) {
     return count > 0 && report[1] == letter;
 }
 
-bool Exchange(DeviceLink& link, Report& report)
-{
+bool Exchange(DeviceLink& link, Report& report) {
     report[0] = 0;
     const std::uint8_t letter = report[1];
     WriteReport(link, report);

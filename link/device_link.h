@@ -31,13 +31,13 @@ struct DeviceLink {
     HidBackend* backend = nullptr; // the platform's HID services
     Ui* ui = nullptr;              // connection texts go to its status field 0
 
-    std::unique_ptr<HidHandle> readHandle;  // connected while this is open
+    std::unique_ptr<HidHandle> readHandle; // connected while this is open
     std::unique_ptr<HidHandle> writeHandle;
-    std::uint16_t productId = 0;  // of the device last opened; kept after closing
-    std::string devicePath;       // of the device last opened; kept after closing
+    std::uint16_t productId = 0; // of the device last opened; kept after closing
+    std::string devicePath;      // of the device last opened; kept after closing
     std::uint16_t inputReportLength = 0;
     std::uint16_t outputReportLength = 0;
-    std::string deniedPath;       // a TALMO refused for lack of permission, if any
+    std::string deniedPath; // a TALMO refused for lack of permission, if any
 
     bool connected() const { return readHandle != nullptr; }
 };

@@ -23,11 +23,19 @@ struct HidInterfaceInfo {
 };
 
 struct HidDeviceEvent {
-    enum Kind { Arrival, Removal } kind = Arrival;
+    enum Kind {
+        Arrival,
+        Removal
+    } kind = Arrival;
     std::string path; // the interface path that arrived or left
 };
 
-enum class HidOpenError { None, NotFound, PermissionDenied, Other };
+enum class HidOpenError {
+    None,
+    NotFound,
+    PermissionDenied,
+    Other
+};
 
 class HidHandle {
 public:

@@ -16,8 +16,7 @@
 
 namespace talmo {
 
-ReportLengths ParseReportDescriptor(const std::uint8_t* data, std::size_t size)
-{
+ReportLengths ParseReportDescriptor(const std::uint8_t* data, std::size_t size) {
     struct Globals {
         std::uint32_t reportSize = 0;
         std::uint32_t reportCount = 0;
@@ -55,20 +54,27 @@ ReportLengths ParseReportDescriptor(const std::uint8_t* data, std::size_t size)
                 outputBits[g.reportId] += bits;
         } else if (type == 1) { // global
             switch (tag) {
-            case 0x7: g.reportSize = value; break;
+            case 0x7:
+                g.reportSize = value;
+                break;
             case 0x8:
                 g.reportId = value;
                 lengths.numbered = true;
                 break;
-            case 0x9: g.reportCount = value; break;
-            case 0xA: stack.push_back(g); break;
+            case 0x9:
+                g.reportCount = value;
+                break;
+            case 0xA:
+                stack.push_back(g);
+                break;
             case 0xB:
                 if (stack.empty())
                     return lengths;
                 g = stack.back();
                 stack.pop_back();
                 break;
-            default: break;
+            default:
+                break;
             }
         }
         pos += 1 + itemSize;
@@ -100,15 +106,13 @@ public:
     LinuxHandle(const LinuxHandle&) = delete;
     LinuxHandle& operator=(const LinuxHandle&) = delete;
 
-    int write(const std::uint8_t* buf, std::size_t len) override
-    {
+    int write(const std::uint8_t* buf, std::size_t len) override {
         if (len == 0)
             return -1;
         return hid_write(dev_, buf, len);
     }
 
-    int read(std::uint8_t* buf, std::size_t len, int timeoutMs) override
-    {
+    int read(std::uint8_t* buf, std::size_t len, int timeoutMs) override {
         if (len == 0)
             return -1;
         // Read into a copy so that a time-out or a failure leaves the
@@ -142,33 +146,30 @@ private:
     bool numbered_;
 };
 
-HidOpenError classify(int err)
-{
+HidOpenError classify(int err) {
     switch (err) {
     case EACCES:
-    case EPERM: return HidOpenError::PermissionDenied;
+    case EPERM:
+        return HidOpenError::PermissionDenied;
     case ENOENT:
     case ENODEV:
-    case ENXIO: return HidOpenError::NotFound;
-    default: return HidOpenError::Other;
+    case ENXIO:
+        return HidOpenError::NotFound;
+    default:
+        return HidOpenError::Other;
     }
 }
 
-std::string lastComponent(const std::string& path)
-{
+std::string lastComponent(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
 
-LinuxBackend::LinuxBackend()
-{
-    hidReady_ = hid_init() == 0;
-}
+LinuxBackend::LinuxBackend() { hidReady_ = hid_init() == 0; }
 
-LinuxBackend::~LinuxBackend()
-{
+LinuxBackend::~LinuxBackend() {
     if (monitor_)
         udev_monitor_unref(monitor_);
     if (udev_)
@@ -177,14 +178,14 @@ LinuxBackend::~LinuxBackend()
         hid_exit();
 }
 
-ReportLengths LinuxBackend::lengthsOf(const std::string& devnode)
-{
+ReportLengths LinuxBackend::lengthsOf(const std::string& devnode) {
     ReportLengths lengths;
     if (!udev_)
         udev_ = udev_new();
     if (!udev_)
         return lengths;
-    udev_device* raw = udev_device_new_from_subsystem_sysname(udev_, "hidraw", lastComponent(devnode).c_str());
+    udev_device* raw =
+        udev_device_new_from_subsystem_sysname(udev_, "hidraw", lastComponent(devnode).c_str());
     if (!raw)
         return lengths;
     udev_device* hid = udev_device_get_parent_with_subsystem_devtype(raw, "hid", nullptr);
@@ -202,8 +203,7 @@ ReportLengths LinuxBackend::lengthsOf(const std::string& devnode)
     return lengths;
 }
 
-std::vector<HidInterfaceInfo> LinuxBackend::enumerate()
-{
+std::vector<HidInterfaceInfo> LinuxBackend::enumerate() {
     std::vector<HidInterfaceInfo> list;
     if (!hidReady_)
         return list;
@@ -214,7 +214,8 @@ std::vector<HidInterfaceInfo> LinuxBackend::enumerate()
         const std::string path = d->path;
         // One entry per interface, even when the library lists a device once
         // per top-level collection.
-        if (std::any_of(list.begin(), list.end(), [&](const HidInterfaceInfo& i) { return i.path == path; }))
+        if (std::any_of(list.begin(), list.end(),
+                        [&](const HidInterfaceInfo& i) { return i.path == path; }))
             continue;
         HidInterfaceInfo info;
         info.path = path;
@@ -235,8 +236,7 @@ std::vector<HidInterfaceInfo> LinuxBackend::enumerate()
     return list;
 }
 
-std::unique_ptr<HidHandle> LinuxBackend::open(const std::string& path, HidOpenError* error)
-{
+std::unique_ptr<HidHandle> LinuxBackend::open(const std::string& path, HidOpenError* error) {
     HidOpenError result = HidOpenError::None;
     hid_device* dev = nullptr;
     if (!hidReady_) {
@@ -263,8 +263,7 @@ std::unique_ptr<HidHandle> LinuxBackend::open(const std::string& path, HidOpenEr
     return std::make_unique<LinuxHandle>(dev, lengths.valid && lengths.numbered);
 }
 
-bool LinuxBackend::startEvents()
-{
+bool LinuxBackend::startEvents() {
     if (monitor_)
         return true;
     if (!udev_)
@@ -288,13 +287,9 @@ bool LinuxBackend::startEvents()
     return true;
 }
 
-int LinuxBackend::eventFd() const
-{
-    return monitor_ ? udev_monitor_get_fd(monitor_) : -1;
-}
+int LinuxBackend::eventFd() const { return monitor_ ? udev_monitor_get_fd(monitor_) : -1; }
 
-std::vector<HidDeviceEvent> LinuxBackend::takeEvents()
-{
+std::vector<HidDeviceEvent> LinuxBackend::takeEvents() {
     std::vector<HidDeviceEvent> events;
     if (!monitor_)
         return events;

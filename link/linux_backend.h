@@ -20,10 +20,10 @@ struct udev_monitor;
 namespace talmo {
 
 struct ReportLengths {
-    std::uint16_t input = 0;   // longest input report, report ID byte included
-    std::uint16_t output = 0;  // longest output report, report ID byte included
-    bool numbered = false;     // the descriptor declares report IDs
-    bool valid = false;        // the descriptor could be walked to its end
+    std::uint16_t input = 0;  // longest input report, report ID byte included
+    std::uint16_t output = 0; // longest output report, report ID byte included
+    bool numbered = false;    // the descriptor declares report IDs
+    bool valid = false;       // the descriptor could be walked to its end
 };
 
 // Walks a HID report descriptor and finds its longest input and output

@@ -1,7 +1,7 @@
 #include "programmer/pic_identify.h"
 
-#include "programmer/target_commands.h"
 #include "core/ui.h"
+#include "programmer/target_commands.h"
 
 #include <cstdio>
 
@@ -10,9 +10,9 @@ namespace talmo {
 namespace {
 
 constexpr PicModel kModels[] = {
-    {0x4B, "PIC16F873", 0x1000, 0x80, 0},  {0x49, "PIC16F874", 0x1000, 0x80, 0},
-    {0x4F, "PIC16F876", 0x2000, 0x100, 0}, {0x4D, "PIC16F877", 0x2000, 0x100, 0},
-    {0x72, "PIC16F873A", 0x1000, 0x80, 1}, {0x73, "PIC16F874A", 0x1000, 0x80, 1},
+    {0x4B, "PIC16F873", 0x1000, 0x80, 0},   {0x49, "PIC16F874", 0x1000, 0x80, 0},
+    {0x4F, "PIC16F876", 0x2000, 0x100, 0},  {0x4D, "PIC16F877", 0x2000, 0x100, 0},
+    {0x72, "PIC16F873A", 0x1000, 0x80, 1},  {0x73, "PIC16F874A", 0x1000, 0x80, 1},
     {0x70, "PIC16F876A", 0x2000, 0x100, 1}, {0x71, "PIC16F877A", 0x2000, 0x100, 1},
 };
 

@@ -50,9 +50,9 @@ const PicModel* FindPicModel(std::uint16_t deviceId);
 std::string PicDisplayName(std::uint16_t deviceId);
 
 struct IdentifyOutcome {
-    int result = 0;                // 1 when a listed chip was found
+    int result = 0;                 // 1 when a listed chip was found
     bool sequenceCompleted = false; // every step answered
-    std::uint16_t deviceId = 0;    // valid once the ID word was read
+    std::uint16_t deviceId = 0;     // valid once the ID word was read
     // For the page's "PIC:" control once the sequence completed: the chip's
     // name or "Unknown". The "Version:" control goes back to "-" when the
     // chip is not listed.

@@ -82,8 +82,8 @@ int WriteWords(HexFileWriter& file, const PicImage& image, std::uint32_t first, 
 
 int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text) {
     ResetPicImage(image);
-    return WalkHexRecords(
-        text, [&](std::string_view line) { return ReadPicRecord(ui, image, line); });
+    return WalkHexRecords(text,
+                          [&](std::string_view line) { return ReadPicRecord(ui, image, line); });
 }
 
 int LoadPicHex(Ui& ui, PicImage& image, const std::string& path) {
@@ -115,7 +115,8 @@ int SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int progr
         if (!WriteWords(file, image, kPicEepromAddress + static_cast<std::uint32_t>(base), 8, true))
             return 0;
     // The configuration word, then the four ID locations.
-    if (!WriteWords(file, image, kPicConfigAddress, 1) || !WriteWords(file, image, kPicIdAddress, 4))
+    if (!WriteWords(file, image, kPicConfigAddress, 1) ||
+        !WriteWords(file, image, kPicIdAddress, 4))
         return 0;
     return file.finish();
 }

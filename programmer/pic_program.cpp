@@ -1,9 +1,9 @@
 #include "programmer/pic_program.h"
 
+#include "core/ui.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 #include "programmer/target_commands.h"
-#include "core/ui.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,14 +51,17 @@ struct Run {
     void wait(int ms) { ui.waitMs(ms); }
 
     std::uint32_t word(std::uint32_t a) const { return image.entries[a]; }
-    std::uint32_t eepromByte(std::uint32_t a) const { return image.entries[kPicEepromAddress + a] & 0xFF; }
+    std::uint32_t eepromByte(std::uint32_t a) const {
+        return image.entries[kPicEepromAddress + a] & 0xFF;
+    }
 
     void show(const char* format, std::uint32_t a, std::uint32_t of) {
         char text[64];
         std::snprintf(text, sizeof text, format, a, of);
         ui.setStatusText(MessageField, text);
     }
-    void showDifference(const char* format, std::uint32_t a, std::uint32_t expected, std::uint32_t got) {
+    void showDifference(const char* format, std::uint32_t a, std::uint32_t expected,
+                        std::uint32_t got) {
         char text[64];
         std::snprintf(text, sizeof text, format, a, expected, got);
         ui.setStatusText(MessageField, text);
@@ -80,9 +83,11 @@ bool EraseSetup(Run& r, bool cycle) {
 bool WordModeErase(Run& r, bool isProtected) {
     if (!isProtected) {
         // Program memory, then data memory, each by its bulk-erase sequence.
-        if (!r.load(pic_cmd::LoadProgramData, 0x3FFF) || !EraseSetup(r, true) || !EraseSetup(r, false))
+        if (!r.load(pic_cmd::LoadProgramData, 0x3FFF) || !EraseSetup(r, true) ||
+            !EraseSetup(r, false))
             return false;
-        if (!r.load(pic_cmd::LoadDataMemory, 0x3FFF) || !EraseSetup(r, true) || !EraseSetup(r, false))
+        if (!r.load(pic_cmd::LoadDataMemory, 0x3FFF) || !EraseSetup(r, true) ||
+            !EraseSetup(r, false))
             return false;
     } else {
         // Through the configuration word: erases everything, protection included.
@@ -119,7 +124,8 @@ int WordMode(Run& r, bool isProtected) {
         if (a < r.e) {
             const std::uint32_t b = r.eepromByte(a);
             if (b != kBlankEepromByte) {
-                if (!r.load(pic_cmd::LoadDataMemory, b) || !r.command(pic_cmd::BeginProgrammingOnly))
+                if (!r.load(pic_cmd::LoadDataMemory, b) ||
+                    !r.command(pic_cmd::BeginProgrammingOnly))
                     return 0;
                 r.wait(pic_wait::WordProgramOnly);
             }
@@ -164,7 +170,8 @@ int WordMode(Run& r, bool isProtected) {
 
 // With the counter at 0x2007: the configuration word, on its own.
 bool WriteBlockConfig(Run& r) {
-    if (!r.load(pic_cmd::LoadProgramData, r.word(kPicConfigAddress)) || !r.command(pic_cmd::BeginEraseProgram))
+    if (!r.load(pic_cmd::LoadProgramData, r.word(kPicConfigAddress)) ||
+        !r.command(pic_cmd::BeginEraseProgram))
         return false;
     r.wait(pic_wait::BlockConfigCycle);
     return true;
@@ -292,7 +299,8 @@ int BlockMode(Run& r) {
 int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident) {
     Run r{link, ui, image};
     // Whole rows of the program area only, within the image's areas.
-    r.p = std::min<std::uint32_t>(ident.programSize, kPicMaxProgramWords) / kBlockWords * kBlockWords;
+    r.p =
+        std::min<std::uint32_t>(ident.programSize, kPicMaxProgramWords) / kBlockWords * kBlockWords;
     r.e = std::min<std::uint32_t>(ident.eepromSize, kPicMaxEepromBytes);
 
     if (!r.leave())

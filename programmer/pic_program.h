@@ -19,13 +19,13 @@ struct PicIdentification;
 
 // Waits, in milliseconds, each after the answer to the command named.
 namespace pic_wait {
-constexpr int WordEraseCycle = 16;     // word mode, each Begin Erase/Program of the erase
-constexpr int WordAfterErase = 16;     // word mode, after the erase, before the first word
-constexpr int WordProgramOnly = 8;     // word mode, Begin Programming Only (word or EEPROM byte)
-constexpr int WordConfigCycle = 16;    // word mode, Begin Erase/Program for an ID or config word
-constexpr int BlockChipErase = 20;     // block mode, after Chip Erase
-constexpr int BlockBulkErase = 8;      // block mode, each Begin Erase/Program of the erase
-constexpr int BlockConfigCycle = 16;   // block mode, ID words and configuration word
+constexpr int WordEraseCycle = 16;   // word mode, each Begin Erase/Program of the erase
+constexpr int WordAfterErase = 16;   // word mode, after the erase, before the first word
+constexpr int WordProgramOnly = 8;   // word mode, Begin Programming Only (word or EEPROM byte)
+constexpr int WordConfigCycle = 16;  // word mode, Begin Erase/Program for an ID or config word
+constexpr int BlockChipErase = 20;   // block mode, after Chip Erase
+constexpr int BlockBulkErase = 8;    // block mode, each Begin Erase/Program of the erase
+constexpr int BlockConfigCycle = 16; // block mode, ID words and configuration word
 } // namespace pic_wait
 
 // Returns 1 when erase, programming and verification all succeeded, 0 at the

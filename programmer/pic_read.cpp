@@ -1,9 +1,9 @@
 #include "programmer/pic_read.h"
 
+#include "core/ui.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 #include "programmer/target_commands.h"
-#include "core/ui.h"
 
 #include <algorithm>
 #include <cstdio>

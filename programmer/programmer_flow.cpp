@@ -1,12 +1,12 @@
 #include "programmer/programmer_flow.h"
 
 #include "core/report.h"
-#include "programmer/board_version.h"
+#include "core/ui.h"
 #include "hex/hex_records.h"
+#include "programmer/board_version.h"
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
 #include "programmer/target_commands.h"
-#include "core/ui.h"
 
 namespace talmo {
 
@@ -70,7 +70,8 @@ bool Read(ProgrammerContext& c) {
 }
 
 void ShowPicVersion(ProgrammerContext& c) {
-    SetControl(c, kProgrammerPicVersion, FindBoardVersion(c.state.image, c.state.ident.programSize));
+    SetControl(c, kProgrammerPicVersion,
+               FindBoardVersion(c.state.image, c.state.ident.programSize));
 }
 
 } // namespace
@@ -154,7 +155,8 @@ void ProgrammerProgram(ProgrammerContext& c) {
     SetControl(c, kProgrammerFileVersion, version);
 
     const std::string question = "Programmer cette version ?\n" + version;
-    if (c.ui.messageBox(question, kProgrammerConfirmCaption, Icon::Question, Buttons::YesNo) != Answer::Yes) {
+    if (c.ui.messageBox(question, kProgrammerConfirmCaption, Icon::Question, Buttons::YesNo) !=
+        Answer::Yes) {
         SetControl(c, kProgrammerFileVersion, kProgrammerNoText);
         c.ui.setStatusText(MessageField, "Programmation: annulée");
         Forget(c);

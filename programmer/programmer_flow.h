@@ -41,8 +41,8 @@ inline constexpr char kProgrammerConfirmCaption[] = "Programmation";
 
 // The page's data for the whole run.
 struct ProgrammerState {
-    PicImage image;               // the one PIC image
-    PicIdentification ident;      // a PIC counts as identified while programSize != 0
+    PicImage image;          // the one PIC image
+    PicIdentification ident; // a PIC counts as identified while programSize != 0
     // The image holds what was read from the identified PIC (not a file, not
     // a partial read, not the blank reset).
     bool imageFromPic = false;
@@ -51,7 +51,7 @@ struct ProgrammerState {
     std::string picName = kProgrammerNoText;
     std::string picVersion = kProgrammerNoText;
     std::string fileVersion = kProgrammerNoText;
-    Report report{};              // the page's own exchanges ('B', TargetLeave)
+    Report report{}; // the page's own exchanges ('B', TargetLeave)
 };
 
 struct ProgrammerContext {

@@ -30,7 +30,8 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     ResetPicImage(state_->image);
 
     auto* page = new QVBoxLayout(this);
-    page->addWidget(newControlLabel(this, "1. Mettre la VELKOR en mode programmation: J8 sur PRGM"));
+    page->addWidget(
+        newControlLabel(this, "1. Mettre la VELKOR en mode programmation: J8 sur PRGM"));
     page->addSpacing(10);
 
     auto* steps = new QGridLayout;
@@ -38,7 +39,9 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     steps->setVerticalSpacing(6);
     steps->setColumnStretch(3, 1);
 
-    steps->addWidget(newControlLabel(this, "2. Identification automatique du PIC et version VELKOR"), 0, 0, 1, 2);
+    steps->addWidget(
+        newControlLabel(this, "2. Identification automatique du PIC et version VELKOR"), 0, 0, 1,
+        2);
     auto* identify = newButton(this, "Identifier", kProgrammerIdentifyButton);
     steps->addWidget(identify, 0, 2);
     steps->addWidget(newControlLabel(this, "(optionnel)"), 0, 3);
@@ -60,7 +63,8 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     steps->addWidget(newControlLabel(this, "(optionnel)"), 4, 3);
     steps->setRowMinimumHeight(5, 12);
 
-    steps->addWidget(newControlLabel(this, "4. Programmer une autre version dans le PIC"), 6, 0, 1, 2);
+    steps->addWidget(newControlLabel(this, "4. Programmer une autre version dans le PIC"), 6, 0, 1,
+                     2);
     auto* program = newButton(this, "Programmer", kProgrammerProgramButton);
     steps->addWidget(program, 6, 2);
     steps->addWidget(newControlLabel(this, "Version:"), 7, 0, Qt::AlignRight);
@@ -105,7 +109,8 @@ void ProgrammerPage::setControlText(int id, const std::string& text) {
 
 void ProgrammerPage::pageShown() {
     auto* back = control<QPushButton>(kProgrammerBackButton);
-    const QPixmap* picture = context_.shell ? &context_.shell->picture(kProgrammerBackPicture) : nullptr;
+    const QPixmap* picture =
+        context_.shell ? &context_.shell->picture(kProgrammerBackPicture) : nullptr;
     if (picture && !picture->isNull()) {
         back->setIcon(QIcon(*picture));
         back->setIconSize(picture->deviceIndependentSize().toSize());
@@ -131,15 +136,22 @@ void ProgrammerPage::command(int id) {
         return;
     ProgrammerContext c = flowContext();
     switch (id) {
-    case kProgrammerIdentifyButton: ProgrammerIdentify(c); break;
-    case kProgrammerSaveButton: ProgrammerSave(c); break;
-    case kProgrammerProgramButton: ProgrammerProgram(c); break;
+    case kProgrammerIdentifyButton:
+        ProgrammerIdentify(c);
+        break;
+    case kProgrammerSaveButton:
+        ProgrammerSave(c);
+        break;
+    case kProgrammerProgramButton:
+        ProgrammerProgram(c);
+        break;
     case kProgrammerBackButton:
         ProgrammerBack(c);
         if (context_.shell)
             context_.shell->returnToConsolePage();
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

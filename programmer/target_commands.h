@@ -27,20 +27,20 @@ enum TargetSubCommand : std::uint8_t {
 
 // Six-bit serial commands of the PIC16F87x(A) programming interface.
 namespace pic_cmd {
-constexpr std::uint8_t LoadConfiguration = 0x00;  // counter to 0x2000
-constexpr std::uint8_t BulkEraseSetup1 = 0x01;    // not on the A parts
+constexpr std::uint8_t LoadConfiguration = 0x00; // counter to 0x2000
+constexpr std::uint8_t BulkEraseSetup1 = 0x01;   // not on the A parts
 constexpr std::uint8_t LoadProgramData = 0x02;
 constexpr std::uint8_t LoadDataMemory = 0x03;
 constexpr std::uint8_t ReadProgramData = 0x04;
 constexpr std::uint8_t ReadDataMemory = 0x05;
 constexpr std::uint8_t IncrementAddress = 0x06;
-constexpr std::uint8_t BulkEraseSetup2 = 0x07;    // not on the A parts
+constexpr std::uint8_t BulkEraseSetup2 = 0x07; // not on the A parts
 constexpr std::uint8_t BeginEraseProgram = 0x08;
-constexpr std::uint8_t BulkEraseProgram = 0x09;   // A parts only
-constexpr std::uint8_t BulkEraseData = 0x0B;      // A parts only
-constexpr std::uint8_t EndProgramming = 0x17;     // A parts only
+constexpr std::uint8_t BulkEraseProgram = 0x09; // A parts only
+constexpr std::uint8_t BulkEraseData = 0x0B;    // A parts only
+constexpr std::uint8_t EndProgramming = 0x17;   // A parts only
 constexpr std::uint8_t BeginProgrammingOnly = 0x18;
-constexpr std::uint8_t ChipErase = 0x1F;          // A parts only
+constexpr std::uint8_t ChipErase = 0x1F; // A parts only
 } // namespace pic_cmd
 
 bool TargetEnter(DeviceLink& link, Report& report);

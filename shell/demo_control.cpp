@@ -1,7 +1,7 @@
 #include "shell/demo_control.h"
 
-#include "sim/sim_backend.h"
 #include "sim/board_firmware.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
@@ -21,9 +21,9 @@ namespace {
 
 QString u(const char* text) { return QString::fromUtf8(text); }
 
-constexpr std::uint16_t kCodeProtect87x = 0x3030;  // CP1:CP0, both copies
-constexpr std::uint16_t kCodeProtectA = 0x2000;    // CP
-constexpr std::uint16_t kDataProtect = 0x0100;     // CPD
+constexpr std::uint16_t kCodeProtect87x = 0x3030; // CP1:CP0, both copies
+constexpr std::uint16_t kCodeProtectA = 0x2000;   // CP
+constexpr std::uint16_t kDataProtect = 0x0100;    // CPD
 
 } // namespace
 
@@ -31,10 +31,14 @@ std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtecti
     const std::uint16_t code = aFamily ? kCodeProtectA : kCodeProtect87x;
     // A protection bit protects when it is 0.
     switch (protection) {
-    case DemoProtection::None: return static_cast<std::uint16_t>(word | code | kDataProtect);
-    case DemoProtection::Program: return static_cast<std::uint16_t>((word | kDataProtect) & ~code);
-    case DemoProtection::Eeprom: return static_cast<std::uint16_t>((word | code) & ~kDataProtect);
-    case DemoProtection::All: return static_cast<std::uint16_t>(word & ~(code | kDataProtect));
+    case DemoProtection::None:
+        return static_cast<std::uint16_t>(word | code | kDataProtect);
+    case DemoProtection::Program:
+        return static_cast<std::uint16_t>((word | kDataProtect) & ~code);
+    case DemoProtection::Eeprom:
+        return static_cast<std::uint16_t>((word | code) & ~kDataProtect);
+    case DemoProtection::All:
+        return static_cast<std::uint16_t>(word & ~(code | kDataProtect));
     }
     return word;
 }
@@ -57,8 +61,9 @@ void DemoControl::refresh() {
     backend_.notify();
     const bool plugged = backend_.usb().plugged(id_);
     const bool boot = device().mode() == sim::Talmo::Mode::BootLoader;
-    QString state = plugged ? u("Branché, ") + (boot ? u("boot loader (0x00A9)") : u("mode normal (0x00AA)"))
-                            : u("Débranché");
+    QString state =
+        plugged ? u("Branché, ") + (boot ? u("boot loader (0x00A9)") : u("mode normal (0x00AA)"))
+                : u("Débranché");
     if (auto path = backend_.usb().pathOf(id_))
         state += QStringLiteral(" — ") + QString::fromStdString(*path);
     usbState_->setText(state);
@@ -108,8 +113,8 @@ QWidget* DemoControl::buildKeypadGroup() {
         int row, column;
     };
     const KeyButton keys[] = {
-        {"▲", sim::KeyUp, 0, 1},    {"◀", sim::KeyLeft, 1, 0}, {"▶", sim::KeyRight, 1, 2},
-        {"▼", sim::KeyDown, 2, 1},  {"ESC", sim::KeyEsc, 0, 3}, {"OK", sim::KeyOk, 2, 3},
+        {"▲", sim::KeyUp, 0, 1},   {"◀", sim::KeyLeft, 1, 0},  {"▶", sim::KeyRight, 1, 2},
+        {"▼", sim::KeyDown, 2, 1}, {"ESC", sim::KeyEsc, 0, 3}, {"OK", sim::KeyOk, 2, 3},
     };
     for (const KeyButton& k : keys) {
         auto* button = new QPushButton(u(k.label), group);
@@ -125,7 +130,8 @@ QWidget* DemoControl::buildKeypadGroup() {
         grid->addWidget(button, k.row, k.column);
     }
     auto* absent = new QCheckBox(u("Clavier absent"), group);
-    connect(absent, &QCheckBox::toggled, this, [this](bool on) { device().machine().keypadAbsent = on; });
+    connect(absent, &QCheckBox::toggled, this,
+            [this](bool on) { device().machine().keypadAbsent = on; });
     grid->addWidget(absent, 3, 0, 1, 4);
     return group;
 }
@@ -153,7 +159,8 @@ QWidget* DemoControl::buildMachineGroup() {
         box->setObjectName(QStringLiteral("machine%1").arg(n));
         box->setChecked(m.*(f.member));
         const auto member = f.member;
-        connect(box, &QCheckBox::toggled, this, [this, member](bool on) { device().machine().*member = on; });
+        connect(box, &QCheckBox::toggled, this,
+                [this, member](bool on) { device().machine().*member = on; });
         grid->addWidget(box, n / 4, n % 4);
         ++n;
     }
@@ -237,17 +244,22 @@ QWidget* DemoControl::buildFaultGroup() {
         });
         column->addWidget(button);
     };
-    addFault("Pas de réponse à la prochaine requête",
-             [](sim::Faults& f, std::uint64_t next) { f.silentAt = next; }, "Une réponse perdue");
-    addFault("Ne plus répondre", [](sim::Faults& f, std::uint64_t next) { f.silentFrom = next; },
-             "Le TALMO ne répond plus");
-    addFault("Mauvais écho à la prochaine requête",
-             [](sim::Faults& f, std::uint64_t next) { f.wrongEchoAt = next; }, "Un écho faux");
-    addFault("Arraché pendant la prochaine requête",
-             [](sim::Faults& f, std::uint64_t next) { f.unplugAt = next; }, "Arrachage armé");
-    addFault("Refuser l'écriture du firmware (0x1300)",
-             [](sim::Faults& f, std::uint64_t) { f.refuseProgramBlockAt = 0x1300; },
-             "Écriture du bloc 0x1300 refusée");
+    addFault(
+        "Pas de réponse à la prochaine requête",
+        [](sim::Faults& f, std::uint64_t next) { f.silentAt = next; }, "Une réponse perdue");
+    addFault(
+        "Ne plus répondre", [](sim::Faults& f, std::uint64_t next) { f.silentFrom = next; },
+        "Le TALMO ne répond plus");
+    addFault(
+        "Mauvais écho à la prochaine requête",
+        [](sim::Faults& f, std::uint64_t next) { f.wrongEchoAt = next; }, "Un écho faux");
+    addFault(
+        "Arraché pendant la prochaine requête",
+        [](sim::Faults& f, std::uint64_t next) { f.unplugAt = next; }, "Arrachage armé");
+    addFault(
+        "Refuser l'écriture du firmware (0x1300)",
+        [](sim::Faults& f, std::uint64_t) { f.refuseProgramBlockAt = 0x1300; },
+        "Écriture du bloc 0x1300 refusée");
     auto* clear = new QPushButton(u("Lever toutes les pannes"), group);
     clear->setObjectName(QStringLiteral("clearFaults"));
     connect(clear, &QPushButton::clicked, this, [this] {

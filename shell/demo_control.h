@@ -23,7 +23,12 @@ namespace talmo {
 class SimBackend;
 
 // The board's PIC protection that the control window can set.
-enum class DemoProtection { None, Program, Eeprom, All };
+enum class DemoProtection {
+    None,
+    Program,
+    Eeprom,
+    All
+};
 // The configuration word for that protection on a chip of the A family or
 // not, from an unprotected word.
 std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtection protection);

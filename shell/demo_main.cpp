@@ -2,14 +2,14 @@
 // virtual USB bus with one virtual TALMO plugged in at start, and a small
 // window to play the device. Time is real: the emulator's answer latency
 // and the PIC's programming cycles run on the program's own clock.
-#include "link/device_link.h"
-#include "sim/sim_backend.h"
 #include "core/clock.h"
+#include "link/device_link.h"
 #include "shell/demo_control.h"
 #include "shell/main_window.h"
-#include "ui/qt_ui.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "ui/qt_ui.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 // TALMO_Tools: the program. It takes no arguments, reads no configuration
 // and keeps no state; it finds the TALMO through the system's HID devices.
-#include "link/device_link.h"
 #include "core/clock.h"
+#include "link/device_link.h"
 #include "shell/main_window.h"
 #include "ui/qt_ui.h"
 

@@ -1,8 +1,8 @@
 #include "shell/main_window.h"
 
+#include "shell/waiting_page.h"
 #include "ui/pictures.h"
 #include "ui/qt_ui.h"
-#include "shell/waiting_page.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,7 +25,7 @@ namespace {
 constexpr int kPageWidthUnits = 374;
 constexpr int kPageHeightUnits = 275;
 constexpr int kPageMargin = 2;
-constexpr int kEventPollMs = 100; // backends without a descriptor
+constexpr int kEventPollMs = 100;     // backends without a descriptor
 constexpr int kAutoBoxControl = 1051; // the console page's Auto box
 
 } // namespace
@@ -68,7 +68,8 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
         bar->addWidget(fields_[field], field == 0 ? 0 : 1);
     }
     if (auto* qtUi = dynamic_cast<QtUi*>(&ui_)) {
-        qtUi->setStatusSink([this](int field, const std::string& text) { setStatusText(field, text); });
+        qtUi->setStatusSink(
+            [this](int field, const std::string& text) { setStatusText(field, text); });
         qtUi->setDialogParent(this);
     }
     ui_.setStatusText(ConnectionField, "USB: Getting status");
@@ -96,11 +97,12 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
     area->setObjectName(QStringLiteral("pageArea"));
     auto* grid = new QGridLayout(area);
     grid->setContentsMargins(kPageMargin, kPageMargin, 0, 0);
-    for (PageKind kind : {PageKind::BootLoader, PageKind::Console, PageKind::Waiting,
-                          PageKind::Programmer}) {
+    for (PageKind kind :
+         {PageKind::BootLoader, PageKind::Console, PageKind::Waiting, PageKind::Programmer}) {
         Page* p = makePage ? makePage(kind, context_, area) : nullptr;
         if (!p) // a page the factory does not make: an empty one (the waiting page is ours)
-            p = kind == PageKind::Waiting ? new WaitingPage(context_, area) : new Page(context_, area);
+            p = kind == PageKind::Waiting ? new WaitingPage(context_, area)
+                                          : new Page(context_, area);
         pages_[static_cast<int>(kind)] = p;
     }
     for (Page* p : pages_) {
@@ -110,7 +112,8 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
     setCentralWidget(area);
 
     // Fixed size: the pages get 374 x 275 dialog units of the dialog font.
-    const QSize pageSize = dialogUnitsToPixels(QApplication::font(), kPageWidthUnits, kPageHeightUnits);
+    const QSize pageSize =
+        dialogUnitsToPixels(QApplication::font(), kPageWidthUnits, kPageHeightUnits);
     for (Page* p : pages_)
         p->setMinimumSize(pageSize);
     const int barHeight = bar->sizeHint().height();
@@ -122,8 +125,8 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
         p->setProgramVersion(kProgramVersion);
 
     // The accelerator of the window: Alt+'?' and Alt+'/' are taken and do nothing.
-    for (const QKeySequence& keys : {QKeySequence(Qt::ALT | Qt::Key_Question),
-                                     QKeySequence(Qt::ALT | Qt::Key_Slash)}) {
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::ALT | Qt::Key_Question), QKeySequence(Qt::ALT | Qt::Key_Slash)}) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, [] {});

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "ui/page.h"
 #include "shell/page_choice.h"
+#include "ui/page.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -31,7 +31,8 @@ public:
     // texts are sent to the window's status bar.
     // makePage creates the pages (createStandardPage for the program's own).
     using PageFactory = std::function<Page*(PageKind, AppContext&, QWidget* parent)>;
-    MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage = {}, QWidget* parent = nullptr);
+    MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage = {},
+               QWidget* parent = nullptr);
     // Closes the device link.
     ~MainWindow() override;
 

@@ -8,20 +8,33 @@ PageChoice choosePage(bool connected, std::uint16_t productId) {
     using K = PageKind;
     if (!connected)
         return {K::Waiting,
-                {{{K::BootLoader, false}, {K::Console, false}, {K::Waiting, true}, {K::Programmer, false}}}};
+                {{{K::BootLoader, false},
+                  {K::Console, false},
+                  {K::Waiting, true},
+                  {K::Programmer, false}}}};
     if (productId == kTalmoProductId)
         return {K::Console,
-                {{{K::Console, true}, {K::BootLoader, false}, {K::Waiting, false}, {K::Programmer, false}}}};
+                {{{K::Console, true},
+                  {K::BootLoader, false},
+                  {K::Waiting, false},
+                  {K::Programmer, false}}}};
     return {K::BootLoader,
-            {{{K::BootLoader, true}, {K::Console, false}, {K::Waiting, false}, {K::Programmer, false}}}};
+            {{{K::BootLoader, true},
+              {K::Console, false},
+              {K::Waiting, false},
+              {K::Programmer, false}}}};
 }
 
 const char* pageName(PageKind page) {
     switch (page) {
-    case PageKind::BootLoader: return "boot-loader";
-    case PageKind::Console: return "console";
-    case PageKind::Waiting: return "waiting";
-    case PageKind::Programmer: return "programmer";
+    case PageKind::BootLoader:
+        return "boot-loader";
+    case PageKind::Console:
+        return "console";
+    case PageKind::Waiting:
+        return "waiting";
+    case PageKind::Programmer:
+        return "programmer";
     }
     return "?";
 }

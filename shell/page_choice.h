@@ -8,7 +8,12 @@
 namespace talmo {
 
 // The four pages, in the order the window creates them.
-enum class PageKind { BootLoader = 0, Console = 1, Waiting = 2, Programmer = 3 };
+enum class PageKind {
+    BootLoader = 0,
+    Console = 1,
+    Waiting = 2,
+    Programmer = 3
+};
 inline constexpr int kPageCount = 4;
 
 struct PageStep {
@@ -17,7 +22,7 @@ struct PageStep {
 };
 
 struct PageChoice {
-    PageKind current;                 // becomes the current page before the steps
+    PageKind current;                       // becomes the current page before the steps
     std::array<PageStep, kPageCount> steps; // show and hide calls, in order
 };
 

@@ -8,10 +8,14 @@ namespace talmo {
 
 Page* createStandardPage(PageKind kind, AppContext& context, QWidget* parent) {
     switch (kind) {
-    case PageKind::BootLoader: return new BootLoaderPage(context, parent);
-    case PageKind::Console: return new ConsolePage(context, parent);
-    case PageKind::Waiting: return new WaitingPage(context, parent);
-    case PageKind::Programmer: return new ProgrammerPage(context, parent);
+    case PageKind::BootLoader:
+        return new BootLoaderPage(context, parent);
+    case PageKind::Console:
+        return new ConsolePage(context, parent);
+    case PageKind::Waiting:
+        return new WaitingPage(context, parent);
+    case PageKind::Programmer:
+        return new ProgrammerPage(context, parent);
     }
     return nullptr;
 }

@@ -39,7 +39,10 @@ public:
     bool operator()(const Exchange& e) const;
 
 private:
-    struct Byte { int index; std::uint8_t value; };
+    struct Byte {
+        int index;
+        std::uint8_t value;
+    };
     std::vector<Byte> bytes_;
     std::optional<bool> answered_;
 };
@@ -70,7 +73,9 @@ public:
 
     // Counting and matching over the entries from index `from` on.
     std::size_t count(const Match& m, std::size_t from = 0) const;
-    std::size_t count(char letter, std::size_t from = 0) const { return count(Match(letter), from); }
+    std::size_t count(char letter, std::size_t from = 0) const {
+        return count(Match(letter), from);
+    }
     std::vector<std::size_t> indices(const Match& m, std::size_t from = 0) const;
     // Request byte `index` of every matching exchange, in order.
     std::vector<std::uint8_t> requestBytes(const Match& m, int index, std::size_t from = 0) const;

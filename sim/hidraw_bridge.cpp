@@ -15,9 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <optional>
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,8 +30,7 @@ constexpr std::uint8_t kTokenByte = 'R';
 
 // A vendor-defined report descriptor with one unnumbered input report and
 // one unnumbered output report of the given lengths (report ID byte included).
-std::vector<std::uint8_t> makeDescriptor(std::uint16_t inputLength, std::uint16_t outputLength)
-{
+std::vector<std::uint8_t> makeDescriptor(std::uint16_t inputLength, std::uint16_t outputLength) {
     std::vector<std::uint8_t> d = {0x06, 0x00, 0xFF, // usage page (vendor defined)
                                    0x09, 0x01,       // usage 1
                                    0xA1, 0x01,       // collection (application)
@@ -56,8 +55,7 @@ std::vector<std::uint8_t> makeDescriptor(std::uint16_t inputLength, std::uint16_
     return d;
 }
 
-std::string hex4(unsigned v)
-{
+std::string hex4(unsigned v) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%04X", v & 0xFFFFu);
     return buf;
@@ -94,8 +92,7 @@ namespace {
 
 // All three run on umockdev's worker thread and must never block there.
 
-gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
-{
+gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* node = static_cast<HidrawBridge::Node*>(data);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     const int length = arg ? arg->data_len : 0;
@@ -109,18 +106,17 @@ gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
     return TRUE;
 }
 
-gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
-{
+gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* node = static_cast<HidrawBridge::Node*>(data);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     int err = 0;
-    const long n = node->bridge->handleRead(*node, arg ? arg->data : nullptr, arg ? arg->data_len : 0, &err);
+    const long n =
+        node->bridge->handleRead(*node, arg ? arg->data : nullptr, arg ? arg->data_len : 0, &err);
     umockdev_ioctl_client_complete(client, n, n < 0 ? err : 0);
     return TRUE;
 }
 
-gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
-{
+gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* node = static_cast<HidrawBridge::Node*>(data);
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
@@ -133,7 +129,8 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
             return TRUE;
         }
     } else if (request == HIDIOCGRDESC) {
-        UMockdevIoctlData* d = umockdev_ioctl_data_resolve(arg, 0, sizeof(hidraw_report_descriptor), nullptr);
+        UMockdevIoctlData* d =
+            umockdev_ioctl_data_resolve(arg, 0, sizeof(hidraw_report_descriptor), nullptr);
         if (d) {
             hidraw_report_descriptor desc{};
             desc.size = static_cast<std::uint32_t>(node->descriptor.size());
@@ -160,20 +157,22 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
 
 } // namespace
 
-bool HidrawBridge::handleWrite(Node& node, const std::uint8_t* data, int length)
-{
+bool HidrawBridge::handleWrite(Node& node, const std::uint8_t* data, int length) {
     std::unique_lock lock(mutex_);
     if (node.gone)
         return false;
     ++exchanges_;
     Report request{};
     if (data && length > 0)
-        std::memcpy(request.data(), data, std::min<std::size_t>(static_cast<std::size_t>(length), request.size()));
+        std::memcpy(request.data(), data,
+                    std::min<std::size_t>(static_cast<std::size_t>(length), request.size()));
     const std::optional<Report> answer = usb_.exchange(node.busPath, request);
     if (answer) {
         // hidraw hands unnumbered input reports over without their ID byte.
-        const std::size_t payload = node.inputLength > 1 ? std::min<std::size_t>(node.inputLength - 1, 64) : 0;
-        node.answers.emplace_back(answer->begin() + 1, answer->begin() + 1 + static_cast<std::ptrdiff_t>(payload));
+        const std::size_t payload =
+            node.inputLength > 1 ? std::min<std::size_t>(node.inputLength - 1, 64) : 0;
+        node.answers.emplace_back(answer->begin() + 1,
+                                  answer->begin() + 1 + static_cast<std::ptrdiff_t>(payload));
         const std::uint8_t token = kTokenByte;
         [[maybe_unused]] ssize_t n = ::write(node.fifoFd, &token, 1);
     }
@@ -184,8 +183,7 @@ bool HidrawBridge::handleWrite(Node& node, const std::uint8_t* data, int length)
     return true;
 }
 
-long HidrawBridge::handleRead(Node& node, std::uint8_t* data, int length, int* err)
-{
+long HidrawBridge::handleRead(Node& node, std::uint8_t* data, int length, int* err) {
     std::unique_lock lock(mutex_);
     if (node.gone) {
         *err = ENODEV;
@@ -199,20 +197,19 @@ long HidrawBridge::handleRead(Node& node, std::uint8_t* data, int length, int* e
     node.answers.pop_front();
     std::uint8_t token;
     [[maybe_unused]] ssize_t t = ::read(node.fifoFd, &token, 1);
-    const std::size_t n = std::min<std::size_t>(answer.size(), length > 0 ? static_cast<std::size_t>(length) : 0);
+    const std::size_t n =
+        std::min<std::size_t>(answer.size(), length > 0 ? static_cast<std::size_t>(length) : 0);
     if (data && n)
         std::memcpy(data, answer.data(), n);
     return static_cast<long>(n);
 }
 
-bool HidrawBridge::underPreload()
-{
+bool HidrawBridge::underPreload() {
     const char* preload = std::getenv("LD_PRELOAD");
     return preload && std::strstr(preload, "libumockdev-preload") != nullptr;
 }
 
-HidrawBridge::HidrawBridge(VirtualUsb& usb) : usb_(usb), testbed_(std::make_unique<Testbed>())
-{
+HidrawBridge::HidrawBridge(VirtualUsb& usb) : usb_(usb), testbed_(std::make_unique<Testbed>()) {
     if (!underPreload()) {
         error_ = "not running under umockdev's preload (start it with umockdev-wrapper)";
         return;
@@ -235,8 +232,7 @@ HidrawBridge::HidrawBridge(VirtualUsb& usb) : usb_(usb), testbed_(std::make_uniq
     thread_ = std::thread([this] { run(); });
 }
 
-HidrawBridge::~HidrawBridge()
-{
+HidrawBridge::~HidrawBridge() {
     if (thread_.joinable()) {
         {
             std::lock_guard lock(mutex_);
@@ -259,8 +255,7 @@ HidrawBridge::~HidrawBridge()
     }
 }
 
-int HidrawBridge::plug(std::unique_ptr<Talmo> device)
-{
+int HidrawBridge::plug(std::unique_ptr<Talmo> device) {
     int id;
     {
         std::lock_guard lock(mutex_);
@@ -271,8 +266,7 @@ int HidrawBridge::plug(std::unique_ptr<Talmo> device)
     return id;
 }
 
-void HidrawBridge::unplug(int id)
-{
+void HidrawBridge::unplug(int id) {
     {
         std::lock_guard lock(mutex_);
         usb_.unplug(id);
@@ -281,8 +275,7 @@ void HidrawBridge::unplug(int id)
     changed_.notify_all();
 }
 
-void HidrawBridge::replug(int id)
-{
+void HidrawBridge::replug(int id) {
     {
         std::lock_guard lock(mutex_);
         if (usb_.plugged(id))
@@ -293,8 +286,7 @@ void HidrawBridge::replug(int id)
     changed_.notify_all();
 }
 
-void HidrawBridge::withBus(const std::function<void(VirtualUsb&)>& f)
-{
+void HidrawBridge::withBus(const std::function<void(VirtualUsb&)>& f) {
     {
         std::lock_guard lock(mutex_);
         f(usb_);
@@ -304,8 +296,7 @@ void HidrawBridge::withBus(const std::function<void(VirtualUsb&)>& f)
     changed_.notify_all();
 }
 
-bool HidrawBridge::settle(int timeoutMs)
-{
+bool HidrawBridge::settle(int timeoutMs) {
     if (!ok_)
         return false;
     std::unique_lock lock(mutex_);
@@ -316,8 +307,7 @@ bool HidrawBridge::settle(int timeoutMs)
                              [this] { return !pending_ && !busy_ && !usb_.hasEvents(); });
 }
 
-std::string HidrawBridge::nodeOf(const std::string& busPath) const
-{
+std::string HidrawBridge::nodeOf(const std::string& busPath) const {
     std::lock_guard lock(mutex_);
     for (const auto& node : nodes_)
         if (!node->gone && node->busPath == busPath)
@@ -325,8 +315,7 @@ std::string HidrawBridge::nodeOf(const std::string& busPath) const
     return {};
 }
 
-std::vector<std::string> HidrawBridge::nodes() const
-{
+std::vector<std::string> HidrawBridge::nodes() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> list;
     for (const auto& node : nodes_)
@@ -335,14 +324,12 @@ std::vector<std::string> HidrawBridge::nodes() const
     return list;
 }
 
-long HidrawBridge::exchanges() const
-{
+long HidrawBridge::exchanges() const {
     std::lock_guard lock(mutex_);
     return exchanges_;
 }
 
-void HidrawBridge::run()
-{
+void HidrawBridge::run() {
     std::unique_lock lock(mutex_);
     bool first = true;
     for (;;) {
@@ -370,8 +357,9 @@ void HidrawBridge::run()
             Step step{e.arrival, {}};
             step.itf.path = e.path;
             if (e.arrival) {
-                auto it = std::find_if(present.begin(), present.end(),
-                                       [&](const VirtualUsb::Interface& i) { return i.path == e.path; });
+                auto it =
+                    std::find_if(present.begin(), present.end(),
+                                 [&](const VirtualUsb::Interface& i) { return i.path == e.path; });
                 if (it == present.end())
                     continue; // already gone again: its removal follows
                 step.itf = *it;
@@ -382,8 +370,8 @@ void HidrawBridge::run()
         for (const Step& step : steps) {
             if (step.arrival) {
                 if (nodeOf(step.itf.path).empty())
-                    addNode(step.itf.path, step.itf.vendorId, step.itf.productId, step.itf.inputReportLength,
-                            step.itf.outputReportLength);
+                    addNode(step.itf.path, step.itf.vendorId, step.itf.productId,
+                            step.itf.inputReportLength, step.itf.outputReportLength);
             } else {
                 removeNode(step.itf.path);
             }
@@ -394,9 +382,9 @@ void HidrawBridge::run()
     }
 }
 
-void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, std::uint16_t productId,
-                           std::uint16_t inputLength, std::uint16_t outputLength)
-{
+void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId,
+                           std::uint16_t productId, std::uint16_t inputLength,
+                           std::uint16_t outputLength) {
     UMockdevTestbed* bed = testbed_->bed;
     auto node = std::make_unique<Node>();
     node->bridge = this;
@@ -440,7 +428,8 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, s
     std::string lowerVid = vid, lowerPid = pid;
     std::transform(lowerVid.begin(), lowerVid.end(), lowerVid.begin(), ::tolower);
     std::transform(lowerPid.begin(), lowerPid.end(), lowerPid.begin(), ::tolower);
-    const std::string product = productId == Talmo::kBootLoaderProductId ? "TALMO Boot Loader" : "TALMO";
+    const std::string product =
+        productId == Talmo::kBootLoaderProductId ? "TALMO Boot Loader" : "TALMO";
     const std::string hidId = "0003:0000" + vid + ":0000" + pid;
     const std::string uniq = "SIM" + std::to_string(number);
 
@@ -451,22 +440,24 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, s
         return syspath;
     };
     gchar* usbDev = announce(umockdev_testbed_add_device(
-        bed, "usb", ("usb" + bus + "/" + bus + "-1").c_str(), nullptr, "idVendor", lowerVid.c_str(), "idProduct",
-        lowerPid.c_str(), "manufacturer", "TALMO", "product", product.c_str(), "serial", uniq.c_str(), nullptr,
-        "DEVTYPE", "usb_device", "PRODUCT", (lowerVid + "/" + lowerPid + "/100").c_str(), nullptr));
-    gchar* usbItf = announce(umockdev_testbed_add_device(bed, "usb", (bus + "-1:1.0").c_str(), usbDev,
-                                                         "bInterfaceNumber", "00", "bInterfaceClass", "03", nullptr,
-                                                         "DEVTYPE", "usb_interface", "INTERFACE", "3/0/0", nullptr));
-    gchar* hid = umockdev_testbed_add_device(bed, "hid", ("0003:" + vid + ":" + pid + "." + hex4(number + 1)).c_str(),
-                                             usbItf, nullptr, "HID_ID", hidId.c_str(), "HID_NAME", product.c_str(),
-                                             "HID_UNIQ", uniq.c_str(), nullptr);
+        bed, "usb", ("usb" + bus + "/" + bus + "-1").c_str(), nullptr, "idVendor", lowerVid.c_str(),
+        "idProduct", lowerPid.c_str(), "manufacturer", "TALMO", "product", product.c_str(),
+        "serial", uniq.c_str(), nullptr, "DEVTYPE", "usb_device", "PRODUCT",
+        (lowerVid + "/" + lowerPid + "/100").c_str(), nullptr));
+    gchar* usbItf = announce(umockdev_testbed_add_device(
+        bed, "usb", (bus + "-1:1.0").c_str(), usbDev, "bInterfaceNumber", "00", "bInterfaceClass",
+        "03", nullptr, "DEVTYPE", "usb_interface", "INTERFACE", "3/0/0", nullptr));
+    gchar* hid = umockdev_testbed_add_device(
+        bed, "hid", ("0003:" + vid + ":" + pid + "." + hex4(number + 1)).c_str(), usbItf, nullptr,
+        "HID_ID", hidId.c_str(), "HID_NAME", product.c_str(), "HID_UNIQ", uniq.c_str(), nullptr);
     if (hid)
-        umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor", node->descriptor.data(),
+        umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor",
+                                              node->descriptor.data(),
                                               static_cast<gint>(node->descriptor.size()));
     announce(hid);
     gchar* raw = umockdev_testbed_add_device(bed, "hidraw", name.c_str(), hid, "dev",
-                                             ("247:" + std::to_string(number)).c_str(), nullptr, "DEVNAME",
-                                             node->devnode.c_str(), nullptr);
+                                             ("247:" + std::to_string(number)).c_str(), nullptr,
+                                             "DEVNAME", node->devnode.c_str(), nullptr);
     if (raw)
         umockdev_testbed_set_attribute_link(bed, raw, "device", "..");
     announce(raw);
@@ -478,8 +469,7 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId, s
     nodes_.push_back(std::move(node));
 }
 
-void HidrawBridge::removeNode(const std::string& busPath)
-{
+void HidrawBridge::removeNode(const std::string& busPath) {
     Node* node = nullptr;
     {
         std::lock_guard lock(mutex_);

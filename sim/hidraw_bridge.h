@@ -101,10 +101,10 @@ private:
     struct Testbed;
     std::unique_ptr<Testbed> testbed_;
 
-    mutable std::mutex mutex_;          // the bus and the nodes' state
-    std::condition_variable changed_;   // the bridge's thread has work, or finished some
-    bool pending_ = false;              // bus events not yet followed
-    bool busy_ = false;                 // the bridge's thread is following them
+    mutable std::mutex mutex_;        // the bus and the nodes' state
+    std::condition_variable changed_; // the bridge's thread has work, or finished some
+    bool pending_ = false;            // bus events not yet followed
+    bool busy_ = false;               // the bridge's thread is following them
     bool stop_ = false;
     long exchanges_ = 0;
     int nextNumber_ = 0;

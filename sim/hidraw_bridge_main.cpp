@@ -23,14 +23,14 @@ namespace {
 volatile std::sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
 
-int usage()
-{
-    std::fprintf(stderr, "usage: talmo-hidraw-bridge [--boot] [--none] [--control FIFO] -- program [args...]\n");
+int usage() {
+    std::fprintf(
+        stderr,
+        "usage: talmo-hidraw-bridge [--boot] [--none] [--control FIFO] -- program [args...]\n");
     return 2;
 }
 
-std::unique_ptr<sim::Talmo> newTalmo(bool bootLoader)
-{
+std::unique_ptr<sim::Talmo> newTalmo(bool bootLoader) {
     auto device = std::make_unique<sim::Talmo>();
     if (bootLoader)
         device->setMode(sim::Talmo::Mode::BootLoader);
@@ -39,8 +39,7 @@ std::unique_ptr<sim::Talmo> newTalmo(bool bootLoader)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     bool boot = false, none = false;
     std::string control;
     int i = 1;
@@ -70,7 +69,8 @@ int main(int argc, char** argv)
             args.push_back(argv[k]);
         args.push_back(nullptr);
         ::execvp(args[0], args.data());
-        std::fprintf(stderr, "talmo-hidraw-bridge: cannot start umockdev-wrapper: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "talmo-hidraw-bridge: cannot start umockdev-wrapper: %s\n",
+                     std::strerror(errno));
         return 1;
     }
 
@@ -91,15 +91,17 @@ int main(int argc, char** argv)
 
     int controlFd = STDIN_FILENO;
     if (!control.empty()) {
-        struct stat st{};
+        struct stat st {};
         if (::stat(control.c_str(), &st) != 0 && ::mkfifo(control.c_str(), 0600) != 0) {
-            std::fprintf(stderr, "talmo-hidraw-bridge: cannot make %s: %s\n", control.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "talmo-hidraw-bridge: cannot make %s: %s\n", control.c_str(),
+                         std::strerror(errno));
             return 1;
         }
         // Read and write: the FIFO never reads as ended between writers.
         controlFd = ::open(control.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (controlFd < 0) {
-            std::fprintf(stderr, "talmo-hidraw-bridge: cannot open %s: %s\n", control.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "talmo-hidraw-bridge: cannot open %s: %s\n", control.c_str(),
+                         std::strerror(errno));
             return 1;
         }
     }
@@ -111,7 +113,8 @@ int main(int argc, char** argv)
     }
     if (child == 0) {
         ::execvp(argv[i], argv + i);
-        std::fprintf(stderr, "talmo-hidraw-bridge: cannot run %s: %s\n", argv[i], std::strerror(errno));
+        std::fprintf(stderr, "talmo-hidraw-bridge: cannot run %s: %s\n", argv[i],
+                     std::strerror(errno));
         ::_exit(127);
     }
     std::signal(SIGINT, onSignal);

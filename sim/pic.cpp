@@ -35,103 +35,105 @@ enum : std::uint8_t {
 
 } // namespace
 
-const PicChipInfo& picChipInfo(PicChip chip)
-{
+const PicChipInfo& picChipInfo(PicChip chip) {
     for (const auto& c : kChips)
-        if (c.chip == chip) return c;
+        if (c.chip == chip)
+            return c;
     return kChips[0];
 }
 
-const std::vector<PicChip>& allPicChips()
-{
+const std::vector<PicChip>& allPicChips() {
     static const std::vector<PicChip> chips = [] {
         std::vector<PicChip> all;
-        for (const auto& c : kChips) all.push_back(c.chip);
+        for (const auto& c : kChips)
+            all.push_back(c.chip);
         return all;
     }();
     return chips;
 }
 
-Pic::Pic(PicChip chip, unsigned revision) : info_(&picChipInfo(chip)), revision_(revision & 0x1F)
-{
+Pic::Pic(PicChip chip, unsigned revision) : info_(&picChipInfo(chip)), revision_(revision & 0x1F) {
     eraseAll();
     clearLatch();
 }
 
-std::uint16_t Pic::deviceId() const
-{
+std::uint16_t Pic::deviceId() const {
     return static_cast<std::uint16_t>(info_->deviceCode << 5 | revision_);
 }
 
-bool Pic::implemented(std::uint32_t address) const
-{
-    if (address < info_->programWords) return true;
-    if (address >= kConfigBase && address <= kConfigWord) return true;
+bool Pic::implemented(std::uint32_t address) const {
+    if (address < info_->programWords)
+        return true;
+    if (address >= kConfigBase && address <= kConfigWord)
+        return true;
     return address >= kEepromBase && address < kEepromBase + info_->eepromBytes;
 }
 
-std::uint16_t Pic::cell(std::uint32_t address) const
-{
-    if (address == kDeviceIdAddress) return deviceId();
+std::uint16_t Pic::cell(std::uint32_t address) const {
+    if (address == kDeviceIdAddress)
+        return deviceId();
     return implemented(address) ? cells_[address] : kBlank;
 }
 
-void Pic::setCell(std::uint32_t address, std::uint16_t value)
-{
-    if (!implemented(address) || address == kDeviceIdAddress) return;
+void Pic::setCell(std::uint32_t address, std::uint16_t value) {
+    if (!implemented(address) || address == kDeviceIdAddress)
+        return;
     cells_[address] = address >= kEepromBase ? (value & 0xFF) : (value & 0x3FFF);
 }
 
-void Pic::eraseAll()
-{
+void Pic::eraseAll() {
     cells_.fill(kBlank);
-    for (std::uint32_t a = 0; a < 0x100; ++a) cells_[kEepromBase + a] = 0xFF;
+    for (std::uint32_t a = 0; a < 0x100; ++a)
+        cells_[kEepromBase + a] = 0xFF;
 }
 
-void Pic::stickBit(std::uint32_t address, unsigned bit, bool value)
-{
-    if (address >= kCells || bit > 15) return;
+void Pic::stickBit(std::uint32_t address, unsigned bit, bool value) {
+    if (address >= kCells || bit > 15)
+        return;
     const auto m = static_cast<std::uint16_t>(1u << bit);
     stuckMask_[address] |= m;
-    if (value) stuckValue_[address] |= m;
-    else stuckValue_[address] &= static_cast<std::uint16_t>(~m);
+    if (value)
+        stuckValue_[address] |= m;
+    else
+        stuckValue_[address] &= static_cast<std::uint16_t>(~m);
     anyStuck_ = true;
 }
 
-void Pic::clearStuckBits()
-{
+void Pic::clearStuckBits() {
     stuckMask_.fill(0);
     stuckValue_.fill(0);
     anyStuck_ = false;
 }
 
-bool Pic::programProtected(std::uint32_t a) const
-{
+bool Pic::programProtected(std::uint32_t a) const {
     const std::uint16_t cfg = cells_[kConfigWord];
-    if (info_->aFamily) return (cfg & 0x2000) == 0;
+    if (info_->aFamily)
+        return (cfg & 0x2000) == 0;
     // Both CP1:CP0 pairs are meant to be programmed alike; a 0 in either protects.
     const unsigned cp = ((cfg >> 12) & 3u) & ((cfg >> 4) & 3u);
     const std::uint32_t size = info_->programWords;
     switch (cp) {
-    case 3: return false;
-    case 2: return a >= size - 256;
-    case 1: return a >= size / 2;
-    default: return true;
+    case 3:
+        return false;
+    case 2:
+        return a >= size - 256;
+    case 1:
+        return a >= size / 2;
+    default:
+        return true;
     }
 }
 
-bool Pic::eepromProtected() const
-{
-    return (cells_[kConfigWord] & 0x0100) == 0;
-}
+bool Pic::eepromProtected() const { return (cells_[kConfigWord] & 0x0100) == 0; }
 
-std::uint16_t Pic::readBack(std::uint32_t address) const
-{
+std::uint16_t Pic::readBack(std::uint32_t address) const {
     std::uint16_t v = cell(address);
     if (address < kConfigBase) {
-        if (address < info_->programWords && programProtected(address)) v = 0;
+        if (address < info_->programWords && programProtected(address))
+            v = 0;
     } else if (address >= kEepromBase) {
-        if (eepromProtected()) v = 0;
+        if (eepromProtected())
+            v = 0;
     } else if (address == kConfigWord) {
         v |= info_->aFamily ? 0x1030 : 0x0400;
     }
@@ -142,84 +144,83 @@ std::uint16_t Pic::readBack(std::uint32_t address) const
 
 // --- Cycles and their undo record.
 
-void Pic::startCycle(std::int64_t nowUs, std::int64_t minUs)
-{
+void Pic::startCycle(std::int64_t nowUs, std::int64_t minUs) {
     cycleActive_ = true;
     cycleStartUs_ = nowUs;
     cycleMinUs_ = minUs;
 }
 
-void Pic::endCycle(std::int64_t nowUs)
-{
-    if (!cycleActive_) return;
+void Pic::endCycle(std::int64_t nowUs) {
+    if (!cycleActive_)
+        return;
     cycleActive_ = false;
     if (strict_ && nowUs - cycleStartUs_ < cycleMinUs_) {
         ++interrupted_;
         if (undoAll_) {
             cells_ = saved_;
         } else {
-            for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) cells_[it->first] = it->second;
+            for (auto it = undo_.rbegin(); it != undo_.rend(); ++it)
+                cells_[it->first] = it->second;
         }
     }
     undo_.clear();
     undoAll_ = false;
 }
 
-void Pic::save(std::uint32_t address)
-{
-    if (strict_ && !undoAll_) undo_.emplace_back(address, cells_[address]);
+void Pic::save(std::uint32_t address) {
+    if (strict_ && !undoAll_)
+        undo_.emplace_back(address, cells_[address]);
 }
 
-void Pic::saveAll()
-{
-    if (!strict_) return;
+void Pic::saveAll() {
+    if (!strict_)
+        return;
     saved_ = cells_;
     undoAll_ = true;
     undo_.clear();
 }
 
-void Pic::writeCell(std::uint32_t address, std::uint16_t value, bool programOnly)
-{
-    if (!implemented(address) || address == kDeviceIdAddress) return;
-    if (address < kConfigBase && programProtected(address)) return;
-    if (address >= kEepromBase && eepromProtected()) return;
+void Pic::writeCell(std::uint32_t address, std::uint16_t value, bool programOnly) {
+    if (!implemented(address) || address == kDeviceIdAddress)
+        return;
+    if (address < kConfigBase && programProtected(address))
+        return;
+    if (address >= kEepromBase && eepromProtected())
+        return;
     const std::uint16_t mask = address >= kEepromBase ? 0xFF : 0x3FFF;
     save(address);
     const auto v = static_cast<std::uint16_t>(value & mask);
     cells_[address] = programOnly ? static_cast<std::uint16_t>(cells_[address] & v) : v;
 }
 
-void Pic::bulkErase(bool program, bool data, bool config)
-{
+void Pic::bulkErase(bool program, bool data, bool config) {
     saveAll();
     if (program)
-        for (std::uint32_t a = 0; a < info_->programWords; ++a) cells_[a] = kBlank;
+        for (std::uint32_t a = 0; a < info_->programWords; ++a)
+            cells_[a] = kBlank;
     if (data)
-        for (std::uint32_t a = 0; a < info_->eepromBytes; ++a) cells_[kEepromBase + a] = 0xFF;
+        for (std::uint32_t a = 0; a < info_->eepromBytes; ++a)
+            cells_[kEepromBase + a] = 0xFF;
     if (config)
         for (std::uint32_t a = kConfigBase; a <= kConfigWord; ++a)
-            if (a != kDeviceIdAddress) cells_[a] = kBlank;
+            if (a != kDeviceIdAddress)
+                cells_[a] = kBlank;
 }
 
-void Pic::clearLatch()
-{
-    rowLatch_.fill(kBlank);
-}
+void Pic::clearLatch() { rowLatch_.fill(kBlank); }
 
-std::uint32_t Pic::programIndex() const
-{
-    if (counter_ >= kConfigBase) return counter_;
+std::uint32_t Pic::programIndex() const {
+    if (counter_ >= kConfigBase)
+        return counter_;
     return counter_ & (info_->programWords - 1);
 }
 
-std::uint32_t Pic::eepromIndex() const
-{
+std::uint32_t Pic::eepromIndex() const {
     return kEepromBase + (counter_ & (info_->eepromBytes - 1));
 }
 
 // 0x08 (erase) or 0x18 (program only), without a bulk-erase set-up before it.
-void Pic::beginCycle(bool erase, std::int64_t nowUs)
-{
+void Pic::beginCycle(bool erase, std::int64_t nowUs) {
     const bool a = info_->aFamily;
     std::int64_t minUs = a ? (erase ? times_.eraseProgramAUs : times_.programOnlyAUs)
                            : (erase ? times_.eraseProgramUs : times_.programOnlyUs);
@@ -228,25 +229,28 @@ void Pic::beginCycle(bool erase, std::int64_t nowUs)
         writeCell(eepromIndex(), dataLatch_, !erase);
         return;
     }
-    if (lastLoad_ != LastLoad::Program) return;
+    if (lastLoad_ != LastLoad::Program)
+        return;
     const std::uint32_t at = programIndex();
     if (!a) {
-        if (at <= kConfigWord) writeCell(at, programLatch_, !erase);
+        if (at <= kConfigWord)
+            writeCell(at, programLatch_, !erase);
         return;
     }
     if (at < kConfigBase) {
         const std::uint32_t row = at & ~7u;
-        for (std::uint32_t k = 0; k < 8; ++k) writeCell(row + k, rowLatch_[k], !erase);
+        for (std::uint32_t k = 0; k < 8; ++k)
+            writeCell(row + k, rowLatch_[k], !erase);
     } else if (at <= kConfigBase + 3) {
-        for (std::uint32_t k = 0; k < 4; ++k) writeCell(kConfigBase + k, rowLatch_[k], !erase);
+        for (std::uint32_t k = 0; k < 4; ++k)
+            writeCell(kConfigBase + k, rowLatch_[k], !erase);
     } else if (at == kConfigWord) {
         writeCell(kConfigWord, rowLatch_[7], !erase);
     }
     clearLatch();
 }
 
-void Pic::enterProgramming(std::int64_t nowUs)
-{
+void Pic::enterProgramming(std::int64_t nowUs) {
     endCycle(nowUs);
     programming_ = true;
     counter_ = 0;
@@ -255,17 +259,17 @@ void Pic::enterProgramming(std::int64_t nowUs)
     clearLatch();
 }
 
-void Pic::leaveProgramming(std::int64_t nowUs)
-{
+void Pic::leaveProgramming(std::int64_t nowUs) {
     endCycle(nowUs);
     programming_ = false;
     arm_ = Arm::None;
 }
 
-std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t data, std::int64_t nowUs)
-{
+std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t data,
+                          std::int64_t nowUs) {
     endCycle(nowUs);
-    if (!programming_) return kBlank;
+    if (!programming_)
+        return kBlank;
     code &= 0x3F;
     const bool a = info_->aFamily;
     const Arm arm = arm_;
@@ -277,14 +281,16 @@ std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t
         counter_ = static_cast<std::uint16_t>(kConfigBase);
         if (transfer == PicTransfer::Load) {
             programLatch_ = data & 0x3FFF;
-            if (a) rowLatch_[0] = programLatch_;
+            if (a)
+                rowLatch_[0] = programLatch_;
             lastLoad_ = LastLoad::Program;
         }
         break;
     case kLoadProgram:
         if (transfer == PicTransfer::Load) {
             programLatch_ = data & 0x3FFF;
-            if (a) rowLatch_[counter_ & 7] = programLatch_;
+            if (a)
+                rowLatch_[counter_ & 7] = programLatch_;
             lastLoad_ = LastLoad::Program;
         }
         break;
@@ -295,28 +301,35 @@ std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t
         }
         break;
     case kReadProgram:
-        if (transfer == PicTransfer::Read && counter_ <= kConfigWord) result = readBack(programIndex());
+        if (transfer == PicTransfer::Read && counter_ <= kConfigWord)
+            result = readBack(programIndex());
         break;
     case kReadData:
-        if (transfer == PicTransfer::Read) result = readBack(eepromIndex()) & 0xFF;
+        if (transfer == PicTransfer::Read)
+            result = readBack(eepromIndex()) & 0xFF;
         break;
     case kIncrement:
         if (counter_ >= kConfigBase)
-            counter_ = static_cast<std::uint16_t>(kConfigBase + ((counter_ - kConfigBase + 1) & 0x1FFF));
+            counter_ =
+                static_cast<std::uint16_t>(kConfigBase + ((counter_ - kConfigBase + 1) & 0x1FFF));
         else
             counter_ = static_cast<std::uint16_t>((counter_ + 1) & 0x1FFF);
         break;
     case kBulkSetup1:
-        if (!a) arm_ = Arm::Setup1;
+        if (!a)
+            arm_ = Arm::Setup1;
         break;
     case kBulkSetup2:
-        if (!a && arm == Arm::Setup1) arm_ = Arm::Setup2;
+        if (!a && arm == Arm::Setup1)
+            arm_ = Arm::Setup2;
         break;
     case kBulkEraseProgram:
-        if (a) arm_ = Arm::BulkProgram;
+        if (a)
+            arm_ = Arm::BulkProgram;
         break;
     case kBulkEraseData:
-        if (a) arm_ = Arm::BulkData;
+        if (a)
+            arm_ = Arm::BulkData;
         break;
     case kBeginEraseProgram:
         if (!a && arm == Arm::Setup2) {
@@ -324,14 +337,18 @@ std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t
             if (counter_ == kConfigWord && lastLoad_ == LastLoad::Program) {
                 bulkErase(true, true, true);
             } else if (counter_ < kConfigBase && lastLoad_ == LastLoad::Program) {
-                if (!programProtected(0) && !programProtected(info_->programWords - 1)) bulkErase(true, false, false);
+                if (!programProtected(0) && !programProtected(info_->programWords - 1))
+                    bulkErase(true, false, false);
             } else if (counter_ < kConfigBase && lastLoad_ == LastLoad::Data) {
-                if (!eepromProtected()) bulkErase(false, true, false);
+                if (!eepromProtected())
+                    bulkErase(false, true, false);
             }
         } else if (a && (arm == Arm::BulkProgram || arm == Arm::BulkData)) {
             startCycle(nowUs, times_.bulkEraseUs);
-            if (arm == Arm::BulkProgram && !programProtected(0)) bulkErase(true, false, false);
-            if (arm == Arm::BulkData && !eepromProtected()) bulkErase(false, true, false);
+            if (arm == Arm::BulkProgram && !programProtected(0))
+                bulkErase(true, false, false);
+            if (arm == Arm::BulkData && !eepromProtected())
+                bulkErase(false, true, false);
         } else {
             beginCycle(true, nowUs);
         }

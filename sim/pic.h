@@ -49,12 +49,21 @@
 
 namespace sim {
 
-enum class PicChip { F873, F874, F876, F877, F873A, F874A, F876A, F877A };
+enum class PicChip {
+    F873,
+    F874,
+    F876,
+    F877,
+    F873A,
+    F874A,
+    F876A,
+    F877A
+};
 
 struct PicChipInfo {
     PicChip chip;
-    const char* name;          // "PIC16F876A"
-    std::uint16_t deviceCode;  // device ID word = code << 5 | revision
+    const char* name;         // "PIC16F876A"
+    std::uint16_t deviceCode; // device ID word = code << 5 | revision
     std::uint32_t programWords;
     std::uint32_t eepromBytes;
     bool aFamily;
@@ -66,15 +75,20 @@ const std::vector<PicChip>& allPicChips();
 // Minimum duration of each self-timed cycle, in microseconds, as the
 // programming sequences wait for them.
 struct PicCycleTimes {
-    std::int64_t eraseProgramUs = 16000;  // 0x08, PIC16F87x (bulk erases, ID and configuration words)
-    std::int64_t programOnlyUs = 8000;    // 0x18, PIC16F87x
-    std::int64_t chipEraseUs = 20000;     // 0x1F, A parts
-    std::int64_t bulkEraseUs = 8000;      // 0x08 after 0x09 or 0x0B, A parts
+    std::int64_t eraseProgramUs =
+        16000;                         // 0x08, PIC16F87x (bulk erases, ID and configuration words)
+    std::int64_t programOnlyUs = 8000; // 0x18, PIC16F87x
+    std::int64_t chipEraseUs = 20000;  // 0x1F, A parts
+    std::int64_t bulkEraseUs = 8000;   // 0x08 after 0x09 or 0x0B, A parts
     std::int64_t eraseProgramAUs = 16000; // 0x08 otherwise, A parts
     std::int64_t programOnlyAUs = 0;      // 0x18, A parts: the TALMO holds it until End Programming
 };
 
-enum class PicTransfer { None, Load, Read };
+enum class PicTransfer {
+    None,
+    Load,
+    Read
+};
 
 class Pic {
 public:
@@ -96,7 +110,9 @@ public:
     std::uint16_t cell(std::uint32_t address) const;
     void setCell(std::uint32_t address, std::uint16_t value);
     std::uint16_t programWord(std::uint32_t a) const { return cell(a); }
-    std::uint8_t eepromByte(std::uint32_t a) const { return static_cast<std::uint8_t>(cell(kEepromBase + a)); }
+    std::uint8_t eepromByte(std::uint32_t a) const {
+        return static_cast<std::uint8_t>(cell(kEepromBase + a));
+    }
     std::uint16_t configWord() const { return cell(kConfigWord); }
     void setConfigWord(std::uint16_t w) { setCell(kConfigWord, w); }
     // What a programmer reads at that address right now (protection,
@@ -124,11 +140,22 @@ public:
     std::uint16_t addressCounter() const { return counter_; }
     // One six-bit command, followed by a 14-bit data word to load or to
     // read. Returns the word read (0x3FFF when nothing is read).
-    std::uint16_t serial(std::uint8_t code, PicTransfer transfer, std::uint16_t data, std::int64_t nowUs);
+    std::uint16_t serial(std::uint8_t code, PicTransfer transfer, std::uint16_t data,
+                         std::int64_t nowUs);
 
 private:
-    enum class LastLoad { None, Program, Data };
-    enum class Arm { None, Setup1, Setup2, BulkProgram, BulkData };
+    enum class LastLoad {
+        None,
+        Program,
+        Data
+    };
+    enum class Arm {
+        None,
+        Setup1,
+        Setup2,
+        BulkProgram,
+        BulkData
+    };
 
     bool implemented(std::uint32_t address) const;
     std::uint32_t programIndex() const;

@@ -15,9 +15,10 @@ namespace talmo {
 class SimHandle final : public HidHandle {
 public:
     SimHandle(SimBackend& backend, std::string path) : backend_(backend), path_(std::move(path)) {}
-    int write(const std::uint8_t* buf, std::size_t len) override { return backend_.write(path_, buf, len); }
-    int read(std::uint8_t* buf, std::size_t len, int timeoutMs) override
-    {
+    int write(const std::uint8_t* buf, std::size_t len) override {
+        return backend_.write(path_, buf, len);
+    }
+    int read(std::uint8_t* buf, std::size_t len, int timeoutMs) override {
         return backend_.read(path_, buf, len, timeoutMs);
     }
 
@@ -26,19 +27,16 @@ private:
     std::string path_;
 };
 
-SimBackend::SimBackend(sim::VirtualUsb& usb) : usb_(usb)
-{
+SimBackend::SimBackend(sim::VirtualUsb& usb) : usb_(usb) {
     eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
-SimBackend::~SimBackend()
-{
+SimBackend::~SimBackend() {
     if (eventFd_ >= 0)
         ::close(eventFd_);
 }
 
-std::vector<HidInterfaceInfo> SimBackend::enumerate()
-{
+std::vector<HidInterfaceInfo> SimBackend::enumerate() {
     // Unrelated devices were there first.
     std::vector<HidInterfaceInfo> list = extraInterfaces;
     for (const sim::VirtualUsb::Interface& itf : usb_.interfaces()) {
@@ -57,8 +55,7 @@ std::vector<HidInterfaceInfo> SimBackend::enumerate()
     return list;
 }
 
-bool SimBackend::present(const std::string& path)
-{
+bool SimBackend::present(const std::string& path) {
     // Every change of the bus's interfaces is also an event: while none is
     // waiting, the list taken when the last ones were drained still holds.
     if (usb_.hasEvents() || !presentValid_) {
@@ -73,8 +70,7 @@ bool SimBackend::present(const std::string& path)
                        [&](const HidInterfaceInfo& i) { return i.path == path; });
 }
 
-std::unique_ptr<HidHandle> SimBackend::open(const std::string& path, HidOpenError* error)
-{
+std::unique_ptr<HidHandle> SimBackend::open(const std::string& path, HidOpenError* error) {
     const int n = openCount_[path]++;
     HidOpenError result = HidOpenError::None;
     if (!present(path))
@@ -88,22 +84,19 @@ std::unique_ptr<HidHandle> SimBackend::open(const std::string& path, HidOpenErro
     return std::make_unique<SimHandle>(*this, path);
 }
 
-bool SimBackend::startEvents()
-{
+bool SimBackend::startEvents() {
     notify();
     return true;
 }
 
-void SimBackend::notify()
-{
+void SimBackend::notify() {
     if (eventFd_ >= 0 && usb_.hasEvents()) {
         const std::uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(eventFd_, &one, sizeof one);
     }
 }
 
-std::vector<HidDeviceEvent> SimBackend::takeEvents()
-{
+std::vector<HidDeviceEvent> SimBackend::takeEvents() {
     if (eventFd_ >= 0) {
         std::uint64_t count = 0;
         [[maybe_unused]] ssize_t n = ::read(eventFd_, &count, sizeof count);
@@ -121,21 +114,18 @@ std::vector<HidDeviceEvent> SimBackend::takeEvents()
     return events;
 }
 
-int SimBackend::plug(std::unique_ptr<sim::Talmo> device)
-{
+int SimBackend::plug(std::unique_ptr<sim::Talmo> device) {
     const int id = usb_.plug(std::move(device));
     notify();
     return id;
 }
 
-void SimBackend::unplug(int id)
-{
+void SimBackend::unplug(int id) {
     usb_.unplug(id);
     notify();
 }
 
-int SimBackend::write(const std::string& path, const std::uint8_t* buf, std::size_t len)
-{
+int SimBackend::write(const std::string& path, const std::uint8_t* buf, std::size_t len) {
     lastWriteLength_ = len;
     if (!present(path))
         return -1;
@@ -150,8 +140,7 @@ int SimBackend::write(const std::string& path, const std::uint8_t* buf, std::siz
     return static_cast<int>(len);
 }
 
-int SimBackend::read(const std::string& path, std::uint8_t* buf, std::size_t len, int timeoutMs)
-{
+int SimBackend::read(const std::string& path, std::uint8_t* buf, std::size_t len, int timeoutMs) {
     if (!present(path)) {
         pending_.erase(path);
         return -1;

@@ -70,7 +70,8 @@ private:
 
     sim::VirtualUsb& usb_;
     int eventFd_ = -1;
-    std::map<std::string, std::deque<std::array<std::uint8_t, 65>>> pending_; // answers not yet read
+    std::map<std::string, std::deque<std::array<std::uint8_t, 65>>>
+        pending_; // answers not yet read
     std::map<std::string, int> openCount_;
     std::size_t lastWriteLength_ = 0;
     std::vector<std::string> presentPaths_; // the bus's paths, while no event waits

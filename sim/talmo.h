@@ -117,30 +117,34 @@ struct FlashChip {
 };
 
 struct ConfigTable {
-    std::string name = "FRAISE3A";              // eight characters at most
+    std::string name = "FRAISE3A"; // eight characters at most
     std::array<std::uint8_t, 5> axes{4, 8, 12, 0, 0};
-    std::uint8_t frequency = 25;                // tens of kHz
+    std::uint8_t frequency = 25; // tens of kHz
     std::uint8_t acceleration = 10;
     std::uint8_t pwmMax = 255;
     std::uint8_t offTimeS = 0;
-    std::uint8_t flags = 0x01;                  // bit 0 contacts active, bit 2 on/off inverted
+    std::uint8_t flags = 0x01; // bit 0 contacts active, bit 2 on/off inverted
 };
 
 // Faults on request. Exchange numbers count the requests this device has
 // received, from 1 (see nextExchange()); 0 means "never".
 struct Faults {
-    std::uint64_t silentAt = 0;       // that one request gets no answer
-    std::uint64_t silentFrom = 0;     // no answer from that request on
-    std::uint64_t wrongEchoAt = 0;    // that answer carries wrongEchoLetter in byte 1
+    std::uint64_t silentAt = 0;    // that one request gets no answer
+    std::uint64_t silentFrom = 0;  // no answer from that request on
+    std::uint64_t wrongEchoAt = 0; // that answer carries wrongEchoLetter in byte 1
     std::uint8_t wrongEchoLetter = '?';
-    std::uint64_t unplugAt = 0;       // the device is pulled out as that request arrives (no answer)
-    std::optional<std::uint16_t> refuseProgramBlockAt; // boot-loader 'W' of the block holding it is refused
+    std::uint64_t unplugAt = 0; // the device is pulled out as that request arrives (no answer)
+    std::optional<std::uint16_t>
+        refuseProgramBlockAt; // boot-loader 'W' of the block holding it is refused
     std::optional<std::uint8_t> refuseEepromBlockAt;
 };
 
 class Talmo {
 public:
-    enum class Mode { Normal, BootLoader };
+    enum class Mode {
+        Normal,
+        BootLoader
+    };
     static constexpr std::uint16_t kVendorId = 0x04D8;
     static constexpr std::uint16_t kNormalProductId = 0x00AA;
     static constexpr std::uint16_t kBootLoaderProductId = 0x00A9;
@@ -155,7 +159,9 @@ public:
 
     // --- USB side.
     Mode mode() const { return mode_; }
-    std::uint16_t productId() const { return mode_ == Mode::Normal ? kNormalProductId : kBootLoaderProductId; }
+    std::uint16_t productId() const {
+        return mode_ == Mode::Normal ? kNormalProductId : kBootLoaderProductId;
+    }
     // Switches mode as a restart would; a plugged device re-enumerates.
     void setMode(Mode m);
     // One request; the answer, or nothing. Called by VirtualUsb.

@@ -30,7 +30,9 @@
 #include <string>
 #include <vector>
 
-namespace talmo { class Clock; }
+namespace talmo {
+class Clock;
+}
 
 namespace sim {
 

@@ -29,9 +29,9 @@ inline constexpr char kWebSiteCaption[] = "Site web TALMO";
 
 // Controls of the footer that every page carries.
 enum FooterControl : int {
-    kFooterIconControl = 107,    // icon 107 (a picture without its own number)
-    kWebSiteButton = 106,        // "Site web TALMO"
-    kVersionControl = 1050,      // program version, written by the main window
+    kFooterIconControl = 107, // icon 107 (a picture without its own number)
+    kWebSiteButton = 106,     // "Site web TALMO"
+    kVersionControl = 1050,   // program version, written by the main window
 };
 
 // Object name of a page's control by its numeric identifier ("control1050"),
@@ -45,7 +45,7 @@ QLabel* newControlLabel(QWidget* parent, const char* text, int id = 0);
 class Shell {
 public:
     virtual ~Shell() = default;
-    virtual void showProgrammerPage() = 0; // console page's "Màj VELKOR"
+    virtual void showProgrammerPage() = 0;  // console page's "Màj VELKOR"
     virtual void returnToConsolePage() = 0; // programmer page's "Retour TALMO"
     // One of the indicator pictures by its resource number (140..169);
     // a null pixmap before they are loaded.
@@ -79,7 +79,9 @@ public:
 
     // The page's control with that numeric identifier, or null.
     template <class T = QWidget>
-    T* control(int id) const { return findChild<T*>(controlName(id)); }
+    T* control(int id) const {
+        return findChild<T*>(controlName(id));
+    }
 
 protected:
     // The footer shared by all pages: icon 107, "TALMO_Tools, Version", the

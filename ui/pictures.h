@@ -14,9 +14,9 @@ namespace talmo {
 
 // The indicator pictures that the main window loads once, in loading order.
 inline constexpr std::array<int, 13> kIndicatorPictureIds = {
-    kPictureSwitchOn,   kPictureSwitchOff,   kPictureSwitchManu, kPictureSwitchAuto,
-    kPictureStopLit,    kPictureStopDim,     kPictureDiamondDown, kPictureDiamondUp,
-    kPictureSquareDown, kPictureSquareUp,    kPictureContactOpen, kPictureContactClosed,
+    kPictureSwitchOn,   kPictureSwitchOff, kPictureSwitchManu,  kPictureSwitchAuto,
+    kPictureStopLit,    kPictureStopDim,   kPictureDiamondDown, kPictureDiamondUp,
+    kPictureSquareDown, kPictureSquareUp,  kPictureContactOpen, kPictureContactClosed,
     kPictureBack};
 
 // Renders one picture at its own size (times the device pixel ratio given);

@@ -14,7 +14,9 @@ namespace talmo {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QString filterString(const std::vector<FileFilter>& filters) {
     QStringList parts;
@@ -23,12 +25,15 @@ QString filterString(const std::vector<FileFilter>& filters) {
     return parts.join(QStringLiteral(";;"));
 }
 
-std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
-    QFileDialog dialog(parent, q(request.title), q(request.initialPath), filterString(request.filters));
+std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request,
+                                         bool save) {
+    QFileDialog dialog(parent, q(request.title), q(request.initialPath),
+                       filterString(request.filters));
     // The toolkit's own dialog: the same on every desktop and under test.
     // A filter's label already names its patterns ("Hex Files (*.hex)"):
     // show the label alone, not the patterns a second time.
-    QFileDialog::Options options = QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
+    QFileDialog::Options options =
+        QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
     if (save && !request.confirmOverwrite)
         options |= QFileDialog::DontConfirmOverwrite;
     dialog.setOptions(options);
@@ -42,7 +47,10 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogReques
 }
 
 void frenchButtonTexts(QMessageBox& box) {
-    static const struct { QMessageBox::StandardButton button; const char* text; } kTexts[] = {
+    static const struct {
+        QMessageBox::StandardButton button;
+        const char* text;
+    } kTexts[] = {
         {QMessageBox::Ok, "OK"},
         {QMessageBox::Cancel, "Annuler"},
         {QMessageBox::Yes, "Oui"},
@@ -76,26 +84,46 @@ Answer QtUi::messageBox(const std::string& text, const std::string& caption, Ico
     box.setWindowTitle(q(caption));
     box.setText(q(text));
     switch (icon) {
-    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
-    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     switch (buttons) {
-    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
     frenchButtonTexts(box);
     switch (box.exec()) {
-    case QMessageBox::Ok: return Answer::Ok;
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Cancel;
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
     }
 }
 

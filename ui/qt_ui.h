@@ -23,7 +23,9 @@ public:
 
     // Where field texts go (the main window's status bar). The sink must
     // repaint the field at once: long operations block the event loop.
-    void setStatusSink(std::function<void(int, const std::string&)> sink) { sink_ = std::move(sink); }
+    void setStatusSink(std::function<void(int, const std::string&)> sink) {
+        sink_ = std::move(sink);
+    }
     // Parent of the file dialogs (boxes have none).
     void setDialogParent(QWidget* parent) { dialogParent_ = parent; }
 

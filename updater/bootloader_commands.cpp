@@ -25,7 +25,8 @@ const char* const kUnknownVersion = "Inconnue";
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-std::string Format40(const char* format, ...) {
+std::string
+Format40(const char* format, ...) {
     char buffer[40];
     va_list args;
     va_start(args, format);
@@ -130,9 +131,11 @@ bool SaveRange(DeviceLink& link, Ui& ui, Report& report, FirmwareHexWriter& writ
     for (int block = start; block < end; block += kBootBlockSize) {
         if ((block & 0xFF) == 0) {
             if (memory == BootMemory::Program)
-                ui.setStatusText(MessageField, Format40("Lecture de l'adresse: 0x%04X/0x8000", block));
+                ui.setStatusText(MessageField,
+                                 Format40("Lecture de l'adresse: 0x%04X/0x8000", block));
             else
-                ui.setStatusText(MessageField, Format40("Lecture de l'adresse: 0x%02X/0x100", block));
+                ui.setStatusText(MessageField,
+                                 Format40("Lecture de l'adresse: 0x%02X/0x100", block));
         }
         if (!ReadBlock(link, report, memory, block)) {
             ui.setStatusText(MessageField, kCommError);
@@ -152,7 +155,8 @@ bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path) {
     if (!writer.create(path))
         return false;
     // The writer puts the EEPROM section's address line between the two.
-    if (!SaveRange(link, ui, report, writer, BootMemory::Program, kApplicationStart, kApplicationEnd) ||
+    if (!SaveRange(link, ui, report, writer, BootMemory::Program, kApplicationStart,
+                   kApplicationEnd) ||
         !SaveRange(link, ui, report, writer, BootMemory::Eeprom, 0, kEepromSize))
         return false; // the partial file stays as written, without its end line
     return writer.finish() == 1;

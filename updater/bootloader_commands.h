@@ -18,17 +18,21 @@ namespace talmo {
 class Ui;
 
 // Memory selector of 'R' (byte 2).
-enum class BootMemory : std::uint8_t { Eeprom = 0, Program = 1 };
+enum class BootMemory : std::uint8_t {
+    Eeprom = 0,
+    Program = 1
+};
 
 // Transfers go in aligned 32-byte blocks over these ranges.
 constexpr int kBootBlockSize = 32;
 constexpr int kApplicationStart = static_cast<int>(kFirmwareAppStart);
-constexpr int kApplicationEnd = static_cast<int>(kFirmwareImageSize); // one past the last program address
+constexpr int kApplicationEnd =
+    static_cast<int>(kFirmwareImageSize); // one past the last program address
 constexpr int kEepromSize = static_cast<int>(kFirmwareEepromSize);
 constexpr int kVersionAnswerOffset = 17; // 'R' at 0x1300: byte of address 0x130C
 
 // Request layouts. Bytes past a request's last argument are left as they are.
-void BuildBootVersionRequest(Report& report);                                    // 'V'
+void BuildBootVersionRequest(Report& report);                                        // 'V'
 void BuildBootReadRequest(Report& report, BootMemory memory, std::uint16_t address); // 'R'
 // 'W' header only (bytes 0 to 4); the caller puts the data at bytes 5 to 36.
 void BuildBootWriteRequest(Report& report, std::uint8_t blockFlag, std::uint16_t address);

@@ -20,7 +20,7 @@ constexpr const char* kInitialBootLoaderVersion = "TALMO Vx.yz";
 struct BootLoaderFields {
     std::string bootLoaderVersion = kInitialBootLoaderVersion; // shown after "Boot Loader Version:"
     std::string deviceVersion = kNoVersion;                    // firmware now in the device
-    std::string fileVersion = kNoVersion;                      // firmware file about to be programmed
+    std::string fileVersion = kNoVersion; // firmware file about to be programmed
     // Called whenever the fields above changed, before the work goes on
     // (a question, a long operation), so that a page can show them at once.
     std::function<void()> changed;
@@ -34,7 +34,7 @@ struct BootLoaderContext {
     std::string& firmwarePath; // read by "Programmer" and the automatic update
     std::string& savePath;     // written by "Sauvegarder"; empty at start
     BootLoaderFields& fields;
-    Report& report;            // the page's exchange buffer
+    Report& report; // the page's exchange buffer
 };
 
 // The page became visible: empties the message field, reads both versions,

@@ -33,8 +33,8 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     page->addSpacing(8);
 
     // One framed band per step: its title and button, then the version it concerns.
-    auto step = [this, page](const char* title, const char* buttonText, int buttonId, const char* note,
-                             int versionId) {
+    auto step = [this, page](const char* title, const char* buttonText, int buttonId,
+                             const char* note, int versionId) {
         auto* frame = new QFrame(this);
         frame->setFrameShape(QFrame::StyledPanel);
         auto* grid = new QGridLayout(frame);
@@ -42,8 +42,9 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
         grid->setColumnStretch(3, 1);
         QLabel* titleLabel = newControlLabel(frame, title);
         // Both steps' buttons line up after the longer title.
-        titleLabel->setMinimumWidth(titleLabel->fontMetrics().horizontalAdvance(
-                                        QStringLiteral("2. Programmer une autre version dans le PIC")) + 8);
+        titleLabel->setMinimumWidth(titleLabel->fontMetrics().horizontalAdvance(QStringLiteral(
+                                        "2. Programmer une autre version dans le PIC")) +
+                                    8);
         grid->addWidget(titleLabel, 0, 0, 1, 2);
         auto* button = new QPushButton(QString::fromUtf8(buttonText), frame);
         button->setObjectName(controlName(buttonId));
@@ -56,11 +57,11 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
         page->addWidget(frame);
         return button;
     };
-    QPushButton* save = step("1. Sauvegarde du programme du PIC", "Sauvegarder", kSaveButton, "(optionnel)",
-                             kDeviceVersionControl);
+    QPushButton* save = step("1. Sauvegarde du programme du PIC", "Sauvegarder", kSaveButton,
+                             "(optionnel)", kDeviceVersionControl);
     page->addSpacing(6);
-    QPushButton* program = step("2. Programmer une autre version dans le PIC", "Programmer", kProgramButton,
-                                nullptr, kFileVersionControl);
+    QPushButton* program = step("2. Programmer une autre version dans le PIC", "Programmer",
+                                kProgramButton, nullptr, kFileVersionControl);
     page->addSpacing(10);
 
     auto* leaveRow = new QHBoxLayout;
@@ -84,16 +85,19 @@ BootLoaderPage::~BootLoaderPage() = default;
 
 BootLoaderContext BootLoaderPage::flowContext() {
     std::string& firmwarePath = context_.shell ? context_.shell->firmwarePath() : noFirmwarePath_;
-    return BootLoaderContext{*context_.link, *context_.ui, *image_, firmwarePath, savePath_, fields_, report_};
+    return BootLoaderContext{*context_.link, *context_.ui, *image_, firmwarePath,
+                             savePath_,      fields_,      report_};
 }
 
 void BootLoaderPage::showFields() {
-    control<QLabel>(kBootLoaderVersionControl)->setText(QString::fromStdString(fields_.bootLoaderVersion));
+    control<QLabel>(kBootLoaderVersionControl)
+        ->setText(QString::fromStdString(fields_.bootLoaderVersion));
     control<QLabel>(kDeviceVersionControl)->setText(QString::fromStdString(fields_.deviceVersion));
     control<QLabel>(kFileVersionControl)->setText(QString::fromStdString(fields_.fileVersion));
 }
 
-template <class Work> void BootLoaderPage::runExclusive(Work&& work) {
+template <class Work>
+void BootLoaderPage::runExclusive(Work&& work) {
     busy_ = true;
     work();
     busy_ = false;
@@ -138,11 +142,20 @@ void BootLoaderPage::command(int id) {
     runExclusive([this, id] {
         BootLoaderContext c = flowContext();
         switch (id) {
-        case kSaveButton: BootLoaderSave(c); break;
-        case kProgramButton: BootLoaderProgram(c); break;
-        case kAutoUpdateCommand: BootLoaderAutoUpdate(c); break;
-        case kLeaveButton: BootLoaderLeave(c); break;
-        default: break;
+        case kSaveButton:
+            BootLoaderSave(c);
+            break;
+        case kProgramButton:
+            BootLoaderProgram(c);
+            break;
+        case kAutoUpdateCommand:
+            BootLoaderAutoUpdate(c);
+            break;
+        case kLeaveButton:
+            BootLoaderLeave(c);
+            break;
+        default:
+            break;
         }
     });
 }

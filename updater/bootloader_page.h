@@ -18,13 +18,13 @@ class BootLoaderPage : public Page {
 public:
     // Numeric identifiers of the page's controls (and of its commands).
     enum Control : int {
-        kBootLoaderVersionControl = 1011, // boot loader's version text
-        kSaveButton = 1052,               // "Sauvegarder"
-        kDeviceVersionControl = 1051,     // version of the firmware in the device
-        kProgramButton = 1053,            // "Programmer"
-        kFileVersionControl = 1049,       // version of the chosen file
-        kLeaveButton = 1044,              // "Retour TALMO"
-        kWebButton = kWebSiteButton,      // 106, in the footer
+        kBootLoaderVersionControl = 1011,         // boot loader's version text
+        kSaveButton = 1052,                       // "Sauvegarder"
+        kDeviceVersionControl = 1051,             // version of the firmware in the device
+        kProgramButton = 1053,                    // "Programmer"
+        kFileVersionControl = 1049,               // version of the chosen file
+        kLeaveButton = 1044,                      // "Retour TALMO"
+        kWebButton = kWebSiteButton,              // 106, in the footer
         kProgramVersionControl = kVersionControl, // 1050, in the footer
         // Not a control: the command that the show sequence gives the page
         // itself to start the automatic update.
@@ -51,7 +51,8 @@ private:
     // dialog still lets device events through: a showing that arrives in the
     // middle of the work (the device re-enumerated) is run after it, so that
     // it never resets the image under an operation that is using it.
-    template <class Work> void runExclusive(Work&& work);
+    template <class Work>
+    void runExclusive(Work&& work);
 
     std::unique_ptr<FirmwareImage> image_;
     std::string savePath_;

@@ -8,8 +8,8 @@
 //   0x130C-0x1317  the firmware version text ("TALMO...")
 #pragma once
 
-#include "hex/hex_records.h"
 #include "core/ui.h"
+#include "hex/hex_records.h"
 
 #include <array>
 #include <cstddef>

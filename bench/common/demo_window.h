@@ -3,13 +3,13 @@
 // bus, on the real clock.
 #pragma once
 
-#include "link/device_link.h"
-#include "sim/sim_backend.h"
 #include "core/clock.h"
+#include "link/device_link.h"
 #include "shell/main_window.h"
-#include "ui/qt_ui.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "ui/qt_ui.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -48,7 +48,8 @@ struct DemoWindow {
 
     // A device answering after `latencyUs`, set up by `prepare` before it is
     // plugged in, and the main window shown on it.
-    explicit DemoWindow(std::int64_t latencyUs = 0, const std::function<void(sim::Talmo&)>& prepare = {}) {
+    explicit DemoWindow(std::int64_t latencyUs = 0,
+                        const std::function<void(sim::Talmo&)>& prepare = {}) {
         bus.setLatencyUs(latencyUs);
         auto owned = std::make_unique<sim::Talmo>();
         device = owned.get();

@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
     std::printf("console poll, unchanging machine, emulator at 1 ms per exchange\n");
     std::printf("  span                     %.2f s\n", elapsed);
     std::printf("  exchanges                %llu (%.1f per second)\n",
-                static_cast<unsigned long long>(exchanges), static_cast<double>(exchanges) / elapsed);
+                static_cast<unsigned long long>(exchanges),
+                static_cast<double>(exchanges) / elapsed);
     std::printf("  program CPU time         %.1f ms (%.2f %% of one core; target under 2 %%)\n",
                 cpu * 1000.0, 100.0 * cpu / elapsed);
     std::printf("  answers drawn            %d\n", displayed);

@@ -25,7 +25,8 @@ double MicrosecondsPerRun(int runs, Body body) {
             std::fprintf(stderr, "bench: an operation failed\n");
             std::exit(1);
         }
-    const std::chrono::duration<double, std::micro> elapsed = std::chrono::steady_clock::now() - start;
+    const std::chrono::duration<double, std::micro> elapsed =
+        std::chrono::steady_clock::now() - start;
     return elapsed.count() / runs;
 }
 
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     const double picReplace =
         MicrosecondsPerRun(runs, [&] { return SavePicHex(ui, pic, picPath, 0x2000, 0x100); });
     PicImage loaded;
-    const double picLoad = MicrosecondsPerRun(runs, [&] { return LoadPicHex(ui, loaded, picPath); });
+    const double picLoad =
+        MicrosecondsPerRun(runs, [&] { return LoadPicHex(ui, loaded, picPath); });
 
     std::uint8_t device[FirmwareHexWriter::kTotalBytes];
     for (std::uint32_t i = 0; i < FirmwareHexWriter::kTotalBytes; ++i)
@@ -81,7 +83,8 @@ int main(int argc, char** argv) {
     const double fwSaveBlocks = MicrosecondsPerRun(runs, [&] { return saveFirmware(32, false); });
     const double fwReplace = MicrosecondsPerRun(runs, [&] { return saveFirmware(32, true); });
     FirmwareImage firmware;
-    const double fwLoad = MicrosecondsPerRun(runs, [&] { return LoadFirmwareHex(ui, firmware, fwPath); });
+    const double fwLoad =
+        MicrosecondsPerRun(runs, [&] { return LoadFirmwareHex(ui, firmware, fwPath); });
 
     std::printf("HEX files, %d runs each, microseconds per file (target: under 1000)\n", runs);
     std::printf("  PIC 0x2000 words + 0x100 EEPROM (1060 lines, 47596 bytes)\n");

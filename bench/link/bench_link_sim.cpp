@@ -1,11 +1,11 @@
 // The link's own cost per exchange on the emulator backend: the link's
 // Exchange (write, read, echo check) beside the bare bus exchange it wraps.
+#include "core/clock.h"
 #include "link/device_link.h"
 #include "sim/sim_backend.h"
-#include "core/clock.h"
-#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
 
 #include <chrono>
 #include <cstdio>
@@ -14,8 +14,7 @@
 namespace {
 
 template <typename F>
-double nsPer(long n, F&& f)
-{
+double nsPer(long n, F&& f) {
     const auto t0 = std::chrono::steady_clock::now();
     for (long i = 0; i < n; ++i)
         f();
@@ -25,8 +24,7 @@ double nsPer(long n, F&& f)
 
 } // namespace
 
-int main()
-{
+int main() {
     talmo::VirtualClock clock;
     sim::VirtualUsb usb(clock);
     talmo::SimBackend backend(usb);
@@ -62,7 +60,8 @@ int main()
     }
     std::printf("bare emulator exchange ('I'):         %8.1f ns\n", best[0]);
     std::printf("link Exchange on the emulator ('I'):  %8.1f ns\n", best[1]);
-    std::printf("link's own cost per exchange:         %8.1f ns (target: under 2000 ns)\n", best[1] - best[0]);
+    std::printf("link's own cost per exchange:         %8.1f ns (target: under 2000 ns)\n",
+                best[1] - best[0]);
 
     // A silent device: the time-out is virtual time, not real time.
     usb.device(id)->faults().silentFrom = usb.device(id)->nextExchange();

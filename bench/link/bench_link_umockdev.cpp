@@ -5,13 +5,13 @@
 #include <glib.h>
 #include <umockdev.h>
 
+#include "core/clock.h"
 #include "link/device_link.h"
 #include "link/linux_backend.h"
-#include "core/clock.h"
-#include "tests/common/scripted_ui.h"
 #include "sim/hidraw_bridge.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
 
 #include <hidapi/hidapi.h>
 
@@ -24,8 +24,7 @@
 namespace {
 
 template <typename F>
-double usPer(long n, F&& f)
-{
+double usPer(long n, F&& f) {
     const auto t0 = std::chrono::steady_clock::now();
     for (long i = 0; i < n; ++i)
         if (!f())
@@ -36,8 +35,7 @@ double usPer(long n, F&& f)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (!sim::HidrawBridge::underPreload()) {
         std::vector<char*> args{const_cast<char*>("umockdev-wrapper")};
         for (int i = 0; i < argc; ++i)
@@ -73,14 +71,16 @@ int main(int argc, char** argv)
     hid_device* in = hid_open_path(link.devicePath.c_str());
     hid_device* out = hid_open_path(link.devicePath.c_str());
     if (!in || !out) {
-        std::fprintf(stderr, "bench_link_umockdev: hidapi cannot open %s\n", link.devicePath.c_str());
+        std::fprintf(stderr, "bench_link_umockdev: hidapi cannot open %s\n",
+                     link.devicePath.c_str());
         return 1;
     }
 
     unsigned char buf[65] = {0, 'I'};
     auto bare = [&] {
         buf[1] = 'I';
-        return hid_write(out, buf, 65) == 65 && hid_read_timeout(in, buf + 1, 64, 500) == 64 && buf[1] == 'I';
+        return hid_write(out, buf, 65) == 65 && hid_read_timeout(in, buf + 1, 64, 500) == 64 &&
+               buf[1] == 'I';
     };
     talmo::Report report{};
     auto linked = [&] {
@@ -103,7 +103,8 @@ int main(int argc, char** argv)
     std::printf("exchanges per loop:                 %8ld\n", n / 5);
     std::printf("bare hidapi write and read ('I'):   %8.1f us\n", best[0]);
     std::printf("link Exchange, Linux backend ('I'): %8.1f us\n", best[1]);
-    std::printf("link / bare:                        %8.3f (target: within 5 %%)\n", best[1] / best[0]);
+    std::printf("link / bare:                        %8.3f (target: within 5 %%)\n",
+                best[1] / best[0]);
     hid_close(in);
     hid_close(out);
     return 0;

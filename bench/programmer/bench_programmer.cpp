@@ -8,15 +8,15 @@
 //     the virtual clock, against the floor that the protocol allows: the
 //     exchanges the sequences must make times 1 ms, plus the waits they must
 //     make. The floor is counted here from the image, not from the run.
+#include "core/clock.h"
+#include "core/ui.h"
 #include "link/device_link.h"
-#include "sim/sim_backend.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
-#include "core/clock.h"
-#include "core/ui.h"
 #include "sim/board_firmware.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
@@ -33,9 +33,15 @@ class QuietUi final : public Ui {
 public:
     explicit QuietUi(Clock& clock) : clock_(clock) {}
     void setStatusText(int, const std::string&) override {}
-    Answer messageBox(const std::string&, const std::string&, Icon, Buttons) override { return Answer::Ok; }
-    std::optional<std::string> openFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    Answer messageBox(const std::string&, const std::string&, Icon, Buttons) override {
+        return Answer::Ok;
+    }
+    std::optional<std::string> openFileDialog(const FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override {
+        return std::nullopt;
+    }
     void waitMs(int ms) override { clock_.sleepMs(ms); }
     Clock& clock() override { return clock_; }
 
@@ -66,7 +72,9 @@ struct Board {
     }
 };
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // Exchanges and waits (µs) that the sequences must make for this image.
 struct Floor {
@@ -92,7 +100,8 @@ Floor WordModeFloor(const PicImage& image, const PicIdentification& id) {
             cycles += byte;
         }
     }
-    f.exchanges += 1 + 5 * 3 + 8 + 1; // Load Configuration, 5 words written and read, 8 increments, leave
+    f.exchanges +=
+        1 + 5 * 3 + 8 + 1; // Load Configuration, 5 words written and read, 8 increments, leave
     f.waitsUs = (16 + 16 + 16) * 1000 + static_cast<std::int64_t>(cycles) * 8000 + 5 * 16000;
     return f;
 }
@@ -109,21 +118,23 @@ Floor BlockModeFloor(const PicImage& image, const PicIdentification& id) {
     f.exchanges += 2; // back to address 0
     for (std::uint32_t a = 0; a < id.eepromSize; ++a)
         f.exchanges += ((image.entries[0x2100 + a] & 0xFF) != 0xFF ? 3 : 0) + 1;
-    f.exchanges += 1 + 4 + 3 + 1;                 // ID words
-    f.exchanges += 1 + 7 + 1 + 1;                 // configuration word
+    f.exchanges += 1 + 4 + 3 + 1;                             // ID words
+    f.exchanges += 1 + 7 + 1 + 1;                             // configuration word
     f.exchanges += 2 + 2ull * id.programSize + 1 + 4 + 7 + 1; // verification, leave
     f.waitsUs = (20 + 8 + 8 + 16 + 16) * 1000;
     return f;
 }
 
-void PrintRun(const char* name, bool ok, std::uint64_t exchanges, std::int64_t virtualUs, const Floor& floor,
-            double realS) {
+void PrintRun(const char* name, bool ok, std::uint64_t exchanges, std::int64_t virtualUs,
+              const Floor& floor, double realS) {
     const std::int64_t floorUs = static_cast<std::int64_t>(floor.exchanges) * 1000 + floor.waitsUs;
-    std::printf("  %-22s %s %6llu exchanges (floor %6llu)  %9.3f s virtual  floor %9.3f s  over floor %+.4f %%  "
+    std::printf("  %-22s %s %6llu exchanges (floor %6llu)  %9.3f s virtual  floor %9.3f s  over "
+                "floor %+.4f %%  "
                 "(%.3f s real)\n",
                 name, ok ? "ok    " : "FAILED", static_cast<unsigned long long>(exchanges),
                 static_cast<unsigned long long>(floor.exchanges), virtualUs / 1e6, floorUs / 1e6,
-                100.0 * static_cast<double>(virtualUs - floorUs) / static_cast<double>(floorUs), realS);
+                100.0 * static_cast<double>(virtualUs - floorUs) / static_cast<double>(floorUs),
+                realS);
 }
 
 } // namespace
@@ -161,10 +172,13 @@ int main() {
         const double bare = Seconds(std::chrono::steady_clock::now() - t1);
         const double perExchange = total / static_cast<double>(exchanges) * 1e6;
         const double perBare = bare / static_cast<double>(exchanges) * 1e6;
-        std::printf("(a) ReadPic x %d on the emulator without latency, real clock: %s\n", kRounds, ok ? "ok" : "FAILED");
-        std::printf("  %llu exchanges in %.3f s: %.3f us per exchange, of which the bare emulator %.3f us\n",
+        std::printf("(a) ReadPic x %d on the emulator without latency, real clock: %s\n", kRounds,
+                    ok ? "ok" : "FAILED");
+        std::printf("  %llu exchanges in %.3f s: %.3f us per exchange, of which the bare emulator "
+                    "%.3f us\n",
                     static_cast<unsigned long long>(exchanges), total, perExchange, perBare);
-        std::printf("  program's own cost (link, sequences, texts): %.3f us per exchange = %.3f %% of a 1 ms frame "
+        std::printf("  program's own cost (link, sequences, texts): %.3f us per exchange = %.3f %% "
+                    "of a 1 ms frame "
                     "(target: under 5 us)\n",
                     perExchange - perBare, (perExchange - perBare) / 10.0);
     }
@@ -186,13 +200,16 @@ int main() {
             const auto r0 = std::chrono::steady_clock::now();
             const bool ok = operation();
             PrintRun(name, ok, board.device->exchangeCount() - e0, clock.nowUs() - v0, floor,
-                   Seconds(std::chrono::steady_clock::now() - r0));
+                     Seconds(std::chrono::steady_clock::now() - r0));
         };
         std::printf(" %s (%s)\n", board.device->pic()->info().name, family);
-        run("ReadPic", [&] { return ReadPic(board.link, board.ui, *image, id) == 1; }, ReadFloor(id));
+        run(
+            "ReadPic", [&] { return ReadPic(board.link, board.ui, *image, id) == 1; },
+            ReadFloor(id));
         // Program the board's own firmware back, as a user restoring a saved file would.
         const Floor floor = id.aFamily ? BlockModeFloor(*image, id) : WordModeFloor(*image, id);
-        run(id.aFamily ? "ProgramPic, block mode" : "ProgramPic, word mode",
+        run(
+            id.aFamily ? "ProgramPic, block mode" : "ProgramPic, word mode",
             [&] { return ProgramPic(board.link, board.ui, *image, id) == 1; }, floor);
         if (board.device->pic()->interruptedCycles() != 0)
             std::printf("  %llu programming cycles cut short!\n",

@@ -4,13 +4,13 @@
 // --child); the figures are the median, minimum and maximum of the runs.
 //
 //   bench_startup [runs]
-#include "link/device_link.h"
-#include "sim/sim_backend.h"
 #include "core/clock.h"
+#include "link/device_link.h"
 #include "shell/main_window.h"
-#include "ui/qt_ui.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "ui/qt_ui.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
             if (pid == 0) {
                 ::close(fds[0]);
                 const std::string fd = std::to_string(fds[1]), m = std::to_string(mode);
-                ::execl("/proc/self/exe", argv[0], "--child", fd.c_str(), m.c_str(), static_cast<char*>(nullptr));
+                ::execl("/proc/self/exe", argv[0], "--child", fd.c_str(), m.c_str(),
+                        static_cast<char*>(nullptr));
                 ::_exit(127);
             }
             ::close(fds[1]);

@@ -11,18 +11,17 @@
 namespace {
 
 template <typename F>
-double perSecond(long n, F&& f)
-{
+double perSecond(long n, F&& f) {
     const auto t0 = std::chrono::steady_clock::now();
-    for (long i = 0; i < n; ++i) f(i);
+    for (long i = 0; i < n; ++i)
+        f(i);
     const std::chrono::duration<double> dt = std::chrono::steady_clock::now() - t0;
     return static_cast<double>(n) / dt.count();
 }
 
 } // namespace
 
-int main()
-{
+int main() {
     talmo::VirtualClock clock;
     sim::VirtualUsb bus(clock);
     const int id = bus.plug(std::make_unique<sim::Talmo>());
@@ -49,11 +48,13 @@ int main()
     sim::Report enter{};
     enter[1] = 'Y';
     bus.exchange(path, enter);
-    const double target = perSecond(n, [&](long i) { sink = sink + (*bus.exchange(path, (i & 1) ? inc : read))[3]; });
+    const double target =
+        perSecond(n, [&](long i) { sink = sink + (*bus.exchange(path, (i & 1) ? inc : read))[3]; });
     std::printf("target 'Y' exchanges, log off:   %12.0f /s\n", target);
 
     dev->log().setEnabled(true);
-    const double logged = perSecond(n / 4, [&](long) { sink = sink + (*bus.exchange(path, status))[7]; });
+    const double logged =
+        perSecond(n / 4, [&](long) { sink = sink + (*bus.exchange(path, status))[7]; });
     std::printf("status 'I' exchanges, log on:    %12.0f /s\n", logged);
     dev->log().clear();
 

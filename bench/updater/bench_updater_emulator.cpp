@@ -1,12 +1,12 @@
 // Firmware programming and save on the device emulator with 1 ms per
 // exchange on the virtual clock, against the protocol's floor: 880 exchanges
 // (872 program-memory blocks and 8 EEPROM blocks) of 1 ms each.
+#include "core/clock.h"
 #include "link/device_link.h"
 #include "sim/sim_backend.h"
-#include "core/clock.h"
-#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
 #include "updater/bootloader_commands.h"
 #include "updater/firmware_image.h"
 
@@ -55,19 +55,23 @@ int main() {
         const auto realAfter = std::chrono::steady_clock::now();
         const std::int64_t virtualUs = clock.nowUs() - virtualBefore;
         const std::uint64_t exchanges = device->exchangeCount() - exchangesBefore;
-        std::printf("  %-18s %s  %4llu exchanges  %9.3f ms virtual  floor %7.3f ms  over floor %+.3f %%  (%.1f ms real)\n",
-                    name, ok ? "ok    " : "FAILED", static_cast<unsigned long long>(exchanges), virtualUs / 1000.0,
-                    kFloorUs / 1000.0, 100.0 * static_cast<double>(virtualUs - kFloorUs) / kFloorUs,
+        std::printf("  %-18s %s  %4llu exchanges  %9.3f ms virtual  floor %7.3f ms  over floor "
+                    "%+.3f %%  (%.1f ms real)\n",
+                    name, ok ? "ok    " : "FAILED", static_cast<unsigned long long>(exchanges),
+                    virtualUs / 1000.0, kFloorUs / 1000.0,
+                    100.0 * static_cast<double>(virtualUs - kFloorUs) / kFloorUs,
                     std::chrono::duration<double, std::milli>(realAfter - realBefore).count());
         return ok;
     };
 
     std::printf("Firmware update on the emulator, %lld us per exchange (virtual clock)\n",
                 static_cast<long long>(kLatencyUs));
-    const bool programmed = timeIt("ProgramFirmware", [&] { return ProgramFirmware(link, ui, *image); });
+    const bool programmed =
+        timeIt("ProgramFirmware", [&] { return ProgramFirmware(link, ui, *image); });
     const auto path = std::filesystem::temp_directory_path() /
                       ("talmo-bench-emulated-" + std::to_string(::getpid()) + ".hex");
-    const bool saved = timeIt("SaveFirmwareToHex", [&] { return SaveFirmwareToHex(link, ui, path.string()); });
+    const bool saved =
+        timeIt("SaveFirmwareToHex", [&] { return SaveFirmwareToHex(link, ui, path.string()); });
     std::filesystem::remove(path);
     std::printf("  target: within 1 %% of the floor\n");
     return programmed && saved ? 0 : 1;

@@ -2,8 +2,8 @@
 // firmware programming and save run against a boot loader that answers at
 // once, so what is measured is the request building, the link's report
 // handling, the progress texts and (for the save) the HEX lines written.
-#include "link/device_link.h"
 #include "core/clock.h"
+#include "link/device_link.h"
 #include "tests/common/scripted_ui.h"
 #include "updater/bootloader_commands.h"
 #include "updater/firmware_image.h"
@@ -41,11 +41,13 @@ public:
         d_.answer[1] = r[1];
         d_.pending = true;
         if (r[1] == 'W') {
-            std::uint8_t* to = r[2] == 0 ? &d_.eeprom[(address - 31) & 0xE0] : &d_.program[address & 0x7FE0];
+            std::uint8_t* to =
+                r[2] == 0 ? &d_.eeprom[(address - 31) & 0xE0] : &d_.program[address & 0x7FE0];
             std::memcpy(to, r + 5, 32);
             d_.answer[2] = 1;
         } else if (r[1] == 'R') {
-            const std::uint8_t* from = r[2] == 0 ? &d_.eeprom[address & 0xE0] : &d_.program[address & 0x7FE0];
+            const std::uint8_t* from =
+                r[2] == 0 ? &d_.eeprom[address & 0xE0] : &d_.program[address & 0x7FE0];
             std::memcpy(&d_.answer[5], from, 32);
         }
         return static_cast<int>(len);
@@ -71,8 +73,12 @@ public:
         std::fprintf(stderr, "box: %s\n", text.c_str());
         return Answer::Ok;
     }
-    std::optional<std::string> openFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<std::string> openFileDialog(const FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override {
+        return std::nullopt;
+    }
     void waitMs(int ms) override { clock_.sleepMs(ms); }
     Clock& clock() override { return clock_; }
     std::string last;
@@ -130,9 +136,11 @@ int main() {
     }
     std::filesystem::remove(path);
 
-    std::printf("Program's own cost per exchange, real clock, instant boot loader (median of %d runs)\n", runs);
+    std::printf(
+        "Program's own cost per exchange, real clock, instant boot loader (median of %d runs)\n",
+        runs);
     std::printf("  ProgramFirmware, per 'W':      %7.3f us   (target < 5 us)\n", Median(programUs));
-    std::printf("  SaveFirmwareToHex, per 'R':    %7.3f us   (with the file's lines, %d runs)\n", Median(saveUs),
-                runs / 4);
+    std::printf("  SaveFirmwareToHex, per 'R':    %7.3f us   (with the file's lines, %d runs)\n",
+                Median(saveUs), runs / 4);
     return 0;
 }

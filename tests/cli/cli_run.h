@@ -29,16 +29,14 @@ struct Outcome {
     std::string out, err;
 };
 
-inline std::string ReadFile(const fs::path& p)
-{
+inline std::string ReadFile(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
 }
 
-inline void WriteFile(const fs::path& p, const std::string& text)
-{
+inline void WriteFile(const fs::path& p, const std::string& text) {
     std::ofstream f(p, std::ios::binary | std::ios::trunc);
     f << text;
 }
@@ -46,15 +44,13 @@ inline void WriteFile(const fs::path& p, const std::string& text)
 // A fresh folder for one test, removed at the end.
 class Scratch {
 public:
-    Scratch()
-    {
+    Scratch() {
         std::string pattern = (fs::temp_directory_path() / "talmo-cli-test-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp");
         dir_ = pattern;
     }
-    ~Scratch()
-    {
+    ~Scratch() {
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -65,15 +61,16 @@ public:
     // input. With `interruptAfter`, it gets SIGINT (Ctrl+C) once its standard
     // output holds that text (or after 20 s), and `interruptDelayMs` more.
     Outcome run(const std::vector<std::string>& args, const std::string& input = "",
-                const std::string& interruptAfter = "", int interruptDelayMs = 0) const
-    {
+                const std::string& interruptAfter = "", int interruptDelayMs = 0) const {
         const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
         WriteFile(in, input);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
         std::vector<std::string> all{TALMO_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
@@ -109,8 +106,8 @@ private:
 
 // ---------------------------------------------------------------- HEX files
 
-inline std::string Record(std::uint16_t address, std::uint8_t type, const std::vector<std::uint8_t>& data)
-{
+inline std::string Record(std::uint16_t address, std::uint8_t type,
+                          const std::vector<std::uint8_t>& data) {
     std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()),
                                     static_cast<std::uint8_t>(address >> 8),
                                     static_cast<std::uint8_t>(address), type};
@@ -138,13 +135,13 @@ struct PicContents {
 // Program words: a pattern with a RETLW version table at 0x0100; EEPROM and
 // ID words: patterns of their own.
 inline PicContents MakePicContents(std::uint32_t programWords, std::uint32_t eepromBytes,
-                                   const std::string& version, std::uint16_t config)
-{
+                                   const std::string& version, std::uint16_t config) {
     PicContents c;
     for (std::uint32_t a = 0; a < programWords; ++a)
         c.program.push_back(static_cast<std::uint16_t>((a * 0x1357u + 0x21u) & 0x1FFF));
     for (std::size_t i = 0; i < version.size(); ++i)
-        c.program[0x100 + i] = static_cast<std::uint16_t>(0x3400 | static_cast<std::uint8_t>(version[i]));
+        c.program[0x100 + i] =
+            static_cast<std::uint16_t>(0x3400 | static_cast<std::uint8_t>(version[i]));
     c.program[0x100 + version.size()] = 0x0008; // RETURN: the table ends
     for (std::uint32_t e = 0; e < eepromBytes; ++e)
         c.eeprom.push_back(static_cast<std::uint8_t>(e ^ 0xA5));
@@ -154,8 +151,7 @@ inline PicContents MakePicContents(std::uint32_t programWords, std::uint32_t eep
     return c;
 }
 
-inline std::string PicHexText(const PicContents& c)
-{
+inline std::string PicHexText(const PicContents& c) {
     std::string text = Record(0, 0x04, {0, 0});
     auto words = [&](std::uint32_t byteAddress, const std::vector<std::uint16_t>& w) {
         for (std::size_t i = 0; i < w.size(); i += 8) {
@@ -181,8 +177,7 @@ struct FirmwareContents {
     std::vector<std::uint8_t> eeprom;      // 0x00 .. 0xFF
 };
 
-inline FirmwareContents MakeFirmware(const std::string& version, unsigned seed)
-{
+inline FirmwareContents MakeFirmware(const std::string& version, unsigned seed) {
     FirmwareContents f;
     f.application.assign(0x8000 - 0x1300, 0xFF);
     for (std::size_t i = 0; i < 0x3000; ++i)
@@ -194,13 +189,13 @@ inline FirmwareContents MakeFirmware(const std::string& version, unsigned seed)
     return f;
 }
 
-inline std::string FirmwareHexText(const FirmwareContents& f)
-{
+inline std::string FirmwareHexText(const FirmwareContents& f) {
     std::string text = Record(0, 0x04, {0, 0});
     for (std::size_t i = 0; i < f.application.size(); i += 16)
-        text += Record(static_cast<std::uint16_t>(0x1300 + i), 0,
-                       std::vector<std::uint8_t>(f.application.begin() + static_cast<long>(i),
-                                                 f.application.begin() + static_cast<long>(i + 16)));
+        text +=
+            Record(static_cast<std::uint16_t>(0x1300 + i), 0,
+                   std::vector<std::uint8_t>(f.application.begin() + static_cast<long>(i),
+                                             f.application.begin() + static_cast<long>(i + 16)));
     text += Record(0, 0x04, {0x00, 0xF0});
     for (std::size_t i = 0; i < f.eeprom.size(); i += 16)
         text += Record(static_cast<std::uint16_t>(i), 0,
@@ -209,8 +204,7 @@ inline std::string FirmwareHexText(const FirmwareContents& f)
     return text + ":00000001FF\r\n";
 }
 
-inline bool Contains(const std::string& text, const std::string& part)
-{
+inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 

@@ -6,9 +6,9 @@
 #include "cli/terminal_ui.h"
 
 #include "console/console_core.h"
+#include "core/clock.h"
 #include "link/device_link.h"
 #include "sim/sim_backend.h"
-#include "core/clock.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
@@ -25,8 +25,7 @@ using namespace talmo::cli;
 
 // ---------------------------------------------------------------- arguments
 
-TEST(CliArguments, CommandsOptionsAndFiles)
-{
+TEST(CliArguments, CommandsOptionsAndFiles) {
     struct Case {
         std::vector<std::string> args;
         Command command;
@@ -40,20 +39,98 @@ TEST(CliArguments, CommandsOptionsAndFiles)
         {{"status"}, Command::Status, "", false, false, HexKind::None, "", "", false},
         {{"status", "--watch"}, Command::Status, "", true, false, HexKind::None, "", "", false},
         {{"--watch", "status"}, Command::Status, "", true, false, HexKind::None, "", "", false},
-        {{"firmware", "save", "a.hex"}, Command::FirmwareSave, "a.hex", false, false, HexKind::None, "", "", false},
-        {{"firmware", "program", "b.hex"}, Command::FirmwareProgram, "b.hex", false, false, HexKind::None, "", "", false},
+        {{"firmware", "save", "a.hex"},
+         Command::FirmwareSave,
+         "a.hex",
+         false,
+         false,
+         HexKind::None,
+         "",
+         "",
+         false},
+        {{"firmware", "program", "b.hex"},
+         Command::FirmwareProgram,
+         "b.hex",
+         false,
+         false,
+         HexKind::None,
+         "",
+         "",
+         false},
         {{"pic", "identify"}, Command::PicIdentify, "", false, false, HexKind::None, "", "", false},
-        {{"pic", "read", "c.hex"}, Command::PicRead, "c.hex", false, false, HexKind::None, "", "", false},
-        {{"pic", "program", "d.hex", "--yes"}, Command::PicProgram, "d.hex", false, true, HexKind::None, "", "", false},
-        {{"pic", "program", "-y", "d.hex"}, Command::PicProgram, "d.hex", false, true, HexKind::None, "", "", false},
-        {{"hex", "check", "--pic", "e.hex"}, Command::HexCheck, "e.hex", false, false, HexKind::Pic, "", "", false},
-        {{"hex", "check", "e.hex", "--firmware"}, Command::HexCheck, "e.hex", false, false, HexKind::Firmware, "", "", false},
+        {{"pic", "read", "c.hex"},
+         Command::PicRead,
+         "c.hex",
+         false,
+         false,
+         HexKind::None,
+         "",
+         "",
+         false},
+        {{"pic", "program", "d.hex", "--yes"},
+         Command::PicProgram,
+         "d.hex",
+         false,
+         true,
+         HexKind::None,
+         "",
+         "",
+         false},
+        {{"pic", "program", "-y", "d.hex"},
+         Command::PicProgram,
+         "d.hex",
+         false,
+         true,
+         HexKind::None,
+         "",
+         "",
+         false},
+        {{"hex", "check", "--pic", "e.hex"},
+         Command::HexCheck,
+         "e.hex",
+         false,
+         false,
+         HexKind::Pic,
+         "",
+         "",
+         false},
+        {{"hex", "check", "e.hex", "--firmware"},
+         Command::HexCheck,
+         "e.hex",
+         false,
+         false,
+         HexKind::Firmware,
+         "",
+         "",
+         false},
         {{"--simulate", "d", "--sim-pic", "PIC16F873", "--sim-protected", "pic", "identify"},
-         Command::PicIdentify, "", false, false, HexKind::None, "d", "PIC16F873", true},
+         Command::PicIdentify,
+         "",
+         false,
+         false,
+         HexKind::None,
+         "d",
+         "PIC16F873",
+         true},
         {{"pic", "identify", "--simulate=x y", "--sim-pic=16f876"},
-         Command::PicIdentify, "", false, false, HexKind::None, "x y", "16f876", false},
+         Command::PicIdentify,
+         "",
+         false,
+         false,
+         HexKind::None,
+         "x y",
+         "16f876",
+         false},
         // "--" lets a file name begin with a dash.
-        {{"pic", "read", "--", "-odd.hex"}, Command::PicRead, "-odd.hex", false, false, HexKind::None, "", "", false},
+        {{"pic", "read", "--", "-odd.hex"},
+         Command::PicRead,
+         "-odd.hex",
+         false,
+         false,
+         HexKind::None,
+         "",
+         "",
+         false},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::PrintToString(k.args));
@@ -71,8 +148,7 @@ TEST(CliArguments, CommandsOptionsAndFiles)
     }
 }
 
-TEST(CliArguments, UsageErrorsSayWhat)
-{
+TEST(CliArguments, UsageErrorsSayWhat) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "commande manquante"},
         {{"erase"}, "commande inconnue « erase »"},
@@ -99,8 +175,7 @@ TEST(CliArguments, UsageErrorsSayWhat)
     }
 }
 
-TEST(CliArguments, HelpIsThatOfTheCommandNamed)
-{
+TEST(CliArguments, HelpIsThatOfTheCommandNamed) {
     const ParseResult pic = ParseArguments({"pic", "program", "--help", "--bogus-later"});
     EXPECT_FALSE(pic.ok); // an unknown option is still an error
     const ParseResult r = ParseArguments({"pic", "program", "--help"});
@@ -113,8 +188,7 @@ TEST(CliArguments, HelpIsThatOfTheCommandNamed)
 
 // ---------------------------------------------------------------- progress
 
-TEST(CliProgress, TextsEndingInAnAddressPairAreProgress)
-{
+TEST(CliProgress, TextsEndingInAnAddressPairAreProgress) {
     struct Case {
         const char* text;
         bool progress;
@@ -124,7 +198,8 @@ TEST(CliProgress, TextsEndingInAnAddressPairAreProgress)
     const Case cases[] = {
         {"Lecture de l'adresse: 0x0014/0x2000", true, 0x14, 0x2000, "Lecture de l'adresse: "},
         {"Lecture de l'adresse: 0x00/0x100", true, 0, 0x100, "Lecture de l'adresse: "},
-        {"Programmation+Vérification: 0x2000/0x2007", true, 0x2000, 0x2007, "Programmation+Vérification: "},
+        {"Programmation+Vérification: 0x2000/0x2007", true, 0x2000, 0x2007,
+         "Programmation+Vérification: "},
         {"Ecriture de l'adresse: 0x1800/0x8000", true, 0x1800, 0x8000, "Ecriture de l'adresse: "},
         {"Programmation+Vérification: OK", false, 0, 0, ""},
         {"Erreur PROG 0x0012:3FFF!=3FFE", false, 0, 0, ""},
@@ -148,8 +223,7 @@ TEST(CliProgress, TextsEndingInAnAddressPairAreProgress)
     }
 }
 
-TEST(CliProgress, BarShowsThePercentAndFitsTheWidth)
-{
+TEST(CliProgress, BarShowsThePercentAndFitsTheWidth) {
     Progress half{0x1000, 0x2000, "Lecture: "};
     const std::string line = ProgressBarLine(half, "Lecture: 0x1000/0x2000", 80);
     EXPECT_EQ(line, "[############............]  50 % Lecture: 0x1000/0x2000");
@@ -167,19 +241,18 @@ struct Streams {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     std::FILE* in = std::tmpfile();
-    ~Streams()
-    {
+    ~Streams() {
         for (std::FILE* f : {out, err, in})
             std::fclose(f);
     }
-    TerminalStreams streams(bool errTerminal = false) const { return {out, err, in, false, errTerminal, false}; }
-    void input(const std::string& text)
-    {
+    TerminalStreams streams(bool errTerminal = false) const {
+        return {out, err, in, false, errTerminal, false};
+    }
+    void input(const std::string& text) {
         std::fputs(text.c_str(), in);
         std::rewind(in);
     }
-    static std::string read(std::FILE* f)
-    {
+    static std::string read(std::FILE* f) {
         std::fflush(f);
         std::rewind(f);
         std::string text;
@@ -189,17 +262,16 @@ struct Streams {
     }
 };
 
-TEST(CliTerminalUi, QuestionsReadTheirAnswer)
-{
+TEST(CliTerminalUi, QuestionsReadTheirAnswer) {
     struct Case {
         const char* input;
         bool assumeYes;
         Answer expected;
     };
     const Case cases[] = {
-        {"o\n", false, Answer::Yes},  {"OUI\n", false, Answer::Yes}, {" y \n", false, Answer::Yes},
-        {"yes", false, Answer::Yes},  {"n\n", false, Answer::No},    {"\n", false, Answer::No},
-        {"ok\n", false, Answer::No},  {"", false, Answer::No},       {"n\n", true, Answer::Yes},
+        {"o\n", false, Answer::Yes}, {"OUI\n", false, Answer::Yes}, {" y \n", false, Answer::Yes},
+        {"yes", false, Answer::Yes}, {"n\n", false, Answer::No},    {"\n", false, Answer::No},
+        {"ok\n", false, Answer::No}, {"", false, Answer::No},       {"n\n", true, Answer::Yes},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.input);
@@ -212,13 +284,14 @@ TEST(CliTerminalUi, QuestionsReadTheirAnswer)
                                 Buttons::YesNo),
                   k.expected);
         const std::string err = Streams::read(io.err);
-        EXPECT_EQ(err.rfind("Programmation : Programmer cette version ?\n                V1\n", 0), 0u) << err;
+        EXPECT_EQ(err.rfind("Programmation : Programmer cette version ?\n                V1\n", 0),
+                  0u)
+            << err;
         EXPECT_EQ(Streams::read(io.out), "");
     }
 }
 
-TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors)
-{
+TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors) {
     struct Case {
         const char* text;
         const char* caption;
@@ -241,8 +314,7 @@ TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors)
     }
 }
 
-TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput)
-{
+TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput) {
     Streams io;
     VirtualClock clock;
     TerminalUi ui(clock, io.streams(false));
@@ -264,8 +336,7 @@ TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput)
     EXPECT_EQ(ui.messageText(), "Lecture: OK");
 }
 
-TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine)
-{
+TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine) {
     Streams io;
     VirtualClock clock;
     {
@@ -273,7 +344,8 @@ TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine)
         ui.setStatusText(MessageField, "Vérification: 0x0000/0x1000");
         ui.setStatusText(MessageField, "Vérification: 0x0800/0x1000");
         ui.setStatusText(MessageField, "Programmation+Vérification: OK");
-        ui.setStatusText(ConnectionField, "USB: TALMO non connecté"); // the initial state: not shown
+        ui.setStatusText(ConnectionField,
+                         "USB: TALMO non connecté"); // the initial state: not shown
     }
     const std::string err = Streams::read(io.err);
     EXPECT_EQ(err, "\r[........................]   0 % Vérification: 0x0000/0x1000\033[K"
@@ -283,8 +355,8 @@ TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine)
 
 // ---------------------------------------------------------------- status lines
 
-ConsoleReport StatusAnswer(std::uint8_t b7, std::uint8_t b8, std::uint8_t b9, std::uint8_t b10, std::uint8_t b11)
-{
+ConsoleReport StatusAnswer(std::uint8_t b7, std::uint8_t b8, std::uint8_t b9, std::uint8_t b10,
+                           std::uint8_t b11) {
     ConsoleReport r{};
     r[1] = 'I';
     r[7] = b7;
@@ -295,27 +367,29 @@ ConsoleReport StatusAnswer(std::uint8_t b7, std::uint8_t b8, std::uint8_t b9, st
     return r;
 }
 
-TEST(CliStatusView, EachGroupOfThePageIsOneLine)
-{
+TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
     struct Case {
         ConsoleReport answer;
         std::vector<std::string> lines;
     };
     const Case cases[] = {
         {StatusAnswer(0x00, 0x00, 0, 0, 0x00),
-         {"Entrée PWM: AUTO, niveau 0 %, entrée 0 %", "Sortie PWM: 0 %, interrupteur ON, protection démarrage ON",
-          "IO1: 0", "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
+         {"Entrée PWM: AUTO, niveau 0 %, entrée 0 %",
+          "Sortie PWM: 0 %, interrupteur ON, protection démarrage ON", "IO1: 0",
+          "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
           "Clavier: aucune touche"}},
         // Output driven at the manual level (byte 10), switch at OFF, motors on,
         // both contact chains open, STOP lit, IO1, ESC and up pressed.
         {StatusAnswer(0x50, 0x3F, 128, 255, 0x41),
-         {"Entrée PWM: MANU, niveau 50 %, entrée 100 %", "Sortie PWM: 100 %, interrupteur OFF, protection démarrage ON",
-          "IO1: 1", "STOP PROG: allumé", "Moteurs: ON", "FDCs: ouverts", "Palpeurs: ouverts",
+         {"Entrée PWM: MANU, niveau 50 %, entrée 100 %",
+          "Sortie PWM: 100 %, interrupteur OFF, protection démarrage ON", "IO1: 1",
+          "STOP PROG: allumé", "Moteurs: ON", "FDCs: ouverts", "Palpeurs: ouverts",
           "Clavier: touches haut, ESC"}},
         // Output driven at the USB level (byte 9), protection off; keypad absent.
         {StatusAnswer(0x10, 0x00, 128, 255, 0x0C),
-         {"Entrée PWM: AUTO, niveau 50 %, entrée 100 %", "Sortie PWM: 50 %, interrupteur ON, protection démarrage OFF",
-          "IO1: 0", "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
+         {"Entrée PWM: AUTO, niveau 50 %, entrée 100 %",
+          "Sortie PWM: 50 %, interrupteur ON, protection démarrage OFF", "IO1: 0",
+          "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
           "Clavier: non détecté"}},
     };
     for (const Case& k : cases) {
@@ -327,8 +401,7 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine)
 
 // ---------------------------------------------------------------- mode switch
 
-TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime)
-{
+TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     VirtualClock clock;
     sim::VirtualUsb bus(clock);
     SimBackend backend(bus);

@@ -18,15 +18,13 @@ using namespace clitest;
 const std::string kBoardVersion = "VELKOR V9.99 TEST";
 const std::string kFactoryVersion = "VELKOR V2.10 14/03/2011";
 
-std::vector<std::string> Sim(std::initializer_list<std::string> args)
-{
+std::vector<std::string> Sim(std::initializer_list<std::string> args) {
     std::vector<std::string> all{"--simulate", "board"};
     all.insert(all.end(), args);
     return all;
 }
 
-std::string StateValue(const Scratch& s, const std::string& key)
-{
+std::string StateValue(const Scratch& s, const std::string& key) {
     std::istringstream in(ReadFile(s / "board/state.txt"));
     std::string line;
     while (std::getline(in, line))
@@ -36,16 +34,14 @@ std::string StateValue(const Scratch& s, const std::string& key)
 }
 
 // Spoils the checksum of the first data record, keeping it a hex digit.
-std::string WithBadChecksum(std::string text)
-{
+std::string WithBadChecksum(std::string text) {
     const std::size_t end = text.find("\r\n", text.find(":10"));
     char& c = text[end - 1];
     c = c == '0' ? '1' : '0';
     return text;
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
+std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     std::string line;
@@ -56,8 +52,7 @@ std::vector<std::string> Lines(const std::string& text)
 
 // ---------------------------------------------------------------- firmware
 
-TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom)
-{
+TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
     Scratch s;
     const FirmwareContents f = MakeFirmware("TALMO V0.42", 5);
     WriteFile(s / "new.hex", FirmwareHexText(f));
@@ -77,16 +72,16 @@ TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom)
     EXPECT_EQ(ReadFile(s / "back.hex"), FirmwareHexText(f));
 }
 
-TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoaderAndIsReplacedFromThere)
-{
+TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoaderAndIsReplacedFromThere) {
     Scratch s;
     WriteFile(s / "old.hex", FirmwareHexText(MakeFirmware("TALMO V0.21", 2)));
     ASSERT_EQ(s.run(Sim({"firmware", "program", "old.hex"})).status, 0);
 
     const Outcome r = s.run(Sim({"status"}));
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Contains(r.err, "Version TALMO : La version du firmware d'TALMO est trop ancienne.\n"
-                                "                Version minimum: 0.22\n"))
+    EXPECT_TRUE(Contains(r.err,
+                         "Version TALMO : La version du firmware d'TALMO est trop ancienne.\n"
+                         "                Version minimum: 0.22\n"))
         << r.err;
     EXPECT_EQ(StateValue(s, "mode"), "bootloader");
     // Left in its boot loader: the normal-mode commands refuse, the firmware
@@ -107,8 +102,7 @@ TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoaderAndIsReplacedFromT
 
 // ---------------------------------------------------------------- status
 
-TEST(CliStatus, OnceOrUntilInterrupted)
-{
+TEST(CliStatus, OnceOrUntilInterrupted) {
     Scratch s;
     const Outcome once = s.run(Sim({"status"}));
     EXPECT_EQ(once.status, 0) << once.err;
@@ -140,14 +134,14 @@ struct ChipCase {
 
 class CliPicRoundTrip : public ::testing::TestWithParam<ChipCase> {};
 
-TEST_P(CliPicRoundTrip, ProgramThenReadGivesBackTheFile)
-{
+TEST_P(CliPicRoundTrip, ProgramThenReadGivesBackTheFile) {
     const ChipCase chip = GetParam();
     Scratch s;
     const PicContents c = MakePicContents(chip.words, chip.eeprom, kBoardVersion, 0x3F72);
     WriteFile(s / "in.hex", PicHexText(c));
 
-    const Outcome program = s.run({"--simulate", "board", "--sim-pic", chip.name, "pic", "program", "in.hex", "--yes"});
+    const Outcome program =
+        s.run({"--simulate", "board", "--sim-pic", chip.name, "pic", "program", "in.hex", "--yes"});
     ASSERT_EQ(program.status, 0) << program.out << program.err;
     EXPECT_TRUE(Contains(program.out, "Lecture du fichier: OK\n"));
     EXPECT_TRUE(Contains(program.out, "Programmation+Vérification: OK\n")) << program.out;
@@ -180,8 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Chips, CliPicRoundTrip,
                                            ChipCase{"PIC16F873", 0x1000, 0x80}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CliPic, ConfirmationIsAskedOnStandardInput)
-{
+TEST(CliPic, ConfirmationIsAskedOnStandardInput) {
     struct Case {
         const char* input;
         int status;
@@ -209,10 +202,10 @@ TEST(CliPic, ConfirmationIsAskedOnStandardInput)
     }
 }
 
-TEST(CliPic, ProtectedPicIsRefusedForReadingUntilReprogrammed)
-{
+TEST(CliPic, ProtectedPicIsRefusedForReadingUntilReprogrammed) {
     Scratch s;
-    const Outcome read = s.run({"--simulate", "board", "--sim-protected", "pic", "read", "out.hex"});
+    const Outcome read =
+        s.run({"--simulate", "board", "--sim-protected", "pic", "read", "out.hex"});
     EXPECT_EQ(read.status, 1);
     EXPECT_TRUE(Contains(read.out, "Version: PIC protégé contre la lecture\n")) << read.out;
     EXPECT_FALSE(fs::exists(s / "out.hex"));
@@ -230,18 +223,19 @@ TEST(CliPic, ProtectedPicIsRefusedForReadingUntilReprogrammed)
     EXPECT_TRUE(Contains(again.out, "Version: " + kBoardVersion + "\n"));
 }
 
-TEST(CliPic, ProtectedWordModePicIsProgrammedThroughItsProtectedErase)
-{
+TEST(CliPic, ProtectedWordModePicIsProgrammedThroughItsProtectedErase) {
     Scratch s;
-    ASSERT_EQ(s.run({"--simulate", "board", "--sim-pic", "pic16f876", "--sim-protected", "pic", "identify"}).status, 0);
+    ASSERT_EQ(s.run({"--simulate", "board", "--sim-pic", "pic16f876", "--sim-protected", "pic",
+                     "identify"})
+                  .status,
+              0);
     WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
     const Outcome r = s.run(Sim({"pic", "program", "in.hex", "--yes"}));
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(s.run(Sim({"pic", "read", "out.hex"})).status, 0);
 }
 
-TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode)
-{
+TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode) {
     struct Case {
         std::vector<std::string> args;
         std::string file; // written as in.hex
@@ -250,13 +244,26 @@ TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode)
         bool exchanges;
     };
     const Case cases[] = {
-        {{"firmware", "program", "in.hex"}, WithBadChecksum(FirmwareHexText(MakeFirmware("TALMO V0.42", 1))),
-         "Erreur fichier : Checksum invalide...", "Lecture du fichier: Erreur", false},
-        {{"pic", "program", "in.hex", "--yes"}, Record(0, 0, {0x00, 0x40}), // word 0x4000
-         "Erreur fichier : Valeur supérieur à 0x3FFF...", "", false},
-        {{"firmware", "save", "no/such/folder/fw.hex"}, "", "Erreur : Impossible de créer le fichier...",
-         "Version en service: TALMO V0.23", true},
-        {{"pic", "read", "no/such/folder/out.hex"}, "", "Erreur : Impossible de créer le fichier...", "", true},
+        {{"firmware", "program", "in.hex"},
+         WithBadChecksum(FirmwareHexText(MakeFirmware("TALMO V0.42", 1))),
+         "Erreur fichier : Checksum invalide...",
+         "Lecture du fichier: Erreur",
+         false},
+        {{"pic", "program", "in.hex", "--yes"},
+         Record(0, 0, {0x00, 0x40}), // word 0x4000
+         "Erreur fichier : Valeur supérieur à 0x3FFF...",
+         "",
+         false},
+        {{"firmware", "save", "no/such/folder/fw.hex"},
+         "",
+         "Erreur : Impossible de créer le fichier...",
+         "Version en service: TALMO V0.23",
+         true},
+        {{"pic", "read", "no/such/folder/out.hex"},
+         "",
+         "Erreur : Impossible de créer le fichier...",
+         "",
+         true},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::PrintToString(k.args));
@@ -275,8 +282,7 @@ TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode)
 
 // ---------------------------------------------------------------- hex check
 
-TEST(CliHexCheck, PrintsTheReadersMessageOrASummary)
-{
+TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
     const std::string goodPic = PicHexText(MakePicContents(0x1000, 0x80, kBoardVersion, 0x3F72));
     const std::string goodFirmware = FirmwareHexText(MakeFirmware("TALMO V0.42", 3));
     const std::string badChecksum = WithBadChecksum(goodPic);
@@ -289,22 +295,32 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary)
         std::string expected; // on stdout when 0, on stderr otherwise
     };
     const Case cases[] = {
-        {"good PIC file", "--pic", goodPic, 0, "OK\nMots de programme: 4096 (de 0x0000 à 0x0FFF)\n"
-                                                   "Octets EEPROM: 128\nMots ID: 4\n"
-                                                   "Mot de configuration: 0x3F72\nVersion: " + kBoardVersion + "\n"},
+        {"good PIC file", "--pic", goodPic, 0,
+         "OK\nMots de programme: 4096 (de 0x0000 à 0x0FFF)\n"
+         "Octets EEPROM: 128\nMots ID: 4\n"
+         "Mot de configuration: 0x3F72\nVersion: " +
+             kBoardVersion + "\n"},
         {"good firmware", "--firmware", goodFirmware, 0, "OK\nOctets de programme: "},
         {"firmware version", "--firmware", goodFirmware, 0, "Version: TALMO V0.42\n"},
         {"empty file", "--pic", "", 0, "OK\nMots de programme: 0\n"},
         {"checksum", "--pic", badChecksum, 2, "Erreur fichier : Checksum invalide...\n"},
-        {"short line", "--pic", ":1000000001\r\n", 2, "Erreur fichier : Ligne incompléte dans le fichier...\n"},
-        {"odd length", "--pic", Record(0, 0, {1, 2, 3}), 2, "Erreur fichier : Longueur invalide...\n"},
-        {"PIC address", "--pic", Record(0x4400, 0, {0, 0}), 2, "Erreur fichier : Adresse invalide...\n"},
-        {"PIC value", "--pic", Record(0, 0, {0x00, 0x40}), 2, "Erreur fichier : Valeur supérieur à 0x3FFF...\n"},
+        {"short line", "--pic", ":1000000001\r\n", 2,
+         "Erreur fichier : Ligne incompléte dans le fichier...\n"},
+        {"odd length", "--pic", Record(0, 0, {1, 2, 3}), 2,
+         "Erreur fichier : Longueur invalide...\n"},
+        {"PIC address", "--pic", Record(0x4400, 0, {0, 0}), 2,
+         "Erreur fichier : Adresse invalide...\n"},
+        {"PIC value", "--pic", Record(0, 0, {0x00, 0x40}), 2,
+         "Erreur fichier : Valeur supérieur à 0x3FFF...\n"},
         {"PIC type", "--pic", Record(0, 6, {}), 2, "Erreur fichier : Record invalide...\n"},
-        {"firmware type", "--firmware", Record(0, 2, {0, 0}), 2, "Erreur fichier : Record invalide...\n"},
-        {"firmware address", "--firmware", Record(0x8000, 0, {1}), 2, "Erreur fichier : Adresse invalide...\n"},
-        {"firmware read as PIC", "--pic", goodFirmware, 2, "Erreur fichier : Valeur supérieur à 0x3FFF...\n"},
-        {"missing file", "--firmware", std::nullopt, 2, "Erreur fichier : Impossible de lire le fichier...\n"},
+        {"firmware type", "--firmware", Record(0, 2, {0, 0}), 2,
+         "Erreur fichier : Record invalide...\n"},
+        {"firmware address", "--firmware", Record(0x8000, 0, {1}), 2,
+         "Erreur fichier : Adresse invalide...\n"},
+        {"firmware read as PIC", "--pic", goodFirmware, 2,
+         "Erreur fichier : Valeur supérieur à 0x3FFF...\n"},
+        {"missing file", "--firmware", std::nullopt, 2,
+         "Erreur fichier : Impossible de lire le fichier...\n"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -325,8 +341,7 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary)
 
 // ---------------------------------------------------------------- exit statuses
 
-TEST(CliExitStatus, UsageErrorsAreStatus3)
-{
+TEST(CliExitStatus, UsageErrorsAreStatus3) {
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"pic", "read"},
@@ -344,8 +359,7 @@ TEST(CliExitStatus, UsageErrorsAreStatus3)
     }
 }
 
-TEST(CliExitStatus, HelpOnEveryCommand)
-{
+TEST(CliExitStatus, HelpOnEveryCommand) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--help"}, "Usage : talmo-cli [OPTIONS] COMMANDE"},
         {{"status", "--help"}, "Usage : talmo-cli status [--watch]"},
@@ -364,8 +378,7 @@ TEST(CliExitStatus, HelpOnEveryCommand)
     }
 }
 
-TEST(CliExitStatus, NoDeviceIsStatus4)
-{
+TEST(CliExitStatus, NoDeviceIsStatus4) {
     // This machine has no TALMO plugged in (the tests never need one).
     Scratch s;
     const Outcome r = s.run({"pic", "identify"});
@@ -373,20 +386,22 @@ TEST(CliExitStatus, NoDeviceIsStatus4)
     EXPECT_TRUE(Contains(r.err, "Aucun TALMO connecté.")) << r.err;
 }
 
-TEST(CliExitStatus, UnreadableSimulationStateIsAFileErrorAndIsKept)
-{
+TEST(CliExitStatus, UnreadableSimulationStateIsAFileErrorAndIsKept) {
     struct Case {
         const char* file;
         std::function<std::string(std::string)> spoil;
         const char* message;
     };
     const Case cases[] = {
-        {"state.txt", [](std::string t) { return t.replace(t.find("mode=normal"), 11, "mode=sideways"); },
+        {"state.txt",
+         [](std::string t) { return t.replace(t.find("mode=normal"), 11, "mode=sideways"); },
          "state.txt : mode illisible"},
         {"state.txt", [](std::string t) { return t + "garbage\n"; }, "ligne illisible « garbage »"},
-        {"state.txt", [](std::string t) { return t.replace(t.find("pic=PIC16F877A"), 14, "pic=PIC18F452"); },
+        {"state.txt",
+         [](std::string t) { return t.replace(t.find("pic=PIC16F877A"), 14, "pic=PIC18F452"); },
          "PIC inconnu « PIC18F452 »"},
-        {"firmware.hex", [](std::string t) { return WithBadChecksum(t); }, "firmware.hex : Checksum invalide..."},
+        {"firmware.hex", [](std::string t) { return WithBadChecksum(t); },
+         "firmware.hex : Checksum invalide..."},
         {"pic.hex", [](std::string t) { return t.substr(0, t.size() / 2) + "x\n:0"; },
          "pic.hex : Ligne incompléte dans le fichier..."},
     };
@@ -408,21 +423,21 @@ TEST(CliExitStatus, UnreadableSimulationStateIsAFileErrorAndIsKept)
 
 // ---------------------------------------------------------------- the folder
 
-TEST(CliSimulate, BoardOptionsOnlyMakeANewFolder)
-{
+TEST(CliSimulate, BoardOptionsOnlyMakeANewFolder) {
     Scratch s;
-    ASSERT_EQ(s.run({"--simulate", "board", "--sim-pic", "PIC16F873", "pic", "identify"}).status, 0);
+    ASSERT_EQ(s.run({"--simulate", "board", "--sim-pic", "PIC16F873", "pic", "identify"}).status,
+              0);
     EXPECT_EQ(StateValue(s, "pic"), "PIC16F873");
     EXPECT_EQ(s.run({"--simulate", "board", "--sim-pic", "16f873", "pic", "identify"}).status, 0);
-    const Outcome other = s.run({"--simulate", "board", "--sim-pic", "PIC16F877A", "pic", "identify"});
+    const Outcome other =
+        s.run({"--simulate", "board", "--sim-pic", "PIC16F877A", "pic", "identify"});
     EXPECT_EQ(other.status, 3);
     EXPECT_TRUE(Contains(other.err, "PIC16F873")) << other.err;
     EXPECT_EQ(s.run({"--simulate", "board", "--sim-protected", "pic", "identify"}).status, 3);
     EXPECT_EQ(StateValue(s, "pic"), "PIC16F873");
 }
 
-TEST(CliSimulate, EveryExchangeIsAppendedToTheLog)
-{
+TEST(CliSimulate, EveryExchangeIsAppendedToTheLog) {
     Scratch s;
     ASSERT_EQ(s.run({"--simulate", "board", "--sim-protected", "pic", "identify"}).status, 0);
     const std::vector<std::string> first = Lines(ReadFile(s / "board/exchanges.log"));

@@ -29,7 +29,8 @@ Answer ScriptedUi::messageBox(const std::string& text, const std::string& captio
     return (buttons == Buttons::Ok || buttons == Buttons::OkCancel) ? Answer::Ok : Answer::Yes;
 }
 
-std::optional<std::string> ScriptedUi::fileDialog(UiEvent::Kind kind, const FileDialogRequest& request,
+std::optional<std::string> ScriptedUi::fileDialog(UiEvent::Kind kind,
+                                                  const FileDialogRequest& request,
                                                   std::deque<std::optional<std::string>>& paths) {
     UiEvent e(kind);
     e.text = request.title;

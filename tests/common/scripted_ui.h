@@ -14,7 +14,13 @@
 namespace talmo {
 
 struct UiEvent {
-    enum Kind { Status, Box, OpenDialog, SaveDialog, Wait };
+    enum Kind {
+        Status,
+        Box,
+        OpenDialog,
+        SaveDialog,
+        Wait
+    };
     explicit UiEvent(Kind k) : kind(k) {}
     Kind kind;
     int field = 0;          // Status: the field
@@ -22,7 +28,7 @@ struct UiEvent {
     std::string caption;    // Box only
     Icon icon = Icon::None; // Box only
     Buttons buttons = Buttons::Ok;
-    int ms = 0;             // Wait only
+    int ms = 0; // Wait only
 };
 
 class ScriptedUi : public Ui {
@@ -45,10 +51,12 @@ public:
 
     // What was shown.
     const std::vector<UiEvent>& events() const { return events_; }
-    std::vector<UiEvent> boxes() const;                 // message boxes only, in order
+    std::vector<UiEvent> boxes() const;                    // message boxes only, in order
     std::vector<std::string> statusTexts(int field) const; // every text set in that field
-    std::string status(int field) const;               // the field's current text
-    const FileDialogRequest* lastDialogRequest() const { return hasDialog_ ? &lastDialog_ : nullptr; }
+    std::string status(int field) const;                   // the field's current text
+    const FileDialogRequest* lastDialogRequest() const {
+        return hasDialog_ ? &lastDialog_ : nullptr;
+    }
     void clearEvents() { events_.clear(); }
 
     // Called as each message box opens, before it answers: lets a test look

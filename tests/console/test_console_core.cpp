@@ -15,11 +15,13 @@ namespace {
 // ---------------------------------------------------------------- scales
 
 TEST(ConsoleScale, PercentBothWays) {
-    const std::pair<int, int> toPercent[] = {{0, 0}, {2, 0}, {3, 1}, {127, 49}, {128, 50}, {254, 99}, {255, 100}};
+    const std::pair<int, int> toPercent[] = {{0, 0},    {2, 0},    {3, 1},    {127, 49},
+                                             {128, 50}, {254, 99}, {255, 100}};
     for (auto [v, pct] : toPercent)
         EXPECT_EQ(Pct(static_cast<std::uint8_t>(v)), pct) << "v=" << v;
-    const std::pair<int, int> toByte[] = {{INT_MIN, 0}, {-5, 0}, {0, 0}, {1, 3}, {15, 39}, {50, 128},
-                                          {99, 253}, {100, 255}, {101, 255}, {INT_MAX, 255}};
+    const std::pair<int, int> toByte[] = {{INT_MIN, 0}, {-5, 0},       {0, 0},    {1, 3},
+                                          {15, 39},     {50, 128},     {99, 253}, {100, 255},
+                                          {101, 255},   {INT_MAX, 255}};
     for (auto [p, v] : toByte)
         EXPECT_EQ(PercentToByte(p), v) << "p=" << p;
     // A value shown and sent back settles after one pass.
@@ -32,9 +34,19 @@ TEST(ConsoleScale, PercentBothWays) {
 
 TEST(ConsoleScale, EditTextReadLikeAtoi) {
     const std::pair<const char*, int> cases[] = {
-        {"", 0},         {"1", 1},     {"15", 15},   {"150", 150}, {" 50", 50},
-        {"  0", 0},      {"\t 7", 7},  {"12ab", 12}, {"ab12", 0},  {"-3", -3},
-        {"+7", 7},       {"- 3", 0},   {"99 ", 99},
+        {"", 0},
+        {"1", 1},
+        {"15", 15},
+        {"150", 150},
+        {" 50", 50},
+        {"  0", 0},
+        {"\t 7", 7},
+        {"12ab", 12},
+        {"ab12", 0},
+        {"-3", -3},
+        {"+7", 7},
+        {"- 3", 0},
+        {"99 ", 99},
         // Only the first 19 characters are read, and no overflow.
         {"99999999999999999999999", INT_MAX},
         {"-99999999999999999999", INT_MIN},
@@ -62,11 +74,26 @@ TEST(ConsoleRequests, SetOnlyTheirOwnBytes) {
         {"I", BuildStatusRequest, {{1, 'I'}}, true},
         {"P second", [](ConsoleReport& r) { SetPwmValue(r, 0x42); }, {{3, 0x42}}},
         {"M off", [](ConsoleReport& r) { BuildMotorSwitch(r, 0x80); }, {{0, 0}, {1, 'M'}, {2, 0}}},
-        {"L cell", [](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 1, 19, "\xFF", false)); },
+        {"L cell",
+         [](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 1, 19, "\xFF", false)); },
          {{0, 0}, {1, 'L'}, {2, 1}, {3, 19}, {4, 1}, {5, 0xFF}}},
-        {"L text", [](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 0, 0, "TALMO", true)); },
-         {{0, 0}, {1, 'L'}, {2, 0}, {3, 0}, {4, 5}, {5, 'T'}, {6, 'A'}, {7, 'L'}, {8, 'M'}, {9, 'O'}, {10, 0}}},
-        {"L full line", [](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 1, 0, "TTTTTTTTTTTTTTTTTTTT", true)); },
+        {"L text",
+         [](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 0, 0, "TALMO", true)); },
+         {{0, 0},
+          {1, 'L'},
+          {2, 0},
+          {3, 0},
+          {4, 5},
+          {5, 'T'},
+          {6, 'A'},
+          {7, 'L'},
+          {8, 'M'},
+          {9, 'O'},
+          {10, 0}}},
+        {"L full line",
+         [](ConsoleReport& r) {
+             ASSERT_TRUE(BuildLcdWrite(r, 1, 0, "TTTTTTTTTTTTTTTTTTTT", true));
+         },
          {{0, 0}, {1, 'L'}, {2, 1}, {3, 0}, {4, 20}, {5, 'T'}, {24, 'T'}, {25, 0}}},
         {"Z", BuildJumpRequest, {{0, 0}, {1, 'Z'}, {2, 'U'}, {3, 0xAA}, {4, 1}}},
     };
@@ -77,16 +104,23 @@ TEST(ConsoleRequests, SetOnlyTheirOwnBytes) {
         for (int i = 0; i < 65; ++i) {
             auto it = c.bytes.find(i);
             const bool text = std::string(c.name) == "L full line" && i > 5 && i < 24;
-            const int expected = it != c.bytes.end() ? it->second : text ? 'T' : c.cleared ? 0 : 0xA5;
+            const int expected = it != c.bytes.end() ? it->second
+                                 : text              ? 'T'
+                                 : c.cleared         ? 0
+                                                     : 0xA5;
             EXPECT_EQ(r[i], expected) << c.name << " byte " << i;
         }
     }
 }
 
 TEST(ConsoleRequests, LcdWriteOutsideTheDisplayIsRefused) {
-    struct Case { int line, column; const char* text; };
-    const Case cases[] = {{2, 0, "A"}, {-1, 0, "A"}, {0, 20, "A"}, {0, -1, "A"},
-                          {0, 19, "AB"}, {1, 0, "ABCDEFGHIJKLMNOPQRSTU"}, {0, 0, ""}};
+    struct Case {
+        int line, column;
+        const char* text;
+    };
+    const Case cases[] = {{2, 0, "A"},  {-1, 0, "A"},  {0, 20, "A"},
+                          {0, -1, "A"}, {0, 19, "AB"}, {1, 0, "ABCDEFGHIJKLMNOPQRSTU"},
+                          {0, 0, ""}};
     for (const Case& c : cases) {
         ConsoleReport r{};
         EXPECT_FALSE(BuildLcdWrite(r, c.line, c.column, c.text, true)) << c.line << "," << c.column;
@@ -106,8 +140,13 @@ ConsoleReport answer(char letter, std::size_t at, const std::string& bytes) {
 
 TEST(ConsoleVersion, NumberCheckAndText) {
     // 0.21 and 0.22 are the page's.
-    struct Case { const char* text; int number; bool tooOld; };
-    const Case cases[] = {{"TALMO V0.09", 9, true}, {"TALMO V1.05", 105, false}, {"TALMO V0.30", 30, false}};
+    struct Case {
+        const char* text;
+        int number;
+        bool tooOld;
+    };
+    const Case cases[] = {
+        {"TALMO V0.09", 9, true}, {"TALMO V1.05", 105, false}, {"TALMO V0.30", 30, false}};
     for (const Case& c : cases) {
         EXPECT_EQ(VersionNumber(answer('V', 2, c.text)), c.number) << c.text;
         EXPECT_EQ(FirmwareTooOld(answer('V', 2, c.text)), c.tooOld) << c.text;
@@ -118,7 +157,8 @@ TEST(ConsoleVersion, NumberCheckAndText) {
 
     // The box reads 0.22 also where the desktop writes decimals with a comma
     // (the window's toolkit takes the desktop's locale at start-up).
-    const std::string box = "La version du firmware d'TALMO est trop ancienne.\nVersion minimum: 0.22";
+    const std::string box =
+        "La version du firmware d'TALMO est trop ancienne.\nVersion minimum: 0.22";
     EXPECT_EQ(TooOldMessage(), box);
     const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
     int commaLocales = 0;
@@ -138,10 +178,10 @@ TEST(ConsoleVersion, NumberCheckAndText) {
 
 TEST(ConsoleFlash, SizeIsTwoToThePowerOfTheCode) {
     const std::pair<int, const char*> cases[] = {
-        {20, "1 Mo (8 Mbit)"},       {21, "2 Mo (16 Mbit)"},     {22, "4 Mo (32 Mbit)"},
-        {23, "8 Mo (64 Mbit)"},      {25, "32 Mo (256 Mbit)"},   {30, "1024 Mo (8192 Mbit)"},
-        {19, "512 Ko (4096 Kbit)"},  {17, "128 Ko (1024 Kbit)"}, {10, "1 Ko (8 Kbit)"},
-        {9, "Inconnue (code 0x09)"}, {0, "Inconnue (code 0x00)"}, {31, "Inconnue (code 0x1F)"},
+        {20, "1 Mo (8 Mbit)"},          {21, "2 Mo (16 Mbit)"},      {22, "4 Mo (32 Mbit)"},
+        {23, "8 Mo (64 Mbit)"},         {25, "32 Mo (256 Mbit)"},    {30, "1024 Mo (8192 Mbit)"},
+        {19, "512 Ko (4096 Kbit)"},     {17, "128 Ko (1024 Kbit)"},  {10, "1 Ko (8 Kbit)"},
+        {9, "Inconnue (code 0x09)"},    {0, "Inconnue (code 0x00)"}, {31, "Inconnue (code 0x1F)"},
         {0xFE, "Inconnue (code 0xFE)"},
     };
     for (auto [code, text] : cases)
@@ -156,10 +196,10 @@ TEST(ConsoleFlash, SizeIsTwoToThePowerOfTheCode) {
 
 TEST(ConsoleTable, AxisCodes) {
     const std::pair<int, const char*> cases[] = {
-        {4, "X "},  {5, "XG"},  {6, "XD"},  {8, "Y "},  {9, "YG"},  {10, "YD"}, {12, "Z "},
-        {13, "ZG"}, {14, "ZD"}, {16, "A "}, {17, "B "}, {18, "C "}, {32, "R "}, {33, "RX"},
-        {34, "RY"}, {35, "RZ"}, {48, "U "}, {49, "V "}, {50, "W "}, {0, "--"},  {7, "--"},
-        {15, "--"}, {51, "--"}, {255, "--"},
+        {4, "X "},  {5, "XG"},  {6, "XD"},  {8, "Y "},  {9, "YG"},  {10, "YD"},
+        {12, "Z "}, {13, "ZG"}, {14, "ZD"}, {16, "A "}, {17, "B "}, {18, "C "},
+        {32, "R "}, {33, "RX"}, {34, "RY"}, {35, "RZ"}, {48, "U "}, {49, "V "},
+        {50, "W "}, {0, "--"},  {7, "--"},  {15, "--"}, {51, "--"}, {255, "--"},
     };
     for (auto [code, text] : cases)
         EXPECT_EQ(AxisText(static_cast<std::uint8_t>(code)), text) << code;
@@ -184,23 +224,35 @@ TEST(ConsoleStatus, ControlsInDisplayOrder) {
     std::vector<int> order;
     for (const DisplayItem& d : DecodeStatus(statusAnswer(0, 0, 0, 0, 0)))
         order.push_back(d.control);
-    const std::vector<int> expected = {1017, 1012, 1008, 1007, 1006, 1003, 1005, 1002, 1009, 1004,
-                                       1010, 1054, 1023, 1024, 1019, 1022, 1020, 1026, 1035, 1036,
-                                       1014};
+    const std::vector<int> expected = {1017, 1012, 1008, 1007, 1006, 1003, 1005,
+                                       1002, 1009, 1004, 1010, 1054, 1023, 1024,
+                                       1019, 1022, 1020, 1026, 1035, 1036, 1014};
     EXPECT_EQ(order, expected);
 }
 
 // Each bit: the control it drives and its picture (or whether it is
 // visible) when the bit is set and when it is clear.
 TEST(ConsoleStatus, EachBitDrivesItsControl) {
-    struct Case { int byte, mask, control, whenSet, whenClear; };
+    struct Case {
+        int byte, mask, control, whenSet, whenClear;
+    };
     const Case pictures[] = {
-        {8, 0x20, 1012, 148, 150}, {8, 0x08, 1008, 167, 166}, {8, 0x01, 1007, 141, 140},
-        {11, 0x10, 1023, 153, 152}, {11, 0x20, 1024, 153, 152}, {11, 0x40, 1019, 153, 152},
-        {11, 0x80, 1022, 153, 152}, {11, 0x01, 1020, 157, 155}, {11, 0x02, 1026, 157, 155},
-        {8, 0x02, 1035, 163, 162}, {8, 0x04, 1036, 163, 162}, {7, 0x40, 1014, 166, 167},
+        {8, 0x20, 1012, 148, 150},
+        {8, 0x08, 1008, 167, 166},
+        {8, 0x01, 1007, 141, 140},
+        {11, 0x10, 1023, 153, 152},
+        {11, 0x20, 1024, 153, 152},
+        {11, 0x40, 1019, 153, 152},
+        {11, 0x80, 1022, 153, 152},
+        {11, 0x01, 1020, 157, 155},
+        {11, 0x02, 1026, 157, 155},
+        {8, 0x02, 1035, 163, 162},
+        {8, 0x04, 1036, 163, 162},
+        {7, 0x40, 1014, 166, 167},
         // The keypad notice needs both bits.
-        {11, 0x0C, 1054, 1, 0}, {11, 0x04, 1054, 0, 0}, {11, 0x08, 1054, 0, 0},
+        {11, 0x0C, 1054, 1, 0},
+        {11, 0x04, 1054, 0, 0},
+        {11, 0x08, 1054, 0, 0},
     };
     for (const Case& c : pictures) {
         ConsoleReport set = statusAnswer(0, 0, 0, 0, 0);
@@ -216,7 +268,12 @@ TEST(ConsoleStatus, EachBitDrivesItsControl) {
 }
 
 TEST(ConsoleStatus, OutputRule) {
-    struct Case { int b7, b8, b9, b10; const char* text; int position; const char* protect; };
+    struct Case {
+        int b7, b8, b9, b10;
+        const char* text;
+        int position;
+        const char* protect;
+    };
     const Case cases[] = {
         // Output off: 0 and ON whatever byte 8 holds.
         {0x00, 0x00, 200, 100, "0", 0, "ON"},

@@ -3,10 +3,10 @@
 #include "console/console_page.h"
 
 #include "sim/sim_backend.h"
-#include "ui/pictures.h"
-#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
+#include "ui/pictures.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -102,14 +102,17 @@ struct Rig {
     }
     void expectShown(const char* name, const std::map<int, const char*>& expected) const {
         for (auto [id, text] : expected)
-            QVERIFY2(shown(id) == u(text),
-                     qPrintable(QStringLiteral("%1: %2 shows '%3'").arg(name).arg(id).arg(shown(id))));
+            QVERIFY2(
+                shown(id) == u(text),
+                qPrintable(QStringLiteral("%1: %2 shows '%3'").arg(name).arg(id).arg(shown(id))));
     }
     QSlider* slider(int id) const { return page->control<QSlider>(id); }
     QLineEdit* edit() const { return page->control<QLineEdit>(kCtlInputLevelEdit); }
     void click(int id) { QTest::mouseClick(page->control<QPushButton>(id), Qt::LeftButton); }
     // Byte 3 of every second 'P' request (the value sent) since mark.
-    std::vector<std::uint8_t> pwmSent(std::size_t mark) { return log().requestBytes(sim::Match('P').byte(2, 1), 3, mark); }
+    std::vector<std::uint8_t> pwmSent(std::size_t mark) {
+        return log().requestBytes(sim::Match('P').byte(2, 1), 3, mark);
+    }
 };
 
 using Bytes = std::vector<std::uint8_t>;
@@ -124,19 +127,32 @@ private slots:
     void layoutBeforeTheDeviceAnswers() {
         Rig rig;
         rig.expectShown("layout", {
-            {kCtlVersionText, "TALMO Vx.yz"}, {kCtlTableText, "-"}, {kCtlFrequencyText, "- kHz"},
-            {kCtlUpdateButton, "Mise à jour"}, {kCtlProgrammerButton, "Màj VELKOR"},
-            {kCtlFlashMakerText, "Non détecté"}, {kCtlFlashSizeText, "Non détecté"},
-            {kCtlFlashFilesText, "0"}, {kCtlFlashDetailsButton, "Détails"}, {kCtlPwmMaxText, "- %"},
-            {kCtlIo1Text, "-"}, {kCtlStartProtectText, "OFF"}, {kCtlLcdTestButton, "Test"},
-            {kCtlKeypadMissingText, " Clavier\n   non\ndétecté"}, {kCtlAutoOnOffText, "-"},
-            {kCtlAxesText, "-,-,-,-,-"}, {kCtlAccelText, "-"}, {kCtlMovesButton, "Déplacements"},
-            {kCtlContactsText, "-"}, {kCtlStopPicture, "148"},
-        });
-        for (int id : {kCtlFlashDetailsButton, kCtlMovesButton, kCtlSignalInvertedBox, kCtlInputLevel2Slider,
-                       kCtlOutputLevelSlider})
+                                      {kCtlVersionText, "TALMO Vx.yz"},
+                                      {kCtlTableText, "-"},
+                                      {kCtlFrequencyText, "- kHz"},
+                                      {kCtlUpdateButton, "Mise à jour"},
+                                      {kCtlProgrammerButton, "Màj VELKOR"},
+                                      {kCtlFlashMakerText, "Non détecté"},
+                                      {kCtlFlashSizeText, "Non détecté"},
+                                      {kCtlFlashFilesText, "0"},
+                                      {kCtlFlashDetailsButton, "Détails"},
+                                      {kCtlPwmMaxText, "- %"},
+                                      {kCtlIo1Text, "-"},
+                                      {kCtlStartProtectText, "OFF"},
+                                      {kCtlLcdTestButton, "Test"},
+                                      {kCtlKeypadMissingText, " Clavier\n   non\ndétecté"},
+                                      {kCtlAutoOnOffText, "-"},
+                                      {kCtlAxesText, "-,-,-,-,-"},
+                                      {kCtlAccelText, "-"},
+                                      {kCtlMovesButton, "Déplacements"},
+                                      {kCtlContactsText, "-"},
+                                      {kCtlStopPicture, "148"},
+                                  });
+        for (int id : {kCtlFlashDetailsButton, kCtlMovesButton, kCtlSignalInvertedBox,
+                       kCtlInputLevel2Slider, kCtlOutputLevelSlider})
             QVERIFY2(!rig.page->control(id)->isEnabled(), qPrintable(QString::number(id)));
-        QVERIFY(rig.page->control(kCtlMovesButton)->isHidden() && rig.page->control(kCtlKeypadMissingText)->isHidden());
+        QVERIFY(rig.page->control(kCtlMovesButton)->isHidden() &&
+                rig.page->control(kCtlKeypadMissingText)->isHidden());
         QVERIFY(rig.page->control<QLineEdit>(kCtlInputLevel2Edit)->isReadOnly());
         QVERIFY(rig.page->control<QLineEdit>(kCtlOutputLevelEdit)->isReadOnly());
         QCOMPARE(rig.log().size(), std::size_t(0)); // nothing sent before the page is shown
@@ -152,27 +168,47 @@ private slots:
             bool tooOld; // box, jump to the boot loader, no poll
         };
         const Case cases[] = {
-            {"emulator defaults", {},
-             {{kCtlVersionText, "TALMO V0.23"}, {kCtlFlashMakerText, "AMIC"}, {kCtlFlashTypeText, "0x30"},
-              {kCtlFlashSizeText, "2 Mo (16 Mbit)"}, {kCtlFlashProtectText, "Non"},
-              {kCtlTableText, "FRAISE3A"}, {kCtlAxesText, "X ,Y ,Z ,--,--"}, {kCtlPwmMaxText, "100 %"},
-              {kCtlAccelText, "10"}, {kCtlFrequencyText, "250kHz"}, {kCtlContactsText, "Actifs"},
+            {"emulator defaults",
+             {},
+             {{kCtlVersionText, "TALMO V0.23"},
+              {kCtlFlashMakerText, "AMIC"},
+              {kCtlFlashTypeText, "0x30"},
+              {kCtlFlashSizeText, "2 Mo (16 Mbit)"},
+              {kCtlFlashProtectText, "Non"},
+              {kCtlTableText, "FRAISE3A"},
+              {kCtlAxesText, "X ,Y ,Z ,--,--"},
+              {kCtlPwmMaxText, "100 %"},
+              {kCtlAccelText, "10"},
+              {kCtlFrequencyText, "250kHz"},
+              {kCtlContactsText, "Actifs"},
               {kCtlAutoOnOffText, "Désactivé"}},
-             false, false},
+             false,
+             false},
             {"oldest firmware accepted, plain flash code, other table",
              [](sim::Talmo& t) {
                  t.setFirmwareVersion("TALMO V0.22");
                  t.flash() = {0xC2, 0x20, 24, 0x80};
                  t.table() = {"TOUR", {17, 0, 0, 0, 50}, 12, 3, 128, 3, 0x04};
              },
-             {{kCtlVersionText, "TALMO V0.22"}, {kCtlFlashMakerText, "0xC2"}, {kCtlFlashTypeText, "0x20"},
-              {kCtlFlashSizeText, "16 Mo (128 Mbit)"}, {kCtlFlashProtectText, "Oui"},
-              {kCtlTableText, "TOUR"}, {kCtlAxesText, "B ,--,--,--,W "}, {kCtlPwmMaxText, " 50 %"},
-              {kCtlAccelText, "3"}, {kCtlFrequencyText, "120kHz"}, {kCtlContactsText, "Inactifs"},
+             {{kCtlVersionText, "TALMO V0.22"},
+              {kCtlFlashMakerText, "0xC2"},
+              {kCtlFlashTypeText, "0x20"},
+              {kCtlFlashSizeText, "16 Mo (128 Mbit)"},
+              {kCtlFlashProtectText, "Oui"},
+              {kCtlTableText, "TOUR"},
+              {kCtlAxesText, "B ,--,--,--,W "},
+              {kCtlPwmMaxText, " 50 %"},
+              {kCtlAccelText, "3"},
+              {kCtlFrequencyText, "120kHz"},
+              {kCtlContactsText, "Inactifs"},
               {kCtlAutoOnOffText, "on=0.5s, off=3s"}},
-             true, false},
-            {"too old a firmware", [](sim::Talmo& t) { t.setFirmwareVersion("TALMO V0.21"); },
-             {{kCtlVersionText, "TALMO V0.21"}, {kCtlFlashMakerText, "Non détecté"}}, false, true},
+             true,
+             false},
+            {"too old a firmware",
+             [](sim::Talmo& t) { t.setFirmwareVersion("TALMO V0.21"); },
+             {{kCtlVersionText, "TALMO V0.21"}, {kCtlFlashMakerText, "Non détecté"}},
+             false,
+             true},
         };
         for (const Case& c : cases) {
             Rig rig(c.setUp);
@@ -182,7 +218,8 @@ private slots:
             rig.expectShown(c.name, c.texts);
             QCOMPARE(rig.page->control<QCheckBox>(kCtlSignalInvertedBox)->isChecked(), c.inverted);
             const Bytes letters = rig.log().requestBytes(sim::Match(), 1, mark);
-            QCOMPARE(std::string(letters.begin(), letters.end()), std::string(c.tooOld ? "BVZ" : "BVFTT"));
+            QCOMPARE(std::string(letters.begin(), letters.end()),
+                     std::string(c.tooOld ? "BVZ" : "BVFTT"));
             QCOMPARE(rig.page->polling(), !c.tooOld);
             QCOMPARE(rig.device->mode() == sim::Talmo::Mode::BootLoader, c.tooOld);
             const auto boxes = rig.ui.boxes();
@@ -206,7 +243,7 @@ private slots:
     void unansweredStepKeepsWhatWasShown() {
         struct Case {
             const char* name;
-            bool shownBefore; // the page was shown once before the device changed
+            bool shownBefore;   // the page was shown once before the device changed
             std::uint64_t step; // 0: 'B', 1: 'V', 2: 'F', 3 and 4: 'T'
             bool wrongLetter;
             int control;
@@ -254,14 +291,18 @@ private slots:
             for (const DisplayItem& d : items) {
                 const QString what = QStringLiteral("%1 on=%2").arg(d.control).arg(on);
                 if (d.kind == DisplayItem::Visible)
-                    QVERIFY2(rig.page->control(d.control)->isHidden() == (d.value == 0), qPrintable(what));
+                    QVERIFY2(rig.page->control(d.control)->isHidden() == (d.value == 0),
+                             qPrintable(what));
                 else
-                    QVERIFY2(rig.shown(d.control) == (d.kind == DisplayItem::Text ? u(d.text.c_str()) : QString::number(d.value)),
+                    QVERIFY2(rig.shown(d.control) == (d.kind == DisplayItem::Text
+                                                          ? u(d.text.c_str())
+                                                          : QString::number(d.value)),
                              qPrintable(what + " shows " + rig.shown(d.control)));
             }
         }
         QVERIFY(!rig.page->control<QLabel>(kCtlStopPicture)->pixmap().isNull());
-        rig.expectShown("on", {{kCtlMotorButton, "166"}, {kCtlKeyOk, "157"}, {kCtlOutputLevelEdit, "0"}});
+        rig.expectShown("on",
+                        {{kCtlMotorButton, "166"}, {kCtlKeyOk, "157"}, {kCtlOutputLevelEdit, "0"}});
     }
 
     // An answer is drawn only when it differs from the last one drawn; none,
@@ -319,17 +360,20 @@ private slots:
         rig.slider(kCtlInputLevelSlider)->setFocus();
         QCOMPARE(rig.edit()->text(), u(" 99"));
         QCOMPARE(int(rig.log().entries().at(mark).request[1]), int('I'));
-        QCOMPARE(int(rig.log().entries().at(mark).request[4]), int('F')); // left from the table's answer
+        QCOMPARE(int(rig.log().entries().at(mark).request[4]),
+                 int('F')); // left from the table's answer
         QCOMPARE(rig.pwmSent(mark), Bytes({253}));
 
         rig.machine().pwmLevel = 128;
         mark = rig.poll();
-        rig.expectShown("slider focused", {{kCtlInputLevelSlider, "0"}, {kCtlInputLevelEdit, " 50"}});
+        rig.expectShown("slider focused",
+                        {{kCtlInputLevelSlider, "0"}, {kCtlInputLevelEdit, " 50"}});
         QCOMPARE(rig.pwmSent(mark), Bytes({128})); // the poll's write of the edit goes out too
         rig.edit()->setFocus();
         rig.machine().pwmLevel = 255;
         mark = rig.poll();
-        rig.expectShown("edit focused", {{kCtlInputLevelSlider, "100"}, {kCtlInputLevelEdit, " 50"}});
+        rig.expectShown("edit focused",
+                        {{kCtlInputLevelSlider, "100"}, {kCtlInputLevelEdit, " 50"}});
         QCOMPARE(rig.pwmSent(mark), Bytes());
     }
 
@@ -378,7 +422,8 @@ private slots:
         };
         const Case cases[] = {
             {"whole test", 0, 20, 20, 40, 40, 2 + 40 + 40 + 2 + 1},
-            {"the LCD stops answering at line 0 of column 5", 13, 6, 5, 40, 5 + 20, 2 + 11 + 40 + 2 + 1},
+            {"the LCD stops answering at line 0 of column 5", 13, 6, 5, 40, 5 + 20,
+             2 + 11 + 40 + 2 + 1},
             {"no answer to the set-up", 2, 0, 0, 0, 0, 2},
         };
         for (const Case& c : cases) {
@@ -393,11 +438,13 @@ private slots:
             QCOMPARE(log.count(sim::Match('L').byte(2, 0).byte(4, 1).byte(5, 0xFF), mark), c.lit0);
             QCOMPARE(log.count(sim::Match('L').byte(2, 1).byte(4, 1).byte(5, 0xFF), mark), c.lit1);
             QCOMPARE(log.count(sim::Match('L').byte(4, 1).byte(5, ' '), mark), c.blank);
-            QCOMPARE(std::size_t(std::count_if(rig.ui.events().begin(), rig.ui.events().end(),
-                                               [](const UiEvent& e) { return e.kind == UiEvent::Wait && e.ms == 50; })),
+            QCOMPARE(std::size_t(std::count_if(
+                         rig.ui.events().begin(), rig.ui.events().end(),
+                         [](const UiEvent& e) { return e.kind == UiEvent::Wait && e.ms == 50; })),
                      c.waits);
             const Bytes subs = log.requestBytes(sim::Match('L'), 2, mark);
-            QCOMPARE(Bytes(subs.begin(), subs.begin() + 2), Bytes({2, 5})); // take the display, clear it
+            QCOMPARE(Bytes(subs.begin(), subs.begin() + 2),
+                     Bytes({2, 5})); // take the display, clear it
             if (c.exchanges == 2)
                 continue;
             QCOMPARE(subs.back(), std::uint8_t(3)); // give it back
@@ -422,7 +469,8 @@ private slots:
             const std::size_t mark = rig.log().size();
             rig.click(kCtlMotorButton);
             QCOMPARE(rig.machine().motorsOn, on);
-            QCOMPARE(rig.log().requestBytes(sim::Match('M'), 2, mark), Bytes({2, std::uint8_t(on ? 1 : 0)}));
+            QCOMPARE(rig.log().requestBytes(sim::Match('M'), 2, mark),
+                     Bytes({2, std::uint8_t(on ? 1 : 0)}));
         }
         // Without an answer to the question, nothing is switched.
         rig.device->faults().silentAt = rig.device->nextExchange();

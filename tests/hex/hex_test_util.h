@@ -63,7 +63,8 @@ inline std::string Record(unsigned address, unsigned type, const std::vector<uns
                           int checksumDelta = 0) {
     unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
     char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address, type);
+    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address,
+                  type);
     std::string line = buf;
     for (unsigned b : data) {
         std::snprintf(buf, sizeof buf, "%02X", b & 0xFF);
@@ -86,28 +87,31 @@ struct ReadCase {
     const char* name;
     std::string text;
     int result;
-    std::string message; // empty: no box
+    std::string message;                                         // empty: no box
     std::vector<std::pair<std::uint32_t, std::uint32_t>> values; // image values checked after
-    long changed; // values that differ from blank
+    long changed;                                                // values that differ from blank
 };
 
 // Runs every case through `load` on an image that `soil` filled with junk
 // first (the reader must reset it); `cells(image)` is the image's array.
 template <class Image, class Load, class Soil, class Cells>
-void CheckReadCases(const std::vector<ReadCase>& cases, Load load, Soil soil, Cells cells, std::uint32_t blank) {
+void CheckReadCases(const std::vector<ReadCase>& cases, Load load, Soil soil, Cells cells,
+                    std::uint32_t blank) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         talmo::ScriptedUi ui;
         auto image = std::make_unique<Image>();
         soil(*image);
         EXPECT_EQ(load(ui, *image, c.text), c.result);
-        EXPECT_EQ(BoxTexts(ui), c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
+        EXPECT_EQ(BoxTexts(ui), c.message.empty() ? std::vector<std::string>{}
+                                                  : std::vector<std::string>{c.message});
         for (const auto& box : ui.boxes())
             EXPECT_TRUE(box.caption == "Erreur fichier" && box.icon == talmo::Icon::Error);
         const auto& array = cells(*image);
         for (const auto& [index, value] : c.values)
             EXPECT_EQ(array[index], value) << std::hex << "at 0x" << index;
-        EXPECT_EQ(std::count_if(array.begin(), array.end(), [&](auto v) { return v != blank; }), c.changed);
+        EXPECT_EQ(std::count_if(array.begin(), array.end(), [&](auto v) { return v != blank; }),
+                  c.changed);
     }
 }
 
@@ -118,7 +122,9 @@ int RunWithFileSizeLimit(rlim_t limit, Body body) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lim {limit, limit};
+        struct rlimit lim {
+            limit, limit
+        };
         if (limit != 0)
             ::setrlimit(RLIMIT_FSIZE, &lim);
         ::_exit(body());

@@ -13,55 +13,93 @@ using hextest::TempDir;
 namespace {
 
 const std::string kSection = ":0200000400F00A";
-const std::string kIncomplete = "Ligne incompléte dans le fichier...", kAddress = "Adresse invalide...",
-                  kType = "Record invalide...", kChecksum = "Checksum invalide...";
+const std::string kIncomplete = "Ligne incompléte dans le fichier...",
+                  kAddress = "Adresse invalide...", kType = "Record invalide...",
+                  kChecksum = "Checksum invalide...";
 
 // Line ends, letter case, comments and what follows the end record are the
 // shared walk's, tested on the PIC reader; these are the firmware records.
 std::vector<ReadCase> ReadCases() {
     std::vector<ReadCase> cases = {
         {"odd length and address; data at 0x0000 lands in the EEPROM cells",
-         Record(0x1301, 0, {1, 2, 3}) + "\r\n" + Record(0, 0, {0x5A}) + "\r\n:00000001FF\r\n", 1, "",
-         {{0x1301, 1}, {0x1303, 3}, {0, 0x5A}}, 4},
+         Record(0x1301, 0, {1, 2, 3}) + "\r\n" + Record(0, 0, {0x5A}) + "\r\n:00000001FF\r\n",
+         1,
+         "",
+         {{0x1301, 1}, {0x1303, 3}, {0, 0x5A}},
+         4},
         {"address 0x8000", Record(0x8000, 0, {1}), 0, kAddress, {}, 0},
         {"address 0x8000, end record", Record(0x8000, 1, {}), 0, kAddress, {}, 0},
         {"address 0xFFFF, address record", Record(0xFFFF, 4, {0, 0}), 0, kAddress, {}, 0},
         {"type 02", Record(0, 2, {0x10, 0}), 0, kType, {}, 0},
         {"type 05", Record(0, 5, {0, 0, 0, 0}), 0, kType, {}, 0},
         {"non-hex type", ":001300ZZ00", 0, kType, {}, 0},
-        {"end record with a wrong checksum still ends", Record(0x1300, 0, {1}) + "\n:0000000100\n:zz",
-         1, "", {{0x1300, 1}}, 1},
+        {"end record with a wrong checksum still ends",
+         Record(0x1300, 0, {1}) + "\n:0000000100\n:zz",
+         1,
+         "",
+         {{0x1300, 1}},
+         1},
         {"EEPROM section",
          Record(0x1300, 0, {1}) + "\n" + kSection + "\n" + Record(0, 0, {0xA0, 0xA1}) + "\n" +
              Record(0xFF, 0, {0xAF}) + "\n:00000001FF",
-         1, "", {{0x1300, 1}, {0, 0xA0}, {1, 0xA1}, {0xFF, 0xAF}}, 4},
+         1,
+         "",
+         {{0x1300, 1}, {0, 0xA0}, {1, 0xA1}, {0xFF, 0xAF}},
+         4},
         {"EEPROM flag: record at 0x100 dropped unread, program memory again",
          kSection + "\n" + Record(0x10, 0, {0x11}) + "\n" + Record(0x100, 0, {0x22}, 5) + "\n" +
              Record(0x2000, 0, {0x33}) + "\n" + Record(0x20, 0, {0x44}),
-         1, "", {{0x10, 0x11}, {0x100, 0xFF}, {0x2000, 0x33}, {0x20, 0x44}}, 3},
+         1,
+         "",
+         {{0x10, 0x11}, {0x100, 0xFF}, {0x2000, 0x33}, {0x20, 0x44}},
+         3},
         {"any non-zero upper address sets the EEPROM flag, zero clears it",
-         Record(0, 4, {0x00, 0x30}) + "\n" + Record(0, 0, {1, 2, 3}) + "\n" + Record(0x1300, 0, {9}) +
-             "\n" + kSection + "\n" + Record(1, 0, {0x77}) + "\n" + Record(0, 4, {0, 0}) + "\n" +
-             Record(0x100, 0, {0x88}),
-         1, "", {{0, 1}, {1, 0x77}, {2, 3}, {0x1300, 0xFF}, {0x100, 0x88}}, 4},
+         Record(0, 4, {0x00, 0x30}) + "\n" + Record(0, 0, {1, 2, 3}) + "\n" +
+             Record(0x1300, 0, {9}) + "\n" + kSection + "\n" + Record(1, 0, {0x77}) + "\n" +
+             Record(0, 4, {0, 0}) + "\n" + Record(0x100, 0, {0x88}),
+         1,
+         "",
+         {{0, 1}, {1, 0x77}, {2, 3}, {0x1300, 0xFF}, {0x100, 0x88}},
+         4},
         {"address record checksum is verified", kSection.substr(0, 13) + "0B", 0, kChecksum, {}, 0},
-        {"EEPROM data past 0xFF lands in untransferred cells", kSection + "\n" + Record(0xFE, 0, {1, 2, 3, 4}),
-         1, "", {{0xFE, 1}, {0x101, 4}}, 4},
-        {"wrong checksum after the data is stored", Record(0x1300, 0, {1, 2}, 1), 0, kChecksum,
-         {{0x1300, 1}, {0x1301, 2}}, 2},
-        {"non-hex data pair reads as 0xFF, the checksum decides", ":0213000012ZZDA", 1, "",
-         {{0x1300, 0x12}, {0x1301, 0xFF}}, 1},
+        {"EEPROM data past 0xFF lands in untransferred cells",
+         kSection + "\n" + Record(0xFE, 0, {1, 2, 3, 4}),
+         1,
+         "",
+         {{0xFE, 1}, {0x101, 4}},
+         4},
+        {"wrong checksum after the data is stored",
+         Record(0x1300, 0, {1, 2}, 1),
+         0,
+         kChecksum,
+         {{0x1300, 1}, {0x1301, 2}},
+         2},
+        {"non-hex data pair reads as 0xFF, the checksum decides",
+         ":0213000012ZZDA",
+         1,
+         "",
+         {{0x1300, 0x12}, {0x1301, 0xFF}},
+         1},
         {"non-hex low address pair: 0x1FFF", ":0120ZZ00558B", 1, "", {{0x1FFF, 0x55}}, 1},
         {"non-hex length on nine characters", ":ZZ130000", 0, kIncomplete, {}, 0},
         {"a record ending at 0x7FFF is taken, one running past it refused whole",
-         Record(0x7FF8, 0, {1, 2, 3, 4, 5, 6, 7, 8}) + "\n" + Record(0x7FF8, 0, {9, 9, 9, 9, 9, 9, 9, 9, 9}), 0,
-         kAddress, {{0x7FF8, 1}, {0x7FFF, 8}}, 8},
+         Record(0x7FF8, 0, {1, 2, 3, 4, 5, 6, 7, 8}) + "\n" +
+             Record(0x7FF8, 0, {9, 9, 9, 9, 9, 9, 9, 9, 9}),
+         0,
+         kAddress,
+         {{0x7FF8, 1}, {0x7FFF, 8}},
+         8},
     };
     std::vector<unsigned> bytes;
     for (unsigned i = 0; i < 255; ++i)
         bytes.push_back(i ^ 0x5A);
     // One of the 255 bytes is 0xFF.
-    cases.push_back({"255 data bytes", Record(0x1300, 0, bytes), 1, "", {{0x1300, 0x5A}, {0x13FE, 0xFE ^ 0x5A}}, 254});
+    cases.push_back({"255 data bytes",
+                     Record(0x1300, 0, bytes),
+                     1,
+                     "",
+                     {{0x1300, 0x5A}, {0x13FE, 0xFE ^ 0x5A}},
+                     254});
     return cases;
 }
 
@@ -103,10 +141,11 @@ TEST(FirmwareHexWriter, BlankFileLinesAndChecksums) {
     ASSERT_EQ(lines.size(), 1u + 1744u + 1u + 16u + 1u);
     EXPECT_EQ(bytes.size(), 17u + 1760u * 45u + 17u + 13u);
     const std::string ff(32, 'F');
-    EXPECT_EQ((std::vector<std::string>{lines[0], lines[1], lines[1744], lines[1745], lines[1746], lines[1761],
-                                        lines[1762]}),
-              (std::vector<std::string>{":020000040000FA", ":10130000" + ff + "ED", ":107FF000" + ff + "91", kSection,
-                                        ":10000000" + ff + "00", ":1000F000" + ff + "10", ":00000001FF"}));
+    EXPECT_EQ((std::vector<std::string>{lines[0], lines[1], lines[1744], lines[1745], lines[1746],
+                                        lines[1761], lines[1762]}),
+              (std::vector<std::string>{":020000040000FA", ":10130000" + ff + "ED",
+                                        ":107FF000" + ff + "91", kSection, ":10000000" + ff + "00",
+                                        ":1000F000" + ff + "10", ":00000001FF"}));
 }
 
 TEST(FirmwareHexWriter, RoundTripThroughTheReaderWhateverTheChunks) {
@@ -132,7 +171,8 @@ TEST(FirmwareHexWriter, RoundTripThroughTheReaderWhateverTheChunks) {
 // of delivered bytes are in the file. A caller that breaks the writer's
 // contract gets a message; the file never gets its end line.
 TEST(FirmwareHexWriter, FileHoldsOnlyWhatWasDelivered) {
-    const std::uint32_t program = FirmwareHexWriter::kProgramBytes, total = FirmwareHexWriter::kTotalBytes;
+    const std::uint32_t program = FirmwareHexWriter::kProgramBytes,
+                        total = FirmwareHexWriter::kTotalBytes;
     const struct {
         std::uint32_t bytes, next;
         const char* message; // nullptr: no finish()
@@ -154,7 +194,8 @@ TEST(FirmwareHexWriter, FileHoldsOnlyWhatWasDelivered) {
             EXPECT_EQ(writer.inEeprom(), c.bytes >= program);
             EXPECT_EQ(c.message ? writer.finish() + writer.addByte(0) : 0, 0);
         }
-        EXPECT_EQ(hextest::BoxTexts(ui), c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+        EXPECT_EQ(hextest::BoxTexts(ui),
+                  c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
         const auto lines = hextest::CrLfLines(hextest::ReadFile(dir.file("p.hex")));
         ASSERT_EQ(lines.size(), c.lines);
         EXPECT_EQ(lines.back().substr(0, c.last.size()), c.last);
@@ -182,11 +223,19 @@ TEST(HexWriters, FailuresShowOneMessageAndKeepWhatWasWritten) {
                  {dir.file("short.hex"), 10000, cannotWrite}};
     for (const auto& write : writers) {
         for (const auto& c : cases) {
-            EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit, [&] {
-                          ScriptedUi ui;
-                          return write(ui, c.path) == 0 && hextest::BoxTexts(ui) == std::vector{c.message} &&
-                                         ui.boxes()[0].caption == "Erreur" ? 0 : 1;
-                      }), 0) << c.path;
+            EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit,
+                                                    [&] {
+                                                        ScriptedUi ui;
+                                                        return write(ui, c.path) == 0 &&
+                                                                       hextest::BoxTexts(ui) ==
+                                                                           std::vector{c.message} &&
+                                                                       ui.boxes()[0].caption ==
+                                                                           "Erreur"
+                                                                   ? 0
+                                                                   : 1;
+                                                    }),
+                      0)
+                << c.path;
         }
         const std::string partial = hextest::ReadFile(dir.file("short.hex"));
         EXPECT_EQ(partial.size(), 10000u);

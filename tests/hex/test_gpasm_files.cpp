@@ -22,7 +22,10 @@ struct Program {
 };
 
 std::vector<Program> Programs() {
-    Program f877a{"16F877A: code at both ends, configuration, IDs, EEPROM data, CR LF", 0x2000, 0x100, true,
+    Program f877a{"16F877A: code at both ends, configuration, IDs, EEPROM data, CR LF",
+                  0x2000,
+                  0x100,
+                  true,
                   R"(        list p=16f877a
         __CONFIG 0x3F72
         __idlocs 0x1234
@@ -38,10 +41,25 @@ start   movlw 0x55
         de 0x01, 0x02, "AB", 0xFF
         end
 )",
-                  {{0x0000, 0x2804}, {0x0004, 0x3055}, {0x0005, 0x0086}, {0x0006, 0x2804}, {0x1FFF, 0x347F},
-                   {0x2000, 1}, {0x2001, 2}, {0x2002, 3}, {0x2003, 4}, {0x2007, 0x3F72},
-                   {0x2100, 0x01}, {0x2101, 0x02}, {0x2102, 'A'}, {0x2103, 'B'}, {0x2104, 0xFF}}};
-    Program f873{"16F873: half-size program memory and EEPROM, a RETLW table", 0x1000, 0x80, false,
+                  {{0x0000, 0x2804},
+                   {0x0004, 0x3055},
+                   {0x0005, 0x0086},
+                   {0x0006, 0x2804},
+                   {0x1FFF, 0x347F},
+                   {0x2000, 1},
+                   {0x2001, 2},
+                   {0x2002, 3},
+                   {0x2003, 4},
+                   {0x2007, 0x3F72},
+                   {0x2100, 0x01},
+                   {0x2101, 0x02},
+                   {0x2102, 'A'},
+                   {0x2103, 'B'},
+                   {0x2104, 0xFF}}};
+    Program f873{"16F873: half-size program memory and EEPROM, a RETLW table",
+                 0x1000,
+                 0x80,
+                 false,
                  R"(        list p=16f873
         __CONFIG 0x3F39
         __idlocs 0xABCD
@@ -56,8 +74,14 @@ start   movlw 0x55
         de "TABLE", 0x5A, 0x00
         end
 )",
-                 {{0x0000, 0x0000}, {0x0001, 0x01A0}, {0x0FFF, 0x2800}, {0x2000, 0xA}, {0x2001, 0xB},
-                  {0x2002, 0xC}, {0x2003, 0xD}, {0x2007, 0x3F39}}};
+                 {{0x0000, 0x0000},
+                  {0x0001, 0x01A0},
+                  {0x0FFF, 0x2800},
+                  {0x2000, 0xA},
+                  {0x2001, 0xB},
+                  {0x2002, 0xC},
+                  {0x2003, 0xD},
+                  {0x2007, 0x3F39}}};
     const std::string table = "VELKOR V2.10", eeprom("TABLE\x5A\0", 7);
     for (std::uint32_t i = 0; i < table.size(); ++i)
         f873.words[0x0100 + i] = 0x3400 | static_cast<std::uint8_t>(table[i]); // retlw
@@ -73,8 +97,9 @@ TEST(GpasmFiles, LoadWordByWordThenSaveAndReload) {
         SCOPED_TRACE(p.name);
         hextest::TempDir dir;
         hextest::WriteFile(dir.file("prog.asm"), p.source);
-        const std::string command = std::string(TALMO_GPASM) + (p.crlf ? " -n" : "") + " -o " + dir.file("prog.hex") +
-                                    " " + dir.file("prog.asm") + " > " + dir.file("gpasm.log") + " 2>&1";
+        const std::string command = std::string(TALMO_GPASM) + (p.crlf ? " -n" : "") + " -o " +
+                                    dir.file("prog.hex") + " " + dir.file("prog.asm") + " > " +
+                                    dir.file("gpasm.log") + " 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << hextest::ReadFile(dir.file("gpasm.log"));
         const std::string written = hextest::ReadFile(dir.file("prog.hex"));
         EXPECT_EQ(written.find("\r\n") != std::string::npos, p.crlf);
@@ -83,7 +108,8 @@ TEST(GpasmFiles, LoadWordByWordThenSaveAndReload) {
         auto image = std::make_unique<PicImage>(), again = std::make_unique<PicImage>();
         ASSERT_EQ(LoadPicHex(ui, *image, dir.file("prog.hex")), 1) << written;
         for (std::uint32_t a = 0; a < kPicImageSize; ++a)
-            ASSERT_EQ(image->entries[a], p.words.count(a) ? p.words.at(a) : kPicBlankWord) << std::hex << a;
+            ASSERT_EQ(image->entries[a], p.words.count(a) ? p.words.at(a) : kPicBlankWord)
+                << std::hex << a;
 
         ASSERT_EQ(SavePicHex(ui, *image, dir.file("saved.hex"), p.programSize, p.eepromSize), 1);
         ASSERT_EQ(LoadPicHex(ui, *again, dir.file("saved.hex")), 1);
@@ -91,8 +117,10 @@ TEST(GpasmFiles, LoadWordByWordThenSaveAndReload) {
         // Everything comes back, except that a blank EEPROM entry (0x3FFF) is
         // written as its byte 0xFF and so reads back as 0x00FF.
         for (std::uint32_t a = 0; a < kPicImageSize; ++a) {
-            const bool saved = a >= kPicEepromAddress && a < kPicEepromAddress + std::uint32_t(p.eepromSize);
-            ASSERT_EQ(again->entries[a], saved ? image->entries[a] & 0xFF : image->entries[a]) << std::hex << a;
+            const bool saved =
+                a >= kPicEepromAddress && a < kPicEepromAddress + std::uint32_t(p.eepromSize);
+            ASSERT_EQ(again->entries[a], saved ? image->entries[a] & 0xFF : image->entries[a])
+                << std::hex << a;
         }
     }
 }

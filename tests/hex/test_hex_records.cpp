@@ -5,8 +5,8 @@
 #include "hex_test_util.h"
 
 #include <cctype>
-#include <tuple>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace talmo;
 using hextest::TempDir;
@@ -14,7 +14,8 @@ using hextest::TempDir;
 TEST(ParseHexByte, EveryPairOfCharacters) {
     int digit[256];
     for (int c = 0; c < 256; ++c)
-        digit[c] = std::isxdigit(c) ? std::stoi(std::string(1, static_cast<char>(c)), nullptr, 16) : -1;
+        digit[c] =
+            std::isxdigit(c) ? std::stoi(std::string(1, static_cast<char>(c)), nullptr, 16) : -1;
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b)
             ASSERT_EQ(ParseHexByte(static_cast<char>(a), static_cast<char>(b)),
@@ -24,7 +25,8 @@ TEST(ParseHexByte, EveryPairOfCharacters) {
 
 TEST(HexPairAt, NeverReadsPastTheLine) {
     const std::string_view line(":10AB----", 5); // what follows the view is not the line's
-    const std::pair<std::size_t, int> cases[] = {{1, 0x10}, {3, 0xAB}, {4, -1}, {5, -1}, {1000, -1}};
+    const std::pair<std::size_t, int> cases[] = {
+        {1, 0x10}, {3, 0xAB}, {4, -1}, {5, -1}, {1000, -1}};
     for (const auto& [index, value] : cases)
         EXPECT_EQ(HexPairAt(line, index), value) << index;
 }
@@ -51,8 +53,11 @@ TEST(HexFiles, FrontEndOfBothReaders) {
         std::string path;
         int result;
         std::string text;
-    } cases[] = {{dir.file("missing.hex"), 0, ""}, {dir.path, 0, ""}, {"", 0, ""},
-                 {dir.file("pipe"), 0, ""},        {dir.file("empty.hex"), 1, ""},
+    } cases[] = {{dir.file("missing.hex"), 0, ""},
+                 {dir.path, 0, ""},
+                 {"", 0, ""},
+                 {dir.file("pipe"), 0, ""},
+                 {dir.file("empty.hex"), 1, ""},
                  {dir.file("nul.hex"), 1, ":020000000428D2\r\n"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -67,11 +72,13 @@ TEST(HexFiles, FrontEndOfBothReaders) {
         firmware->eepromFlag = true;
         EXPECT_EQ(LoadPicHex(ui, *pic, c.path), c.result);
         EXPECT_EQ(LoadFirmwareHex(ui, *firmware, c.path), c.result);
-        EXPECT_EQ(hextest::BoxTexts(ui), c.result ? std::vector<std::string>{}
-                                                  : std::vector<std::string>(3, cannot));
+        EXPECT_EQ(hextest::BoxTexts(ui),
+                  c.result ? std::vector<std::string>{} : std::vector<std::string>(3, cannot));
         const bool word = !c.text.empty();
-        EXPECT_EQ(std::tuple(pic->entries[0], pic->entries[1], firmware->cells[1], firmware->cells[2], firmware->eepromFlag),
-                  std::tuple(word ? 0x2804u : kPicBlankWord, kPicBlankWord, word ? 0x28 : 0xFF, 0xFF, false));
+        EXPECT_EQ(std::tuple(pic->entries[0], pic->entries[1], firmware->cells[1],
+                             firmware->cells[2], firmware->eepromFlag),
+                  std::tuple(word ? 0x2804u : kPicBlankWord, kPicBlankWord, word ? 0x28 : 0xFF,
+                             0xFF, false));
     }
 }
 
@@ -81,5 +88,6 @@ TEST(HexFileWriter, AFailedWriterRefusesEveryLaterLineSilently) {
     EXPECT_EQ(writer.create("/dev/full"), 0);
     EXPECT_EQ(writer.writeLine(kHexEndLine), 0);
     EXPECT_EQ(writer.finish(), 0);
-    EXPECT_EQ(hextest::BoxTexts(ui), std::vector<std::string>{"Impossible d'écrire dans le fichier..."});
+    EXPECT_EQ(hextest::BoxTexts(ui),
+              std::vector<std::string>{"Impossible d'écrire dans le fichier..."});
 }

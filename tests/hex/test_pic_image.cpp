@@ -10,9 +10,10 @@ using hextest::TempDir;
 namespace {
 
 const std::string kWord0 = ":020000000428D2"; // entry 0 = 0x2804
-const std::string kIncomplete = "Ligne incompléte dans le fichier...", kOdd = "Longueur invalide...",
-                  kAddress = "Adresse invalide...", kType = "Record invalide...",
-                  kTooLarge = "Valeur supérieur à 0x3FFF...", kChecksum = "Checksum invalide...";
+const std::string kIncomplete = "Ligne incompléte dans le fichier...",
+                  kOdd = "Longueur invalide...", kAddress = "Adresse invalide...",
+                  kType = "Record invalide...", kTooLarge = "Valeur supérieur à 0x3FFF...",
+                  kChecksum = "Checksum invalide...";
 
 std::string Words(unsigned byteAddress, std::initializer_list<unsigned> words, int delta = 0) {
     std::vector<unsigned> bytes;
@@ -24,13 +25,27 @@ std::string Words(unsigned byteAddress, std::initializer_list<unsigned> words, i
 std::vector<ReadCase> ReadCases() {
     std::vector<ReadCase> cases = {
         {"CR LF", kWord0 + "\r\n:00000001FF\r\n", 1, "", {{0, 0x2804}}, 1},
-        {"empty lines, bare LF, no final line end, no end record", "\n\n" + kWord0 + "\n\n" + Words(2, {0x1234}), 1, "",
-         {{1, 0x1234}}, 2},
+        {"empty lines, bare LF, no final line end, no end record",
+         "\n\n" + kWord0 + "\n\n" + Words(2, {0x1234}),
+         1,
+         "",
+         {{1, 0x1234}},
+         2},
         {"two CRs", kWord0 + "\r\r\n", 0, kIncomplete, {}, 0},
-        {"byte-order mark and comments", "\xEF\xBB\xBF" + kWord0 + "\n; comment\nxyz\n " + kWord0, 1, "", {}, 0},
+        {"byte-order mark and comments",
+         "\xEF\xBB\xBF" + kWord0 + "\n; comment\nxyz\n " + kWord0,
+         1,
+         "",
+         {},
+         0},
         {"lower case", ":02000000ab1241", 1, "", {{0, 0x12AB}}, 1},
         {"lines after the end are never parsed", ":00000001FF\n:zz\n" + kWord0, 1, "", {}, 0},
-        {"end record with a wrong checksum still ends", kWord0 + "\n:0000000100\n:zz", 1, "", {}, 1},
+        {"end record with a wrong checksum still ends",
+         kWord0 + "\n:0000000100\n:zz",
+         1,
+         "",
+         {},
+         1},
         {"non-hex length on nine characters", ":ZZ000000", 0, kOdd, {}, 0},
         {"odd length, end record", Record(0, 1, {0x00}), 0, kOdd, {}, 0},
         {"address 0x4400", Words(0x4400, {1}), 0, kAddress, {}, 0},
@@ -41,33 +56,86 @@ std::vector<ReadCase> ReadCases() {
         {"non-hex type", ":000000ZZ00", 0, kType, {}, 0},
         {"types 02, 03, 05 ignored, checksums too",
          Record(0, 2, {0x10, 0}, 1) + "\n" + Record(0, 3, {0, 0, 0, 0}, 7) + "\n" +
-             Record(0, 5, {1, 2, 3, 4}, 9) + "\n" + kWord0, 1, "", {{0, 0x2804}}, 1},
-        {"extended linear address ignored", Record(0, 4, {0, 1}) + "\n" + Words(0x4200, {0xAA}), 1, "",
-         {{0x2100, 0xAA}}, 1},
-        {"data word 0x4000", Words(0, {0x3FFE, 0x4000, 1}), 0, kTooLarge, {{0, 0x3FFE}, {1, 0x4000}}, 2},
+             Record(0, 5, {1, 2, 3, 4}, 9) + "\n" + kWord0,
+         1,
+         "",
+         {{0, 0x2804}},
+         1},
+        {"extended linear address ignored",
+         Record(0, 4, {0, 1}) + "\n" + Words(0x4200, {0xAA}),
+         1,
+         "",
+         {{0x2100, 0xAA}},
+         1},
+        {"data word 0x4000",
+         Words(0, {0x3FFE, 0x4000, 1}),
+         0,
+         kTooLarge,
+         {{0, 0x3FFE}, {1, 0x4000}},
+         2},
         {"non-hex high byte of a word", ":02000000FFZZ00", 0, kTooLarge, {{0, 0xFFFFFFFFu}}, 1},
-        {"non-hex low byte, high 0x01: the checksum decides", ":02000000ZZ01FE", 1, "", {{0, 0xFF}}, 1},
+        {"non-hex low byte, high 0x01: the checksum decides",
+         ":02000000ZZ01FE",
+         1,
+         "",
+         {{0, 0xFF}},
+         1},
         {"non-hex low byte, high 0x00", ":02000000ZZ0000", 0, kTooLarge, {}, 1},
-        {"wrong checksum after the data is stored", Words(0x100, {0x123, 0x456}, 1), 0, kChecksum,
-         {{0x80, 0x123}, {0x81, 0x456}}, 2},
-        {"record running past the image keeps what fits", Words(0x43FE, {0x55, 0x66, 0x77}), 1, "",
-         {{0x21FF, 0x55}}, 1},
-        {"words past the image are still tested", Words(0x43FE, {0x55, 0x4000}), 0, kTooLarge, {}, 1},
+        {"wrong checksum after the data is stored",
+         Words(0x100, {0x123, 0x456}, 1),
+         0,
+         kChecksum,
+         {{0x80, 0x123}, {0x81, 0x456}},
+         2},
+        {"record running past the image keeps what fits",
+         Words(0x43FE, {0x55, 0x66, 0x77}),
+         1,
+         "",
+         {{0x21FF, 0x55}},
+         1},
+        {"words past the image are still tested",
+         Words(0x43FE, {0x55, 0x4000}),
+         0,
+         kTooLarge,
+         {},
+         1},
         {"configuration, IDs, device ID and free area",
-         Words(0x4000, {1, 2, 3, 4, 0x3FFF, 0x3FFF, 0x0E20, 0x3F72}) + "\n" + Words(0x4010, {7}), 1, "",
-         {{0x2000, 1}, {0x2003, 4}, {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2008, 7}}, 7},
+         Words(0x4000, {1, 2, 3, 4, 0x3FFF, 0x3FFF, 0x0E20, 0x3F72}) + "\n" + Words(0x4010, {7}),
+         1,
+         "",
+         {{0x2000, 1}, {0x2003, 4}, {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2008, 7}},
+         7},
         {"data records without data store nothing, their checksum still counts",
-         Record(0x100, 0, {}) + "\n" + kWord0 + "\n" + Record(0x100, 0, {}, 1), 0, kChecksum, {{0, 0x2804}}, 1},
-        {"program for a larger PIC loads whole", Words(0x3FFE, {0x0123}), 1, "", {{0x1FFF, 0x0123}}, 1},
-        {"only the first failure is shown", kWord0 + "\n" + Words(2, {1}, 3) + "\n" + Words(3, {1}), 0,
-         kChecksum, {{1, 1}}, 2},
-        {"long line with a short length", ":02000000" + std::string(600, '0'), 0, kIncomplete, {}, 0},
+         Record(0x100, 0, {}) + "\n" + kWord0 + "\n" + Record(0x100, 0, {}, 1),
+         0,
+         kChecksum,
+         {{0, 0x2804}},
+         1},
+        {"program for a larger PIC loads whole",
+         Words(0x3FFE, {0x0123}),
+         1,
+         "",
+         {{0x1FFF, 0x0123}},
+         1},
+        {"only the first failure is shown",
+         kWord0 + "\n" + Words(2, {1}, 3) + "\n" + Words(3, {1}),
+         0,
+         kChecksum,
+         {{1, 1}},
+         2},
+        {"long line with a short length",
+         ":02000000" + std::string(600, '0'),
+         0,
+         kIncomplete,
+         {},
+         0},
     };
     // A record of 254 data bytes (127 words) is read whole; one of 255 is odd.
     std::vector<unsigned> bytes;
     for (unsigned i = 0; i < 127; ++i)
         bytes.insert(bytes.end(), {i + 1, i % 0x40});
-    cases.push_back({"254 data bytes", Record(0x200, 0, bytes), 1, "", {{0x100, 1}, {0x17E, 0x3E7F}}, 127});
+    cases.push_back(
+        {"254 data bytes", Record(0x200, 0, bytes), 1, "", {{0x100, 1}, {0x17E, 0x3E7F}}, 127});
     bytes.push_back(0);
     cases.push_back({"255 data bytes", Record(0, 0, bytes), 0, kOdd, {}, 0});
     return cases;
@@ -108,11 +176,13 @@ TEST(SavePicHex, BlankImageLinesAndSizes) {
         const auto lines = hextest::CrLfLines(bytes);
         ASSERT_EQ(lines.size(), c.lines);
         EXPECT_EQ(bytes.size(), c.bytes);
-        EXPECT_EQ((std::vector<std::string>{lines[0], lines[1], lines[1 + c.program / 8], lines[c.lines - 3],
-                                            lines[c.lines - 2], lines[c.lines - 1]}),
-                  (std::vector<std::string>{":020000040000FA", ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00",
-                                            ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6", ":02400E00FF3F72",
-                                            ":08400000FF3FFF3FFF3FFF3FC0", ":00000001FF"}));
+        EXPECT_EQ(
+            (std::vector<std::string>{lines[0], lines[1], lines[1 + c.program / 8],
+                                      lines[c.lines - 3], lines[c.lines - 2], lines[c.lines - 1]}),
+            (std::vector<std::string>{
+                ":020000040000FA", ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00",
+                ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6", ":02400E00FF3F72",
+                ":08400000FF3FFF3FFF3FFF3FC0", ":00000001FF"}));
     }
 }
 
@@ -120,21 +190,24 @@ TEST(SavePicHex, WritesTheLowSixteenBitsOfWordsAndTheLowByteOfEeprom) {
     const auto image = BlankImage();
     // A chip read may carry more than 14 bits; only 0x34 of the EEPROM entry
     // is written; the reserved and device ID words never are.
-    const std::pair<std::uint32_t, std::uint32_t> set[] = {{0, 0x00012804}, {0x2101, 0x1234}, {0x2004, 1},
-                                                           {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2000, 1},
-                                                           {0x2003, 0xF}};
+    const std::pair<std::uint32_t, std::uint32_t> set[] = {
+        {0, 0x00012804},  {0x2101, 0x1234}, {0x2004, 1},  {0x2006, 0x0E20},
+        {0x2007, 0x3F72}, {0x2000, 1},      {0x2003, 0xF}};
     for (const auto& [entry, value] : set)
         image->entries[entry] = value;
     TempDir dir;
-    EXPECT_EQ(hextest::CrLfLines(Save(*image, dir.file("w.hex"), 8, 8)),
-              (std::vector<std::string>{":020000040000FA", ":100000000428FF3FFF3FFF3FFF3FFF3FFF3FFF3F12",
-                                        ":10420000FF003400FF00FF00FF00FF00FF00FF0081", ":02400E00723FFF",
-                                        ":084000000100FF3FFF3F0F002C", ":00000001FF"}));
+    EXPECT_EQ(
+        hextest::CrLfLines(Save(*image, dir.file("w.hex"), 8, 8)),
+        (std::vector<std::string>{":020000040000FA", ":100000000428FF3FFF3FFF3FFF3FFF3FFF3FFF3F12",
+                                  ":10420000FF003400FF00FF00FF00FF00FF00FF0081", ":02400E00723FFF",
+                                  ":084000000100FF3FFF3F0F002C", ":00000001FF"}));
 }
 
 TEST(SavePicHex, RoundTripThroughTheReader) {
     std::uint32_t seed = 12345;
-    auto next = [&](std::uint32_t mask) { return ((seed = seed * 1103515245u + 12345u) >> 8) & mask; };
+    auto next = [&](std::uint32_t mask) {
+        return ((seed = seed * 1103515245u + 12345u) >> 8) & mask;
+    };
     for (const auto& [program, eeprom] : {std::pair{0x2000, 0x100}, {0x1000, 0x80}, {0, 0}}) {
         SCOPED_TRACE(program);
         auto image = BlankImage(), back = BlankImage();
@@ -155,11 +228,16 @@ TEST(SavePicHex, RoundTripThroughTheReader) {
 TEST(SavePicHex, RefusesSizesNoPicHasBeforeCreatingTheFile) {
     TempDir dir;
     const auto image = BlankImage();
-    for (const auto& [program, eeprom] : {std::pair{0x2008, 0x100}, {-8, 0x80}, {0x1000, 0x108}, {0x1000, -8},
-                                          {0x1004, 0x80}, {0x1000, 0x81}}) {
+    for (const auto& [program, eeprom] : {std::pair{0x2008, 0x100},
+                                          {-8, 0x80},
+                                          {0x1000, 0x108},
+                                          {0x1000, -8},
+                                          {0x1004, 0x80},
+                                          {0x1000, 0x81}}) {
         ScriptedUi ui;
         EXPECT_EQ(SavePicHex(ui, *image, dir.file("bad.hex"), program, eeprom), 0);
-        EXPECT_EQ(hextest::BoxTexts(ui), std::vector<std::string>{"Tailles de mémoire du PIC invalides..."});
+        EXPECT_EQ(hextest::BoxTexts(ui),
+                  std::vector<std::string>{"Tailles de mémoire du PIC invalides..."});
         EXPECT_FALSE(std::filesystem::exists(dir.file("bad.hex")));
     }
 }

@@ -3,15 +3,14 @@
 // its boot loader and follows the re-enumeration; with --follow it waits for
 // the device to be unplugged and plugged in again (the test drives the
 // bridge's commands). Each connection text goes to standard output.
+#include "core/clock.h"
 #include "link/linux_backend.h"
 #include "link_test_util.h"
-#include "core/clock.h"
 #include "tests/common/scripted_ui.h"
 
 #include <cstdio>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     talmo::RealClock clock;
     talmo::ScriptedUi ui(&clock);
@@ -33,9 +32,14 @@ int main(int argc, char** argv)
 
     const auto until = [&](bool connected, std::uint16_t product) {
         return linktest::follow(
-            link, [&] { return link.connected() == connected && (product == 0 || link.productId == product); },
-            10000, [](const talmo::HidDeviceEvent& e) {
-                std::printf("event %s %s\n", e.kind == talmo::HidDeviceEvent::Arrival ? "arrival" : "removal",
+            link,
+            [&] {
+                return link.connected() == connected && (product == 0 || link.productId == product);
+            },
+            10000,
+            [](const talmo::HidDeviceEvent& e) {
+                std::printf("event %s %s\n",
+                            e.kind == talmo::HidDeviceEvent::Arrival ? "arrival" : "removal",
                             e.path.c_str());
             });
     };

@@ -15,16 +15,14 @@ inline const std::string kConnected = "USB: TALMO connecté";
 inline const std::string kBootLoader = "USB: TALMO Boot Loader connecté";
 inline const std::string kNotConnected = "USB: TALMO non connecté";
 
-inline talmo::Report request(char letter)
-{
+inline talmo::Report request(char letter) {
     talmo::Report r{};
     r[1] = static_cast<std::uint8_t>(letter);
     return r;
 }
 
 // The restart request: into the boot loader, or back into the application.
-inline talmo::Report jump(bool intoBootLoader)
-{
+inline talmo::Report jump(bool intoBootLoader) {
     talmo::Report r = request('Z');
     r[2] = 'U';
     r[3] = 0xAA;
@@ -33,8 +31,7 @@ inline talmo::Report jump(bool intoBootLoader)
 }
 
 // The NUL-terminated text of an answer from byte `from` on.
-inline std::string textAt(const talmo::Report& r, int from)
-{
+inline std::string textAt(const talmo::Report& r, int from) {
     std::string s;
     for (int i = from; i < talmo::kReportSize && r[i]; ++i)
         s += static_cast<char>(r[i]);
@@ -46,8 +43,7 @@ inline std::string textAt(const talmo::Report& r, int from)
 // timeoutMs of real time.
 template <class Done>
 bool follow(talmo::DeviceLink& link, Done done, int timeoutMs = 3000,
-            const std::function<void(const talmo::HidDeviceEvent&)>& seen = {})
-{
+            const std::function<void(const talmo::HidDeviceEvent&)>& seen = {}) {
     const auto t0 = std::chrono::steady_clock::now();
     while (!done()) {
         if (std::chrono::steady_clock::now() - t0 > std::chrono::milliseconds(timeoutMs))

@@ -2,11 +2,11 @@
 #include "link/device_link.h"
 #include "sim/sim_backend.h"
 
-#include "link_test_util.h"
 #include "core/clock.h"
-#include "tests/common/scripted_ui.h"
+#include "link_test_util.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +30,7 @@ struct Bench {
     DeviceLink link;
     std::vector<std::string> opened; // every path the link tried to open
 
-    Bench()
-    {
+    Bench() {
         link.backend = &backend;
         link.ui = &ui;
         backend.openFault = [this](const std::string& path, int) {
@@ -41,8 +40,7 @@ struct Bench {
         EXPECT_TRUE(talmo::RegisterForDeviceEvents(link));
     }
     // A virtual TALMO on the bus; its id.
-    int plug(bool bootLoader = false)
-    {
+    int plug(bool bootLoader = false) {
         auto dev = std::make_unique<sim::Talmo>();
         if (bootLoader)
             dev->setMode(sim::Talmo::Mode::BootLoader);
@@ -51,16 +49,14 @@ struct Bench {
     sim::Talmo& dev(int id) { return *usb.device(id); }
     std::string path(int id) { return usb.pathOf(id).value_or("(unplugged)"); }
     // Hands every waiting event to the link, as the main window does.
-    void deliver()
-    {
+    void deliver() {
         for (const HidDeviceEvent& e : backend.takeEvents())
             talmo::OnDeviceChange(link, e);
     }
     std::string status() const { return ui.status(talmo::ConnectionField); }
 };
 
-TEST(DeviceLink, ConnectionTextFollowsTheProductId)
-{
+TEST(DeviceLink, ConnectionTextFollowsTheProductId) {
     struct Case {
         const char* name;
         int devices; // 0: none, 1: normal, 2: boot loader
@@ -98,8 +94,7 @@ TEST(DeviceLink, ConnectionTextFollowsTheProductId)
     }
 }
 
-TEST(DeviceLink, TwoTalmosOnlyTheFirstIsOpenedAndFollowed)
-{
+TEST(DeviceLink, TwoTalmosOnlyTheFirstIsOpenedAndFollowed) {
     Bench b;
     const int a = b.plug();
     const int second = b.plug(true);
@@ -133,11 +128,14 @@ TEST(DeviceLink, TwoTalmosOnlyTheFirstIsOpenedAndFollowed)
     EXPECT_EQ(b.link.devicePath, b.path(c));
 }
 
-TEST(DeviceLink, RemovalClosesOnlyForTheKeptPathInAnyCase)
-{
+TEST(DeviceLink, RemovalClosesOnlyForTheKeptPathInAnyCase) {
     const std::pair<std::string, bool> cases[] = {
-        {"/dev/vhidraw0", true}, {"/DEV/VHIDRAW0", true}, {"/dev/hidraw7", false}, // an unrelated device
-        {"/dev/vhidraw00", false}, {"/dev/vhidraw", false}, {"", false},
+        {"/dev/vhidraw0", true},
+        {"/DEV/VHIDRAW0", true},
+        {"/dev/hidraw7", false}, // an unrelated device
+        {"/dev/vhidraw00", false},
+        {"/dev/vhidraw", false},
+        {"", false},
     };
     for (const auto& [path, closes] : cases) {
         SCOPED_TRACE(path);
@@ -152,8 +150,7 @@ TEST(DeviceLink, RemovalClosesOnlyForTheKeptPathInAnyCase)
     }
 }
 
-TEST(DeviceLink, OtherProductsAndVendorsAreSkippedWithoutOpening)
-{
+TEST(DeviceLink, OtherProductsAndVendorsAreSkippedWithoutOpening) {
     const talmo::HidInterfaceInfo others[] = {
         {"/dev/hidraw0", 0x04D8, 0x00AB, 65, 65}, // same vendor, other product
         {"/dev/hidraw0", 0x04D8, 0x0000, 65, 65},
@@ -173,8 +170,7 @@ TEST(DeviceLink, OtherProductsAndVendorsAreSkippedWithoutOpening)
     }
 }
 
-TEST(DeviceLink, ExchangeCarriesTheWholeBufferBothWays)
-{
+TEST(DeviceLink, ExchangeCarriesTheWholeBufferBothWays) {
     Bench b;
     sim::Talmo& t = b.dev(b.plug());
     t.machine().pwmLevel = 40;
@@ -199,10 +195,12 @@ TEST(DeviceLink, ExchangeCarriesTheWholeBufferBothWays)
 // fails, a silent device costs 500 ms and leaves the buffer exactly as it
 // was (the letter left in byte 1 or cleared by the caller), and the next
 // exchange works at once.
-TEST(DeviceLink, UnansweredExchangeFailsAndTheNextWorks)
-{
+TEST(DeviceLink, UnansweredExchangeFailsAndTheNextWorks) {
     // Silent (else a wrong echo); byte 1 cleared between write and read.
-    struct Case { const char* name; bool silent, clearLetter; } cases[] = {
+    struct Case {
+        const char* name;
+        bool silent, clearLetter;
+    } cases[] = {
         {"silent, letter kept", true, false},
         {"silent, letter cleared", true, true},
         {"wrong echo", false, false},
@@ -238,10 +236,14 @@ TEST(DeviceLink, UnansweredExchangeFailsAndTheNextWorks)
     }
 }
 
-TEST(DeviceLink, EchoCheck)
-{
-    struct Case { int count; std::uint8_t byte1; bool ok; } cases[] = {
-        {65, 'I', true}, {1, 'I', true}, {0, 'I', false}, {-1, 'I', false}, {65, 0, false}, {65, 'i', false},
+TEST(DeviceLink, EchoCheck) {
+    struct Case {
+        int count;
+        std::uint8_t byte1;
+        bool ok;
+    } cases[] = {
+        {65, 'I', true},  {1, 'I', true}, {0, 'I', false},
+        {-1, 'I', false}, {65, 0, false}, {65, 'i', false},
     };
     for (const Case& c : cases) {
         Report r{};
@@ -250,8 +252,7 @@ TEST(DeviceLink, EchoCheck)
     }
 }
 
-TEST(DeviceLink, ReenumerationIntoTheBootLoaderAndBack)
-{
+TEST(DeviceLink, ReenumerationIntoTheBootLoaderAndBack) {
     Bench b;
     b.plug();
     b.deliver();
@@ -269,7 +270,8 @@ TEST(DeviceLink, ReenumerationIntoTheBootLoaderAndBack)
         EXPECT_EQ(::poll(&pfd, 1, 0), 0);
         EXPECT_TRUE(b.link.connected());
         EXPECT_NE(b.link.devicePath, before);
-        EXPECT_EQ(b.link.productId, intoBootLoader ? talmo::kBootLoaderProductId : talmo::kTalmoProductId);
+        EXPECT_EQ(b.link.productId,
+                  intoBootLoader ? talmo::kBootLoaderProductId : talmo::kTalmoProductId);
         const std::string found = intoBootLoader ? kBootLoader : kConnected;
         EXPECT_EQ(b.ui.statusTexts(talmo::ConnectionField),
                   (std::vector<std::string>{kNotConnected, kNotConnected, found}));
@@ -279,8 +281,7 @@ TEST(DeviceLink, ReenumerationIntoTheBootLoaderAndBack)
     }
 }
 
-TEST(DeviceLink, UnplugInTheMiddleOfAnExchange)
-{
+TEST(DeviceLink, UnplugInTheMiddleOfAnExchange) {
     Bench b;
     sim::Talmo& t = b.dev(b.plug());
     ASSERT_EQ(talmo::OpenDevice(b.link), 1);
@@ -302,13 +303,14 @@ TEST(DeviceLink, UnplugInTheMiddleOfAnExchange)
     EXPECT_EQ(b.status(), kNotConnected);
 }
 
-TEST(DeviceLink, ReportLengthsNeverExceedTheBuffer)
-{
-    struct Case { std::uint16_t declaredIn, declaredOut, in, out; } cases[] = {
+TEST(DeviceLink, ReportLengthsNeverExceedTheBuffer) {
+    struct Case {
+        std::uint16_t declaredIn, declaredOut, in, out;
+    } cases[] = {
         {65, 65, 65, 65},
         {129, 1024, 65, 65}, // clamped: the buffer holds 65
         {0xFFFF, 66, 65, 65},
-        {33, 17, 33, 17},    // shorter reports move fewer bytes
+        {33, 17, 33, 17}, // shorter reports move fewer bytes
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.declaredIn);
@@ -328,8 +330,7 @@ TEST(DeviceLink, ReportLengthsNeverExceedTheBuffer)
     }
 }
 
-TEST(DeviceLink, HalfOpenDeviceCountsAsNotConnected)
-{
+TEST(DeviceLink, HalfOpenDeviceCountsAsNotConnected) {
     Bench b;
     const std::string first = b.path(b.plug());
     const int second = b.plug();
@@ -348,8 +349,7 @@ TEST(DeviceLink, HalfOpenDeviceCountsAsNotConnected)
     EXPECT_EQ(b.status(), kNotConnected);
 }
 
-TEST(DeviceLink, PermissionDenied)
-{
+TEST(DeviceLink, PermissionDenied) {
     struct Case {
         const char* name;
         bool onArrival; // found by an arrival (with retries) or at start-up
@@ -360,8 +360,10 @@ TEST(DeviceLink, PermissionDenied)
     } cases[] = {
         {"start-up, refused", false, -1, HidOpenError::PermissionDenied, kDenied, 0},
         {"start-up, other failure", false, -1, HidOpenError::Other, kNotConnected, 0},
-        {"arrival, permissions set after two tries", true, 2, HidOpenError::PermissionDenied, kConnected, 2},
-        {"arrival, never allowed", true, -1, HidOpenError::PermissionDenied, kDenied, talmo::kPermissionRetries},
+        {"arrival, permissions set after two tries", true, 2, HidOpenError::PermissionDenied,
+         kConnected, 2},
+        {"arrival, never allowed", true, -1, HidOpenError::PermissionDenied, kDenied,
+         talmo::kPermissionRetries},
         {"arrival, other failure is not retried", true, -1, HidOpenError::Other, kNotConnected, 0},
     };
     for (const Case& c : cases) {

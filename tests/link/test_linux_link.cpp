@@ -4,13 +4,13 @@
 #include <glib.h>
 #include <umockdev.h>
 
+#include "core/clock.h"
 #include "link/linux_backend.h"
 #include "link_test_util.h"
-#include "core/clock.h"
-#include "tests/common/scripted_ui.h"
 #include "sim/hidraw_bridge.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,7 @@ using namespace linktest;
 using talmo::Report;
 using Ms = std::chrono::milliseconds;
 
-std::int64_t msSince(std::chrono::steady_clock::time_point t0)
-{
+std::int64_t msSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - t0).count();
 }
 
@@ -37,15 +36,13 @@ struct Rig {
     talmo::ScriptedUi ui{&clock};
     talmo::DeviceLink link;
 
-    Rig()
-    {
+    Rig() {
         link.backend = backend.get();
         link.ui = &ui;
     }
     ~Rig() { talmo::CloseDevice(link); }
 
-    sim::Talmo* plug(bool bootLoader = false, int* id = nullptr)
-    {
+    sim::Talmo* plug(bool bootLoader = false, int* id = nullptr) {
         auto dev = std::make_unique<sim::Talmo>();
         if (bootLoader)
             dev->setMode(sim::Talmo::Mode::BootLoader);
@@ -61,8 +58,7 @@ struct Rig {
 
 class LinuxLink : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!sim::HidrawBridge::underPreload())
             GTEST_SKIP() << "needs umockdev's preload (run under umockdev-wrapper)";
         // Asked before any testbed exists, as programs commonly do, umockdev
@@ -73,8 +69,7 @@ protected:
     }
 };
 
-TEST_F(LinuxLink, EnumeratesAndExchangesWholeReportsThroughTwoHandles)
-{
+TEST_F(LinuxLink, EnumeratesAndExchangesWholeReportsThroughTwoHandles) {
     Rig rig;
     ASSERT_TRUE(rig.bridge.ok()) << rig.bridge.error();
     sim::Talmo* t = rig.plug();
@@ -127,8 +122,7 @@ TEST_F(LinuxLink, EnumeratesAndExchangesWholeReportsThroughTwoHandles)
     EXPECT_TRUE(talmo::Exchange(rig.link, r));
 }
 
-TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor)
-{
+TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor) {
     Rig rig;
     ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
     ASSERT_GE(rig.backend->eventFd(), 0);
@@ -140,10 +134,12 @@ TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor)
     const std::string kept = rig.link.devicePath;
 
     rig.plug(true, &second); // ignored while connected
-    follow(rig.link, [] { return false; }, 200);
+    follow(
+        rig.link, [] { return false; }, 200);
     EXPECT_EQ(rig.link.devicePath, kept);
     rig.bridge.unplug(second); // not ours: nothing changes
-    follow(rig.link, [] { return false; }, 200);
+    follow(
+        rig.link, [] { return false; }, 200);
     EXPECT_TRUE(rig.link.connected());
 
     // Ours is pulled out while a read waits: the read fails at once, the
@@ -165,8 +161,7 @@ TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor)
     EXPECT_EQ(rig.status(), kNotConnected);
 }
 
-TEST_F(LinuxLink, ReenumeratesIntoTheBootLoaderAndBack)
-{
+TEST_F(LinuxLink, ReenumeratesIntoTheBootLoaderAndBack) {
     Rig rig;
     ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
     rig.plug();
@@ -176,7 +171,8 @@ TEST_F(LinuxLink, ReenumeratesIntoTheBootLoaderAndBack)
         const std::string before = rig.link.devicePath;
         const auto product = intoBootLoader ? talmo::kBootLoaderProductId : talmo::kTalmoProductId;
         talmo::WriteReport(rig.link, jump(intoBootLoader));
-        ASSERT_TRUE(follow(rig.link, [&] { return rig.link.connected() && rig.link.productId == product; }));
+        ASSERT_TRUE(follow(rig.link,
+                           [&] { return rig.link.connected() && rig.link.productId == product; }));
         EXPECT_NE(rig.link.devicePath, before);
         const auto texts = rig.ui.statusTexts(talmo::ConnectionField); // closed, then found
         EXPECT_EQ(texts.at(texts.size() - 2), kNotConnected);

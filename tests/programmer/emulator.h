@@ -5,11 +5,11 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "sim/sim_backend.h"
 #include "programmer/pic_image.h"
-#include "tests/common/scripted_ui.h"
 #include "sim/board_firmware.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
+#include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
 
@@ -44,10 +44,11 @@ struct Emulator {
     sim::Pic* pic() { return dev->pic(); }
     const sim::PicChipInfo& info() { return pic()->info(); }
     std::uint64_t next() { return dev->nextExchange(); } // the next request's number, for faults
-    std::size_t mark() { return dev->log().size(); }      // for counting from now on
+    std::size_t mark() { return dev->log().size(); }     // for counting from now on
 };
 
-inline std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0) {
+inline std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0,
+                          std::uint32_t c = 0) {
     char text[256];
     std::snprintf(text, sizeof text, format, a, b, c);
     return text;
@@ -74,8 +75,9 @@ struct TempDir {
 // with whole blank rows and single blank words, a version table, EEPROM bytes
 // with blank ones, ID words 0x0123, 0x0223, 0x0323, 0x0423, and that
 // configuration word.
-inline void FillOtherFirmware(PicImage& image, std::uint32_t programWords, std::uint32_t eepromBytes,
-                              std::uint32_t configWord, const std::string& version = "VELKOR V3.00 01/02/2024 NEW") {
+inline void FillOtherFirmware(PicImage& image, std::uint32_t programWords,
+                              std::uint32_t eepromBytes, std::uint32_t configWord,
+                              const std::string& version = "VELKOR V3.00 01/02/2024 NEW") {
     std::uint32_t x = 0xC0FFEEu;
     for (std::uint32_t a = 0; a < programWords; ++a) {
         x = x * 1103515245u + 12345u;
@@ -85,7 +87,8 @@ inline void FillOtherFirmware(PicImage& image, std::uint32_t programWords, std::
     }
     const std::uint32_t table = programWords / 2 + 0x31;
     for (std::size_t k = 0; k <= version.size(); ++k) // RETLW of each character, then RETLW 0
-        image.entries[table + k] = 0x3400u | (k < version.size() ? static_cast<std::uint8_t>(version[k]) : 0);
+        image.entries[table + k] =
+            0x3400u | (k < version.size() ? static_cast<std::uint8_t>(version[k]) : 0);
     for (std::uint32_t a = 0; a < eepromBytes; ++a) {
         x = x * 1103515245u + 12345u;
         if (a % 11 != 3)

@@ -15,8 +15,9 @@ TEST(PicTables, UnlistedDeviceIdsAndProtection) {
         EXPECT_EQ(PicDisplayName(id), "Unknown");
     }
     const std::pair<std::uint32_t, bool> words[] = {
-        {0x3FFF, false}, {0x3130, false}, {0x3B7A, false}, {0xFFFF, false}, {0x0000, true}, {0x1FFF, true},
-        {0x2FFF, true},  {0x3EFF, true},  {0x3FDF, true},  {0x3FEF, true},  {0x0130, true},
+        {0x3FFF, false}, {0x3130, false}, {0x3B7A, false}, {0xFFFF, false},
+        {0x0000, true},  {0x1FFF, true},  {0x2FFF, true},  {0x3EFF, true},
+        {0x3FDF, true},  {0x3FEF, true},  {0x0130, true},
     };
     for (auto [word, isProtected] : words)
         EXPECT_EQ(PicProtected(word), isProtected) << std::hex << word;
@@ -33,11 +34,21 @@ TEST(FindBoardVersion, Cases) {
         std::string text2 = {};
         std::uint32_t poke = 0, pokeValue = 0; // then one word changed
     } cases[] = {
-        {"up to the third space", 0x2000, 0x123, "VELKOR V2.10 14/03/2011 Rev B", "VELKOR V2.10 14/03/2011"},
+        {"up to the third space", 0x2000, 0x123, "VELKOR V2.10 14/03/2011 Rev B",
+         "VELKOR V2.10 14/03/2011"},
         {"up to the table's end", 0x1000, 0x800, "VELKOR V1.02", "VELKOR V1.02"},
-        {"30 characters at most", 0x2000, 0x10, "VELKOR_ABCDEFGHIJKLMNOPQRSTUVWXYZ01", "VELKOR_ABCDEFGHIJKLMNOPQRSTUVW"},
+        {"30 characters at most", 0x2000, 0x10, "VELKOR_ABCDEFGHIJKLMNOPQRSTUVWXYZ01",
+         "VELKOR_ABCDEFGHIJKLMNOPQRSTUVW"},
         {"only over RETLW words", 0x2000, 0x40, "VELKOR V3", "VEL", 0, {}, 0x43, 0x004B},
-        {"the name on low bytes alone", 0x2000, 0x40, "VELKOR V3", "VELKOR V3", 0, {}, 0x40, 0x0056},
+        {"the name on low bytes alone",
+         0x2000,
+         0x40,
+         "VELKOR V3",
+         "VELKOR V3",
+         0,
+         {},
+         0x40,
+         0x0056},
         {"absent", 0x2000, 0, "", "Non trouvé..."},
         {"name split", 0x2000, 0x200, "VELK", "Non trouvé...", 0x205, "OR V1"},
         {"the first wins", 0x2000, 0x300, "VELKOR A", "VELKOR B", 0x100, "VELKOR B"},

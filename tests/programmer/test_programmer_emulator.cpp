@@ -12,9 +12,9 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string_view>
-#include <functional>
 
 using namespace talmo;
 using namespace talmo::test;
@@ -22,7 +22,8 @@ using sim::PicChip;
 
 namespace {
 
-constexpr std::uint8_t L = kTargetLeave, N = kTargetEnter, R = kTargetRead, C = kTargetCommand, D = kTargetLoad;
+constexpr std::uint8_t L = kTargetLeave, N = kTargetEnter, R = kTargetRead, C = kTargetCommand,
+                       D = kTargetLoad;
 constexpr char kComError[] = "TALMO communication: Erreur";
 
 // The page's data and buttons on an emulated board, shown once.
@@ -30,7 +31,8 @@ struct Page {
     Emulator e;
     std::unique_ptr<ProgrammerState> state = std::make_unique<ProgrammerState>();
     std::vector<std::pair<int, std::string>> controls; // every control change, in order
-    ProgrammerContext c{e.link, e.ui, *state, [this](int id, const std::string& t) { controls.emplace_back(id, t); }};
+    ProgrammerContext c{e.link, e.ui, *state,
+                        [this](int id, const std::string& t) { controls.emplace_back(id, t); }};
 
     std::size_t start = 0; // the log's size once shown
 
@@ -40,7 +42,9 @@ struct Page {
         start = mark();
     }
     std::size_t mark() { return e.mark(); }
-    std::uint8_t lastSub(std::size_t back = 1) { return e.dev->log().entries().end()[-static_cast<long>(back)].request[2]; }
+    std::uint8_t lastSub(std::size_t back = 1) {
+        return e.dev->log().entries().end()[-static_cast<long>(back)].request[2];
+    }
     std::size_t dialogs() {
         return std::count_if(e.ui.events().begin(), e.ui.events().end(), [](const UiEvent& ev) {
             return ev.kind == UiEvent::OpenDialog || ev.kind == UiEvent::SaveDialog;
@@ -54,7 +58,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 // The file the program's own writer makes of that image.
-std::string WriteHex(const TempDir& dir, const std::string& name, const PicImage& image, std::uint32_t p, std::uint32_t e) {
+std::string WriteHex(const TempDir& dir, const std::string& name, const PicImage& image,
+                     std::uint32_t p, std::uint32_t e) {
     ScriptedUi ui;
     EXPECT_EQ(SavePicHex(ui, image, dir.file(name), static_cast<int>(p), static_cast<int>(e)), 1);
     return dir.file(name);
@@ -79,16 +84,19 @@ void ExpectChipHolds(Emulator& e, const PicImage& image) {
     for (std::uint32_t a = 0; a < info.programWords; ++a)
         ASSERT_EQ(e.pic()->cell(a), image.entries[a]) << "program word " << a;
     for (std::uint32_t a = 0; a < info.eepromBytes; ++a)
-        ASSERT_EQ(e.pic()->eepromByte(a), image.entries[kPicEepromAddress + a] & 0xFF) << "EEPROM byte " << a;
+        ASSERT_EQ(e.pic()->eepromByte(a), image.entries[kPicEepromAddress + a] & 0xFF)
+            << "EEPROM byte " << a;
     for (std::uint32_t k : {0, 1, 2, 3, 7})
-        ASSERT_EQ(e.pic()->cell(kPicIdAddress + k), image.entries[kPicIdAddress + k]) << "ID word " << k;
+        ASSERT_EQ(e.pic()->cell(kPicIdAddress + k), image.entries[kPicIdAddress + k])
+            << "ID word " << k;
 }
 
 // The waits a successful programming run makes, from the image alone.
 std::vector<int> ExpectedWaits(const PicImage& image, const PicIdentification& ident) {
     if (ident.aFamily)
         return {20, 8, 8, 16, 16};
-    std::vector<int> waits(PicProtected(ident.configWord) ? 2 : 3, 16); // erase cycles, then before the first word
+    std::vector<int> waits(PicProtected(ident.configWord) ? 2 : 3,
+                           16); // erase cycles, then before the first word
     for (std::uint32_t a = 0; a < ident.programSize; ++a) {
         if (image.entries[a] != 0x3FFF)
             waits.push_back(8);
@@ -109,8 +117,13 @@ std::vector<int> Waits(const ScriptedUi& ui) {
 
 // A message box as "caption: text (icon, buttons)".
 std::string Box(const UiEvent& b) {
-    return b.caption + ": " + b.text + (b.icon == Icon::Error ? " (error, " : b.icon == Icon::Question ? " (question, " : " (?, ") +
-           (b.buttons == Buttons::Ok ? "ok)" : b.buttons == Buttons::YesNo ? "yes/no)" : "?)");
+    return b.caption + ": " + b.text +
+           (b.icon == Icon::Error      ? " (error, "
+            : b.icon == Icon::Question ? " (question, "
+                                       : " (?, ") +
+           (b.buttons == Buttons::Ok      ? "ok)"
+            : b.buttons == Buttons::YesNo ? "yes/no)"
+                                          : "?)");
 }
 std::string ErrorBox(const std::string& text) { return "Erreur: " + text + " (error, ok)"; }
 
@@ -122,8 +135,10 @@ TEST(TargetSteps, SetOnlyTheirOwnBytesAndNeedTheEcho) {
         {[](DeviceLink& l, Report& r) { return TargetEnter(l, r); }, {0, 'Y', 0}},
         {[](DeviceLink& l, Report& r) { return TargetLeave(l, r); }, {0, 'Y', 1}},
         {[](DeviceLink& l, Report& r) { return TargetCommand(l, r, 0x06); }, {0, 'Y', 3, 0x06}},
-        {[](DeviceLink& l, Report& r) { return TargetLoad(l, r, 0x03, 0x3AE7); }, {0, 'Y', 4, 0x03, 0x3A, 0xE7}},
-        {[](DeviceLink& l, Report& r) { return TargetRead(l, r, 0x04, nullptr); }, {0, 'Y', 2, 0x04}},
+        {[](DeviceLink& l, Report& r) { return TargetLoad(l, r, 0x03, 0x3AE7); },
+         {0, 'Y', 4, 0x03, 0x3A, 0xE7}},
+        {[](DeviceLink& l, Report& r) { return TargetRead(l, r, 0x04, nullptr); },
+         {0, 'Y', 2, 0x04}},
     };
     Emulator e(PicChip::F876A);
     for (const auto& [step, bytes] : cases) {
@@ -150,7 +165,9 @@ TEST(TargetSteps, AnswersAreUsedAsTheyCome) {
         std::unique_ptr<HidHandle> inner;
         Emulator& e;
         Changed(std::unique_ptr<HidHandle> h, Emulator& em) : inner(std::move(h)), e(em) {}
-        int write(const std::uint8_t* buf, std::size_t len) override { return inner->write(buf, len); }
+        int write(const std::uint8_t* buf, std::size_t len) override {
+            return inner->write(buf, len);
+        }
         int read(std::uint8_t* buf, std::size_t len, int ms) override {
             const int n = inner->read(buf, len, ms);
             const Report& request = e.dev->log().entries().back().request;
@@ -176,31 +193,39 @@ TEST(TargetSteps, AnswersAreUsedAsTheyCome) {
 
 TEST(PicSequences, StepsInOrder) {
     // Steps as text, "+n" where the program waited n ms before the next one.
-    const char* idPhaseWord = "R04 C06 D00=0000 D02=1230 C08 +16 R04 C06 D02=1231 C08 +16 R04 C06 D02=1232 C08 +16 "
-                              "R04 C06 D02=1233 C08 +16 R04 C06 C06 C06 C06 D02=3FFF C08 +16 R04 C06 L";
-    const char* idPhaseBlock = "L N C06 D03=005A C18 C17 C06 C06 | C06 D00=0000 D02=1230 C06 D02=1231 C06 D02=1232 C06 "
-                               "D02=1233 C08 +16 D00=0000 C06 C06 C06 C06 C06 C06 C06 D02=3FFF C08 +16 L N R04 C06 | "
-                               "R04 C06 D00=0000 R04 C06 R04 C06 R04 C06 R04 C06 C06 C06 C06 L";
+    const char* idPhaseWord =
+        "R04 C06 D00=0000 D02=1230 C08 +16 R04 C06 D02=1231 C08 +16 R04 C06 D02=1232 C08 +16 "
+        "R04 C06 D02=1233 C08 +16 R04 C06 C06 C06 C06 D02=3FFF C08 +16 R04 C06 L";
+    const char* idPhaseBlock =
+        "L N C06 D03=005A C18 C17 C06 C06 | C06 D00=0000 D02=1230 C06 D02=1231 C06 D02=1232 C06 "
+        "D02=1233 C08 +16 D00=0000 C06 C06 C06 C06 C06 C06 C06 D02=3FFF C08 +16 L N R04 C06 | "
+        "R04 C06 D00=0000 R04 C06 R04 C06 R04 C06 R04 C06 C06 C06 C06 L";
     const struct {
         const char* what;
         PicChip chip;
         std::uint16_t config; // on the chip beforehand
         std::uint16_t word;   // at 0x13 in the image programmed (0: identification only)
         const char* steps;    // the first steps of the run
-        const char* later;    // further runs of steps, in order, separated by " | "; the last one ends the run
+        const char*
+            later; // further runs of steps, in order, separated by " | "; the last one ends the run
         std::size_t loads, programs; // Load Program Data and Begin Programming Only in the run
     } cases[] = {
-        {"identification", PicChip::F877A, 0x3FFF, 0, "L N D00=0000 C06 C06 C06 C06 C06 C06 R04 C06 R04 L", "", 0, 0},
+        {"identification", PicChip::F877A, 0x3FFF, 0,
+         "L N D00=0000 C06 C06 C06 C06 C06 C06 R04 C06 R04 L", "", 0, 0},
         {"word mode: program memory, then data memory", PicChip::F876, 0x3F72, 0x3FFF,
-         "L N D02=3FFF C01 C07 C08 +16 C01 C07 D03=3FFF C01 C07 C08 +16 C01 C07 +16 R04 R05 C06 R04 D03=005A C18 +8 R05 C06",
+         "L N D02=3FFF C01 C07 C08 +16 C01 C07 D03=3FFF C01 C07 C08 +16 C01 C07 +16 R04 R05 C06 "
+         "R04 D03=005A C18 +8 R05 C06",
          idPhaseWord, 6, 1},
         {"word mode, protected: through the configuration word", PicChip::F873, 0x0F42, 0x3FFF,
-         "L N D00=3FFF C06 C06 C06 C06 C06 C06 C06 C01 C07 C08 +16 C01 C07 L N +16 R04 R05 C06", idPhaseWord, 5, 1},
+         "L N D00=3FFF C06 C06 C06 C06 C06 C06 C06 C01 C07 C08 +16 C01 C07 L N +16 R04 R05 C06",
+         idPhaseWord, 5, 1},
         {"block mode, protected: chip erase, then both bulk erases", PicChip::F874A, 0x1E72, 0x3FFF,
          "L N C1F +20 C09 C08 +8 C0B C08 +8 C06", idPhaseBlock, 5, 1},
         {"block mode: a row with one word is loaded whole", PicChip::F877A, 0x3FFF, 0x2ABC,
-         "L N C1F +20 C09 C08 +8 C0B C08 +8 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 "
-         "D02=3FFF C06 D02=3FFF C06 D02=3FFF C06 D02=2ABC C06 D02=3FFF C06 D02=3FFF C06 D02=3FFF C06 D02=3FFF C18 C17 C06 C06",
+         "L N C1F +20 C09 C08 +8 C0B C08 +8 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 C06 "
+         "C06 C06 C06 "
+         "D02=3FFF C06 D02=3FFF C06 D02=3FFF C06 D02=2ABC C06 D02=3FFF C06 D02=3FFF C06 D02=3FFF "
+         "C06 D02=3FFF C18 C17 C06 C06",
          idPhaseBlock, 8 + 5, 2},
     };
     for (const auto& c : cases) {
@@ -229,18 +254,26 @@ TEST(PicSequences, StepsInOrder) {
         for (std::size_t i = from; i < log.size(); ++i) {
             const Report& q = log[i].request;
             if (i > from && log[i].timeUs - log[i - 1].timeUs >= 1000)
-                steps += Format("+%u ", static_cast<std::uint32_t>((log[i].timeUs - log[i - 1].timeUs) / 1000));
-            steps += q[2] == L ? "L " : q[2] == N ? "N " : Format(q[2] == D ? "D%02X=%04X " : q[2] == R ? "R%02X " : "C%02X ", q[3], q[4] * 256u + q[5]);
+                steps += Format(
+                    "+%u ", static_cast<std::uint32_t>((log[i].timeUs - log[i - 1].timeUs) / 1000));
+            steps += q[2] == L   ? "L "
+                     : q[2] == N ? "N "
+                                 : Format(q[2] == D   ? "D%02X=%04X "
+                                          : q[2] == R ? "R%02X "
+                                                      : "C%02X ",
+                                          q[3], q[4] * 256u + q[5]);
         }
         EXPECT_EQ(steps.substr(0, std::strlen(c.steps) + 1), std::string(c.steps) + " ");
-        EXPECT_TRUE(c.word || steps.size() == std::strlen(c.steps) + 1) << "an identification is 13 steps";
+        EXPECT_TRUE(c.word || steps.size() == std::strlen(c.steps) + 1)
+            << "an identification is 13 steps";
         std::size_t at = std::strlen(c.steps);
         for (std::string_view rest = c.later; !rest.empty();) {
             const std::size_t bar = rest.find(" | ");
             const std::string run = " " + std::string(rest.substr(0, bar)) + " ";
             rest = bar == std::string_view::npos ? std::string_view{} : rest.substr(bar + 3);
             if (rest.empty()) {
-                EXPECT_TRUE(steps.size() >= run.size() && steps.compare(steps.size() - run.size(), run.size(), run) == 0)
+                EXPECT_TRUE(steps.size() >= run.size() &&
+                            steps.compare(steps.size() - run.size(), run.size(), run) == 0)
                     << "the run ends with" << run;
             } else {
                 at = steps.find(run, at);
@@ -260,10 +293,14 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         const char* name;
         std::uint16_t before, file; // configuration words on the chip and in the file
     } cases[] = {
-        {PicChip::F873, 0, "PIC16F873 Rev00", 0x3FFF, 0x3F32},   {PicChip::F874, 31, "PIC16F874 Rev31", 0x0F72, 0x0EF2},
-        {PicChip::F876, 7, "PIC16F876 Rev07", 0x3F72, 0x3F72},   {PicChip::F877, 1, "PIC16F877 Rev01", 0x0F72, 0x3FF2},
-        {PicChip::F873A, 2, "PIC16F873A Rev02", 0x1E72, 0x1EF2}, {PicChip::F874A, 12, "PIC16F874A Rev12", 0x3FFF, 0x3B72},
-        {PicChip::F876A, 7, "PIC16F876A Rev07", 0x1F72, 0x3FF2}, {PicChip::F877A, 4, "PIC16F877A Rev04", 0x3FFF, 0x3F72},
+        {PicChip::F873, 0, "PIC16F873 Rev00", 0x3FFF, 0x3F32},
+        {PicChip::F874, 31, "PIC16F874 Rev31", 0x0F72, 0x0EF2},
+        {PicChip::F876, 7, "PIC16F876 Rev07", 0x3F72, 0x3F72},
+        {PicChip::F877, 1, "PIC16F877 Rev01", 0x0F72, 0x3FF2},
+        {PicChip::F873A, 2, "PIC16F873A Rev02", 0x1E72, 0x1EF2},
+        {PicChip::F874A, 12, "PIC16F874A Rev12", 0x3FFF, 0x3B72},
+        {PicChip::F876A, 7, "PIC16F876A Rev07", 0x1F72, 0x3FF2},
+        {PicChip::F877A, 4, "PIC16F877A Rev04", 0x3FFF, 0x3F72},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -294,7 +331,8 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
             ASSERT_EQ(texts.size(), 1 + (words + 19) / 20 + 2);
             EXPECT_EQ(texts[0], Format("PIC: 0x%04X", p.e.pic()->deviceId()));
             EXPECT_EQ(texts[1], Format("Lecture de l'adresse: 0x%04X/0x%04X", 0, words));
-            EXPECT_EQ(texts.end()[-3], Format("Lecture de l'adresse: 0x%04X/0x%04X", lastRead, words));
+            EXPECT_EQ(texts.end()[-3],
+                      Format("Lecture de l'adresse: 0x%04X/0x%04X", lastRead, words));
             EXPECT_EQ(texts.end()[-2], "Lecture zone ID: 0x2000/0x2007");
             EXPECT_EQ(texts.end()[-1], "Lecture: OK");
         }
@@ -306,10 +344,13 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         ProgrammerSave(p.c);
         EXPECT_EQ(p.mark(), from) << "no second reading";
         EXPECT_EQ(p.dialogs(), PicProtected(c.before) ? 0u : 1u);
-        EXPECT_TRUE(ReadFile(dir.file("old.hex")) == (PicProtected(c.before) ? "" : ChipHex(p.e, dir)));
+        EXPECT_TRUE(ReadFile(dir.file("old.hex")) ==
+                    (PicProtected(c.before) ? "" : ChipHex(p.e, dir)));
         auto loaded = BlankImage();
-        EXPECT_EQ(LoadPicHex(p.e.ui, *loaded, dir.file("old.hex")) == 1 && loaded->entries == p.state->image.entries,
-                  !PicProtected(c.before)) << "the image holds the reading and nothing else";
+        EXPECT_EQ(LoadPicHex(p.e.ui, *loaded, dir.file("old.hex")) == 1 &&
+                      loaded->entries == p.state->image.entries,
+                  !PicProtected(c.before))
+            << "the image holds the reading and nothing else";
 
         // Programmer another firmware from a file, bit 7 of its configuration
         // word set.
@@ -330,18 +371,26 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         for (const auto& t : p.e.ui.statusTexts(MessageField))
             all += t + "\n";
         const std::vector<std::string> runs =
-            ident.aFamily ? std::vector<std::string>{
-                                "Lecture du fichier: OK\nEffacement du PIC\nProgrammation PROG: 0x0000/",
-                                Format("Programmation PROG: 0x%04X/0x%04X\nProgrammation EEPROM: 0x00/0x%02X\n",
-                                       words == 0x2000 ? 0x1FE0 : 0x0FF0, words, bytes),
-                                Format("Programmation ID: 0x2000/0x2003\nVérification: 0x0000/0x%04X\n", words),
-                                Format("Vérification: 0x%04X/0x%04X\nVérification: 0x2000/0x2007\nProgrammation+Vérification: OK\n",
-                                       lastRead, words)}
-                          : std::vector<std::string>{
-                                "Lecture du fichier: OK\nEffacement du PIC\nProgrammation+Vérification: 0x0000/",
-                                Format("Programmation+Vérification: 0x%04X/0x%04X\nProgrammation+Vérification: "
-                                       "0x2000/0x2007\nProgrammation+Vérification: OK\n",
-                                       lastRead, words)};
+            ident.aFamily
+                ? std::vector<std::string>{"Lecture du fichier: OK\nEffacement du "
+                                           "PIC\nProgrammation PROG: 0x0000/",
+                                           Format(
+                                               "Programmation PROG: 0x%04X/0x%04X\nProgrammation "
+                                               "EEPROM: 0x00/0x%02X\n",
+                                               words == 0x2000 ? 0x1FE0 : 0x0FF0, words, bytes),
+                                           Format("Programmation ID: 0x2000/0x2003\nVérification: "
+                                                  "0x0000/0x%04X\n",
+                                                  words),
+                                           Format("Vérification: 0x%04X/0x%04X\nVérification: "
+                                                  "0x2000/0x2007\nProgrammation+Vérification: OK\n",
+                                                  lastRead, words)}
+                : std::vector<std::string>{
+                      "Lecture du fichier: OK\nEffacement du PIC\nProgrammation+Vérification: "
+                      "0x0000/",
+                      Format(
+                          "Programmation+Vérification: 0x%04X/0x%04X\nProgrammation+Vérification: "
+                          "0x2000/0x2007\nProgrammation+Vérification: OK\n",
+                          lastRead, words)};
         for (const auto& run : runs)
             EXPECT_NE(all.find(run), std::string::npos) << run;
         EXPECT_EQ(p.e.pic()->interruptedCycles(), 0u);
@@ -352,8 +401,10 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         // Sauvegarder again identifies and reads the new contents.
         p.e.ui.queueSavePath(dir.file("back.hex"));
         ProgrammerSave(p.c);
-        EXPECT_EQ(p.state->picVersion, PicProtected(c.file) ? "PIC protégé contre la lecture" : "VELKOR V3.00 01/02/2024");
-        EXPECT_TRUE(ReadFile(dir.file("back.hex")) == (PicProtected(c.file) ? "" : ChipHex(p.e, dir)));
+        EXPECT_EQ(p.state->picVersion, PicProtected(c.file) ? "PIC protégé contre la lecture"
+                                                            : "VELKOR V3.00 01/02/2024");
+        EXPECT_TRUE(ReadFile(dir.file("back.hex")) ==
+                    (PicProtected(c.file) ? "" : ChipHex(p.e, dir)));
     }
 }
 
@@ -364,9 +415,9 @@ TEST(ProgrammerFlow, AFailedIdentificationOrReadingLeavesOnceAndSavesNothing) {
     const char* read = kProgrammerReadError;
     const struct {
         const char* what;
-        bool save;           // Sauvegarder, else Identifier
-        std::uint32_t at;    // the failing request, counted from the first
-        bool silent;         // no answer, else a wrong echo
+        bool save;        // Sauvegarder, else Identifier
+        std::uint32_t at; // the failing request, counted from the first
+        bool silent;      // no answer, else a wrong echo
         const char *picName, *picVersion, *box;
         bool identified;
         const char* message; // null: not looked at
@@ -376,14 +427,21 @@ TEST(ProgrammerFlow, AFailedIdentificationOrReadingLeavesOnceAndSavesNothing) {
         {"ID word read", false, 9, false, "old", "old", type, false, ""},
         {"increment after the ID word", false, 10, false, "old", "old", type, false, "PIC: 0x0E23"},
         {"configuration word read", false, 11, true, "old", "old", type, false, "PIC: 0x0E23"},
-        {"last leave of the identification", false, 12, false, "old", "old", type, false, "PIC: 0x0E23"},
-        {"reading: first leave", false, 13, false, "PIC16F877A Rev03", "-", read, true, "PIC: 0x0E23"},
+        {"last leave of the identification", false, 12, false, "old", "old", type, false,
+         "PIC: 0x0E23"},
+        {"reading: first leave", false, 13, false, "PIC16F877A Rev03", "-", read, true,
+         "PIC: 0x0E23"},
         {"reading: a word", false, word5, true, "PIC16F877A Rev03", "-", read, true, nullptr},
-        {"reading: an EEPROM byte", false, word5 + 1, false, "PIC16F877A Rev03", "-", read, true, nullptr},
-        {"reading: an increment", false, word5 + 2, true, "PIC16F877A Rev03", "-", read, true, nullptr},
-        {"reading: Load Configuration", false, idZone, false, "PIC16F877A Rev03", "-", read, true, nullptr},
-        {"reading: an ID word", false, idZone + 3, true, "PIC16F877A Rev03", "-", read, true, nullptr},
-        {"reading: last leave", false, idZone + 17, false, "PIC16F877A Rev03", "-", read, true, nullptr},
+        {"reading: an EEPROM byte", false, word5 + 1, false, "PIC16F877A Rev03", "-", read, true,
+         nullptr},
+        {"reading: an increment", false, word5 + 2, true, "PIC16F877A Rev03", "-", read, true,
+         nullptr},
+        {"reading: Load Configuration", false, idZone, false, "PIC16F877A Rev03", "-", read, true,
+         nullptr},
+        {"reading: an ID word", false, idZone + 3, true, "PIC16F877A Rev03", "-", read, true,
+         nullptr},
+        {"reading: last leave", false, idZone + 17, false, "PIC16F877A Rev03", "-", read, true,
+         nullptr},
         {"saving: identification", true, 4, true, "old", "old", read, false, nullptr},
         {"saving: reading", true, 13 + 700, false, "PIC16F877A Rev03", "-", read, true, nullptr},
     };
@@ -397,11 +455,13 @@ TEST(ProgrammerFlow, AFailedIdentificationOrReadingLeavesOnceAndSavesNothing) {
         if (c.at == kNoPic)
             p.e.dev->removePic();
         else
-            (c.silent ? p.e.dev->faults().silentAt : p.e.dev->faults().wrongEchoAt) = p.e.next() + c.at;
+            (c.silent ? p.e.dev->faults().silentAt : p.e.dev->faults().wrongEchoAt) =
+                p.e.next() + c.at;
         p.e.ui.queueSavePath(dir.file("x.hex"));
         const auto from = p.mark();
         c.save ? ProgrammerSave(p.c) : ProgrammerIdentify(p.c);
-        EXPECT_EQ(p.mark() - from, (c.at == kNoPic ? 13 : c.at + 1) + 1) << "one leave after the failed step";
+        EXPECT_EQ(p.mark() - from, (c.at == kNoPic ? 13 : c.at + 1) + 1)
+            << "one leave after the failed step";
         EXPECT_EQ(p.lastSub(), L);
         EXPECT_EQ(p.state->picName, c.picName);
         EXPECT_EQ(p.state->picVersion, c.picVersion);
@@ -435,7 +495,8 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     ProgrammerSave(p.c);
     const FileDialogRequest* req = p.e.ui.lastDialogRequest();
     ASSERT_TRUE(req && req->filters.size() == 2u && req->confirmOverwrite);
-    EXPECT_EQ(req->filters[0].label + " " + req->filters[0].patterns + " " + req->filters[1].label + " " + req->defaultExtension,
+    EXPECT_EQ(req->filters[0].label + " " + req->filters[0].patterns + " " + req->filters[1].label +
+                  " " + req->defaultExtension,
               "Hex Files (*.hex) *.hex All Files (*.*) hex");
     EXPECT_TRUE(p.e.ui.statusTexts(MessageField).empty());
     p.e.ui.queueSavePath(std::string("/nonexistent-folder/x.hex"));
@@ -449,7 +510,8 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     ProgrammerProgram(p.c);
     EXPECT_TRUE(p.state->ident.identified());
     // ...a file that does not load forgets it...
-    std::ofstream(dir.file("bad.hex")) << ":02000000FF7F80\r\n:00000001FF\r\n"; // a word above 0x3FFF
+    std::ofstream(dir.file("bad.hex"))
+        << ":02000000FF7F80\r\n:00000001FF\r\n"; // a word above 0x3FFF
     p.e.ui.queueOpenPath(dir.file("bad.hex"));
     auto from = p.mark();
     ProgrammerProgram(p.c);
@@ -469,10 +531,12 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     EXPECT_EQ(p.mark() - from, 13u) << "identification only";
     const auto boxes = p.e.ui.boxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(Box(boxes[0]), "Programmation: Programmer cette version ?\nNon trouvé... (question, yes/no)");
-    const std::vector<std::pair<int, std::string>> shown = {{kProgrammerPicName, "PIC16F874 Rev03"},
-                                                            {kProgrammerFileVersion, "Non trouvé..."},
-                                                            {kProgrammerFileVersion, "-"}};
+    EXPECT_EQ(Box(boxes[0]),
+              "Programmation: Programmer cette version ?\nNon trouvé... (question, yes/no)");
+    const std::vector<std::pair<int, std::string>> shown = {
+        {kProgrammerPicName, "PIC16F874 Rev03"},
+        {kProgrammerFileVersion, "Non trouvé..."},
+        {kProgrammerFileVersion, "-"}};
     EXPECT_EQ(p.controls, shown);
     EXPECT_EQ(p.e.ui.statusTexts(MessageField).end()[-2], "Lecture du fichier: OK");
     EXPECT_EQ(p.e.ui.status(MessageField), "Programmation: annulée");
@@ -485,16 +549,18 @@ TEST(ProgrammerFlow, AProgrammingFailureStopsLeavesOnceAndForgets) {
         return [=](const sim::TargetStep& s) { return s.sub == sub && s.code == code; };
     };
     auto loads = [](std::uint16_t w) -> Match {
-        return [=](const sim::TargetStep& s) { return s.sub == D && s.code == pic_cmd::LoadProgramData && s.word == w; };
+        return [=](const sim::TargetStep& s) {
+            return s.sub == D && s.code == pic_cmd::LoadProgramData && s.word == w;
+        };
     };
     const struct {
         const char* what;
         PicChip chip;
-        Match match;        // a communication fault at the nth request that matches...
+        Match match; // a communication fault at the nth request that matches...
         std::size_t nth;
         std::uint32_t cell; // ...or that bit stuck at 0 in that cell
         unsigned bit;
-        const char* text;   // null: the run succeeds
+        const char* text; // null: the run succeeds
     } cases[] = {
         {"word: erase", PicChip::F876, is(C, 0x08), 1, 0, 0, kComError},
         {"word: program", PicChip::F876, is(C, 0x18), 10, 0, 0, kComError},
@@ -509,14 +575,20 @@ TEST(ProgrammerFlow, AProgrammingFailureStopsLeavesOnceAndForgets) {
         {"block: configuration", PicChip::F877A, loads(0x3FF2), 0, 0, 0, kComError},
         {"block: verify", PicChip::F877A, is(R, 0x04), 5000, 0, 0, kComError},
         {"block: ID verify", PicChip::F877A, is(R, 0x04), 8192 + 2, 0, 0, kComError},
-        {"word: program word", PicChip::F873, nullptr, 0, 0x0456, 3, "Erreur PROG 0x0456:0008!=0000"},
-        {"block: program word", PicChip::F876A, nullptr, 0, 0x1FFF, 13, "Erreur PROG 0x1FFF:3FFF!=1FFF"},
-        {"word: EEPROM byte", PicChip::F877, nullptr, 0, kPicEepromAddress + 0x42, 0, "Erreur EEPROM 0x0042:5B!=5A"},
+        {"word: program word", PicChip::F873, nullptr, 0, 0x0456, 3,
+         "Erreur PROG 0x0456:0008!=0000"},
+        {"block: program word", PicChip::F876A, nullptr, 0, 0x1FFF, 13,
+         "Erreur PROG 0x1FFF:3FFF!=1FFF"},
+        {"word: EEPROM byte", PicChip::F877, nullptr, 0, kPicEepromAddress + 0x42, 0,
+         "Erreur EEPROM 0x0042:5B!=5A"},
         {"word: ID word", PicChip::F874, nullptr, 0, 0x2002, 1, "Erreur ID 0x2002:0323!=0321"},
         {"block: ID word", PicChip::F874A, nullptr, 0, 0x2001, 1, "Erreur ID 0x2001:0223!=0221"},
-        {"word: configuration word", PicChip::F876, nullptr, 0, 0x2007, 6, "Erreur ID 0x2007:3FF2!=3FB2"},
-        {"block: the EEPROM is not verified", PicChip::F877A, nullptr, 0, kPicEepromAddress + 0x42, 0, nullptr},
-        {"block: the configuration word is not verified", PicChip::F877A, nullptr, 0, 0x2007, 6, nullptr},
+        {"word: configuration word", PicChip::F876, nullptr, 0, 0x2007, 6,
+         "Erreur ID 0x2007:3FF2!=3FB2"},
+        {"block: the EEPROM is not verified", PicChip::F877A, nullptr, 0, kPicEepromAddress + 0x42,
+         0, nullptr},
+        {"block: the configuration word is not verified", PicChip::F877A, nullptr, 0, 0x2007, 6,
+         nullptr},
     };
     TempDir dir;
     auto file = BlankImage();
@@ -541,12 +613,14 @@ TEST(ProgrammerFlow, AProgrammingFailureStopsLeavesOnceAndForgets) {
         if (c.match) {
             auto clean = run(c.chip, [](Page&) {});
             const auto steps = clean->e.dev->log().targetSteps(clean->start + 13);
-            for (std::size_t seen = 0; offset < steps.size() && !(c.match(steps[offset]) && seen++ == c.nth);)
+            for (std::size_t seen = 0;
+                 offset < steps.size() && !(c.match(steps[offset]) && seen++ == c.nth);)
                 ++offset;
             ASSERT_LT(offset, steps.size());
             for (bool silent : {false, true})
                 faults.push_back([=](Page& q) {
-                    (silent ? q.e.dev->faults().silentAt : q.e.dev->faults().wrongEchoAt) = q.e.next() + 13 + offset;
+                    (silent ? q.e.dev->faults().silentAt : q.e.dev->faults().wrongEchoAt) =
+                        q.e.next() + 13 + offset;
                 });
         } else {
             faults.push_back([&](Page& q) { q.e.pic()->stickBit(c.cell, c.bit, false); });
@@ -561,7 +635,8 @@ TEST(ProgrammerFlow, AProgrammingFailureStopsLeavesOnceAndForgets) {
             }
             EXPECT_EQ(p->e.ui.status(MessageField), c.text);
             if (c.match) {
-                EXPECT_EQ(p->mark() - p->start, 13 + offset + 2) << "nothing but one leave after the failed step";
+                EXPECT_EQ(p->mark() - p->start, 13 + offset + 2)
+                    << "nothing but one leave after the failed step";
             } else {
                 EXPECT_EQ(p->lastSub(2), R) << "nothing but one leave after the compare";
             }

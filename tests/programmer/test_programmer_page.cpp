@@ -59,18 +59,21 @@ private slots:
     void controlsCarryTheirNumbersAndTexts() {
         Rig r;
         const std::pair<int, const char*> controls[] = {
-            {1043, "Identifier"}, {1045, "Sauvegarder"}, {1046, "Programmer"}, {1047, "-"},
-            {1048, "-"},          {1049, "-"},           {1050, "1.0"},        {106, "Site web TALMO"},
+            {1043, "Identifier"}, {1045, "Sauvegarder"},
+            {1046, "Programmer"}, {1047, "-"},
+            {1048, "-"},          {1049, "-"},
+            {1050, "1.0"},        {106, "Site web TALMO"},
         };
         for (auto [id, text] : controls)
             QCOMPARE(r.text(id), QString::fromUtf8(text));
         QStringList shown;
         for (auto* label : r.page.findChildren<QLabel*>())
             shown << label->text();
-        for (const char* l : {"1. Mettre la VELKOR en mode programmation: J8 sur PRGM",
-                              "2. Identification automatique du PIC et version VELKOR",
-                              "3. Sauvegarde du programme du PIC", "4. Programmer une autre version dans le PIC",
-                              "5. Mettre la VELKOR en mode normal: J8 sur NORMAL", "PIC:", "TALMO_Tools, Version"})
+        for (const char* l :
+             {"1. Mettre la VELKOR en mode programmation: J8 sur PRGM",
+              "2. Identification automatique du PIC et version VELKOR",
+              "3. Sauvegarde du programme du PIC", "4. Programmer une autre version dans le PIC",
+              "5. Mettre la VELKOR en mode normal: J8 sur NORMAL", "PIC:", "TALMO_Tools, Version"})
             QVERIFY2(shown.contains(QString::fromUtf8(l)), l);
         QCOMPARE(shown.count(QStringLiteral("(optionnel)")), 2);
         QCOMPARE(shown.count(QStringLiteral("Version:")), 2);
@@ -98,7 +101,8 @@ private slots:
         QCOMPARE(log[from + 1].request[1], std::uint8_t{'Y'});
         QCOMPARE(log[from + 1].request[2], std::uint8_t{kTargetLeave});
         QVERIFY(!r.page.state().ident.identified());
-        QVERIFY(std::all_of(r.page.state().image.entries.begin(), r.page.state().image.entries.end(),
+        QVERIFY(std::all_of(r.page.state().image.entries.begin(),
+                            r.page.state().image.entries.end(),
                             [](std::uint32_t v) { return v == 0x3FFF; }));
         QCOMPARE(r.e.ui.status(MessageField), std::string("Lecture: OK"));
 

@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
         char wrapper[] = "umockdev-wrapper";
         char* args[] = {wrapper, argv[0], argv[1], nullptr};
         ::execvp(args[0], args);
-        std::fprintf(stderr, "e2e_page_choice: cannot start umockdev-wrapper: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "e2e_page_choice: cannot start umockdev-wrapper: %s\n",
+                     std::strerror(errno));
         return 1;
     }
     talmo::RealClock clock;

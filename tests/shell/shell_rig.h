@@ -2,13 +2,13 @@
 // bus, the link, the scripted interface and, once started, the main window.
 #pragma once
 
-#include "link/device_link.h"
-#include "sim/sim_backend.h"
 #include "core/clock.h"
+#include "link/device_link.h"
 #include "shell/main_window.h"
-#include "tests/common/scripted_ui.h"
+#include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
 
 #include <QString>
 
@@ -23,9 +23,12 @@ using Mode = sim::Talmo::Mode;
 // The connection field's text that goes with each page.
 inline std::string connectionText(PageKind page) {
     switch (page) {
-    case PageKind::Waiting: return "USB: TALMO non connecté";
-    case PageKind::BootLoader: return "USB: TALMO Boot Loader connecté";
-    default: return "USB: TALMO connecté";
+    case PageKind::Waiting:
+        return "USB: TALMO non connecté";
+    case PageKind::BootLoader:
+        return "USB: TALMO Boot Loader connecté";
+    default:
+        return "USB: TALMO connecté";
     }
 }
 

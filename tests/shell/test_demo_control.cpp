@@ -93,7 +93,10 @@ void TestDemoControl::plugAndModes() {
     const struct {
         const char* button;
         int productId; // 0: not connected
-    } steps[] = {{"plugButton", 0}, {"plugButton", 0xAA}, {"bootModeButton", 0xA9}, {"normalModeButton", 0xAA}};
+    } steps[] = {{"plugButton", 0},
+                 {"plugButton", 0xAA},
+                 {"bootModeButton", 0xA9},
+                 {"normalModeButton", 0xAA}};
     for (const auto& s : steps) {
         rig.click(s.button);
         rig.follow();

@@ -2,9 +2,9 @@
 // are told: the page choice at start-up and after every device event, the
 // show/hide notifications, the size, the footers, the pictures, the
 // accelerator, the focus and the link closed when the window goes.
-#include "ui/pictures.h"
 #include "shell/waiting_page.h"
 #include "shell_rig.h"
+#include "ui/pictures.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -21,7 +21,8 @@ namespace {
 // A page that records the window's notifications.
 class RecordingPage : public Page {
 public:
-    RecordingPage(PageKind kind, AppContext& context, QWidget* parent, std::vector<std::string>& log)
+    RecordingPage(PageKind kind, AppContext& context, QWidget* parent,
+                  std::vector<std::string>& log)
         : Page(context, parent), kind_(kind), log_(log) {
         (new QVBoxLayout(this))->addWidget(createFooter());
     }
@@ -74,10 +75,14 @@ void TestMainWindow::pageChoiceRule_data() {
     QTest::addColumn<bool>("connected");
     QTest::addColumn<int>("productId");
     QTest::addColumn<QString>("steps");
-    QTest::newRow("closed") << false << 0xAA << "waiting: -boot-loader -console +waiting -programmer";
-    QTest::newRow("normal") << true << 0xAA << "console: +console -boot-loader -waiting -programmer";
-    QTest::newRow("boot") << true << 0xA9 << "boot-loader: +boot-loader -console -waiting -programmer";
-    QTest::newRow("other id") << true << 0x1234 << "boot-loader: +boot-loader -console -waiting -programmer";
+    QTest::newRow("closed") << false << 0xAA
+                            << "waiting: -boot-loader -console +waiting -programmer";
+    QTest::newRow("normal") << true << 0xAA
+                            << "console: +console -boot-loader -waiting -programmer";
+    QTest::newRow("boot") << true << 0xA9
+                          << "boot-loader: +boot-loader -console -waiting -programmer";
+    QTest::newRow("other id") << true << 0x1234
+                              << "boot-loader: +boot-loader -console -waiting -programmer";
 }
 
 void TestMainWindow::pageChoiceRule() {
@@ -97,7 +102,8 @@ void TestMainWindow::deviceEvents_data() {
     QTest::addColumn<QString>("atStart"); // "", "normal", "boot" or "no HID services"
     QTest::addColumn<QStringList>("script");
     QTest::addColumn<QStringList>("pages"); // at start, then after each step
-    QTest::newRow("no HID services") << "no HID services" << QStringList{} << QStringList{"waiting"};
+    QTest::newRow("no HID services")
+        << "no HID services" << QStringList{} << QStringList{"waiting"};
     QTest::newRow("plug, unplug") << "" << QStringList{"plug normal", "unplug 0"}
                                   << QStringList{"waiting", "console", "waiting"};
     QTest::newRow("re-enumeration into the boot loader and back")
@@ -126,7 +132,8 @@ void TestMainWindow::deviceEvents() {
     for (int i = 0; i <= script.size(); ++i) {
         if (i > 0) {
             const QStringList words = script[i - 1].split(' ');
-            const int id = words.size() > 1 && words[1][0].isDigit() ? ids.at(words[1].toInt()) : -1;
+            const int id =
+                words.size() > 1 && words[1][0].isDigit() ? ids.at(words[1].toInt()) : -1;
             if (words[0] == "plug")
                 ids.push_back(rig.plug(words[1] == "boot" ? Mode::BootLoader : Mode::Normal));
             else if (words[0] == "unplug")
@@ -138,7 +145,8 @@ void TestMainWindow::deviceEvents() {
             rig.deliver();
         }
         const QString step = i ? script[i - 1] : QStringLiteral("start");
-        QVERIFY2(pageName(rig.current()) == pages[i], qPrintable(step + " -> " + pageName(rig.current())));
+        QVERIFY2(pageName(rig.current()) == pages[i],
+                 qPrintable(step + " -> " + pageName(rig.current())));
         QCOMPARE(rig.visiblePages(), std::vector<PageKind>{rig.current()});
         QCOMPARE(rig.ui.status(ConnectionField), connectionText(rig.current()));
     }
@@ -245,7 +253,8 @@ void TestMainWindow::sizeAndFooters() {
     w.resize(size + QSize(200, 100));
     QCOMPARE(w.size(), size);
     const QSize units = MainWindow::dialogUnitsToPixels(QApplication::font(), 374, 275);
-    QVERIFY(w.currentPage()->width() >= units.width() && w.currentPage()->height() >= units.height());
+    QVERIFY(w.currentPage()->width() >= units.width() &&
+            w.currentPage()->height() >= units.height());
     // The connection field ends at half the width.
     auto* field0 = w.statusBar()->findChild<QLabel*>(QStringLiteral("statusField0"));
     QVERIFY(field0);
@@ -292,7 +301,8 @@ void TestMainWindow::pictures() {
     Rig rig;
     MainWindow& w = rig.start();
     for (int id : kIndicatorPictureIds)
-        QVERIFY2(w.picture(id).width() >= 16 && w.picture(id).height() >= 16, qPrintable(QString::number(id)));
+        QVERIFY2(w.picture(id).width() >= 16 && w.picture(id).height() >= 16,
+                 qPrintable(QString::number(id)));
     QVERIFY(w.picture(kPictureLcd).width() > 4 * w.picture(kPictureLcd).height());
     QVERIFY(w.picture(999).isNull());
     QVERIFY(w.picture(kPictureSwitchOn).toImage() != w.picture(kPictureSwitchOff).toImage());

@@ -39,8 +39,10 @@ private slots:
         QTest::addColumn<QString>("press");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("oui") << int(Buttons::YesNo) << "Oui" << int(Answer::Yes) << QStringList{"Oui", "Non"};
-        QTest::newRow("non") << int(Buttons::YesNo) << "Non" << int(Answer::No) << QStringList{"Oui", "Non"};
+        QTest::newRow("oui") << int(Buttons::YesNo) << "Oui" << int(Answer::Yes)
+                             << QStringList{"Oui", "Non"};
+        QTest::newRow("non") << int(Buttons::YesNo) << "Non" << int(Answer::No)
+                             << QStringList{"Oui", "Non"};
         QTest::newRow("ok") << int(Buttons::Ok) << "OK" << int(Answer::Ok) << QStringList{"OK"};
         QTest::newRow("annuler") << int(Buttons::OkCancel) << "Annuler" << int(Answer::Cancel)
                                  << QStringList{"Annuler", "OK"};
@@ -69,7 +71,8 @@ private slots:
         VirtualClock clock;
         QtUi ui(clock);
         std::vector<std::pair<int, std::string>> got;
-        ui.setStatusSink([&](int field, const std::string& text) { got.emplace_back(field, text); });
+        ui.setStatusSink(
+            [&](int field, const std::string& text) { got.emplace_back(field, text); });
         ui.setStatusText(1, "Lecture: OK");
         ui.waitMs(8);
         QCOMPARE(got.size(), size_t(1));

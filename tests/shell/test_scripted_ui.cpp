@@ -11,14 +11,17 @@ TEST(ScriptedUi, RecordsTextsInOrderAndKeepsEachFieldsLatest) {
     ui.setStatusText(0, "USB: TALMO connecté");
     EXPECT_EQ(ui.status(0), "USB: TALMO connecté");
     EXPECT_EQ(ui.status(1), "Lecture 0x0000");
-    EXPECT_EQ(ui.statusTexts(0), (std::vector<std::string>{"USB: Getting status", "USB: TALMO connecté"}));
+    EXPECT_EQ(ui.statusTexts(0),
+              (std::vector<std::string>{"USB: Getting status", "USB: TALMO connecté"}));
     ASSERT_EQ(ui.events().size(), 3u);
 }
 
 TEST(ScriptedUi, AnswersComeFromTheQueueThenDefaultToTheFirstButton) {
     ScriptedUi ui;
     ui.queueAnswer(Answer::No);
-    EXPECT_EQ(ui.messageBox("Programmer cette version ?", "Programmation", Icon::Question, Buttons::YesNo), Answer::No);
+    EXPECT_EQ(ui.messageBox("Programmer cette version ?", "Programmation", Icon::Question,
+                            Buttons::YesNo),
+              Answer::No);
     EXPECT_EQ(ui.messageBox("x", "y", Icon::Question, Buttons::YesNo), Answer::Yes);
     EXPECT_EQ(ui.messageBox("x", "y", Icon::Error, Buttons::Ok), Answer::Ok);
     auto boxes = ui.boxes();

@@ -64,7 +64,8 @@ void TestShellEmulator::intoTheBootLoaderAndBack() {
     QTRY_VERIFY(t.log().count(sim::Match('I')) > 2);
 
     // "Mise à jour" (Auto not ticked): the device restarts in its boot loader.
-    QTest::mouseClick(rig.window->page(PageKind::Console)->control<QPushButton>(1027), Qt::LeftButton);
+    QTest::mouseClick(rig.window->page(PageKind::Console)->control<QPushButton>(1027),
+                      Qt::LeftButton);
     QCOMPARE(t.mode(), Mode::BootLoader);
     rig.deliver();
     QCOMPARE(rig.current(), PageKind::BootLoader);
@@ -74,7 +75,8 @@ void TestShellEmulator::intoTheBootLoaderAndBack() {
     QVERIFY(t.log().count(sim::Match('V')) >= 1);
 
     // "Retour TALMO": back to normal mode and to the console page.
-    QTest::mouseClick(rig.window->page(PageKind::BootLoader)->control<QPushButton>(1044), Qt::LeftButton);
+    QTest::mouseClick(rig.window->page(PageKind::BootLoader)->control<QPushButton>(1044),
+                      Qt::LeftButton);
     QCOMPARE(t.mode(), Mode::Normal);
     rig.deliver();
     QCOMPARE(rig.current(), PageKind::Console);

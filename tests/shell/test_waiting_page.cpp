@@ -1,8 +1,8 @@
 // The waiting page: its texts, the bar's step rule at both ends, the timer
 // running only between the show and hide notifications, and the bar keeping
 // position and step while hidden.
-#include "ui/page.h"
 #include "shell/waiting_page.h"
+#include "ui/page.h"
 
 #include <QLabel>
 #include <QProgressBar>

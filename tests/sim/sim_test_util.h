@@ -13,12 +13,12 @@
 
 namespace simtest {
 
-inline sim::Report request(char letter, std::initializer_list<std::uint8_t> args = {})
-{
+inline sim::Report request(char letter, std::initializer_list<std::uint8_t> args = {}) {
     sim::Report r{};
     r[1] = static_cast<std::uint8_t>(letter);
     std::size_t i = 2;
-    for (auto a : args) r[i++] = a;
+    for (auto a : args)
+        r[i++] = a;
     return r;
 }
 
@@ -26,10 +26,10 @@ inline sim::Report request(char letter, std::initializer_list<std::uint8_t> args
 inline sim::Report jump(std::uint8_t target) { return request('Z', {'U', 0xAA, target}); }
 
 // The NUL-terminated text of a report from byte `from` on.
-inline std::string textAt(const sim::Report& r, std::size_t from)
-{
+inline std::string textAt(const sim::Report& r, std::size_t from) {
     std::string s;
-    for (std::size_t i = from; i < r.size() && r[i] != 0; ++i) s += static_cast<char>(r[i]);
+    for (std::size_t i = from; i < r.size() && r[i] != 0; ++i)
+        s += static_cast<char>(r[i]);
     return s;
 }
 
@@ -38,8 +38,7 @@ struct Dev {
     sim::Talmo t;
     std::int64_t now = 0;
     std::optional<sim::Report> ask(const sim::Report& r) { return t.exchange(r, now); }
-    std::optional<sim::Report> ask(char letter, std::initializer_list<std::uint8_t> args = {})
-    {
+    std::optional<sim::Report> ask(char letter, std::initializer_list<std::uint8_t> args = {}) {
         return ask(request(letter, args));
     }
 };
@@ -52,12 +51,22 @@ struct PicDriver {
     void enter() { pic.enterProgramming(now); }
     void leave() { pic.leaveProgramming(now); }
     void cmd(std::uint8_t code) { pic.serial(code, sim::PicTransfer::None, 0, now); }
-    void load(std::uint8_t code, std::uint16_t w) { pic.serial(code, sim::PicTransfer::Load, w, now); }
-    std::uint16_t read(std::uint8_t code) { return pic.serial(code, sim::PicTransfer::Read, 0, now); }
+    void load(std::uint8_t code, std::uint16_t w) {
+        pic.serial(code, sim::PicTransfer::Load, w, now);
+    }
+    std::uint16_t read(std::uint8_t code) {
+        return pic.serial(code, sim::PicTransfer::Read, 0, now);
+    }
     void waitMs(int ms) { now += static_cast<std::int64_t>(ms) * 1000; }
-    void inc(int n = 1) { for (int i = 0; i < n; ++i) cmd(0x06); }
+    void inc(int n = 1) {
+        for (int i = 0; i < n; ++i)
+            cmd(0x06);
+    }
     // Counter to 0x2000 + k.
-    void config(int k, std::uint16_t data = 0) { load(0x00, data); inc(k); }
+    void config(int k, std::uint16_t data = 0) {
+        load(0x00, data);
+        inc(k);
+    }
 };
 
 } // namespace simtest

@@ -19,21 +19,21 @@ using simtest::request;
 
 namespace {
 
-std::vector<std::string> split(const std::string& line)
-{
+std::vector<std::string> split(const std::string& line) {
     std::vector<std::string> out;
     std::istringstream in(line);
-    for (std::string field; std::getline(in, field, ' ');) out.push_back(field);
+    for (std::string field; std::getline(in, field, ' ');)
+        out.push_back(field);
     return out;
 }
 
 } // namespace
 
-TEST(ExchangeLog, CountsAndMatchesRequests)
-{
+TEST(ExchangeLog, CountsAndMatchesRequests) {
     ExchangeLog log;
     const std::uint8_t flags[] = {1, 2, 1, 2, 0, 0};
-    for (std::uint8_t f : flags) log.record(0, request('W', {f, 0x13, 0x00}), request('W', {1}));
+    for (std::uint8_t f : flags)
+        log.record(0, request('W', {f, 0x13, 0x00}), request('W', {1}));
     log.record(0, request('Y', {4, 0x02, 0x12, 0x34}), request('Y'));
     log.record(0, request('Y', {3, 0x18}), std::nullopt);
     log.record(0, request('Y', {3, 0x18}), request('Y'));
@@ -41,7 +41,8 @@ TEST(ExchangeLog, CountsAndMatchesRequests)
     EXPECT_EQ(log.count('W'), 6u);
     EXPECT_EQ(log.count(Match('W').byte(2, 0)), 2u);
     EXPECT_EQ(log.count(Match('W'), 4), 2u);
-    EXPECT_EQ(log.requestBytes(Match('W'), 2), (std::vector<std::uint8_t>(std::begin(flags), std::end(flags))));
+    EXPECT_EQ(log.requestBytes(Match('W'), 2),
+              (std::vector<std::uint8_t>(std::begin(flags), std::end(flags))));
     EXPECT_EQ(log.count(Match('Y').answered(false)), 1u);
     EXPECT_EQ(log.count(Match().answered()), 8u);
     EXPECT_EQ(log.countTarget(3, 0x18), 2u);
@@ -57,8 +58,7 @@ TEST(ExchangeLog, CountsAndMatchesRequests)
     EXPECT_EQ(log.size(), 9u);
 }
 
-TEST(ExchangeLog, TextLinesHoldTimeRequestAndAnswer)
-{
+TEST(ExchangeLog, TextLinesHoldTimeRequestAndAnswer) {
     sim::Report req = request('Y', {2, 0x04});
     req[64] = 0xAB;
     sim::Report ans = req;
@@ -66,16 +66,21 @@ TEST(ExchangeLog, TextLinesHoldTimeRequestAndAnswer)
     ans[3] = 0xFF;
     const std::string reqHex = "00590204" + std::string(120, '0') + "AB";
     const std::string ansHex = "00593FFF" + std::string(120, '0') + "AB";
-    struct Case { std::int64_t us; bool answered; std::vector<std::string> fields; };
+    struct Case {
+        std::int64_t us;
+        bool answered;
+        std::vector<std::string> fields;
+    };
     const Case cases[] = {{0, true, {"0.000", reqHex, ansHex}},
                           {1500, false, {"1.500", reqHex, "-"}},
                           {123456789, true, {"123456.789", reqHex, ansHex}}};
     for (const auto& c : cases)
-        EXPECT_EQ(split(ExchangeLog::formatLine({c.us, req, c.answered ? std::optional(ans) : std::nullopt})), c.fields);
+        EXPECT_EQ(split(ExchangeLog::formatLine(
+                      {c.us, req, c.answered ? std::optional(ans) : std::nullopt})),
+                  c.fields);
 }
 
-TEST(ExchangeLog, FileGetsOneLinePerExchange)
-{
+TEST(ExchangeLog, FileGetsOneLinePerExchange) {
     const auto path = std::string(::testing::TempDir()) + "sim_log_" + std::to_string(::getpid());
     std::remove(path.c_str());
     {
@@ -94,7 +99,8 @@ TEST(ExchangeLog, FileGetsOneLinePerExchange)
     }
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
     std::remove(path.c_str());
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], lines[2]);

@@ -14,18 +14,22 @@ using simtest::PicDriver;
 
 namespace {
 
-constexpr std::uint8_t kLoadConfig = 0x00, kSetup1 = 0x01, kLoadProg = 0x02, kLoadData = 0x03, kReadProg = 0x04,
-                       kReadData = 0x05, kSetup2 = 0x07, kEraseProgram = 0x08, kBulkProg = 0x09, kBulkData = 0x0B,
-                       kEndProg = 0x17, kProgramOnly = 0x18, kChipErase = 0x1F;
+constexpr std::uint8_t kLoadConfig = 0x00, kSetup1 = 0x01, kLoadProg = 0x02, kLoadData = 0x03,
+                       kReadProg = 0x04, kReadData = 0x05, kSetup2 = 0x07, kEraseProgram = 0x08,
+                       kBulkProg = 0x09, kBulkData = 0x0B, kEndProg = 0x17, kProgramOnly = 0x18,
+                       kChipErase = 0x1F;
 
 // The 87x bulk erase: set-up 1 and 2, Begin Erase/Program, its time, set-up 1 and 2 again.
-void bulk87x(PicDriver& d)
-{
-    d.cmd(kSetup1); d.cmd(kSetup2); d.cmd(kEraseProgram); d.waitMs(16); d.cmd(kSetup1); d.cmd(kSetup2);
+void bulk87x(PicDriver& d) {
+    d.cmd(kSetup1);
+    d.cmd(kSetup2);
+    d.cmd(kEraseProgram);
+    d.waitMs(16);
+    d.cmd(kSetup1);
+    d.cmd(kSetup2);
 }
 
-Pic loaded(PicChip chip)
-{
+Pic loaded(PicChip chip) {
     Pic p(chip, 1);
     sim::loadBoardFirmware(p);
     return p;
@@ -33,14 +37,18 @@ Pic loaded(PicChip chip)
 
 } // namespace
 
-TEST(PicChips, DeviceIdAndSizesReadThroughTheSerialInterface)
-{
-    struct Case { PicChip chip; std::uint16_t code; std::uint32_t words, eeprom; bool a; };
+TEST(PicChips, DeviceIdAndSizesReadThroughTheSerialInterface) {
+    struct Case {
+        PicChip chip;
+        std::uint16_t code;
+        std::uint32_t words, eeprom;
+        bool a;
+    };
     const Case cases[] = {
-        {PicChip::F873, 0x4B, 4096, 128, false},  {PicChip::F874, 0x49, 4096, 128, false},
-        {PicChip::F876, 0x4F, 8192, 256, false},  {PicChip::F877, 0x4D, 8192, 256, false},
-        {PicChip::F873A, 0x72, 4096, 128, true},  {PicChip::F874A, 0x73, 4096, 128, true},
-        {PicChip::F876A, 0x70, 8192, 256, true},  {PicChip::F877A, 0x71, 8192, 256, true},
+        {PicChip::F873, 0x4B, 4096, 128, false}, {PicChip::F874, 0x49, 4096, 128, false},
+        {PicChip::F876, 0x4F, 8192, 256, false}, {PicChip::F877, 0x4D, 8192, 256, false},
+        {PicChip::F873A, 0x72, 4096, 128, true}, {PicChip::F874A, 0x73, 4096, 128, true},
+        {PicChip::F876A, 0x70, 8192, 256, true}, {PicChip::F877A, 0x71, 8192, 256, true},
     };
     ASSERT_EQ(sim::allPicChips().size(), std::size(cases));
     for (const auto& c : cases) {
@@ -52,15 +60,17 @@ TEST(PicChips, DeviceIdAndSizesReadThroughTheSerialInterface)
             EXPECT_EQ(d.read(kReadProg), c.code << 5 | rev) << pic.info().name;
         }
         const auto& info = sim::picChipInfo(c.chip);
-        EXPECT_EQ(std::tuple(info.programWords, info.eepromBytes, info.aFamily), std::tuple(c.words, c.eeprom, c.a));
+        EXPECT_EQ(std::tuple(info.programWords, info.eepromBytes, info.aFamily),
+                  std::tuple(c.words, c.eeprom, c.a));
     }
 }
 
-TEST(PicCounter, OneCounterWalksBothMemoriesAndWrapsAtTheChipSize)
-{
+TEST(PicCounter, OneCounterWalksBothMemoriesAndWrapsAtTheChipSize) {
     Pic pic(PicChip::F873);
-    for (std::uint32_t a = 0; a < 300; ++a) pic.setCell(a, static_cast<std::uint16_t>(0x1000 + a));
-    for (std::uint32_t e = 0; e < 128; ++e) pic.setCell(Pic::kEepromBase + e, static_cast<std::uint16_t>(255 - e));
+    for (std::uint32_t a = 0; a < 300; ++a)
+        pic.setCell(a, static_cast<std::uint16_t>(0x1000 + a));
+    for (std::uint32_t e = 0; e < 128; ++e)
+        pic.setCell(Pic::kEepromBase + e, static_cast<std::uint16_t>(255 - e));
     pic.setCell(4096, 0x0456); // not implemented on a 4K part
     EXPECT_EQ(pic.cell(4096), Pic::kBlank);
     PicDriver d{pic};
@@ -72,13 +82,13 @@ TEST(PicCounter, OneCounterWalksBothMemoriesAndWrapsAtTheChipSize)
     for (std::uint32_t a = 0; a < 4096 + 300; ++a) {
         const std::uint32_t w = a % 4096;
         ASSERT_EQ(d.read(kReadProg), w < 300 ? 0x1000 + w : Pic::kBlank) << a;
-        ASSERT_EQ(d.read(kReadData), 255 - (a & 0x7F)) << a; // EEPROM follows the counter's low bits
+        ASSERT_EQ(d.read(kReadData), 255 - (a & 0x7F))
+            << a; // EEPROM follows the counter's low bits
         d.inc();
     }
 }
 
-TEST(PicCounter, LoadConfigurationJumpsTo2000AndOnlyReEnteringLeavesIt)
-{
+TEST(PicCounter, LoadConfigurationJumpsTo2000AndOnlyReEnteringLeavesIt) {
     Pic pic(PicChip::F877A, 2);
     pic.setCell(0x2000, 0x0011);
     pic.setCell(0x2003, 0x0033);
@@ -99,10 +109,14 @@ TEST(PicCounter, LoadConfigurationJumpsTo2000AndOnlyReEnteringLeavesIt)
     EXPECT_EQ(d.read(kReadProg), 0x2805);
 }
 
-TEST(PicWrite, ProgramOnlyClearsBitsAndEraseProgramReplaces)
-{
-    struct Step { std::uint8_t load; std::uint32_t cell; std::uint16_t old, programmed, erased; };
-    const Step steps[] = {{kLoadProg, 3, 0x3F0F, 0x30FF, 0x1234}, {kLoadData, Pic::kEepromBase + 3, 0xF0, 0x3C, 0xA5}};
+TEST(PicWrite, ProgramOnlyClearsBitsAndEraseProgramReplaces) {
+    struct Step {
+        std::uint8_t load;
+        std::uint32_t cell;
+        std::uint16_t old, programmed, erased;
+    };
+    const Step steps[] = {{kLoadProg, 3, 0x3F0F, 0x30FF, 0x1234},
+                          {kLoadData, Pic::kEepromBase + 3, 0xF0, 0x3C, 0xA5}};
     for (PicChip chip : {PicChip::F876, PicChip::F873, PicChip::F876A, PicChip::F874A}) {
         Pic pic(chip);
         PicDriver d{pic};
@@ -121,30 +135,37 @@ TEST(PicWrite, ProgramOnlyClearsBitsAndEraseProgramReplaces)
     }
 }
 
-TEST(PicWrite, ProgramOnlyWritesTheCounterWordOrTheAPartsLatchRow)
-{
+TEST(PicWrite, ProgramOnlyWritesTheCounterWordOrTheAPartsLatchRow) {
     // Eight words loaded from word 8 on: a word-mode part writes the last one
     // at the counter; an A part writes its latch as the row the counter points
     // at, so one increment too many lands the row at 16. Nothing is written
     // before the cycle, and an A part's latch is empty after it.
-    struct Case { PicChip chip; bool extraInc; std::uint32_t row; };
-    for (const Case c : {Case{PicChip::F877, false, 8}, Case{PicChip::F877A, false, 8}, Case{PicChip::F876A, true, 16}}) {
+    struct Case {
+        PicChip chip;
+        bool extraInc;
+        std::uint32_t row;
+    };
+    for (const Case c : {Case{PicChip::F877, false, 8}, Case{PicChip::F877A, false, 8},
+                         Case{PicChip::F876A, true, 16}}) {
         Pic pic(c.chip);
         PicDriver d{pic};
         d.enter();
         d.inc(8);
         for (int k = 0; k < 8; ++k) {
             d.load(kLoadProg, static_cast<std::uint16_t>(0x100 + k));
-            if (k < 7 || c.extraInc) d.inc();
+            if (k < 7 || c.extraInc)
+                d.inc();
         }
         EXPECT_EQ(pic.programWord(8), Pic::kBlank);
         d.cmd(kProgramOnly);
         d.cmd(kEndProg);
         for (std::uint32_t a = 0; a < 32; ++a) {
             const bool written = a >= c.row && a < c.row + 8 && (pic.info().aFamily || a == 15);
-            EXPECT_EQ(pic.programWord(a), written ? 0x100 + a - c.row : Pic::kBlank) << pic.info().name << " " << a;
+            EXPECT_EQ(pic.programWord(a), written ? 0x100 + a - c.row : Pic::kBlank)
+                << pic.info().name << " " << a;
         }
-        if (!pic.info().aFamily) continue;
+        if (!pic.info().aFamily)
+            continue;
         pic.setCell(c.row, Pic::kBlank);
         d.cmd(kProgramOnly);
         d.cmd(kEndProg);
@@ -152,8 +173,7 @@ TEST(PicWrite, ProgramOnlyWritesTheCounterWordOrTheAPartsLatchRow)
     }
 }
 
-TEST(PicWrite, APartsWriteIdWordsTogetherAndTheConfigurationWordAlone)
-{
+TEST(PicWrite, APartsWriteIdWordsTogetherAndTheConfigurationWordAlone) {
     Pic pic(PicChip::F873A);
     pic.setConfigWord(0x3F72);
     PicDriver d{pic};
@@ -161,43 +181,111 @@ TEST(PicWrite, APartsWriteIdWordsTogetherAndTheConfigurationWordAlone)
     d.load(kLoadConfig, 0);
     for (int k = 0; k < 4; ++k) {
         d.load(kLoadProg, static_cast<std::uint16_t>(k + 5));
-        if (k < 3) d.inc();
+        if (k < 3)
+            d.inc();
     }
     d.cmd(kEraseProgram);
     d.waitMs(16);
-    for (std::uint32_t k = 0; k < 4; ++k) EXPECT_EQ(pic.cell(0x2000 + k), k + 5);
+    for (std::uint32_t k = 0; k < 4; ++k)
+        EXPECT_EQ(pic.cell(0x2000 + k), k + 5);
     EXPECT_EQ(pic.configWord(), 0x3F72);
     d.config(7);
     d.load(kLoadProg, 0x3F3A);
     d.cmd(kEraseProgram);
     EXPECT_EQ(pic.configWord(), 0x3F3A);
-    for (std::uint32_t k = 0; k < 4; ++k) EXPECT_EQ(pic.cell(0x2000 + k), k + 5);
+    for (std::uint32_t k = 0; k < 4; ++k)
+        EXPECT_EQ(pic.cell(0x2000 + k), k + 5);
 }
 
-TEST(PicErase, EachSequenceErasesWhatItErasesOnTheChip)
-{
-    struct Result { bool program, eeprom, ids, config; };
+TEST(PicErase, EachSequenceErasesWhatItErasesOnTheChip) {
+    struct Result {
+        bool program, eeprom, ids, config;
+    };
     struct Case {
         const char* name;
         PicChip chip;
         void (*run)(PicDriver&);
         Result erased;
-        std::uint32_t spareFrom = 0, spareTo = 0; // words a plain Begin Erase/Program rewrites instead
+        std::uint32_t spareFrom = 0,
+                      spareTo = 0; // words a plain Begin Erase/Program rewrites instead
     };
     const Case cases[] = {
-        {"87x program bulk erase", PicChip::F876, [](PicDriver& d) { d.load(kLoadProg, 0x3FFF); bulk87x(d); }, {true, false, false, false}},
-        {"87x data bulk erase", PicChip::F873, [](PicDriver& d) { d.load(kLoadData, 0x3FFF); bulk87x(d); }, {false, true, false, false}},
-        {"87x erase through the configuration word", PicChip::F877, [](PicDriver& d) { d.config(7, 0x3FFF); bulk87x(d); }, {true, true, true, true}},
-        {"87x set-up commands out of order do nothing in bulk", PicChip::F876,
-         [](PicDriver& d) { d.load(kLoadProg, 0x3FFF); d.cmd(kSetup2); d.cmd(kSetup1); d.cmd(kEraseProgram); },
-         {false, false, false, false}, 0, 1},
-        {"87x ignores the A parts' erase commands", PicChip::F877, [](PicDriver& d) { d.cmd(kChipErase); d.cmd(kBulkProg); d.cmd(kBulkData); }, {}},
-        {"A chip erase", PicChip::F877A, [](PicDriver& d) { d.cmd(kChipErase); d.waitMs(20); }, {true, true, true, true}},
-        {"A bulk erase program memory", PicChip::F876A, [](PicDriver& d) { d.cmd(kBulkProg); d.cmd(kEraseProgram); d.waitMs(8); }, {true, false, false, false}},
-        {"A bulk erase data memory", PicChip::F874A, [](PicDriver& d) { d.cmd(kBulkData); d.cmd(kEraseProgram); d.waitMs(8); }, {false, true, false, false}},
-        {"A parts ignore the 87x set-up commands", PicChip::F873A,
-         [](PicDriver& d) { d.inc(100); d.load(kLoadProg, 0x3FFF); d.cmd(kSetup1); d.cmd(kSetup2); d.cmd(kEraseProgram); d.waitMs(16); },
-         {false, false, false, false}, 96, 104},
+        {"87x program bulk erase",
+         PicChip::F876,
+         [](PicDriver& d) {
+             d.load(kLoadProg, 0x3FFF);
+             bulk87x(d);
+         },
+         {true, false, false, false}},
+        {"87x data bulk erase",
+         PicChip::F873,
+         [](PicDriver& d) {
+             d.load(kLoadData, 0x3FFF);
+             bulk87x(d);
+         },
+         {false, true, false, false}},
+        {"87x erase through the configuration word",
+         PicChip::F877,
+         [](PicDriver& d) {
+             d.config(7, 0x3FFF);
+             bulk87x(d);
+         },
+         {true, true, true, true}},
+        {"87x set-up commands out of order do nothing in bulk",
+         PicChip::F876,
+         [](PicDriver& d) {
+             d.load(kLoadProg, 0x3FFF);
+             d.cmd(kSetup2);
+             d.cmd(kSetup1);
+             d.cmd(kEraseProgram);
+         },
+         {false, false, false, false},
+         0,
+         1},
+        {"87x ignores the A parts' erase commands",
+         PicChip::F877,
+         [](PicDriver& d) {
+             d.cmd(kChipErase);
+             d.cmd(kBulkProg);
+             d.cmd(kBulkData);
+         },
+         {}},
+        {"A chip erase",
+         PicChip::F877A,
+         [](PicDriver& d) {
+             d.cmd(kChipErase);
+             d.waitMs(20);
+         },
+         {true, true, true, true}},
+        {"A bulk erase program memory",
+         PicChip::F876A,
+         [](PicDriver& d) {
+             d.cmd(kBulkProg);
+             d.cmd(kEraseProgram);
+             d.waitMs(8);
+         },
+         {true, false, false, false}},
+        {"A bulk erase data memory",
+         PicChip::F874A,
+         [](PicDriver& d) {
+             d.cmd(kBulkData);
+             d.cmd(kEraseProgram);
+             d.waitMs(8);
+         },
+         {false, true, false, false}},
+        {"A parts ignore the 87x set-up commands",
+         PicChip::F873A,
+         [](PicDriver& d) {
+             d.inc(100);
+             d.load(kLoadProg, 0x3FFF);
+             d.cmd(kSetup1);
+             d.cmd(kSetup2);
+             d.cmd(kEraseProgram);
+             d.waitMs(16);
+         },
+         {false, false, false, false},
+         96,
+         104},
     };
     for (const auto& c : cases) {
         Pic pic = loaded(c.chip);
@@ -214,23 +302,29 @@ TEST(PicErase, EachSequenceErasesWhatItErasesOnTheChip)
             ASSERT_EQ(pic.programWord(a), want) << c.name << " word " << a;
         }
         for (std::uint32_t e = 0; e < bytes; ++e)
-            ASSERT_EQ(pic.eepromByte(e), c.erased.eeprom ? 0xFF : before.eepromByte(e)) << c.name << " byte " << e;
+            ASSERT_EQ(pic.eepromByte(e), c.erased.eeprom ? 0xFF : before.eepromByte(e))
+                << c.name << " byte " << e;
         for (std::uint32_t k = 0; k < 4; ++k)
-            EXPECT_EQ(pic.cell(0x2000 + k), c.erased.ids ? Pic::kBlank : before.cell(0x2000 + k)) << c.name;
+            EXPECT_EQ(pic.cell(0x2000 + k), c.erased.ids ? Pic::kBlank : before.cell(0x2000 + k))
+                << c.name;
         EXPECT_EQ(pic.configWord(), c.erased.config ? Pic::kBlank : before.configWord()) << c.name;
         EXPECT_EQ(pic.deviceId(), before.deviceId()) << c.name;
     }
 }
 
-TEST(PicProtection, ProtectedRangesReadAsZero)
-{
+TEST(PicProtection, ProtectedRangesReadAsZero) {
     // 87x: CP1:CP0 in bits 13:12 and 5:4; A parts: bit 13. CPD: bit 8.
-    struct Case { PicChip chip; std::uint16_t config; std::uint32_t firstProtected; bool eepromProtected; };
+    struct Case {
+        PicChip chip;
+        std::uint16_t config;
+        std::uint32_t firstProtected;
+        bool eepromProtected;
+    };
     const Case cases[] = {
-        {PicChip::F877, 0x3F72, 0x2000, false}, {PicChip::F877, 0x2F62, 0x1F00, false},
-        {PicChip::F877, 0x1F52, 0x1000, false}, {PicChip::F877, 0x0F42, 0x0000, false},
-        {PicChip::F873, 0x2F62, 0x0F00, false}, {PicChip::F873, 0x1F52, 0x0800, false},
-        {PicChip::F874, 0x3E72, 0x1000, true},  {PicChip::F876A, 0x1F72, 0x0000, false},
+        {PicChip::F877, 0x3F72, 0x2000, false},  {PicChip::F877, 0x2F62, 0x1F00, false},
+        {PicChip::F877, 0x1F52, 0x1000, false},  {PicChip::F877, 0x0F42, 0x0000, false},
+        {PicChip::F873, 0x2F62, 0x0F00, false},  {PicChip::F873, 0x1F52, 0x0800, false},
+        {PicChip::F874, 0x3E72, 0x1000, true},   {PicChip::F876A, 0x1F72, 0x0000, false},
         {PicChip::F876A, 0x3F72, 0x2000, false}, {PicChip::F873A, 0x3E72, 0x1000, true},
     };
     for (const auto& c : cases) {
@@ -256,8 +350,7 @@ TEST(PicProtection, ProtectedRangesReadAsZero)
     }
 }
 
-TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem)
-{
+TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem) {
     struct Case {
         PicChip chip;
         std::uint16_t config;
@@ -273,9 +366,20 @@ TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem)
              d.load(kLoadProg, 0x3FFF); // program bulk erase
              bulk87x(d);
          },
-         [](PicDriver& d) { d.config(7, 0x3FFF); bulk87x(d); }},
-        {PicChip::F877A, 0x1E72, [](PicDriver& d) { d.cmd(kBulkProg); d.cmd(kEraseProgram); d.waitMs(8); },
-         [](PicDriver& d) { d.cmd(kChipErase); d.waitMs(20); }},
+         [](PicDriver& d) {
+             d.config(7, 0x3FFF);
+             bulk87x(d);
+         }},
+        {PicChip::F877A, 0x1E72,
+         [](PicDriver& d) {
+             d.cmd(kBulkProg);
+             d.cmd(kEraseProgram);
+             d.waitMs(8);
+         },
+         [](PicDriver& d) {
+             d.cmd(kChipErase);
+             d.waitMs(20);
+         }},
     };
     for (const auto& c : cases) {
         Pic pic = loaded(c.chip);
@@ -296,12 +400,17 @@ TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem)
     }
 }
 
-TEST(PicConfig, UnimplementedBitsReadAsOne)
-{
-    struct Case { PicChip chip; std::uint16_t written; std::uint16_t read; };
+TEST(PicConfig, UnimplementedBitsReadAsOne) {
+    struct Case {
+        PicChip chip;
+        std::uint16_t written;
+        std::uint16_t read;
+    };
     const Case cases[] = {
-        {PicChip::F877A, 0x0000, 0x1030}, {PicChip::F873A, 0x2F4A, 0x3F7A},
-        {PicChip::F876, 0x0000, 0x0400},  {PicChip::F874, 0x3B72, 0x3F72},
+        {PicChip::F877A, 0x0000, 0x1030},
+        {PicChip::F873A, 0x2F4A, 0x3F7A},
+        {PicChip::F876, 0x0000, 0x0400},
+        {PicChip::F874, 0x3B72, 0x3F72},
     };
     for (const auto& c : cases) {
         Pic pic(c.chip);
@@ -315,22 +424,51 @@ TEST(PicConfig, UnimplementedBitsReadAsOne)
     }
 }
 
-TEST(PicTiming, StrictModeUndoesCyclesCutShort)
-{
+TEST(PicTiming, StrictModeUndoesCyclesCutShort) {
     // A cycle on word 40 of the board firmware, ended after `minMs` - 1 and
     // after `minMs` by the next command or by leaving programming mode.
-    struct Case { PicChip chip; void (*start)(PicDriver&); int minMs; std::uint16_t result; bool leave; };
+    struct Case {
+        PicChip chip;
+        void (*start)(PicDriver&);
+        int minMs;
+        std::uint16_t result;
+        bool leave;
+    };
     const Case cases[] = {
-        {PicChip::F876, [](PicDriver& d) { d.load(kLoadProg, 0); d.cmd(kProgramOnly); }, 8, 0, false},
+        {PicChip::F876,
+         [](PicDriver& d) {
+             d.load(kLoadProg, 0);
+             d.cmd(kProgramOnly);
+         },
+         8, 0, false},
         // A parts: the row cycle lasts until End Programming, however soon.
-        {PicChip::F876A, [](PicDriver& d) { d.load(kLoadProg, 0); d.cmd(kProgramOnly); d.cmd(kEndProg); }, 0, 0, true},
-        {PicChip::F877, [](PicDriver& d) { d.load(kLoadProg, 0x3FFF); d.cmd(kSetup1); d.cmd(kSetup2); d.cmd(kEraseProgram); }, 16, Pic::kBlank, true},
+        {PicChip::F876A,
+         [](PicDriver& d) {
+             d.load(kLoadProg, 0);
+             d.cmd(kProgramOnly);
+             d.cmd(kEndProg);
+         },
+         0, 0, true},
+        {PicChip::F877,
+         [](PicDriver& d) {
+             d.load(kLoadProg, 0x3FFF);
+             d.cmd(kSetup1);
+             d.cmd(kSetup2);
+             d.cmd(kEraseProgram);
+         },
+         16, Pic::kBlank, true},
         {PicChip::F877A, [](PicDriver& d) { d.cmd(kChipErase); }, 20, Pic::kBlank, false},
-        {PicChip::F877A, [](PicDriver& d) { d.cmd(kBulkProg); d.cmd(kEraseProgram); }, 8, Pic::kBlank, true},
+        {PicChip::F877A,
+         [](PicDriver& d) {
+             d.cmd(kBulkProg);
+             d.cmd(kEraseProgram);
+         },
+         8, Pic::kBlank, true},
     };
     for (const auto& c : cases) {
         for (int wait : {c.minMs - 1, c.minMs}) {
-            if (wait < 0) continue;
+            if (wait < 0)
+                continue;
             Pic pic = loaded(c.chip);
             const auto word = pic.programWord(40);
             ASSERT_TRUE(word != 0 && word != Pic::kBlank);
@@ -342,14 +480,14 @@ TEST(PicTiming, StrictModeUndoesCyclesCutShort)
             d.waitMs(wait);
             c.leave ? d.leave() : d.inc();
             const bool applied = wait >= c.minMs;
-            EXPECT_EQ(pic.programWord(40), applied ? c.result : word) << pic.info().name << " " << wait;
+            EXPECT_EQ(pic.programWord(40), applied ? c.result : word)
+                << pic.info().name << " " << wait;
             EXPECT_EQ(pic.interruptedCycles(), applied ? 0u : 1u);
         }
     }
 }
 
-TEST(PicFaults, StuckBitReadsItsValueWhateverIsWritten)
-{
+TEST(PicFaults, StuckBitReadsItsValueWhateverIsWritten) {
     Pic pic(PicChip::F876A);
     pic.stickBit(0x0010, 3, false);
     pic.stickBit(Pic::kEepromBase + 2, 7, true);
@@ -366,8 +504,7 @@ TEST(PicFaults, StuckBitReadsItsValueWhateverIsWritten)
     EXPECT_EQ(d.read(kReadProg), 0x3FFF);
 }
 
-TEST(PicSeed, BoardFirmwareCarriesARetlwVersionTableOnBothSizes)
-{
+TEST(PicSeed, BoardFirmwareCarriesARetlwVersionTableOnBothSizes) {
     for (PicChip chip : {PicChip::F873, PicChip::F876A}) {
         Pic pic(chip);
         const std::uint32_t at = sim::loadBoardFirmware(pic);
@@ -376,7 +513,8 @@ TEST(PicSeed, BoardFirmwareCarriesARetlwVersionTableOnBothSizes)
         // The table: ADDWF PCL,F then one RETLW (0x34xx) per character.
         EXPECT_EQ(pic.programWord(at - 1), 0x0782);
         std::string text;
-        for (std::uint32_t a = at; (pic.programWord(a) >> 8) == 0x34 && (pic.programWord(a) & 0xFF) != 0; ++a)
+        for (std::uint32_t a = at;
+             (pic.programWord(a) >> 8) == 0x34 && (pic.programWord(a) & 0xFF) != 0; ++a)
             text += static_cast<char>(pic.programWord(a) & 0xFF);
         EXPECT_EQ(text, sim::kDefaultBoardVersion);
         EXPECT_EQ(text.rfind("VELKOR V2.10 14/03/2011 ", 0), 0u);

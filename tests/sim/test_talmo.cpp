@@ -17,34 +17,35 @@ using simtest::textAt;
 
 namespace {
 
-std::vector<std::uint8_t> bytes(const Report& r, std::size_t from, std::size_t to)
-{
-    return std::vector<std::uint8_t>(r.begin() + static_cast<long>(from), r.begin() + static_cast<long>(to));
+std::vector<std::uint8_t> bytes(const Report& r, std::size_t from, std::size_t to) {
+    return std::vector<std::uint8_t>(r.begin() + static_cast<long>(from),
+                                     r.begin() + static_cast<long>(to));
 }
 
-Report block(std::uint8_t flag, std::uint32_t address, std::uint8_t fill)
-{
-    Report r = request('W', {flag, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF)});
-    for (std::size_t k = 0; k < 32; ++k) r[5 + k] = static_cast<std::uint8_t>(fill + k);
+Report block(std::uint8_t flag, std::uint32_t address, std::uint8_t fill) {
+    Report r = request('W', {flag, static_cast<std::uint8_t>(address >> 8),
+                             static_cast<std::uint8_t>(address & 0xFF)});
+    for (std::size_t k = 0; k < 32; ++k)
+        r[5 + k] = static_cast<std::uint8_t>(fill + k);
     return r;
 }
 
 } // namespace
 
-TEST(TalmoNormal, AnswersEchoTheLetterWithReportIdZero)
-{
+TEST(TalmoNormal, AnswersEchoTheLetterWithReportIdZero) {
     Dev d;
     for (char letter : {'B', 'V', 'F', 'T', 'I', 'P', 'M', 'L', 'Y'}) {
         auto a = d.ask(letter);
         ASSERT_TRUE(a) << letter;
-        EXPECT_EQ(bytes(*a, 0, 2), (std::vector<std::uint8_t>{0, static_cast<std::uint8_t>(letter)}));
+        EXPECT_EQ(bytes(*a, 0, 2),
+                  (std::vector<std::uint8_t>{0, static_cast<std::uint8_t>(letter)}));
     }
     // Letters of the boot loader, and unknown ones, get no answer in normal mode.
-    for (char letter : {'R', 'W', 'A', 'Q'}) EXPECT_FALSE(d.ask(letter)) << letter;
+    for (char letter : {'R', 'W', 'A', 'Q'})
+        EXPECT_FALSE(d.ask(letter)) << letter;
 }
 
-TEST(TalmoNormal, VersionIsTheTextProgrammedAt130C)
-{
+TEST(TalmoNormal, VersionIsTheTextProgrammedAt130C) {
     Dev d;
     EXPECT_EQ(textAt(*d.ask('V'), 2), "TALMO V0.23");
     // Programmed through the boot loader, it shows once the application runs again.
@@ -64,8 +65,7 @@ TEST(TalmoNormal, VersionIsTheTextProgrammedAt130C)
     EXPECT_EQ(textAt(a, 2).size(), 62u);
 }
 
-TEST(TalmoNormal, FlashAndTableAnswers)
-{
+TEST(TalmoNormal, FlashAndTableAnswers) {
     Dev d;
     const auto f = *d.ask('F');
     EXPECT_EQ(f[2], 0x37);
@@ -81,14 +81,19 @@ TEST(TalmoNormal, FlashAndTableAnswers)
     EXPECT_EQ((*d.ask('T', {3}))[6], 0);
 }
 
-TEST(TalmoNormal, StatusBitsFollowTheMachine)
-{
-    struct Case { const char* name; void (*set)(sim::Machine&); std::size_t byte; std::uint8_t bits; };
+TEST(TalmoNormal, StatusBitsFollowTheMachine) {
+    struct Case {
+        const char* name;
+        void (*set)(sim::Machine&);
+        std::size_t byte;
+        std::uint8_t bits;
+    };
     const Case cases[] = {
         {"output enabled", [](sim::Machine& m) { m.outputEnabled = true; }, 7, 0x10},
         {"motors", [](sim::Machine& m) { m.motorsOn = true; }, 7, 0x40},
         {"manual", [](sim::Machine& m) { m.manual = true; }, 8, 0x01},
-        {"limit switches and probes open", [](sim::Machine& m) { m.limitSwitchesOpen = m.probesOpen = true; }, 8, 0x06},
+        {"limit switches and probes open",
+         [](sim::Machine& m) { m.limitSwitchesOpen = m.probesOpen = true; }, 8, 0x06},
         {"output off", [](sim::Machine& m) { m.outputOff = true; }, 8, 0x08},
         {"io1", [](sim::Machine& m) { m.io1 = true; }, 8, 0x10},
         {"stop prog", [](sim::Machine& m) { m.stopProg = true; }, 8, 0x20},
@@ -104,12 +109,12 @@ TEST(TalmoNormal, StatusBitsFollowTheMachine)
         m.outputEnabled = m.limitSwitchesOpen = m.probesOpen = false;
         c.set(m);
         const auto a = *d.ask('I');
-        for (std::size_t i = 7; i <= 11; ++i) EXPECT_EQ(a[i], i == c.byte ? c.bits : 0) << c.name << " byte " << i;
+        for (std::size_t i = 7; i <= 11; ++i)
+            EXPECT_EQ(a[i], i == c.byte ? c.bits : 0) << c.name << " byte " << i;
     }
 }
 
-TEST(TalmoNormal, PwmSecondRequestBuiltFromTheFirstAnswerSetsTheLevel)
-{
+TEST(TalmoNormal, PwmSecondRequestBuiltFromTheFirstAnswerSetsTheLevel) {
     Dev d;
     for (std::uint8_t v : {std::uint8_t{128}, std::uint8_t{0}, std::uint8_t{255}}) {
         Report second = *d.ask('P', {2, 0x77}); // byte 3 carries junk in a query
@@ -121,8 +126,7 @@ TEST(TalmoNormal, PwmSecondRequestBuiltFromTheFirstAnswerSetsTheLevel)
     }
 }
 
-TEST(TalmoNormal, MotorToggleTwiceReturnsToTheFirstState)
-{
+TEST(TalmoNormal, MotorToggleTwiceReturnsToTheFirstState) {
     Dev d;
     for (int round = 0; round < 4; ++round) {
         const bool wasOn = d.t.machine().motorsOn;
@@ -133,12 +137,12 @@ TEST(TalmoNormal, MotorToggleTwiceReturnsToTheFirstState)
     }
 }
 
-TEST(TalmoNormal, LcdKeepsWhatWasWritten)
-{
+TEST(TalmoNormal, LcdKeepsWhatWasWritten) {
     Dev d;
     d.ask('L', {2});
     EXPECT_TRUE(d.t.lcdHeldByUsb());
-    for (std::uint8_t col = 0; col < 20; ++col) d.ask('L', {0, col, 1, 0xFF});
+    for (std::uint8_t col = 0; col < 20; ++col)
+        d.ask('L', {0, col, 1, 0xFF});
     EXPECT_EQ(d.t.lcdLine(0), std::string(20, '\xFF'));
     d.ask('L', {5});
     EXPECT_EQ(d.t.lcdLine(0), std::string(20, ' '));
@@ -152,8 +156,7 @@ TEST(TalmoNormal, LcdKeepsWhatWasWritten)
     EXPECT_EQ(d.t.lcdLine(1), "MODE USB         ABC");
 }
 
-TEST(TalmoNormal, JumpReportSwitchesToTheBootLoaderWithoutAnswer)
-{
+TEST(TalmoNormal, JumpReportSwitchesToTheBootLoaderWithoutAnswer) {
     Dev d;
     EXPECT_EQ((*d.ask(simtest::jump(0)))[2], 0); // not a jump in normal mode
     EXPECT_EQ(d.t.mode(), Talmo::Mode::Normal);
@@ -165,19 +168,21 @@ TEST(TalmoNormal, JumpReportSwitchesToTheBootLoaderWithoutAnswer)
     EXPECT_FALSE(d.ask('I')); // normal-mode commands are gone
 }
 
-TEST(TalmoNormal, TargetCommandsReachThePicAndNoPicReadsBlank)
-{
+TEST(TalmoNormal, TargetCommandsReachThePicAndNoPicReadsBlank) {
     for (bool withPic : {true, false}) {
         Dev d;
-        if (!withPic) d.t.removePic();
+        if (!withPic)
+            d.t.removePic();
         // Identification walk: leave, enter, load configuration, six increments, read.
         d.ask('Y', {1});
         d.ask('Y', {0});
         d.ask('Y', {4, 0x00, 0x00, 0x00});
-        for (int i = 0; i < 6; ++i) d.ask('Y', {3, 0x06});
+        for (int i = 0; i < 6; ++i)
+            d.ask('Y', {3, 0x06});
         auto id = *d.ask('Y', {2, 0x04});
         EXPECT_EQ(id[2] << 8 | id[3], withPic ? 0x70 << 5 | 7 : 0x3FFF);
-        if (!withPic) break;
+        if (!withPic)
+            break;
         d.ask('Y', {3, 0x06});
         auto cfg = *d.ask('Y', {2, 0x04});
         EXPECT_EQ(cfg[2] << 8 | cfg[3], sim::kBoardConfigWord);
@@ -194,38 +199,51 @@ TEST(TalmoNormal, TargetCommandsReachThePicAndNoPicReadsBlank)
     }
 }
 
-TEST(TalmoBootLoader, VersionAndReads)
-{
+TEST(TalmoBootLoader, VersionAndReads) {
     Dev d;
     d.t.setMode(Talmo::Mode::BootLoader);
     EXPECT_EQ(textAt(*d.ask('V'), 2), "TALMO BOOT V1.02");
     auto r = d.ask('R', {1, 0x13, 0x00});
     ASSERT_TRUE(r);
-    for (std::uint32_t k = 0; k < 32; ++k) EXPECT_EQ((*r)[5 + k], d.t.flashByte(0x1300 + k));
+    for (std::uint32_t k = 0; k < 32; ++k)
+        EXPECT_EQ((*r)[5 + k], d.t.flashByte(0x1300 + k));
     d.t.setEepromByte(0x25, 0x99);
     EXPECT_EQ((*d.ask('R', {0, 0x00, 0x20}))[5 + 5], 0x99);
     // Nothing of the boot loader's own area, nothing past the end.
-    for (auto args : {std::vector<std::uint8_t>{1, 0x12, 0xE0}, {1, 0x00, 0x00}, {1, 0x7F, 0xF0}, {0, 0x00, 0xF0}, {2, 0x13, 0x00}})
+    for (auto args : {std::vector<std::uint8_t>{1, 0x12, 0xE0},
+                      {1, 0x00, 0x00},
+                      {1, 0x7F, 0xF0},
+                      {0, 0x00, 0xF0},
+                      {2, 0x13, 0x00}})
         EXPECT_FALSE(d.ask(request('R', {args[0], args[1], args[2]})));
     EXPECT_FALSE(d.ask('I'));
     EXPECT_FALSE(d.ask('Y', {0}));
 }
 
-TEST(TalmoBootLoader, WritesFollowTheFlashRows)
-{
-    struct Step { std::uint8_t flag; std::uint32_t address; bool accepted; };
-    struct Case { const char* name; std::vector<Step> steps; };
+TEST(TalmoBootLoader, WritesFollowTheFlashRows) {
+    struct Step {
+        std::uint8_t flag;
+        std::uint32_t address;
+        bool accepted;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
     const std::vector<Case> cases = {
-        {"row in two halves", {{1, 0x1300, true}, {2, 0x1320, true}, {1, 0x1340, true}, {2, 0x1360, true}}},
+        {"row in two halves",
+         {{1, 0x1300, true}, {2, 0x1320, true}, {1, 0x1340, true}, {2, 0x1360, true}}},
         {"second half first", {{2, 0x1320, false}}},
         {"first half at a half-row address", {{1, 0x1320, false}}},
         {"second half of another row", {{1, 0x1300, true}, {2, 0x1360, false}}},
         {"second half twice", {{1, 0x1300, true}, {2, 0x1320, true}, {2, 0x1320, false}}},
-        {"EEPROM write between the halves", {{1, 0x1300, true}, {0, 0x1F, true}, {2, 0x1320, false}}},
+        {"EEPROM write between the halves",
+         {{1, 0x1300, true}, {0, 0x1F, true}, {2, 0x1320, false}}},
         {"boot-loader area", {{1, 0x12C0, false}, {1, 0x0000, false}}},
         {"last row", {{1, 0x7FC0, true}, {2, 0x7FE0, true}}},
         {"unknown flags", {{3, 0x1300, false}, {0xFF, 0x1300, false}}},
-        {"EEPROM names the block's last byte", {{0, 0x1F, true}, {0, 0xFF, true}, {0, 0x00, false}, {0, 0x20, false}, {0, 0x11F, false}}},
+        {"EEPROM names the block's last byte",
+         {{0, 0x1F, true}, {0, 0xFF, true}, {0, 0x00, false}, {0, 0x20, false}, {0, 0x11F, false}}},
     };
     for (const auto& c : cases) {
         Dev d;
@@ -233,25 +251,26 @@ TEST(TalmoBootLoader, WritesFollowTheFlashRows)
         for (const auto& s : c.steps) {
             auto a = d.ask(block(s.flag, s.address, 0x40));
             ASSERT_TRUE(a) << c.name;
-            EXPECT_EQ(bytes(*a, 1, 3), (std::vector<std::uint8_t>{'W', s.accepted})) << c.name << " at " << s.address;
+            EXPECT_EQ(bytes(*a, 1, 3), (std::vector<std::uint8_t>{'W', s.accepted}))
+                << c.name << " at " << s.address;
         }
     }
 }
 
-TEST(TalmoBootLoader, FirstHalfErasesTheWholeRow)
-{
+TEST(TalmoBootLoader, FirstHalfErasesTheWholeRow) {
     Dev d;
     d.t.setMode(Talmo::Mode::BootLoader);
     d.t.setFlashBytes(0x1340, std::vector<std::uint8_t>(128, 0x00));
     d.ask(block(1, 0x1340, 0x10));
-    for (std::uint32_t k = 0; k < 65; ++k) // written, erased and never written, the next row untouched
+    for (std::uint32_t k = 0; k < 65;
+         ++k) // written, erased and never written, the next row untouched
         EXPECT_EQ(d.t.flashByte(0x1340 + k), k < 32 ? 0x10 + k : k < 64 ? 0xFF : 0x00) << k;
     d.ask(block(0, 0x3F, 0x80));
-    for (std::uint32_t k = 0; k < 32; ++k) EXPECT_EQ(d.t.eepromByte(0x20 + k), 0x80 + k);
+    for (std::uint32_t k = 0; k < 32; ++k)
+        EXPECT_EQ(d.t.eepromByte(0x20 + k), 0x80 + k);
 }
 
-TEST(TalmoFaults, SilenceWrongEchoAndRefusals)
-{
+TEST(TalmoFaults, SilenceWrongEchoAndRefusals) {
     Dev d;
     // The echo letter of each of `n` requests, '-' for no answer.
     const auto answers = [&](char letter, int n) {
@@ -276,8 +295,11 @@ TEST(TalmoFaults, SilenceWrongEchoAndRefusals)
     d.t.setMode(Talmo::Mode::BootLoader);
     d.t.faults().refuseProgramBlockAt = 0x135F;
     d.t.faults().refuseEepromBlockAt = 0x40;
-    const std::pair<Report, std::uint8_t> steps[] = {{block(1, 0x1300, 0), 1}, {block(2, 0x1320, 0), 1},
-                                                      {block(1, 0x1340, 0), 0}, {block(0, 0x3F, 0), 1},
-                                                      {block(0, 0x5F, 0), 0}};
-    for (const auto& [req, accepted] : steps) EXPECT_EQ((*d.ask(req))[2], accepted);
+    const std::pair<Report, std::uint8_t> steps[] = {{block(1, 0x1300, 0), 1},
+                                                     {block(2, 0x1320, 0), 1},
+                                                     {block(1, 0x1340, 0), 0},
+                                                     {block(0, 0x3F, 0), 1},
+                                                     {block(0, 0x5F, 0), 0}};
+    for (const auto& [req, accepted] : steps)
+        EXPECT_EQ((*d.ask(req))[2], accepted);
 }

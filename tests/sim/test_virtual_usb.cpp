@@ -17,8 +17,7 @@ struct Bus : ::testing::Test {
 
     // Takes the bus's events and checks each: arrival or removal, and its
     // path (any path when empty).
-    void expectEvents(std::initializer_list<std::pair<bool, std::string>> want)
-    {
+    void expectEvents(std::initializer_list<std::pair<bool, std::string>> want) {
         const auto events = bus.takeEvents();
         ASSERT_EQ(events.size(), want.size());
         std::size_t i = 0;
@@ -32,23 +31,22 @@ struct Bus : ::testing::Test {
 
 } // namespace
 
-TEST_F(Bus, PluggedDeviceEnumeratesAsATalmoInNormalMode)
-{
+TEST_F(Bus, PluggedDeviceEnumeratesAsATalmoInNormalMode) {
     EXPECT_TRUE(bus.interfaces().empty());
     const int id = bus.plug(std::make_unique<Talmo>());
     expectEvents({{true, "/dev/vhidraw0"}});
     EXPECT_FALSE(bus.hasEvents());
     const auto list = bus.interfaces();
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(std::tuple(list[0].path, list[0].vendorId, list[0].productId, list[0].inputReportLength, list[0].outputReportLength),
+    EXPECT_EQ(std::tuple(list[0].path, list[0].vendorId, list[0].productId,
+                         list[0].inputReportLength, list[0].outputReportLength),
               std::tuple(std::string("/dev/vhidraw0"), 0x04D8, 0x00AA, 65, 65));
     EXPECT_EQ(bus.pathOf(id), "/dev/vhidraw0");
     EXPECT_TRUE(bus.exchange("/dev/vhidraw0", request('B')));
     EXPECT_FALSE(bus.exchange("/dev/vhidraw9", request('B')));
 }
 
-TEST_F(Bus, ModeSwitchIsRemovalThenArrivalOnANewPathWithTheOtherProduct)
-{
+TEST_F(Bus, ModeSwitchIsRemovalThenArrivalOnANewPathWithTheOtherProduct) {
     const int id = bus.plug(std::make_unique<Talmo>());
     bus.takeEvents();
     std::string path = "/dev/vhidraw0";
@@ -70,8 +68,7 @@ TEST_F(Bus, ModeSwitchIsRemovalThenArrivalOnANewPathWithTheOtherProduct)
     EXPECT_EQ(bus.interfaces()[0].productId, 0x00AA);
 }
 
-TEST_F(Bus, UnplugAndReplugSeveralDevices)
-{
+TEST_F(Bus, UnplugAndReplugSeveralDevices) {
     const int a = bus.plug(std::make_unique<Talmo>());
     auto second = std::make_unique<Talmo>();
     second->setMode(Talmo::Mode::BootLoader);
@@ -111,11 +108,14 @@ TEST_F(Bus, UnplugAndReplugSeveralDevices)
     expectEvents({{false, list[1].path}});
 }
 
-TEST(VirtualUsb, StrictPicTimingUsesTheBusClock)
-{
+TEST(VirtualUsb, StrictPicTimingUsesTheBusClock) {
     // A chip erase needs 20 ms: cut short by the next report it is undone,
     // given its time it erases; latency counts as time spent.
-    struct Case { std::int64_t latencyUs; int waitMs; bool erased; };
+    struct Case {
+        std::int64_t latencyUs;
+        int waitMs;
+        bool erased;
+    };
     const Case cases[] = {{0, 0, false}, {0, 19, false}, {0, 20, true}, {1000, 19, true}};
     for (const auto& c : cases) {
         talmo::VirtualClock clock;
@@ -131,6 +131,7 @@ TEST(VirtualUsb, StrictPicTimingUsesTheBusClock)
         bus.exchange(path, request('Y', {3, 0x1F}));
         clock.sleepMs(c.waitMs);
         bus.exchange(path, request('Y', {1}));
-        EXPECT_EQ(t->pic()->programWord(0), c.erased ? 0x3FFF : 0x1234) << c.latencyUs << " " << c.waitMs;
+        EXPECT_EQ(t->pic()->programWord(0), c.erased ? 0x3FFF : 0x1234)
+            << c.latencyUs << " " << c.waitMs;
     }
 }

@@ -19,7 +19,8 @@ const std::string kProgrammingBox = "Erreur: Erreur lors de la programmation du 
 const Firmware kHeld(1, "TALMO V1.00"); // what the device holds at first
 
 // The progress texts for `from`, `from` + `step`, ... below `to`, after `texts`.
-std::vector<std::string> Progress(const char* format, int from, int to, int step, std::vector<std::string> texts = {}) {
+std::vector<std::string> Progress(const char* format, int from, int to, int step,
+                                  std::vector<std::string> texts = {}) {
     char buf[64];
     for (int a = from; a < to; a += step) {
         std::snprintf(buf, sizeof buf, format, a);
@@ -43,7 +44,12 @@ struct Flow : Rig {
 } // namespace
 
 TEST(ProgramFirmware, WritesTheImageAndStopsAtTheFirstFault) {
-    const struct { Fault fault; int at; std::string text; int sent; } cases[] = {
+    const struct {
+        Fault fault;
+        int at;
+        std::string text;
+        int sent;
+    } cases[] = {
         {Fault::None, 0, "Ecriture de l'adresse: 0xE0/0x100", 880},
         {Fault::Refuse, 0x1340, "Erreur programmation: 0x135F", 3},
         {Fault::Refuse, 0x7FE5, "Erreur programmation: 0x7FFF", 872},
@@ -75,28 +81,40 @@ TEST(ProgramFirmware, WritesTheImageAndStopsAtTheFirstFault) {
         ASSERT_EQ(flags.size(), static_cast<std::size_t>(c.sent));
         for (int i = 0; i < c.sent; ++i) {
             ASSERT_EQ(flags[i], i < 872 ? 1 + i % 2 : 0) << i;
-            ASSERT_EQ(high[i] << 8 | low[i], i < 872 ? 0x1300 + 32 * i : 0x1F + 32 * (i - 872)) << i;
+            ASSERT_EQ(high[i] << 8 | low[i], i < 872 ? 0x1300 + 32 * i : 0x1F + 32 * (i - 872))
+                << i;
         }
         // An unanswered exchange costs one time-out, no more.
         EXPECT_LE(r.clock.nowUs() - log.entries().back().timeUs, 500'000);
         if (c.fault == Fault::None) {
-            EXPECT_EQ(r.ui.statusTexts(MessageField), Progress("Ecriture de l'adresse: 0x%02X/0x100", 0, 0x100, 0x20,
-                      Progress("Ecriture de l'adresse: 0x%04X/0x8000", 0x1800, 0x8000, 0x800)));
+            EXPECT_EQ(
+                r.ui.statusTexts(MessageField),
+                Progress("Ecriture de l'adresse: 0x%02X/0x100", 0, 0x100, 0x20,
+                         Progress("Ecriture de l'adresse: 0x%04X/0x8000", 0x1800, 0x8000, 0x800)));
         }
     }
 }
 
 TEST(BootLoaderVersions, TextsFromTheDevice) {
-    const struct { bool loader; std::string stored; Fault fault; int at; std::string expected; } cases[] = {
+    const struct {
+        bool loader;
+        std::string stored;
+        Fault fault;
+        int at;
+        std::string expected;
+    } cases[] = {
         {false, "TALMO V2.10", Fault::None, 0, "TALMO V2.10"},
-        {false, "TALMO V2.10 beta", Fault::None, 0, "TALMO V2.10 beta"}, // past its 12 bytes, to the zero byte
-        {false, "TALMO V0.23 (c) TALMO 2011", Fault::None, 0, "TALMO V0.23 (c) TALM"}, // to 0x131F at most
+        {false, "TALMO V2.10 beta", Fault::None, 0,
+         "TALMO V2.10 beta"}, // past its 12 bytes, to the zero byte
+        {false, "TALMO V0.23 (c) TALMO 2011", Fault::None, 0,
+         "TALMO V0.23 (c) TALM"}, // to 0x131F at most
         {false, "talmo V2.10", Fault::None, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::Silent, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::WrongEcho, 0, "Inconnue"},
         {true, "TALMO BOOT V1.02", Fault::Silent, 0, "none"},
         {true, "V\xE9", Fault::None, 0, "V\xC3\xA9"}, // Latin-1
-        {true, "TALMO BOOT V1.02 and more", Fault::Short, 20, "TALMO BOOT V1.02 a"}, // to the answer's end
+        {true, "TALMO BOOT V1.02 and more", Fault::Short, 20,
+         "TALMO BOOT V1.02 a"}, // to the answer's end
     };
     for (const auto& c : cases) {
         Rig r;
@@ -107,15 +125,29 @@ TEST(BootLoaderVersions, TextsFromTheDevice) {
         report.fill('x'); // a stale "TALMO" must not pass for an answer
         std::memcpy(&report[17], "TALMO stale", 11);
         EXPECT_EQ(c.loader ? QueryBootLoaderVersion(r.link, report).value_or("none")
-                           : QueryDeviceFirmwareVersion(r.link, report), c.expected) << c.stored;
+                           : QueryDeviceFirmwareVersion(r.link, report),
+                  c.expected)
+            << c.stored;
     }
 }
 
 TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
-    enum Kind { Ok, NoFile, BadFile, Silent, Refused };
-    const struct { Kind kind; std::vector<std::string> boxes; std::string status; } cases[] = {
+    enum Kind {
+        Ok,
+        NoFile,
+        BadFile,
+        Silent,
+        Refused
+    };
+    const struct {
+        Kind kind;
+        std::vector<std::string> boxes;
+        std::string status;
+    } cases[] = {
         {Ok, {}, "Programmation: OK"},
-        {NoFile, {"Erreur fichier: Impossible de lire le fichier..."}, "Lecture du fichier: Erreur"},
+        {NoFile,
+         {"Erreur fichier: Impossible de lire le fichier..."},
+         "Lecture du fichier: Erreur"},
         {BadFile, {"Erreur fichier: Checksum invalide..."}, "Lecture du fichier: Erreur"},
         {Silent, {kProgrammingBox}, kCommError},
         {Refused, {kProgrammingBox}, "Erreur programmation: 0x135F"},
@@ -125,7 +157,9 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
         Flow p;
         const Firmware file(6, "TALMO V2.00");
         if (c.kind != NoFile)
-            p.write("talmo.hex", c.kind == BadFile ? ":10130000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFEE\r\n" : file.hexText());
+            p.write("talmo.hex", c.kind == BadFile
+                                     ? ":10130000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFEE\r\n"
+                                     : file.hexText());
         p.fields = {"TALMO BOOT V0.99", "TALMO V0.1", "TALMO V0.9", nullptr};
         p.arm(c.kind == Refused ? Fault::Refuse : Fault::None, 0x1340);
         p.arm(c.kind == Silent ? Fault::SilentFrom : Fault::None);
@@ -133,32 +167,64 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
         EXPECT_EQ(Boxes(p.ui), c.boxes);
         EXPECT_EQ(p.ui.statusTexts(MessageField).at(0), "");
         EXPECT_EQ(p.ui.status(MessageField), c.status);
-        EXPECT_EQ(p.fields.bootLoaderVersion, c.kind == Silent ? "TALMO BOOT V0.99" : "TALMO BOOT V1.02");
+        EXPECT_EQ(p.fields.bootLoaderVersion,
+                  c.kind == Silent ? "TALMO BOOT V0.99" : "TALMO BOOT V1.02");
         const std::string read = c.kind == Silent ? "Inconnue" : "TALMO V1.00";
         EXPECT_EQ(p.fields.deviceVersion, c.kind == Ok ? "TALMO V2.00" : read);
         EXPECT_EQ(p.fields.fileVersion, c.kind == Ok || c.kind > BadFile ? "TALMO V2.00" : "-");
         // 'Z' only after a whole programming; otherwise the boot loader stays.
-        EXPECT_EQ(p.device->mode(), c.kind == Ok ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
+        EXPECT_EQ(p.device->mode(),
+                  c.kind == Ok ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
         EXPECT_EQ(p.held() == file, c.kind == Ok);
         EXPECT_EQ(p.device->log().count('W') == 0, c.kind == NoFile || c.kind == BadFile);
     }
 }
 
 TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
-    enum Kind { Good, Missing, Refused, NoChoice };
-    const std::string ask = "Programmation: Programmer cette version ?\n", cancelled = "Programmation: annulée";
-    const struct { std::string version; Kind kind; Answer answer; std::vector<std::string> boxes;
-                   std::string status; std::string shown; } cases[] = {
-        {"TALMO V3.00", Good, Answer::Yes, {ask + "TALMO V3.00"}, "Programmation: OK", "TALMO V3.00"},
-        {"TALMO V1.234XYZ", Good, Answer::Yes, {ask + "TALMO V1.234"}, "Programmation: OK", "TALMO V1.234"},
+    enum Kind {
+        Good,
+        Missing,
+        Refused,
+        NoChoice
+    };
+    const std::string ask = "Programmation: Programmer cette version ?\n",
+                      cancelled = "Programmation: annulée";
+    const struct {
+        std::string version;
+        Kind kind;
+        Answer answer;
+        std::vector<std::string> boxes;
+        std::string status;
+        std::string shown;
+    } cases[] = {
+        {"TALMO V3.00",
+         Good,
+         Answer::Yes,
+         {ask + "TALMO V3.00"},
+         "Programmation: OK",
+         "TALMO V3.00"},
+        {"TALMO V1.234XYZ",
+         Good,
+         Answer::Yes,
+         {ask + "TALMO V1.234"},
+         "Programmation: OK",
+         "TALMO V1.234"},
         {"OTHER V1", Good, Answer::Yes, {ask + "Inconnue"}, "Programmation: OK", "Inconnue"},
         {"TALM", Good, Answer::Yes, {ask + "Inconnue"}, "Programmation: OK", "Inconnue"},
         {"TALMO V3.00", Good, Answer::No, {ask + "TALMO V3.00"}, cancelled, "-"},
         {"TALMO V3.00", Good, Answer::Cancel, {ask + "TALMO V3.00"}, cancelled, "-"},
-        {"TALMO V3.00", Missing, Answer::Yes, {"Erreur fichier: Impossible de lire le fichier..."},
-         "Lecture du fichier: Erreur", "-"},
-        {"TALMO V3.00", Refused, Answer::Yes, {ask + "TALMO V3.00", kProgrammingBox},
-         "Erreur programmation EEPROM: 0x5F", "TALMO V3.00"},
+        {"TALMO V3.00",
+         Missing,
+         Answer::Yes,
+         {"Erreur fichier: Impossible de lire le fichier..."},
+         "Lecture du fichier: Erreur",
+         "-"},
+        {"TALMO V3.00",
+         Refused,
+         Answer::Yes,
+         {ask + "TALMO V3.00", kProgrammingBox},
+         "Erreur programmation EEPROM: 0x5F",
+         "TALMO V3.00"},
         {"TALMO V3.00", NoChoice, Answer::Yes, {}, "Sauvegarde: OK", "-"}, // the dialog cancelled
     };
     for (const auto& c : cases) {
@@ -173,27 +239,38 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
         p.ui.queueAnswer(c.answer);
         p.arm(c.kind == Refused ? Fault::RefuseEeprom : Fault::None, 0x47);
         BootLoaderProgram(p.c);
-        EXPECT_EQ(p.firmwarePath, chosen) << "the chosen file is the one the automatic update reads";
+        EXPECT_EQ(p.firmwarePath, chosen)
+            << "the chosen file is the one the automatic update reads";
         EXPECT_EQ(Boxes(p.ui), c.boxes);
         EXPECT_EQ(p.ui.status(MessageField), c.status);
         EXPECT_EQ(p.fields.fileVersion, c.shown);
         const bool programmed = c.status == "Programmation: OK";
         EXPECT_EQ(p.fields.deviceVersion, programmed ? c.shown : "-");
         EXPECT_EQ(p.held() == file, programmed);
-        EXPECT_EQ(p.device->log().count('W') == 0, c.answer != Answer::Yes || c.kind == Missing || c.kind == NoChoice);
-        EXPECT_EQ(p.device->mode(), sim::Talmo::Mode::BootLoader) << "no 'Z' after a programming by hand";
+        EXPECT_EQ(p.device->log().count('W') == 0,
+                  c.answer != Answer::Yes || c.kind == Missing || c.kind == NoChoice);
+        EXPECT_EQ(p.device->mode(), sim::Talmo::Mode::BootLoader)
+            << "no 'Z' after a programming by hand";
         for (const UiEvent& box : p.ui.boxes())
-            EXPECT_EQ(box.caption == "Programmation", box.icon == Icon::Question && box.buttons == Buttons::YesNo);
+            EXPECT_EQ(box.caption == "Programmation",
+                      box.icon == Icon::Question && box.buttons == Buttons::YesNo);
         const FileDialogRequest* open = p.ui.lastDialogRequest();
         ASSERT_TRUE(open && open->filters.size() == 2);
         EXPECT_EQ(open->initialPath, p.path("talmo.hex"));
-        EXPECT_EQ(open->defaultExtension + open->filters[0].label + open->filters[0].patterns + open->filters[1].label,
+        EXPECT_EQ(open->defaultExtension + open->filters[0].label + open->filters[0].patterns +
+                      open->filters[1].label,
                   "hexHex Files (*.hex)*.hexAll Files (*.*)");
     }
 }
 
 TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
-    const struct { Fault fault; int at; std::optional<std::string> name; int blocks; std::string status; } cases[] = {
+    const struct {
+        Fault fault;
+        int at;
+        std::optional<std::string> name;
+        int blocks;
+        std::string status;
+    } cases[] = {
         {Fault::None, 0, "out.hex", 880, "Sauvegarde: OK"},
         {Fault::Silent, 0, "out.hex", 0, "Sauvegarde: Erreur"},
         {Fault::Silent, 100, "out.hex", 100, "Sauvegarde: Erreur"},
@@ -203,7 +280,7 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
         {Fault::WrongEcho, 300, "out.hex", 300, "Sauvegarde: Erreur"},
         {Fault::Short, 36, "out.hex", 0, "Sauvegarde: Erreur"}, // one byte short of the block's end
         {Fault::None, 0, "missing/out.hex", -1, "Sauvegarde: Erreur"}, // cannot be created
-        {Fault::None, 0, std::nullopt, -1, ""},                           // dialog cancelled
+        {Fault::None, 0, std::nullopt, -1, ""},                        // dialog cancelled
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.blocks);
@@ -217,11 +294,13 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
         EXPECT_TRUE(p.ui.lastDialogRequest()->confirmOverwrite);
         EXPECT_EQ(p.ui.lastDialogRequest()->initialPath, p.path("before.hex"));
         EXPECT_EQ(Boxes(p.ui).size(), c.name && c.blocks < 0 ? 1u : 0u);
-        EXPECT_EQ(p.device->log().size(), static_cast<std::size_t>(c.blocks < 0 ? 0 : c.blocks + (c.blocks < 880)));
+        EXPECT_EQ(p.device->log().size(),
+                  static_cast<std::size_t>(c.blocks < 0 ? 0 : c.blocks + (c.blocks < 880)));
         const auto texts = p.ui.statusTexts(MessageField);
         if (c.blocks == 880) {
-            auto progress = Progress("Lecture de l'adresse: 0x%02X/0x100", 0, 0x100, 0x100,
-                                     Progress("Lecture de l'adresse: 0x%04X/0x8000", 0x1300, 0x8000, 0x100));
+            auto progress =
+                Progress("Lecture de l'adresse: 0x%02X/0x100", 0, 0x100, 0x100,
+                         Progress("Lecture de l'adresse: 0x%04X/0x8000", 0x1300, 0x8000, 0x100));
             progress.push_back(c.status);
             EXPECT_EQ(texts, progress);
             EXPECT_EQ(ReadWholeFile(p.path("out.hex")), kHeld.hexText());
@@ -230,7 +309,8 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
             // The first line and the lines of the blocks answered before, no more.
             std::istringstream full(kHeld.hexText());
             std::string expected, line;
-            for (int i = 0; i < 1 + 2 * c.blocks + (c.blocks >= 872) && std::getline(full, line); ++i)
+            for (int i = 0; i < 1 + 2 * c.blocks + (c.blocks >= 872) && std::getline(full, line);
+                 ++i)
                 expected += line + "\n";
             EXPECT_EQ(ReadWholeFile(p.path("out.hex")), expected);
         }

@@ -38,7 +38,9 @@ struct Program : Rig {
         QDir::setCurrent(previousFolder);
     }
 
-    BootLoaderPage* page() const { return static_cast<BootLoaderPage*>(window->page(PageKind::BootLoader)); }
+    BootLoaderPage* page() const {
+        return static_cast<BootLoaderPage*>(window->page(PageKind::BootLoader));
+    }
     QString text(PageKind kind, int id) const {
         if (auto* label = window->page(kind)->control<QLabel>(id))
             return label->text();
@@ -87,10 +89,12 @@ private slots:
         Program p;
         p.requestUpdate(true);
         QCOMPARE(p.device->mode(), Mode::BootLoader);
-        QCOMPARE(Boxes(p.ui), std::vector<std::string>{"Erreur fichier: Impossible de lire le fichier..."});
+        QCOMPARE(Boxes(p.ui),
+                 std::vector<std::string>{"Erreur fichier: Impossible de lire le fichier..."});
         QCOMPARE(p.ui.status(MessageField), std::string("Lecture du fichier: Erreur"));
         QCOMPARE(p.device->log().count('W'), std::size_t(0));
-        QCOMPARE(p.text(BootLoaderPage::kBootLoaderVersionControl), QStringLiteral("TALMO BOOT V1.02"));
+        QCOMPARE(p.text(BootLoaderPage::kBootLoaderVersionControl),
+                 QStringLiteral("TALMO BOOT V1.02"));
         QCOMPARE(p.text(BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V0.23"));
         p.window->processDeviceEvents(); // nothing more happens
         QCOMPARE(p.window->currentPageKind(), PageKind::BootLoader);
@@ -107,17 +111,22 @@ private slots:
 
     void controlsAndLabels() {
         Program p;
-        const struct { int id; const char* text; } controls[] = {
-            {1011, "TALMO Vx.yz"}, {1052, "Sauvegarder"}, {1051, "-"}, {1053, "Programmer"},
-            {1049, "-"}, {1044, "Retour TALMO"}, {106, kWebSiteCaption},
+        const struct {
+            int id;
+            const char* text;
+        } controls[] = {
+            {1011, "TALMO Vx.yz"},  {1052, "Sauvegarder"}, {1051, "-"},
+            {1053, "Programmer"},   {1049, "-"},           {1044, "Retour TALMO"},
+            {106, kWebSiteCaption},
         };
         for (const auto& c : controls)
             QCOMPARE(p.text(c.id), QString::fromUtf8(c.text));
         QStringList labels;
         for (QLabel* label : p.page()->findChildren<QLabel*>())
             labels << label->text();
-        for (const char* label : {"Boot Loader Version:", "1. Sauvegarde du programme du PIC", "(optionnel)",
-                                  "2. Programmer une autre version dans le PIC", "TALMO_Tools, Version"})
+        for (const char* label :
+             {"Boot Loader Version:", "1. Sauvegarde du programme du PIC", "(optionnel)",
+              "2. Programmer une autre version dans le PIC", "TALMO_Tools, Version"})
             QVERIFY2(labels.contains(QString::fromUtf8(label)), label);
         QCOMPARE(labels.count(QStringLiteral("Version:")), 2);
 
@@ -154,7 +163,7 @@ private slots:
         p.click(BootLoaderPage::kProgramButton);
         QCOMPARE(shownWhileAsking, QStringLiteral("TALMO V3.00"));
         QVERIFY(p.held() == file);
-        QCOMPARE(p.device->log().size(), mark + 882); // 880 blocks, then 'V' and 'R'
+        QCOMPARE(p.device->log().size(), mark + 882);         // 880 blocks, then 'V' and 'R'
         QCOMPARE(p.ui.status(MessageField), std::string("")); // the later show emptied it
         QCOMPARE(p.text(BootLoaderPage::kDeviceVersionControl), QStringLiteral("TALMO V3.00"));
         QCOMPARE(p.text(BootLoaderPage::kFileVersionControl), QStringLiteral("-"));

@@ -6,9 +6,9 @@
 
 #include "link/device_link.h"
 #include "sim/sim_backend.h"
-#include "tests/common/scripted_ui.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
+#include "tests/common/scripted_ui.h"
 
 #include <algorithm>
 #include <array>
@@ -83,7 +83,15 @@ inline std::vector<std::string> Boxes(const ScriptedUi& ui) {
     return out;
 }
 
-enum class Fault { None, Silent, SilentFrom, WrongEcho, Short, Refuse, RefuseEeprom };
+enum class Fault {
+    None,
+    Silent,
+    SilentFrom,
+    WrongEcho,
+    Short,
+    Refuse,
+    RefuseEeprom
+};
 
 struct Rig {
     std::filesystem::path dir;
@@ -120,13 +128,26 @@ struct Rig {
         sim::Faults& f = device->faults();
         const std::uint64_t n = device->nextExchange() + static_cast<std::uint64_t>(at);
         switch (fault) {
-        case Fault::None: break;
-        case Fault::Silent: f.silentAt = n; break;
-        case Fault::SilentFrom: f.silentFrom = n; break;
-        case Fault::WrongEcho: f.wrongEchoAt = n; break;
-        case Fault::Short: link.inputReportLength = static_cast<std::uint16_t>(at); break;
-        case Fault::Refuse: f.refuseProgramBlockAt = static_cast<std::uint16_t>(at); break;
-        case Fault::RefuseEeprom: f.refuseEepromBlockAt = static_cast<std::uint8_t>(at); break;
+        case Fault::None:
+            break;
+        case Fault::Silent:
+            f.silentAt = n;
+            break;
+        case Fault::SilentFrom:
+            f.silentFrom = n;
+            break;
+        case Fault::WrongEcho:
+            f.wrongEchoAt = n;
+            break;
+        case Fault::Short:
+            link.inputReportLength = static_cast<std::uint16_t>(at);
+            break;
+        case Fault::Refuse:
+            f.refuseProgramBlockAt = static_cast<std::uint16_t>(at);
+            break;
+        case Fault::RefuseEeprom:
+            f.refuseEepromBlockAt = static_cast<std::uint8_t>(at);
+            break;
         }
     }
     std::string path(const std::string& name) const { return (dir / name).string(); }
@@ -135,7 +156,8 @@ struct Rig {
         return path(name);
     }
     void load(const Firmware& f) {
-        device->setFlashBytes(0x1300, std::vector<std::uint8_t>(f.program.begin() + 0x1300, f.program.end()));
+        device->setFlashBytes(
+            0x1300, std::vector<std::uint8_t>(f.program.begin() + 0x1300, f.program.end()));
         for (std::uint32_t e = 0; e < 0x100; ++e)
             device->setEepromByte(e, f.eeprom[e]);
     }
