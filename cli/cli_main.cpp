@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "link/device_link.h"
 
+#include "link/access_advice.h"
 #include "link/linux_backend.h"
 
 #include <csignal>
@@ -130,11 +131,8 @@ int main(int argc, char** argv) {
         RegisterForDeviceEvents(link);
         backend->takeEvents(); // what is present now is found by the search below
         if (!OpenDevice(link)) {
-            ui.printError(
-                link.deniedPath.empty()
-                    ? "Aucun TALMO connecté."
-                    : "Un TALMO est branché mais son accès est refusé : installer la règle "
-                      "udev du projet (./setup) puis le rebrancher.");
+            ui.printError(link.deniedPath.empty() ? std::string("Aucun TALMO connecté.")
+                                                  : AccessDeniedAdvice(link.deniedPath));
             status = kExitNoDevice;
         } else {
             CliContext context{link, ui, session != nullptr, &gInterrupted};
