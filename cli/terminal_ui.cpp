@@ -5,6 +5,7 @@
 #include "programmer/pic_image.h"
 #include "updater/firmware_image.h"
 
+#include <algorithm>
 #include <cctype>
 #include <sys/ioctl.h>
 
@@ -139,6 +140,9 @@ void TerminalUi::endProgress() {
         std::fflush(s_.err);
         barShown_ = false;
     }
+    report_ = Progress{};
+    barText_.clear();
+    drawnPercent_ = -1;
     lastPhase_.clear();
     lastTenth_ = -1;
 }
@@ -170,22 +174,38 @@ void TerminalUi::printBlock(const std::vector<std::string>& lines) {
     blockLines_ = static_cast<int>(lines.size());
 }
 
-void TerminalUi::showProgress(const Progress& p, const std::string& text) {
+void TerminalUi::drawBar() {
+    const Progress shown = report_.total ? report_ : Progress{0, 1, ""};
+    const std::string line = ProgressBarLine(shown, barText_, TerminalWidth(s_.err) - 1);
+    std::fprintf(s_.err, "\r%s\033[K", line.c_str());
+    std::fflush(s_.err);
+    barShown_ = true;
+    drawnPercent_ = static_cast<int>(std::min(shown.done, shown.total) * 100 / shown.total);
+}
+
+void TerminalUi::showProgress() {
     if (s_.errIsTerminal) {
-        const std::string line = ProgressBarLine(p, text, TerminalWidth(s_.err) - 1);
-        std::fprintf(s_.err, "\r%s\033[K", line.c_str());
-        std::fflush(s_.err);
-        barShown_ = true;
+        drawBar();
         return;
     }
-    const unsigned long done = p.done > p.total ? p.total : p.done;
-    const long tenth = static_cast<long>(done * 10 / p.total);
-    if (p.phase != lastPhase_ || tenth != lastTenth_) {
-        lastPhase_ = p.phase;
+    const unsigned long done = std::min(report_.done, report_.total);
+    const long tenth = report_.total ? static_cast<long>(done * 10 / report_.total) : 0;
+    if (report_.phase != lastPhase_ || tenth != lastTenth_) {
+        lastPhase_ = report_.phase;
         lastTenth_ = tenth;
-        std::fprintf(s_.err, "%s\n", text.c_str());
+        std::fprintf(s_.err, "%s\n", barText_.c_str());
         std::fflush(s_.err);
     }
+}
+
+void TerminalUi::progress(const char* phase, std::uint32_t done, std::uint32_t total) {
+    if (total == 0)
+        return;
+    report_ = Progress{done, total, phase};
+    // The bar follows the reports between two texts, once per percent.
+    if (s_.errIsTerminal && barShown_ &&
+        static_cast<int>(std::min(report_.done, report_.total) * 100 / total) != drawnPercent_)
+        drawBar();
 }
 
 void TerminalUi::setStatusText(int field, const std::string& text) {
@@ -199,8 +219,9 @@ void TerminalUi::setStatusText(int field, const std::string& text) {
     message_ = text;
     if (text.empty())
         return;
-    if (std::optional<Progress> p = ParseProgress(text)) {
-        showProgress(*p, text);
+    if (ParseProgress(text)) {
+        barText_ = text;
+        showProgress();
         return;
     }
     printLine(text);

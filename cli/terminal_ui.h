@@ -1,9 +1,10 @@
 // The user-interface facade on a terminal.
 //
 //   - message field texts: results go to standard output as lines; progress
-//     texts (those that end in "0xA/0xB") become a progress bar on standard
-//     error when it is a terminal, else plain lines, one per tenth of the way
-//     and one whenever the phase changes;
+//     texts (those that end in "0xA/0xB") label a progress bar on standard
+//     error when it is a terminal, else become plain lines, one per tenth of
+//     the way and one whenever the phase changes; how far the operation has
+//     come is taken from its progress reports, not from the texts;
 //   - connection field texts: standard error, when they change;
 //   - message boxes: standard error, "caption : text"; a question box reads
 //     its answer from standard input (o/oui/y/yes means Yes; anything else,
@@ -54,6 +55,7 @@ public:
     std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
     void waitMs(int ms) override;
+    void progress(const char* phase, std::uint32_t done, std::uint32_t total) override;
     Clock& clock() override { return clock_; }
 
     // The path that the next file dialog answers (the command line's FICHIER).
@@ -76,7 +78,8 @@ public:
     int boxesShown() const { return boxes_; }
 
 private:
-    void showProgress(const Progress& p, const std::string& text);
+    void showProgress();
+    void drawBar();
 
     Clock& clock_;
     TerminalStreams s_;
@@ -89,6 +92,9 @@ private:
 
     int blockLines_ = 0;    // lines of the last block printed
     bool barShown_ = false; // a bar line is on the terminal, unfinished
+    Progress report_;       // the operation's last progress report (total 0: none yet)
+    std::string barText_;   // the last progress text
+    int drawnPercent_ = -1; // of the bar line on the terminal
     std::string lastPhase_;
     long lastTenth_ = -1;
 };

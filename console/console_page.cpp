@@ -385,6 +385,10 @@ bool ConsolePage::talk(const std::function<void(DeviceLink&)>& conversation) {
 }
 
 void ConsolePage::pollStatus() {
+    // A tick from inside another page's operation (this page not yet told
+    // it is hidden) waits for the next one.
+    if (context_.shell && context_.shell->insideOperation())
+        return;
     PollOutcome outcome = PollOutcome::NoAnswer;
     talk([&](DeviceLink& link) { outcome = PollStatus(link, buffer_, cache_); });
     if (outcome == PollOutcome::Changed)

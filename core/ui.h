@@ -7,6 +7,7 @@
 // All texts are UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,8 +66,20 @@ public:
     // The chosen path, or nothing when the user cancelled.
     virtual std::optional<std::string> openFileDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> saveFileDialog(const FileDialogRequest& request) = 0;
-    // Waits `ms` milliseconds on the clock; the interface stays blocked.
+    // Waits `ms` milliseconds on the clock. The pages take no input meanwhile;
+    // a window may still answer the window system.
     virtual void waitMs(int ms) = 0;
+    // How far a long operation (reading or programming the PIC, saving or
+    // programming the firmware) has come: `done` of `total` steps of the
+    // whole operation, in the phase named (French words, the same for the
+    // whole of a phase). Sent often, at least once per exchange group, and
+    // last with done == total on success; the status texts stay the
+    // operation's words for the user. Nothing by default.
+    virtual void progress(const char* phase, std::uint32_t done, std::uint32_t total) {
+        (void)phase;
+        (void)done;
+        (void)total;
+    }
     virtual Clock& clock() = 0;
 
     // Shorthand for the frequent error box with an OK button.

@@ -25,6 +25,7 @@ struct Run {
     Report report{};
     std::uint32_t p = 0;
     std::uint32_t e = 0;
+    std::uint32_t steps = 0; // progress: the whole run's steps
 
     // Every step below shows the communication error itself when it fails,
     // so that the sequences read as plain lists of steps.
@@ -49,6 +50,7 @@ struct Run {
         return true;
     }
     void wait(int ms) { ui.waitMs(ms); }
+    void progress(const char* phase, std::uint32_t done) { ui.progress(phase, done, steps); }
 
     std::uint32_t word(std::uint32_t a) const { return image.entries[a]; }
     std::uint32_t eepromByte(std::uint32_t a) const {
@@ -106,6 +108,7 @@ int WordMode(Run& r, bool isProtected) {
     if (!WordModeErase(r, isProtected))
         return 0;
     for (std::uint32_t a = 0; a < r.p; ++a) {
+        r.progress("Programmation+Vérification", a);
         if (a % kProgressInterval == 0)
             r.show("Programmation+Vérification: 0x%04X/0x%04X", a, r.p);
         const std::uint32_t w = r.word(a);
@@ -143,8 +146,10 @@ int WordMode(Run& r, bool isProtected) {
 
     if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
         return 0;
+    r.progress("Programmation+Vérification", r.p);
     r.ui.setStatusText(MessageField, "Programmation+Vérification: 0x2000/0x2007");
     for (std::uint32_t i = 0; i < 8; ++i) {
+        r.progress("Programmation+Vérification", r.p + i);
         if (i < 4 || i == 7) {
             const std::uint32_t a = kPicIdAddress + i;
             const std::uint32_t w = r.word(a);
@@ -164,6 +169,7 @@ int WordMode(Run& r, bool isProtected) {
     }
     if (!r.leave())
         return 0;
+    r.progress("Programmation+Vérification", r.steps);
     r.ui.setStatusText(MessageField, "Programmation+Vérification: OK");
     return 1;
 }
@@ -191,6 +197,7 @@ int BlockMode(Run& r) {
 
     // Program memory, one 8-word row at a time; blank rows are stepped over.
     for (std::uint32_t b = 0; b < r.p; b += kBlockWords) {
+        r.progress("Programmation PROG", b);
         if (b % kProgressInterval == 0)
             r.show("Programmation PROG: 0x%04X/0x%04X", b, r.p);
         bool blank = true;
@@ -216,6 +223,7 @@ int BlockMode(Run& r) {
     if (!r.leave() || !r.enter())
         return 0;
     for (std::uint32_t a = 0; a < r.e; ++a) {
+        r.progress("Programmation EEPROM", r.p + a);
         if (a % kProgressInterval == 0)
             r.show("Programmation EEPROM: 0x%02X/0x%02X", a, r.e);
         const std::uint32_t v = r.eepromByte(a);
@@ -229,6 +237,7 @@ int BlockMode(Run& r) {
     }
 
     // The four ID words, written together.
+    r.progress("Programmation ID", r.p + r.e);
     r.ui.setStatusText(MessageField, "Programmation ID: 0x2000/0x2003");
     if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
         return 0;
@@ -257,6 +266,7 @@ int BlockMode(Run& r) {
     if (!r.leave() || !r.enter())
         return 0;
     for (std::uint32_t a = 0; a < r.p; ++a) {
+        r.progress("Vérification", r.p + r.e + a);
         if (a % kProgressInterval == 0)
             r.show("Vérification: 0x%04X/0x%04X", a, r.p);
         std::uint16_t got = 0;
@@ -271,8 +281,10 @@ int BlockMode(Run& r) {
     }
     if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
         return 0;
+    r.progress("Vérification", 2 * r.p + r.e);
     r.ui.setStatusText(MessageField, "Vérification: 0x2000/0x2007");
     for (std::uint32_t i = 0; i < 7; ++i) {
+        r.progress("Vérification", 2 * r.p + r.e + i);
         if (i < 4) {
             const std::uint32_t a = kPicIdAddress + i;
             std::uint16_t got = 0;
@@ -290,6 +302,7 @@ int BlockMode(Run& r) {
         return 0;
     if (!r.leave())
         return 0;
+    r.progress("Vérification", r.steps);
     r.ui.setStatusText(MessageField, "Programmation+Vérification: OK");
     return 1;
 }
@@ -302,9 +315,14 @@ int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentif
     r.p =
         std::min<std::uint32_t>(ident.programSize, kPicMaxProgramWords) / kBlockWords * kBlockWords;
     r.e = std::min<std::uint32_t>(ident.eepromSize, kPicMaxEepromBytes);
+    // Progress steps: word mode, each address then the eight ID-zone
+    // addresses; block mode, each word programmed, each EEPROM byte, each word
+    // verified, then the ID zone.
+    r.steps = ident.aFamily == 0 ? r.p + 8 : 2 * r.p + r.e + 8;
 
     if (!r.leave())
         return 0;
+    r.progress("Effacement du PIC", 0);
     ui.setStatusText(MessageField, "Effacement du PIC");
     if (!r.enter())
         return 0;

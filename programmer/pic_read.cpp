@@ -17,11 +17,14 @@ int ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& 
     const std::uint32_t p = std::min<std::uint32_t>(ident.programSize, kPicMaxProgramWords);
     const std::uint32_t e = std::min<std::uint32_t>(ident.eepromSize, kPicMaxEepromBytes);
     Report report{};
+    // Progress: one step per program address, then the eight words of the ID zone.
+    const std::uint32_t steps = p + 8;
 
     if (!TargetLeave(link, report) || !TargetEnter(link, report))
         return 0;
     char text[64];
     for (std::uint32_t a = 0; a < p; ++a) {
+        ui.progress("Lecture", a, steps);
         if (a % 20 == 0) {
             std::snprintf(text, sizeof text, "Lecture de l'adresse: 0x%04X/0x%04X", a, p);
             ui.setStatusText(MessageField, text);
@@ -40,8 +43,10 @@ int ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& 
     }
     if (!TargetLoad(link, report, pic_cmd::LoadConfiguration, 0x0000))
         return 0;
+    ui.progress("Lecture zone ID", p, steps);
     ui.setStatusText(MessageField, "Lecture zone ID: 0x2000/0x2007");
     for (std::uint32_t k = 0; k < 8; ++k) {
+        ui.progress("Lecture zone ID", p + k, steps);
         std::uint16_t word = 0;
         if (!TargetRead(link, report, pic_cmd::ReadProgramData, &word))
             return 0;
@@ -54,6 +59,7 @@ int ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& 
         image.entries[kPicIdAddress + k] = kPicBlankWord;
     if (!TargetLeave(link, report))
         return 0;
+    ui.progress("Lecture zone ID", steps, steps);
     ui.setStatusText(MessageField, "Lecture: OK");
     return 1;
 }

@@ -12,8 +12,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace talmo {
 
@@ -24,6 +27,10 @@ QString u(const char* text) { return QString::fromUtf8(text); }
 constexpr std::uint16_t kCodeProtect87x = 0x3030; // CP1:CP0, both copies
 constexpr std::uint16_t kCodeProtectA = 0x2000;   // CP
 constexpr std::uint16_t kDataProtect = 0x0100;    // CPD
+
+// Compact enough to stand beside the program's window on a 1280-pixel screen.
+constexpr int kFlagColumns = 3;
+constexpr int kKeyWidth = 44;
 
 } // namespace
 
@@ -41,6 +48,21 @@ std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtecti
         return static_cast<std::uint16_t>(word & ~(code | kDataProtect));
     }
     return word;
+}
+
+void placeSideBySide(QWidget& program, QWidget& control) {
+    const QScreen* screen = program.screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Outer sizes: the frame counts once the window manager has made it.
+    const QSize a = program.frameGeometry().size();
+    const QSize b = control.frameGeometry().size();
+    const int gap = std::max(0, (area.width() - a.width() - b.width()) / 3);
+    const int x = area.left() + gap;
+    const int y = area.top() + std::max(0, (area.height() - std::max(a.height(), b.height())) / 2);
+    program.move(x, y);
+    control.move(std::min(x + a.width() + gap, area.right() + 1 - b.width()), y);
 }
 
 DemoControl::DemoControl(SimBackend& backend, int deviceId, QWidget* parent)
@@ -74,6 +96,7 @@ QWidget* DemoControl::buildUsbGroup() {
     auto* group = new QGroupBox(u("USB"), this);
     auto* column = new QVBoxLayout(group);
     usbState_ = new QLabel(group);
+    usbState_->setWordWrap(true);
     column->addWidget(usbState_);
     auto* row = new QHBoxLayout;
     plugButton_ = new QPushButton(u("Débrancher"), group);
@@ -120,6 +143,7 @@ QWidget* DemoControl::buildKeypadGroup() {
         auto* button = new QPushButton(u(k.label), group);
         button->setObjectName(QStringLiteral("key%1").arg(k.bit));
         button->setToolTip(u("Maintenir pour garder la touche enfoncée"));
+        button->setMaximumWidth(kKeyWidth);
         const std::uint8_t bit = k.bit;
         connect(button, &QPushButton::pressed, this, [this, bit] {
             device().machine().keys = static_cast<std::uint8_t>(device().machine().keys | bit);
@@ -161,7 +185,7 @@ QWidget* DemoControl::buildMachineGroup() {
         const auto member = f.member;
         connect(box, &QCheckBox::toggled, this,
                 [this, member](bool on) { device().machine().*member = on; });
-        grid->addWidget(box, n / 4, n % 4);
+        grid->addWidget(box, n / kFlagColumns, n % kFlagColumns);
         ++n;
     }
     auto* pwmRow = new QHBoxLayout;
@@ -178,7 +202,7 @@ QWidget* DemoControl::buildMachineGroup() {
     });
     pwmRow->addWidget(slider, 1);
     pwmRow->addWidget(value);
-    grid->addLayout(pwmRow, 2, 0, 1, 4);
+    grid->addLayout(pwmRow, (n + kFlagColumns - 1) / kFlagColumns, 0, 1, kFlagColumns);
     return group;
 }
 

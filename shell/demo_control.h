@@ -33,6 +33,12 @@ enum class DemoProtection {
 // not, from an unprotected word.
 std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtection protection);
 
+// Puts the program's window and the control window side by side, centred
+// within the available area of the program's screen, both whole when their
+// frames fit; else the control window keeps to the area's right edge.
+// Called again once the window manager has framed them, it counts the frames.
+void placeSideBySide(QWidget& program, QWidget& control);
+
 class DemoControl : public QWidget {
     Q_OBJECT
 public:

@@ -12,6 +12,7 @@
 #include "ui/qt_ui.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <memory>
 
@@ -34,13 +35,25 @@ int main(int argc, char** argv) {
     link.backend = &backend;
     link.ui = &ui;
     talmo::MainWindow window(link, ui, talmo::createStandardPage);
-    window.show();
-
     talmo::DemoControl control(backend, deviceId);
     // Closing the program's window ends the demo; the control window alone does not.
     control.setAttribute(Qt::WA_QuitOnClose, false);
+    control.adjustSize();
+    talmo::placeSideBySide(window, control);
+    window.show();
     control.show();
-    // Side by side when the screen allows it.
-    control.move(window.frameGeometry().topRight() + QPoint(16, 0));
+    // Once the window manager has framed both, their places again with the frames.
+    auto* framed = new QTimer(&window);
+    framed->setInterval(100);
+    int tries = 0;
+    QObject::connect(framed, &QTimer::timeout, [&, framed, tries]() mutable {
+        const bool haveFrames = window.frameGeometry() != window.geometry() &&
+                                control.frameGeometry() != control.geometry();
+        if (haveFrames || ++tries == 20) {
+            framed->stop();
+            talmo::placeSideBySide(window, control);
+        }
+    });
+    framed->start();
     return app.exec();
 }

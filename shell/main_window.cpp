@@ -10,12 +10,15 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 
 namespace talmo {
@@ -27,6 +30,7 @@ constexpr int kPageHeightUnits = 275;
 constexpr int kPageMargin = 2;
 constexpr int kEventPollMs = 100;     // backends without a descriptor
 constexpr int kAutoBoxControl = 1051; // the console page's Auto box
+constexpr int kProgressBarWidth = 120;
 
 } // namespace
 
@@ -49,16 +53,37 @@ QSize MainWindow::dialogUnitsToPixels(const QFont& font, int widthUnits, int hei
 }
 
 MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QWidget* parent)
-    : QMainWindow(parent), link_(link), ui_(ui) {
+    : QMainWindow(parent), link_(link), ui_(ui), qtUi_(dynamic_cast<QtUi*>(&ui)) {
     context_.link = &link_;
     context_.ui = &ui_;
     context_.shell = this;
     urlOpener = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
+    afterOperation_.setSingleShot(true);
+    afterOperation_.setInterval(0);
+    connect(&afterOperation_, &QTimer::timeout, this, &MainWindow::afterOperation);
 
     setWindowTitle(QStringLiteral("TALMO_Tools"));
     setWindowIcon(programIcon());
+    createStatusBar();
+    followDeviceEvents();
+    // The pictures that belong to the pages' layouts.
+    static constexpr int kLayoutPictures[] = {kIconProgram, kPictureLcd};
+    loadPictures(kLayoutPictures);
+    createPages(makePage);
+    fixSize();
+    for (Page* p : pages_)
+        p->setProgramVersion(kProgramVersion);
+    takeAccelerator();
+    // Also without HID services: the connection field then says "non connecté".
+    OpenDevice(link_);
+    choosePage();
+    loadPictures(kIndicatorPictureIds);
+    firmwarePath_ = defaultFirmwarePath();
+}
 
-    // Status bar: the connection field and the message field.
+// The connection field, the message field and, during long operations, a
+// progress bar; a QtUi's texts and progress reports come here.
+void MainWindow::createStatusBar() {
     auto* bar = statusBar();
     bar->setObjectName(controlName(110));
     bar->setSizeGripEnabled(false);
@@ -67,32 +92,41 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
         fields_[field]->setObjectName(QStringLiteral("statusField%1").arg(field));
         bar->addWidget(fields_[field], field == 0 ? 0 : 1);
     }
-    if (auto* qtUi = dynamic_cast<QtUi*>(&ui_)) {
-        qtUi->setStatusSink(
+    progressBar_ = new QProgressBar(bar);
+    progressBar_->setObjectName(QStringLiteral("statusProgress"));
+    progressBar_->setFormat(QStringLiteral("%p %"));
+    progressBar_->setFixedWidth(kProgressBarWidth);
+    progressBar_->setMaximumHeight(fields_[1]->sizeHint().height());
+    progressBar_->hide();
+    bar->addPermanentWidget(progressBar_);
+    if (qtUi_) {
+        qtUi_->setStatusSink(
             [this](int field, const std::string& text) { setStatusText(field, text); });
-        qtUi->setDialogParent(this);
+        qtUi_->setProgressSink([this](const char*, std::uint32_t done, std::uint32_t total) {
+            showProgress(done, total);
+        });
+        qtUi_->setDialogParent(this);
     }
     ui_.setStatusText(ConnectionField, "USB: Getting status");
+}
 
-    // Device events.
-    if (link_.backend) {
-        RegisterForDeviceEvents(link_);
-        const int fd = link_.backend->eventFd();
-        if (fd >= 0) {
-            auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-            connect(notifier, &QSocketNotifier::activated, this, &MainWindow::processDeviceEvents);
-        } else {
-            auto* poll = new QTimer(this);
-            connect(poll, &QTimer::timeout, this, &MainWindow::processDeviceEvents);
-            poll->start(kEventPollMs);
-        }
+void MainWindow::followDeviceEvents() {
+    if (!link_.backend)
+        return;
+    RegisterForDeviceEvents(link_);
+    const int fd = link_.backend->eventFd();
+    if (fd >= 0) {
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, &MainWindow::processDeviceEvents);
+    } else {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, &MainWindow::processDeviceEvents);
+        poll->start(kEventPollMs);
     }
+}
 
-    // The pictures that belong to the pages' layouts.
-    static constexpr int kLayoutPictures[] = {kIconProgram, kPictureLcd};
-    loadPictures(kLayoutPictures);
-
-    // The four pages, hidden, in this order.
+// The four pages, hidden, in this order, on top of each other.
+void MainWindow::createPages(const PageFactory& makePage) {
     auto* area = new QWidget(this);
     area->setObjectName(QStringLiteral("pageArea"));
     auto* grid = new QGridLayout(area);
@@ -110,41 +144,36 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
         grid->addWidget(p, 0, 0);
     }
     setCentralWidget(area);
+}
 
-    // Fixed size: the pages get 374 x 275 dialog units of the dialog font.
+// Fixed size: the pages get 374 x 275 dialog units of the dialog font.
+void MainWindow::fixSize() {
     const QSize pageSize =
         dialogUnitsToPixels(QApplication::font(), kPageWidthUnits, kPageHeightUnits);
     for (Page* p : pages_)
         p->setMinimumSize(pageSize);
-    const int barHeight = bar->sizeHint().height();
+    const int barHeight = statusBar()->sizeHint().height();
     fixedSize_ = QSize(pageSize.width() + kPageMargin, pageSize.height() + kPageMargin + barHeight);
     setFixedSize(fixedSize_);
     fields_[0]->setFixedWidth(fixedSize_.width() / 2);
+}
 
-    for (Page* p : pages_)
-        p->setProgramVersion(kProgramVersion);
-
-    // The accelerator of the window: Alt+'?' and Alt+'/' are taken and do nothing.
+// The accelerator of the window: Alt+'?' and Alt+'/' are taken and do nothing.
+void MainWindow::takeAccelerator() {
     for (const QKeySequence& keys :
          {QKeySequence(Qt::ALT | Qt::Key_Question), QKeySequence(Qt::ALT | Qt::Key_Slash)}) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, [] {});
     }
-
-    // Also without HID services: the connection field then says "non connecté".
-    OpenDevice(link_);
-    choosePage();
-
-    loadPictures(kIndicatorPictureIds);
-    firmwarePath_ = defaultFirmwarePath();
 }
 
 MainWindow::~MainWindow() {
     CloseDevice(link_);
-    if (auto* qtUi = dynamic_cast<QtUi*>(&ui_)) {
-        qtUi->setStatusSink(nullptr);
-        qtUi->setDialogParent(nullptr);
+    if (qtUi_) {
+        qtUi_->setStatusSink(nullptr);
+        qtUi_->setProgressSink(nullptr);
+        qtUi_->setDialogParent(nullptr);
     }
 }
 
@@ -161,11 +190,37 @@ void MainWindow::setStatusText(int field, const std::string& text) {
     fields_[field]->repaint();
 }
 
+void MainWindow::showProgress(std::uint32_t done, std::uint32_t total) {
+    const int max = static_cast<int>(std::min<std::uint32_t>(total, INT_MAX));
+    progressBar_->setRange(0, std::max(max, 1));
+    progressBar_->setValue(static_cast<int>(std::min(done, total)));
+    progressBar_->show();
+    afterOperation_.start();
+}
+
+bool MainWindow::progressShown() const { return !progressBar_->isHidden(); }
+
+bool MainWindow::insideOperation() const { return qtUi_ && qtUi_->insideOperation(); }
+
+void MainWindow::afterOperation() {
+    if (insideOperation()) {
+        afterOperation_.start();
+        return;
+    }
+    progressBar_->hide();
+    processDeviceEvents();
+}
+
 void MainWindow::processDeviceEvents() {
     if (!link_.backend)
         return;
     for (HidDeviceEvent& event : link_.backend->takeEvents())
         pendingEvents_.push_back(std::move(event));
+    if (insideOperation()) {
+        if (!pendingEvents_.empty())
+            afterOperation_.start();
+        return;
+    }
     // A page being shown may open a modal box whose own event loop brings us
     // back here: the newer events join the same queue, so that every event is
     // handled once and in the order it came.
@@ -179,10 +234,16 @@ void MainWindow::processDeviceEvents() {
 
 void MainWindow::choosePage() {
     const PageChoice choice = talmo::choosePage(link_.connected(), link_.productId);
+    if (auto* waiting = qobject_cast<WaitingPage*>(page(PageKind::Waiting)))
+        waiting->showRefusedNode(link_.connected() ? std::string() : link_.deniedPath);
     const unsigned serial = ++switchSerial_;
     current_ = choice.current;
+    // Every page takes its place before any is told: a page being told may
+    // show a box, and under it the one page chosen is on the screen.
+    for (const PageStep& step : choice.steps)
+        page(step.page)->setVisible(step.show);
     for (const PageStep& step : choice.steps) {
-        setPageVisible(step.page, step.show);
+        tellPage(step.page, step.show);
         // A newer switch made while a page was told (from a modal box's
         // event loop) stands; the rest of this one is out of date.
         if (switchSerial_ != serial)
@@ -213,25 +274,25 @@ void MainWindow::focusCurrentPage() {
         target->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::setPageVisible(PageKind kind, bool visible) {
-    Page* p = page(kind);
-    // isHidden() is the page's own state, whether the window is shown or not.
-    if (p->isHidden() != visible)
+void MainWindow::tellPage(PageKind kind, bool shown) {
+    bool& told = told_[static_cast<int>(kind)];
+    if (told == shown)
         return;
-    p->setVisible(visible);
-    if (visible) {
-        p->pageShown();
-    } else {
-        p->pageHidden();
-    }
+    told = shown;
+    if (shown)
+        page(kind)->pageShown();
+    else
+        page(kind)->pageHidden();
 }
 
 void MainWindow::showProgrammerPage() {
     const unsigned serial = ++switchSerial_;
-    setPageVisible(PageKind::Console, false);
+    page(PageKind::Console)->hide();
+    page(PageKind::Programmer)->show();
+    tellPage(PageKind::Console, false);
     if (switchSerial_ != serial)
         return;
-    setPageVisible(PageKind::Programmer, true);
+    tellPage(PageKind::Programmer, true);
     if (switchSerial_ != serial)
         return;
     current_ = PageKind::Programmer;
@@ -241,13 +302,15 @@ void MainWindow::showProgrammerPage() {
 void MainWindow::returnToConsolePage() {
     const unsigned serial = ++switchSerial_;
     ui_.setStatusText(MessageField, "");
-    setPageVisible(PageKind::Console, true);
+    page(PageKind::Console)->show();
+    page(PageKind::Programmer)->hide();
+    tellPage(PageKind::Console, true);
     // The console page's start sequence may show a modal box during which a
     // device event chooses another page: that choice stands.
     if (switchSerial_ != serial)
         return;
     current_ = PageKind::Console;
-    setPageVisible(PageKind::Programmer, false);
+    tellPage(PageKind::Programmer, false);
     if (switchSerial_ != serial)
         return;
     focusCurrentPage();

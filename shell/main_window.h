@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QTimer>
 
 #include <array>
 #include <deque>
@@ -19,8 +20,11 @@
 #include <string>
 
 class QLabel;
+class QProgressBar;
 
 namespace talmo {
+
+class QtUi;
 
 class MainWindow final : public QMainWindow, public Shell {
     Q_OBJECT
@@ -40,8 +44,14 @@ public:
     // repaints it at once.
     void setStatusText(int field, const std::string& text);
 
+    // Shows the progress bar of the status bar at done of total.
+    void showProgress(std::uint32_t done, std::uint32_t total);
+    bool progressShown() const;
+
     // Runs the device events waiting in the backend, one by one: the link's
-    // reaction, then the page choice. Called by the event notifier.
+    // reaction, then the page choice. Called by the event notifier. While
+    // the event loop runs from inside an operation, the events only join the
+    // queue; they are handled, in order, once the operation has returned.
     void processDeviceEvents();
     // Applies the page choice for the link's present state.
     void choosePage();
@@ -59,6 +69,7 @@ public:
     bool autoUpdateTicked() const override;
     std::string& firmwarePath() override { return firmwarePath_; }
     void openWebSite() override;
+    bool insideOperation() const override;
 
     // How the web address is opened (the desktop's browser by default).
     std::function<void(const QString& address)> urlOpener;
@@ -67,17 +78,32 @@ public:
     static QSize dialogUnitsToPixels(const QFont& font, int widthUnits, int heightUnits);
 
 private:
-    void setPageVisible(PageKind kind, bool visible);
+    // The steps of construction, in order.
+    void createStatusBar();
+    void followDeviceEvents();
+    void createPages(const PageFactory& makePage);
+    void fixSize();
+    void takeAccelerator();
+
+    // Tells a page that it is shown or hidden, when that changes.
+    void tellPage(PageKind kind, bool shown);
+    // What waits for the end of an operation: the progress bar goes, the
+    // device events come.
+    void afterOperation();
     // Keyboard focus into the current page, unless it is there already.
     void focusCurrentPage();
     void loadPictures(std::span<const int> ids);
 
     DeviceLink& link_;
     Ui& ui_;
+    QtUi* qtUi_ = nullptr; // ui_, when it is the Qt facade
     AppContext context_;
     std::array<Page*, kPageCount> pages_{};
     PageKind current_ = PageKind::Waiting;
+    std::array<bool, kPageCount> told_{}; // the pages last told "shown"
     std::array<QLabel*, 2> fields_{};
+    QProgressBar* progressBar_ = nullptr;
+    QTimer afterOperation_; // fires once the event loop runs outside an operation
     QSize fixedSize_;
     std::map<int, QPixmap> pictures_;
     std::string firmwarePath_;

@@ -1,5 +1,7 @@
 #include "shell/waiting_page.h"
 
+#include "link/access_advice.h"
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -13,6 +15,8 @@ namespace {
 constexpr int kBarMinimum = 0;
 constexpr int kBarMaximum = 100;
 constexpr int kBarStep = 5;
+constexpr char kWaitingText[] = "En attente de connexion d'TALMO...";
+constexpr char kRefusedText[] = "Le TALMO est branché, mais le système en refuse l'accès.";
 } // namespace
 
 BarMotion nextBarMotion(BarMotion motion) {
@@ -34,10 +38,23 @@ WaitingPage::WaitingPage(AppContext& context, QWidget* parent) : Page(context, p
     auto* column = new QVBoxLayout(this);
 
     column->addStretch(2);
-    auto* message = new QLabel(QString::fromUtf8("En attente de connexion d'TALMO..."), this);
-    message->setAlignment(Qt::AlignCenter);
-    column->addWidget(message);
+    message_ = new QLabel(QString::fromUtf8(kWaitingText), this);
+    message_->setObjectName(QStringLiteral("waitingMessage"));
+    message_->setAlignment(Qt::AlignCenter);
+    column->addWidget(message_);
     column->addSpacing(12);
+
+    // The refusal's advice: what to install and run, to be copied.
+    advice_ = new QLabel(this);
+    advice_->setObjectName(QStringLiteral("refusalAdvice"));
+    advice_->setWordWrap(true);
+    advice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    advice_->hide();
+    auto* adviceRow = new QHBoxLayout;
+    adviceRow->addSpacing(24);
+    adviceRow->addWidget(advice_, 1);
+    adviceRow->addSpacing(24);
+    column->addLayout(adviceRow);
 
     bar_ = new QProgressBar(this);
     bar_->setObjectName(controlName(kProgressBar));
@@ -59,6 +76,19 @@ WaitingPage::WaitingPage(AppContext& context, QWidget* parent) : Page(context, p
     timer_->setInterval(kAnimationPeriodMs);
     connect(timer_, &QTimer::timeout, this, &WaitingPage::tick);
 }
+
+void WaitingPage::showRefusedNode(const std::string& node) {
+    const bool refused = !node.empty();
+    message_->setText(QString::fromUtf8(refused ? kRefusedText : kWaitingText));
+    QFont font = message_->font();
+    font.setBold(refused);
+    message_->setFont(font);
+    advice_->setText(refused ? QString::fromStdString(AccessDeniedAdvice(node)) : QString());
+    advice_->setVisible(refused);
+    bar_->setVisible(!refused);
+}
+
+bool WaitingPage::showsRefusal() const { return !advice_->isHidden(); }
 
 void WaitingPage::pageShown() { timer_->start(); }
 

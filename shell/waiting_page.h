@@ -1,9 +1,14 @@
 // The waiting page: shown while no TALMO is connected. It says so and keeps
 // a progress bar moving back and forth, 5 % every 50 ms, while it is visible.
+// When a TALMO is present but its node may not be opened, it says that
+// instead, with what to do about it, and the bar goes.
 #pragma once
 
 #include "ui/page.h"
 
+#include <string>
+
+class QLabel;
 class QProgressBar;
 class QTimer;
 
@@ -32,6 +37,10 @@ public:
     void pageShown() override;  // starts the animation
     void pageHidden() override; // stops it; the bar keeps position and step
 
+    // The refused node (/dev/hidrawN), or "" when no TALMO is refused.
+    void showRefusedNode(const std::string& node);
+    bool showsRefusal() const;
+
     // One animation step (what each timer tick does).
     void tick();
 
@@ -43,6 +52,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QLabel* message_ = nullptr;
+    QLabel* advice_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QTimer* timer_ = nullptr;
     int step_ = 5;

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 
 namespace talmo {
 
@@ -48,7 +49,33 @@ QWidget* Page::createFooter() {
             context_.shell->openWebSite();
     });
     row->addWidget(web);
-    return footer;
+    footer_ = footer;
+
+    auto* room = new QWidget(this);
+    room->setObjectName(QStringLiteral("pageFooterRoom"));
+    room->setAttribute(Qt::WA_TransparentForMouseEvents);
+    room->setFixedHeight(footer->sizeHint().height() +
+                         style()->pixelMetric(QStyle::PM_LayoutBottomMargin));
+    footer->raise();
+    placeFooter();
+    return room;
+}
+
+void Page::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeFooter();
+}
+
+void Page::placeFooter() {
+    if (!footer_)
+        return;
+    // The style's page margins: where a page laid out with the default
+    // margins has it.
+    const int left = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    const int right = style()->pixelMetric(QStyle::PM_LayoutRightMargin);
+    const int bottom = style()->pixelMetric(QStyle::PM_LayoutBottomMargin);
+    const int h = footer_->sizeHint().height();
+    footer_->setGeometry(left, height() - bottom - h, width() - left - right, h);
 }
 
 } // namespace talmo

@@ -56,6 +56,9 @@ public:
     virtual std::string& firmwarePath() = 0;
     // Opens the maker's web site in the default browser.
     virtual void openWebSite() = 0;
+    // True while the event loop runs from inside a long operation: a page's
+    // timer must then not talk to the device.
+    virtual bool insideOperation() const { return false; }
 };
 
 // Everything a page borrows for the whole run.
@@ -87,10 +90,19 @@ protected:
     // The footer shared by all pages: icon 107, "TALMO_Tools, Version", the
     // version (control 1050, "1.0" until the main window writes the program's
     // version) and the web-site button 106, which asks the shell to open the
-    // maker's site. The page places the returned widget in its own layout.
+    // maker's site. The footer keeps one place, the same on every page, at
+    // the page's bottom whatever the page's layout; the returned widget is
+    // the room the page leaves for it at the end of its layout.
     QWidget* createFooter();
 
+    void resizeEvent(QResizeEvent* event) override;
+
     AppContext& context_;
+
+private:
+    void placeFooter();
+
+    QWidget* footer_ = nullptr;
 };
 
 } // namespace talmo

@@ -1,6 +1,8 @@
 #include "ui/qt_ui.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -9,6 +11,9 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTranslator>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace talmo {
 
@@ -61,9 +66,60 @@ void frenchButtonTexts(QMessageBox& box) {
             b->setText(QString::fromUtf8(t.text));
 }
 
+// Drops the user's input to one window and everything in it.
+class InputGate final : public QObject {
+public:
+    const QWidget* window = nullptr; // the window gated, or none
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (!window || !isInput(event->type()) || !belongsToWindow(receiver))
+            return false;
+        event->ignore(); // a close request refused, not carried out
+        return true;
+    }
+
+private:
+    static bool isInput(QEvent::Type type) {
+        switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::ContextMenu:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+    bool belongsToWindow(QObject* receiver) const {
+        if (auto* handle = qobject_cast<QWindow*>(receiver))
+            return handle == window->windowHandle();
+        // A widget, or an object of one (a shortcut): the widget's window.
+        for (QObject* o = receiver; o; o = o->parent())
+            if (o->isWidgetType())
+                return static_cast<QWidget*>(o)->window() == window;
+        return false;
+    }
+};
+
 } // namespace
 
+QtUi::QtUi(Clock& clock) : clock_(clock), inputGate_(new InputGate) {}
+
+QtUi::~QtUi() { delete inputGate_; }
+
 bool installFrenchTranslation(QCoreApplication& app) {
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     auto* translator = new QTranslator(&app);
     if (!translator->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
@@ -135,6 +191,36 @@ std::optional<std::string> QtUi::saveFileDialog(const FileDialogRequest& request
     return runFileDialog(dialogParent_, request, true);
 }
 
-void QtUi::waitMs(int ms) { clock_.sleepMs(ms); }
+void QtUi::waitMs(int ms) {
+    // Whole waits on the clock: the time spent answering is part of them.
+    const std::int64_t end = clock_.nowUs() + static_cast<std::int64_t>(ms) * 1000;
+    for (;;) {
+        keepAnswering();
+        const std::int64_t left = end - clock_.nowUs();
+        if (left <= 0)
+            return;
+        clock_.sleepUs(std::min<std::int64_t>(left, kAnswerPeriodMs * 1000));
+    }
+}
+
+void QtUi::progress(const char* phase, std::uint32_t done, std::uint32_t total) {
+    if (progressSink_)
+        progressSink_(phase, done, total);
+    keepAnswering();
+}
+
+void QtUi::keepAnswering() {
+    const std::int64_t now = clock_.nowUs();
+    if (nesting_ > 0 || now - lastAnswerUs_ < kAnswerPeriodMs * 1000 ||
+        !QCoreApplication::instance())
+        return;
+    static_cast<InputGate*>(inputGate_)->window = dialogParent_ ? dialogParent_->window() : nullptr;
+    ++nesting_;
+    QCoreApplication::instance()->installEventFilter(inputGate_);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::instance()->removeEventFilter(inputGate_);
+    --nesting_;
+    lastAnswerUs_ = clock_.nowUs();
+}
 
 } // namespace talmo

@@ -124,11 +124,23 @@ bool ReadBlock(DeviceLink& link, Report& report, BootMemory memory, int address)
     return EchoOk(count, report, kRead) && count >= kDataOffset + kBootBlockSize;
 }
 
+// Progress of both operations: one step per block, the application area's
+// then the EEPROM's.
+constexpr std::uint32_t kApplicationBlocks = (kApplicationEnd - kApplicationStart) / kBootBlockSize;
+constexpr std::uint32_t kBlockSteps = kApplicationBlocks + kEepromSize / kBootBlockSize;
+
+std::uint32_t BlockStep(BootMemory memory, int block) {
+    return memory == BootMemory::Program
+               ? static_cast<std::uint32_t>(block - kApplicationStart) / kBootBlockSize
+               : kApplicationBlocks + static_cast<std::uint32_t>(block) / kBootBlockSize;
+}
+
 // Streams one memory range into the writer, block by block, as the answers
 // come: the writer only ever receives bytes that an answer delivered.
 bool SaveRange(DeviceLink& link, Ui& ui, Report& report, FirmwareHexWriter& writer,
                BootMemory memory, int start, int end) {
     for (int block = start; block < end; block += kBootBlockSize) {
+        ui.progress("Lecture de l'adresse", BlockStep(memory, block), kBlockSteps);
         if ((block & 0xFF) == 0) {
             if (memory == BootMemory::Program)
                 ui.setStatusText(MessageField,
@@ -159,6 +171,7 @@ bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path) {
                    kApplicationEnd) ||
         !SaveRange(link, ui, report, writer, BootMemory::Eeprom, 0, kEepromSize))
         return false; // the partial file stays as written, without its end line
+    ui.progress("Lecture de l'adresse", kBlockSteps, kBlockSteps);
     return writer.finish() == 1;
 }
 
@@ -189,6 +202,7 @@ bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
     Report report{};
     std::uint8_t flag = 1;
     for (int block = kApplicationStart; block < kApplicationEnd; block += kBootBlockSize) {
+        ui.progress("Ecriture de l'adresse", BlockStep(BootMemory::Program, block), kBlockSteps);
         if (block % 0x800 == 0)
             ui.setStatusText(MessageField, Format40("Ecriture de l'adresse: 0x%02X/0x8000", block));
         BuildBootWriteRequest(report, flag, static_cast<std::uint16_t>(block));
@@ -198,6 +212,7 @@ bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
         flag = flag == 1 ? 2 : 1;
     }
     for (int block = 0; block < kEepromSize; block += kBootBlockSize) {
+        ui.progress("Ecriture de l'adresse", BlockStep(BootMemory::Eeprom, block), kBlockSteps);
         ui.setStatusText(MessageField, Format40("Ecriture de l'adresse: 0x%02X/0x100", block));
         const int last = block + kBootBlockSize - 1;
         std::memcpy(&report[kDataOffset], &image.cells[block], kBootBlockSize);
@@ -205,6 +220,7 @@ bool ProgramFirmware(DeviceLink& link, Ui& ui, const FirmwareImage& image) {
         if (!SendBlock(link, ui, report, true, last))
             return false;
     }
+    ui.progress("Ecriture de l'adresse", kBlockSteps, kBlockSteps);
     return true;
 }
 

@@ -319,11 +319,15 @@ TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput) {
     VirtualClock clock;
     TerminalUi ui(clock, io.streams(false));
     char text[64];
-    for (unsigned a = 0; a < 0x2000; a += 20) {
+    for (unsigned a = 0; a < 0x2000; ++a) {
+        ui.progress("Lecture", a, 0x2008);
         std::snprintf(text, sizeof text, "Lecture de l'adresse: 0x%04X/0x2000", a);
-        ui.setStatusText(MessageField, text);
+        if (a % 20 == 0)
+            ui.setStatusText(MessageField, text);
     }
+    ui.progress("Lecture zone ID", 0x2000, 0x2008);
     ui.setStatusText(MessageField, "Lecture zone ID: 0x2000/0x2007");
+    ui.progress("Lecture zone ID", 0x2008, 0x2008);
     ui.setStatusText(MessageField, "Lecture: OK");
     const std::string err = Streams::read(io.err);
     std::size_t lines = 0;
@@ -341,15 +345,20 @@ TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine) {
     VirtualClock clock;
     {
         TerminalUi ui(clock, io.streams(true));
+        // The bar's fill follows the reports, once per percent, whatever the text says.
+        ui.progress("Vérification", 0, 0x2008);
         ui.setStatusText(MessageField, "Vérification: 0x0000/0x1000");
-        ui.setStatusText(MessageField, "Vérification: 0x0800/0x1000");
+        ui.progress("Vérification", 1, 0x2008);
+        ui.progress("Vérification", 0x1004, 0x2008);
+        ui.progress("Vérification", 0x2008, 0x2008);
         ui.setStatusText(MessageField, "Programmation+Vérification: OK");
         ui.setStatusText(ConnectionField,
                          "USB: TALMO non connecté"); // the initial state: not shown
     }
     const std::string err = Streams::read(io.err);
     EXPECT_EQ(err, "\r[........................]   0 % Vérification: 0x0000/0x1000\033[K"
-                   "\r[############............]  50 % Vérification: 0x0800/0x1000\033[K\n");
+                   "\r[############............]  50 % Vérification: 0x0000/0x1000\033[K"
+                   "\r[########################] 100 % Vérification: 0x0000/0x1000\033[K\n");
     EXPECT_EQ(Streams::read(io.out), "Programmation+Vérification: OK\n");
 }
 

@@ -1,12 +1,17 @@
 // The demo's control window acts on the virtual TALMO, and the program's
 // link sees its plugs, unplugs and mode switches.
+#include "programmer/programmer_page.h"
 #include "shell/demo_control.h"
 #include "shell_rig.h"
 #include "sim/board_firmware.h"
+#include "ui/qt_ui.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
 
@@ -53,6 +58,8 @@ private slots:
     void machineInputs();
     void picChoice();
     void faults();
+    void unplugDuringARead();
+    void placedSideBySide();
 };
 
 void TestDemoControl::protectionWords_data() {
@@ -160,6 +167,67 @@ void TestDemoControl::faults() {
     QVERIFY(!exchange());
     rig.follow();
     QVERIFY(!rig.link.connected());
+}
+
+// The demo as a user runs it: "Identifier" on the programmer page, and
+// "Débrancher" pressed while the PIC is being read. The read stops at the
+// unplug; the program's own buttons take no click meanwhile.
+void TestDemoControl::unplugDuringARead() {
+    VirtualClock clock;
+    sim::VirtualUsb usb{clock};
+    usb.setLatencyUs(1000);
+    SimBackend backend{usb};
+    QtUi ui(clock);
+    DeviceLink link;
+    link.backend = &backend;
+    link.ui = &ui;
+    const int id = backend.plug(std::make_unique<sim::Talmo>());
+    backend.takeEvents();
+    MainWindow w(link, ui, createStandardPage);
+    DemoControl control(backend, id);
+    w.show();
+    w.showProgrammerPage();
+    QWidget* identify = w.currentPage()->control(kProgrammerIdentifyButton);
+
+    QStringList boxes;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->reject();
+        }
+    });
+    closer.start(5);
+    std::size_t exchangesAtUnplug = 0;
+    QTimer::singleShot(0, [&] {
+        exchangesAtUnplug = usb.device(id)->log().size();
+        QTest::mouseClick(identify, Qt::LeftButton); // dropped: a read is running
+        QTest::mouseClick(control.findChild<QPushButton*>(QStringLiteral("plugButton")),
+                          Qt::LeftButton);
+    });
+    QTest::mouseClick(identify, Qt::LeftButton);
+    QCOMPARE(boxes, QStringList{QStringLiteral("Erreur lors de la lecture du PIC.")});
+    QVERIFY(exchangesAtUnplug > 0 && exchangesAtUnplug < 100);
+    QTRY_COMPARE(w.currentPageKind(), PageKind::Waiting);
+}
+
+// At 1280 x 800 both windows are whole on the screen, side by side.
+void TestDemoControl::placedSideBySide() {
+    DemoRig rig;
+    MainWindow w(rig.link, rig.ui);
+    rig.control->adjustSize();
+    placeSideBySide(w, *rig.control);
+    const QRect area = w.screen()->availableGeometry();
+    const QRect a = w.frameGeometry(), b = rig.control->frameGeometry();
+    QVERIFY2(area.contains(a) && area.contains(b), qPrintable(QStringLiteral("%1x%2 %3x%4")
+                                                                  .arg(a.width())
+                                                                  .arg(a.height())
+                                                                  .arg(b.width())
+                                                                  .arg(b.height())));
+    QCOMPARE(a.intersects(b), area.width() < a.width() + b.width());
+    // Beside each other at 1280 pixels, frames included.
+    QVERIFY2(a.width() + b.width() + 32 <= 1280,
+             qPrintable(QStringLiteral("%1 + %2").arg(a.width()).arg(b.width())));
 }
 
 QTEST_MAIN(TestDemoControl)

@@ -5,9 +5,12 @@
 #include "shell/waiting_page.h"
 #include "shell_rig.h"
 #include "ui/pictures.h"
+#include "ui/qt_ui.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -66,6 +69,10 @@ private slots:
     void eventsDuringAPageShow();
     void pagesMadeInOrder();
     void sizeAndFooters();
+    void footersAtOnePlace();
+    void onePageUnderTheAutoUpdateBox();
+    void refusedAccess();
+    void operationKeepsAnswering();
     void sizeFollowsFontMetrics();
     void pictures();
     void acceleratorAndFocus();
@@ -271,6 +278,113 @@ void TestMainWindow::sizeAndFooters() {
     QTest::mouseClick(web, Qt::LeftButton);
     QCOMPARE(rig.opened, Log{"https://www.talmo.example/"});
     QCOMPARE(w.firmwarePath(), std::string("./talmo.hex"));
+}
+
+// The icon and the web button, in window coordinates, on each page shown in turn.
+void TestMainWindow::footersAtOnePlace() {
+    Rig rig;
+    MainWindow& w = rig.start(createStandardPage);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QList<QRect> places;
+    for (int i = 0; i < kPageCount; ++i) {
+        for (int j = 0; j < kPageCount; ++j)
+            w.page(static_cast<PageKind>(j))->setVisible(i == j);
+        QApplication::processEvents();
+        const Page* p = w.page(static_cast<PageKind>(i));
+        for (int id : {kFooterIconControl, kWebSiteButton}) {
+            const QWidget* c = p->control(id);
+            QVERIFY(c && c->isVisible());
+            places.append(QRect(c->mapTo(&w, QPoint(0, 0)), c->size()));
+        }
+        QCOMPARE(places.mid(2 * i), places.mid(0, 2));
+    }
+}
+
+// The automatic update stops on a missing firmware file: under its box, the
+// boot-loader page alone.
+void TestMainWindow::onePageUnderTheAutoUpdateBox() {
+    Rig rig;
+    const int id = rig.plug(Mode::Normal, true);
+    MainWindow& w = rig.start(createStandardPage);
+    w.page(PageKind::Console)->control<QCheckBox>(1051)->setChecked(true);
+    w.firmwarePath() = "/nonexistent/talmo.hex";
+    std::vector<std::vector<PageKind>> underBoxes;
+    rig.ui.onBox = [&] { underBoxes.push_back(rig.visiblePages()); };
+    rig.device(id).setMode(Mode::BootLoader);
+    rig.deliver();
+    QCOMPARE(underBoxes, std::vector<std::vector<PageKind>>{{PageKind::BootLoader}});
+}
+
+// A TALMO present but refused: the waiting page says so and what to do;
+// once it may be opened, the page choice goes on.
+void TestMainWindow::refusedAccess() {
+    Rig rig;
+    rig.backend.openFault = [](const std::string&, int) { return HidOpenError::PermissionDenied; };
+    const int id = rig.plug(Mode::Normal, true);
+    MainWindow& w = rig.start();
+    auto* waiting = qobject_cast<WaitingPage*>(w.page(PageKind::Waiting));
+    QCOMPARE(rig.current(), PageKind::Waiting);
+    QVERIFY(waiting->showsRefusal());
+    const QString advice = waiting->findChild<QLabel*>(QStringLiteral("refusalAdvice"))->text();
+    QVERIFY2(advice.contains(QString::fromStdString(rig.link.deniedPath)) &&
+                 advice.contains(QStringLiteral("70-talmo.rules")),
+             qPrintable(advice));
+    QVERIFY(waiting->control(WaitingPage::kProgressBar)->isHidden());
+
+    rig.backend.openFault = nullptr;
+    rig.backend.unplug(id);
+    rig.deliver();
+    QVERIFY(!waiting->showsRefusal());
+    QVERIFY(!waiting->control(WaitingPage::kProgressBar)->isHidden());
+    rig.usb.replug(id);
+    rig.backend.notify();
+    rig.deliver();
+    QCOMPARE(rig.current(), PageKind::Console);
+}
+
+// An operation on the Qt facade: the window keeps processing events, shows
+// the progress, drops the user's clicks, and handles the device's removal
+// once the operation has returned.
+void TestMainWindow::operationKeepsAnswering() {
+    VirtualClock clock;
+    sim::VirtualUsb usb{clock};
+    SimBackend backend{usb};
+    QtUi ui(clock);
+    DeviceLink link;
+    link.backend = &backend;
+    link.ui = &ui;
+    const int id = backend.plug(std::make_unique<sim::Talmo>());
+    backend.takeEvents();
+    Log log;
+    MainWindow w(link, ui, recording(log));
+    std::vector<std::string> opened;
+    w.urlOpener = [&](const QString& a) { opened.push_back(a.toStdString()); };
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* bar = w.statusBar()->findChild<QProgressBar*>(QStringLiteral("statusProgress"));
+
+    int answered = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] { ++answered; });
+    ticks.start(0);
+    QTimer::singleShot(0, [&] {
+        backend.unplug(id);
+        QTest::mouseClick(w.currentPage()->control(kWebSiteButton), Qt::LeftButton);
+    });
+    for (int i = 0; i <= 100; ++i) {
+        clock.advanceUs(10000);
+        ui.progress("Lecture", static_cast<std::uint32_t>(i), 100);
+        if (i == 50) {
+            QVERIFY(answered >= 10);
+            QVERIFY(link.connected());
+            QCOMPARE(w.currentPageKind(), PageKind::Console);
+            QVERIFY(bar->isVisible() && bar->value() == 50);
+        }
+    }
+    QVERIFY(opened.empty());
+    QTRY_COMPARE(w.currentPageKind(), PageKind::Waiting);
+    QVERIFY(bar->isHidden());
 }
 
 void TestMainWindow::sizeFollowsFontMetrics() {
