@@ -30,7 +30,7 @@ constexpr int kPageHeightUnits = 275;
 constexpr int kPageMargin = 2;
 constexpr int kEventPollMs = 100;     // backends without a descriptor
 constexpr int kAutoBoxControl = 1051; // the console page's Auto box
-constexpr int kProgressBarWidth = 120;
+constexpr int kProgressBarWidth = 100;
 
 } // namespace
 
@@ -92,13 +92,12 @@ void MainWindow::createStatusBar() {
         fields_[field]->setObjectName(QStringLiteral("statusField%1").arg(field));
         bar->addWidget(fields_[field], field == 0 ? 0 : 1);
     }
-    progressBar_ = new QProgressBar(bar);
+    // The bar stands at the right end of the connection field, whose text is
+    // short: the message field keeps its place and its whole width.
+    progressBar_ = new QProgressBar(fields_[0]);
     progressBar_->setObjectName(QStringLiteral("statusProgress"));
     progressBar_->setFormat(QStringLiteral("%p %"));
-    progressBar_->setFixedWidth(kProgressBarWidth);
-    progressBar_->setMaximumHeight(fields_[1]->sizeHint().height());
     progressBar_->hide();
-    bar->addPermanentWidget(progressBar_);
     if (qtUi_) {
         qtUi_->setStatusSink(
             [this](int field, const std::string& text) { setStatusText(field, text); });
@@ -156,6 +155,9 @@ void MainWindow::fixSize() {
     fixedSize_ = QSize(pageSize.width() + kPageMargin, pageSize.height() + kPageMargin + barHeight);
     setFixedSize(fixedSize_);
     fields_[0]->setFixedWidth(fixedSize_.width() / 2);
+    const int h = fields_[0]->sizeHint().height();
+    progressBar_->setGeometry(fields_[0]->width() - kProgressBarWidth - kPageMargin, 0,
+                              kProgressBarWidth, h);
 }
 
 // The accelerator of the window: Alt+'?' and Alt+'/' are taken and do nothing.

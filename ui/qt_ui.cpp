@@ -5,12 +5,16 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
 #include <QTranslator>
+#include <QTreeView>
 #include <QWindow>
 
 #include <algorithm>
@@ -30,6 +34,35 @@ QString filterString(const std::vector<FileFilter>& filters) {
     return parts.join(QStringLiteral(";;"));
 }
 
+// The file list's sizes, types and dates in French, whatever the system's
+// locale; the toolkit takes them from the system's.
+class FrenchFileList final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files || index.column() < 1 || index.column() > 3)
+            return QIdentityProxyModel::data(index, role);
+        const QFileInfo info = files->fileInfo(mapToSource(index));
+        const QLocale french;
+        switch (index.column()) {
+        case 1:
+            return info.isDir() ? QString() : french.formattedDataSize(info.size());
+        case 2:
+            if (info.isDir())
+                return QStringLiteral("Dossier");
+            return info.suffix().isEmpty() ? QStringLiteral("Fichier")
+                                           : QStringLiteral("Fichier ") + info.suffix();
+        default:
+            return french.toString(info.lastModified(), QLocale::ShortFormat);
+        }
+    }
+};
+
+constexpr int kFileDialogWidth = 760;
+constexpr int kFileDialogHeight = 440;
+
 std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request,
                                          bool save) {
     QFileDialog dialog(parent, q(request.title), q(request.initialPath),
@@ -46,6 +79,13 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogReques
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!request.defaultExtension.empty())
         dialog.setDefaultSuffix(q(request.defaultExtension));
+    dialog.setProxyModel(new FrenchFileList(&dialog));
+    // Wide enough for every column of the detailed list, each as wide as
+    // its contents.
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.resize(kFileDialogWidth, kFileDialogHeight);
+    if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView")))
+        list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
