@@ -134,7 +134,9 @@ int main(int argc, char** argv) {
             if (!link.deniedPath.empty())
                 ui.printError(AccessDeniedAdvice(link.deniedPath));
             else if (!link.busyPath.empty())
-                ui.printError("TALMO utilisé par un autre programme (" + link.busyPath + ").");
+                ui.printError("TALMO utilisé par un autre programme (" + link.busyPath +
+                              ") : le fermer (fenêtre TALMO_Tools ou autre talmo-cli), puis "
+                              "recommencer.");
             else
                 ui.printError("Aucun TALMO connecté.");
             status = kExitNoDevice;

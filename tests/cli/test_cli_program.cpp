@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <regex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -566,6 +567,37 @@ TEST(CliSimulate, EveryExchangeIsAppendedToTheLog) {
         previous = t;
     }
     EXPECT_GT(previous, 0.0);
+}
+
+// The virtual board's files are replaced only when whole: a state that the
+// disk cannot take (a file size limit) keeps the previous one, whole, and
+// leaves no temporary file.
+TEST(CliSimulate, AStateThatCannotBeSavedKeepsThePreviousOne) {
+    Scratch s;
+    ASSERT_EQ(s.run(Sim({"status"})).status, 0);
+    const auto board = s.dir() / "board";
+    std::vector<std::string> before;
+    for (const char* name : {"firmware.hex", "pic.hex", "state.txt"})
+        before.push_back(ReadFile(board / name));
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit limit{40000, old.rlim_max}; // below the firmware file's size
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const Outcome r = s.run(Sim({"status"}));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "firmware.hex : Impossible d'écrire dans le fichier...")) << r.err;
+    std::vector<std::string> after, names;
+    for (const char* name : {"firmware.hex", "pic.hex", "state.txt"})
+        after.push_back(ReadFile(board / name));
+    EXPECT_EQ(after, before);
+    for (const auto& entry : fs::directory_iterator(board))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".lock", "exchanges.log", "firmware.hex", "pic.hex",
+                                               "state.txt"}));
 }
 
 } // namespace
