@@ -371,7 +371,7 @@ void TestMainWindow::busyDevice() {
     Rig rig;
     const int id = rig.plug(Mode::Normal, true);
     bool busy = true;
-    rig.backend.openFault = [&](const std::string&, int) {
+    rig.backend.controls.openFault = [&](const std::string&, int) {
         return busy ? HidOpenError::Busy : HidOpenError::None;
     };
     Log log;
