@@ -131,8 +131,14 @@ int main(int argc, char** argv) {
         RegisterForDeviceEvents(link);
         backend->takeEvents(); // what is present now is found by the search below
         if (!OpenDevice(link)) {
-            ui.printError(link.deniedPath.empty() ? std::string("Aucun TALMO connecté.")
-                                                  : AccessDeniedAdvice(link.deniedPath));
+            if (!link.deniedPath.empty())
+                ui.printError(AccessDeniedAdvice(link.deniedPath));
+            else if (!link.busyPath.empty())
+                ui.printError("TALMO utilisé par un autre programme (" + link.busyPath +
+                              ") : le fermer (fenêtre TALMO_Tools ou autre talmo-cli), puis "
+                              "recommencer.");
+            else
+                ui.printError("Aucun TALMO connecté.");
             status = kExitNoDevice;
         } else {
             CliContext context{link, ui, session != nullptr, &gInterrupted};

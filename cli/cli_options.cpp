@@ -154,6 +154,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             o.watch = true;
         } else if ((name == "--yes" || name == "-y") && !inlineValue) {
             o.assumeYes = true;
+        } else if (name == "--force" && !inlineValue) {
+            o.force = true;
         } else if (name == "--pic" && !inlineValue) {
             pic = true;
         } else if (name == "--firmware" && !inlineValue) {
@@ -196,8 +198,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     if (o.watch && o.command != Command::Status)
         return Fail("--watch ne s'emploie qu'avec status");
-    if (o.assumeYes && o.command != Command::PicProgram)
-        return Fail("--yes ne s'emploie qu'avec pic program");
+    const bool programs = o.command == Command::PicProgram || o.command == Command::FirmwareProgram;
+    if (o.assumeYes && !programs)
+        return Fail("--yes ne s'emploie qu'avec pic program et firmware program");
+    if (o.force && !programs)
+        return Fail("--force ne s'emploie qu'avec pic program et firmware program");
     if ((pic || firmware) && o.command != Command::HexCheck)
         return Fail("--pic et --firmware ne s'emploient qu'avec hex check");
     if (o.command == Command::HexCheck) {
@@ -226,10 +231,12 @@ std::string HelpText(Command command) {
             "Commandes :\n"
             "  status [--watch]               version, table, flash et état du TALMO\n"
             "  firmware save FICHIER          sauvegarder le firmware du TALMO\n"
-            "  firmware program FICHIER       programmer un firmware dans le TALMO\n"
+            "  firmware program FICHIER [--yes] [--force]\n"
+            "                                 programmer un firmware dans le TALMO\n"
             "  pic identify                   identifier le PIC et la version VELKOR\n"
             "  pic read FICHIER               lire le PIC et l'enregistrer\n"
-            "  pic program FICHIER [--yes]    programmer et vérifier le PIC\n"
+            "  pic program FICHIER [--yes] [--force]\n"
+            "                                 programmer et vérifier le PIC\n"
             "  hex check FICHIER --pic|--firmware\n"
             "                                 vérifier un fichier HEX\n"
             "\n"
@@ -252,14 +259,23 @@ std::string HelpText(Command command) {
             "loader ; à la fin il en sort et la version qui tourne est affichée.\n");
     case Command::FirmwareProgram:
         return WithCommon(
-            "Usage : talmo-cli firmware program FICHIER\n"
+            "Usage : talmo-cli firmware program FICHIER [--yes] [--force]\n"
             "\n"
             "Programme le firmware du fichier Intel HEX FICHIER dans le TALMO, comme la\n"
             "mise à jour automatique de la fenêtre : le fichier est lu d'abord (un fichier\n"
-            "refusé ne touche pas au TALMO), puis le TALMO passe en boot loader s'il est\n"
-            "en mode normal, le firmware est écrit, le TALMO sort du boot loader et la\n"
-            "version qui tourne est affichée. En cas d'erreur de programmation, le TALMO\n"
-            "reste dans son boot loader, où la commande peut être relancée.\n");
+            "refusé ne touche pas au TALMO), la version du fichier et celle qui tourne\n"
+            "sont affichées et la commande demande confirmation, puis le TALMO passe en\n"
+            "boot loader s'il est en mode normal, le firmware est écrit, le TALMO sort du\n"
+            "boot loader et la version qui tourne est affichée. En cas d'erreur de\n"
+            "programmation, le TALMO reste dans son boot loader, où la commande peut être\n"
+            "relancée.\n"
+            "\n"
+            "Sont refusés : un fichier sans donnée ou sans enregistrement de fin (coupé),\n"
+            "et, sauf avec --force, un fichier sans texte de version « TALMO » à 0x130C\n"
+            "ou avec des données hors de la zone du firmware (un fichier de PIC).\n"
+            "\n"
+            "  -y, --yes   programmer sans demander confirmation\n"
+            "  --force     programmer aussi un fichier sans version ou hors zone\n");
     case Command::PicIdentify:
         return WithCommon(
             "Usage : talmo-cli pic identify\n"
@@ -275,20 +291,27 @@ std::string HelpText(Command command) {
             "HEX FICHIER. Un PIC protégé contre la lecture est refusé : rien n'est écrit.\n");
     case Command::PicProgram:
         return WithCommon(
-            "Usage : talmo-cli pic program FICHIER [--yes]\n"
+            "Usage : talmo-cli pic program FICHIER [--yes] [--force]\n"
             "\n"
             "Lit le fichier Intel HEX FICHIER, identifie le PIC de la carte VELKOR, met à 1\n"
             "le bit 7 du mot de configuration, demande confirmation, puis efface, programme\n"
             "et vérifie le PIC.\n"
             "\n"
-            "  -y, --yes   programmer sans demander confirmation\n");
+            "Sont refusés : un fichier sans donnée ou sans enregistrement de fin (coupé),\n"
+            "et, sauf avec --force, un fichier dont les données dépassent la mémoire\n"
+            "programme ou l'EEPROM du PIC identifié (elles seraient perdues).\n"
+            "\n"
+            "  -y, --yes   programmer sans demander confirmation\n"
+            "  --force     programmer aussi un fichier plus grand que le PIC\n");
     case Command::HexCheck:
         return WithCommon(
             "Usage : talmo-cli hex check FICHIER --pic|--firmware\n"
             "\n"
             "Lit FICHIER avec le lecteur du programme et affiche son message d'erreur, ou\n"
-            "« OK » et un résumé (mots ou octets utilisés, version trouvée). Le code de\n"
-            "sortie est 0 seulement si la fenêtre accepterait le fichier.\n"
+            "un résumé (mots ou octets utilisés, version trouvée) précédé de « OK » ou\n"
+            "des raisons de refuser de le programmer (pas de donnée, pas d'enregistrement\n"
+            "de fin ; pour un firmware, pas de version ou des données hors zone). Le\n"
+            "code de sortie est 0 seulement si le fichier peut être programmé.\n"
             "\n"
             "  --pic        fichier pour le PIC de la carte VELKOR\n"
             "  --firmware   fichier de firmware du TALMO\n");
@@ -301,13 +324,15 @@ std::string GroupHelpText(const std::string& group) {
         return WithCommon("Usage : talmo-cli firmware save|program FICHIER\n"
                           "\n"
                           "  save FICHIER      sauvegarder le firmware du TALMO\n"
-                          "  program FICHIER   programmer un firmware dans le TALMO\n");
+                          "  program FICHIER [--yes] [--force]\n"
+                          "                    programmer un firmware dans le TALMO\n");
     if (group == "pic")
         return WithCommon("Usage : talmo-cli pic identify|read|program ...\n"
                           "\n"
                           "  identify                 identifier le PIC et la version VELKOR\n"
                           "  read FICHIER             lire le PIC et l'enregistrer\n"
-                          "  program FICHIER [--yes]  programmer et vérifier le PIC\n");
+                          "  program FICHIER [--yes] [--force]\n"
+                          "                           programmer et vérifier le PIC\n");
     if (group == "hex")
         return WithCommon("Usage : talmo-cli hex check FICHIER --pic|--firmware\n");
     return HelpText(Command::None);

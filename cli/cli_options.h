@@ -37,7 +37,8 @@ struct Options {
     Command command = Command::None;
     std::string file;       // FICHIER of the commands that take one
     bool watch = false;     // status --watch
-    bool assumeYes = false; // pic program --yes
+    bool assumeYes = false; // pic program, firmware program --yes
+    bool force = false;     // pic program, firmware program --force
     HexKind hexKind = HexKind::None;
 
     std::string simulateFolder; // --simulate DOSSIER; empty: the real device

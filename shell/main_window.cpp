@@ -77,6 +77,7 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
     // Also without HID services: the connection field then says "non connecté".
     OpenDevice(link_);
     choosePage();
+    followBusyDevice();
     loadPictures(kIndicatorPictureIds);
     firmwarePath_ = defaultFirmwarePath();
 }
@@ -110,6 +111,9 @@ void MainWindow::createStatusBar() {
 }
 
 void MainWindow::followDeviceEvents() {
+    busyRetry_ = new QTimer(this);
+    busyRetry_->setInterval(kBusyRetryMs);
+    connect(busyRetry_, &QTimer::timeout, this, &MainWindow::retryBusyDevice);
     if (!link_.backend)
         return;
     RegisterForDeviceEvents(link_);
@@ -232,6 +236,27 @@ void MainWindow::processDeviceEvents() {
         OnDeviceChange(link_, event);
         choosePage();
     }
+    followBusyDevice();
+}
+
+bool MainWindow::retryingBusyDevice() const { return busyRetry_->isActive(); }
+
+void MainWindow::followBusyDevice() {
+    const bool busy = !link_.connected() && !link_.busyPath.empty();
+    if (busy && !busyRetry_->isActive())
+        busyRetry_->start();
+    else if (!busy)
+        busyRetry_->stop();
+}
+
+void MainWindow::retryBusyDevice() {
+    if (insideOperation())
+        return; // the next try, once the operation has returned
+    if (!link_.connected() && !link_.busyPath.empty()) {
+        OpenDevice(link_);
+        choosePage();
+    }
+    followBusyDevice();
 }
 
 void MainWindow::choosePage() {

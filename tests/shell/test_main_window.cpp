@@ -76,6 +76,7 @@ private slots:
     void sizeFollowsFontMetrics();
     void pictures();
     void acceleratorAndFocus();
+    void busyDevice();
 };
 
 void TestMainWindow::pageChoiceRule_data() {
@@ -320,7 +321,9 @@ void TestMainWindow::onePageUnderTheAutoUpdateBox() {
 // once it may be opened, the page choice goes on.
 void TestMainWindow::refusedAccess() {
     Rig rig;
-    rig.backend.openFault = [](const std::string&, int) { return HidOpenError::PermissionDenied; };
+    rig.backend.controls.openFault = [](const std::string&, int) {
+        return HidOpenError::PermissionDenied;
+    };
     const int id = rig.plug(Mode::Normal, true);
     MainWindow& w = rig.start();
     auto* waiting = qobject_cast<WaitingPage*>(w.page(PageKind::Waiting));
@@ -332,7 +335,7 @@ void TestMainWindow::refusedAccess() {
              qPrintable(advice));
     QVERIFY(waiting->control(WaitingPage::kProgressBar)->isHidden());
 
-    rig.backend.openFault = nullptr;
+    rig.backend.controls.openFault = nullptr;
     rig.backend.unplug(id);
     rig.deliver();
     QVERIFY(!waiting->showsRefusal());
@@ -474,6 +477,44 @@ void TestMainWindow::acceleratorAndFocus() {
 
     rig.backend.unplug(id);
     QTRY_VERIFY(focusIn(PageKind::Waiting));
+}
+
+// A TALMO that another program holds: the connection field says so and the
+// waiting page stays; nothing tells when the other program lets go, so the
+// window tries again about once a second, takes the TALMO as soon as it is
+// free and stops trying.
+void TestMainWindow::busyDevice() {
+    Rig rig;
+    const int id = rig.plug(Mode::Normal, true);
+    bool busy = true;
+    rig.backend.controls.openFault = [&](const std::string&, int) {
+        return busy ? HidOpenError::Busy : HidOpenError::None;
+    };
+    Log log;
+    MainWindow& w = rig.start(recording(log));
+    QCOMPARE(rig.current(), PageKind::Waiting);
+    QCOMPARE(rig.ui.status(ConnectionField),
+             std::string("USB: TALMO utilisé par un autre programme"));
+    QCOMPARE(rig.link.busyPath, rig.usb.interfaces().at(0).path);
+    QVERIFY(w.retryingBusyDevice());
+    QTest::qWait(MainWindow::kBusyRetryMs + 200); // still held: still waiting
+    QCOMPARE(rig.current(), PageKind::Waiting);
+    QVERIFY(w.retryingBusyDevice());
+
+    busy = false;
+    QTRY_COMPARE_WITH_TIMEOUT(rig.current(), PageKind::Console, 5000);
+    QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Console));
+    QVERIFY(!w.retryingBusyDevice());
+
+    // Unplugged while another program held it: no retry, "non connecté".
+    CloseDevice(rig.link);
+    busy = true;
+    OpenDevice(rig.link);
+    w.choosePage();
+    rig.backend.unplug(id);
+    rig.deliver();
+    QVERIFY(!w.retryingBusyDevice());
+    QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -77,7 +77,9 @@ int main(int argc, char** argv) {
     device->setPic(pic);
     const int id = backend.plug(std::move(device));
     backend.takeEvents();
-    backend.openFault = [](const std::string&, int) { return HidOpenError::PermissionDenied; };
+    backend.controls.openFault = [](const std::string&, int) {
+        return HidOpenError::PermissionDenied;
+    };
 
     DeviceLink link;
     link.backend = &backend;
@@ -93,7 +95,7 @@ int main(int argc, char** argv) {
     check(window.currentPageKind() == PageKind::Waiting && waiting->showsRefusal(),
           "refused TALMO: the waiting page says so");
     window.grab().save(folder + QStringLiteral("/waiting-refused.png"));
-    backend.openFault = nullptr;
+    backend.controls.openFault = nullptr;
     backend.unplug(id);
     bus.replug(id);
     backend.notify();
