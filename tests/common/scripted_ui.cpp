@@ -79,4 +79,20 @@ std::string ScriptedUi::status(int field) const {
     return (field == 0 || field == 1) ? fields_[field] : std::string();
 }
 
+std::string ScriptedUi::progressFault() const {
+    if (progress_.empty())
+        return "no report";
+    const ProgressReport& last = progress_.back();
+    if (progress_.front().done != 0 || last.done != last.total)
+        return "from " + std::to_string(progress_.front().done) + " to " +
+               std::to_string(last.done) + " of " + std::to_string(last.total);
+    for (std::size_t i = 1; i < progress_.size(); ++i) {
+        const ProgressReport& a = progress_[i - 1];
+        const ProgressReport& b = progress_[i];
+        if (b.total != a.total || b.done < a.done || b.done - a.done > 8)
+            return b.phase + ": " + std::to_string(a.done) + " then " + std::to_string(b.done);
+    }
+    return "";
+}
+
 } // namespace talmo

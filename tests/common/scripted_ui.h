@@ -31,6 +31,12 @@ struct UiEvent {
     int ms = 0; // Wait only
 };
 
+// One progress report of an operation.
+struct ProgressReport {
+    std::string phase;
+    std::uint32_t done = 0, total = 0;
+};
+
 class ScriptedUi : public Ui {
 public:
     explicit ScriptedUi(Clock* clock = nullptr) : clock_(clock ? clock : &ownClock_) {}
@@ -47,6 +53,9 @@ public:
     std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
     void waitMs(int ms) override;
+    void progress(const char* phase, std::uint32_t done, std::uint32_t total) override {
+        progress_.push_back({phase, done, total});
+    }
     Clock& clock() override { return *clock_; }
 
     // What was shown.
@@ -57,7 +66,14 @@ public:
     const FileDialogRequest* lastDialogRequest() const {
         return hasDialog_ ? &lastDialog_ : nullptr;
     }
-    void clearEvents() { events_.clear(); }
+    void clearEvents() {
+        events_.clear();
+        progress_.clear();
+    }
+    const std::vector<ProgressReport>& progressReports() const { return progress_; }
+    // "" when the progress reports ran from 0 to their one total, never
+    // back, never more than a row of 8 steps at once; else what went wrong.
+    std::string progressFault() const;
 
     // Called as each message box opens, before it answers: lets a test look
     // at the screen, or deliver a device event, while the box is up.
@@ -72,6 +88,7 @@ private:
     std::deque<Answer> answers_;
     std::deque<std::optional<std::string>> openPaths_, savePaths_;
     std::vector<UiEvent> events_;
+    std::vector<ProgressReport> progress_;
     std::string fields_[2];
     FileDialogRequest lastDialog_;
     bool hasDialog_ = false;

@@ -191,6 +191,24 @@ TEST(TargetSteps, AnswersAreUsedAsTheyCome) {
     EXPECT_EQ(e.ui.status(MessageField), "Erreur PROG 0x0000:3FFF!=7FFF");
 }
 
+// Reading and programming report their progress from 0 to their total, a
+// few steps at a time (what keeps a window answering).
+TEST(PicSequences, ProgressRunsFromZeroToTheTotal) {
+    for (PicChip chip : {PicChip::F873, PicChip::F877A}) {
+        SCOPED_TRACE(sim::picChipInfo(chip).name);
+        Emulator e(chip);
+        PicIdentification ident;
+        ASSERT_EQ(IdentifyPic(e.link, e.ui, ident).result, 1);
+        auto image = BlankImage();
+        e.ui.clearEvents();
+        ASSERT_EQ(ReadPic(e.link, e.ui, *image, ident), 1);
+        EXPECT_EQ(e.ui.progressFault(), "");
+        e.ui.clearEvents();
+        ASSERT_EQ(ProgramPic(e.link, e.ui, *image, ident), 1);
+        EXPECT_EQ(e.ui.progressFault(), "");
+    }
+}
+
 TEST(PicSequences, StepsInOrder) {
     // Steps as text, "+n" where the program waited n ms before the next one.
     const char* idPhaseWord =

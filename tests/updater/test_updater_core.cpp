@@ -71,6 +71,8 @@ TEST(ProgramFirmware, WritesTheImageAndStopsAtTheFirstFault) {
         r.arm(c.fault, c.at);
         EXPECT_EQ(ProgramFirmware(r.link, r.ui, *image), c.fault == Fault::None);
         EXPECT_EQ(r.ui.status(MessageField), c.text);
+        EXPECT_TRUE(c.fault != Fault::None || r.ui.progressFault().empty())
+            << r.ui.progressFault();
         EXPECT_EQ(r.held() == file, c.fault == Fault::None);
         EXPECT_EQ(r.device->mode(), sim::Talmo::Mode::BootLoader);
         EXPECT_TRUE(r.ui.boxes().empty());
@@ -331,6 +333,7 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
                          Progress("Lecture de l'adresse: 0x%04X/0x8000", 0x1300, 0x8000, 0x100));
             progress.push_back(c.status);
             EXPECT_EQ(texts, progress);
+            EXPECT_EQ(p.ui.progressFault(), "");
             EXPECT_EQ(ReadWholeFile(p.path("out.hex")), kHeld.hexText());
         } else {
             if (c.blocks >= 0) {
