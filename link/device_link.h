@@ -38,6 +38,9 @@ struct DeviceLink {
     std::uint16_t inputReportLength = 0;
     std::uint16_t outputReportLength = 0;
     std::string deniedPath; // a TALMO refused for lack of permission, if any
+    // Tried first by every search when not empty; the others follow in
+    // enumeration order.
+    std::string preferredPath;
 
     bool connected() const { return readHandle != nullptr; }
 };
