@@ -5,14 +5,18 @@
 #include "console/console_core.h"
 #include "core/clock.h"
 #include "programmer/board_version.h"
+#include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
+#include "programmer/pic_program.h"
 #include "programmer/programmer_flow.h"
+#include "programmer/target_commands.h"
 #include "updater/bootloader_commands.h"
 #include "updater/bootloader_flow.h"
 #include "updater/firmware_image.h"
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -24,10 +28,14 @@ constexpr int kPollPeriodMs = 50;
 constexpr int kPollAttempts = 3;
 constexpr int kVersionAttempts = 3;
 constexpr int kVersionRetryMs = 200;
+// A TALMO that keeps coming back in its boot loader is told to leave it this
+// many times at most.
+constexpr int kLeaveAgainTimes = 3;
 
 // The texts that end the long operations successfully.
 constexpr char kSaveOk[] = "Sauvegarde: OK";
 constexpr char kProgramPicOk[] = "Programmation+Vérification: OK";
+constexpr char kProgramCancelled[] = "Programmation: annulée";
 // A device that does not answer.
 constexpr char kCommError[] = "TALMO communication: Erreur";
 
@@ -131,20 +139,31 @@ int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
 
 } // namespace
 
-bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs) {
+bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs,
+                 bool leaveBootLoader) {
     Clock& clock = ui.clock();
     const std::int64_t start = clock.nowMs();
+    int leavesLeft = kLeaveAgainTimes;
     for (;;) {
+        bool opened = false; // the link opened a device in this round
         if (link.backend) {
-            for (const HidDeviceEvent& event : link.backend->takeEvents())
+            for (const HidDeviceEvent& event : link.backend->takeEvents()) {
+                const bool before = link.connected();
                 OnDeviceChange(link, event);
+                opened = opened || (!before && link.connected());
+            }
             // Without events (or before they come), a device that left is
             // noticed by its absence from the list.
             if (link.connected() && link.productId != productId &&
                 !StillPresent(*link.backend, link))
                 CloseDevice(link);
             if (!link.connected())
-                OpenDevice(link);
+                opened = OpenDevice(link) == 1 || opened;
+        }
+        if (leaveBootLoader && opened && link.connected() &&
+            link.productId == kBootLoaderProductId && leavesLeft-- > 0) {
+            Report leave{};
+            LeaveBootLoader(link, leave);
         }
         if (link.connected() && link.productId == productId)
             return true;
@@ -161,24 +180,67 @@ int RunHexCheck(TerminalUi& ui, const Options& options) {
 
 // ------------------------------------------------------------------ status
 
-int RunStatus(CliContext& c, const Options& options) {
-    if (!RequireNormalMode(c))
-        return kExitDevice;
-    Report buffer{};
-    StatusCache cache;
-    const StartResult start = RunStartSequence(c.link, buffer, cache, c.ui);
-    if (start.tooOld) {
-        c.ui.printError(
-            "Le TALMO redémarre dans son boot loader : programmer un firmware récent avec "
-            "« talmo-cli firmware program FICHIER ».");
+namespace {
+
+int StatusInBootLoader(CliContext& c, const Options& options) {
+    Report r{};
+    const std::optional<std::string> bootLoader = QueryBootLoaderVersion(c.link, r);
+    if (!bootLoader) {
+        c.ui.printError(kCommError);
         return kExitDevice;
     }
+    const std::string firmware = QueryDeviceFirmwareVersion(c.link, r);
+    if (options.json) {
+        c.ui.printData(JsonObject({{"mode", JsonString("boot loader")},
+                                   {"boot_loader_version", JsonString(*bootLoader)},
+                                   {"version", JsonString(firmware)},
+                                   {"too_old", "null"},
+                                   {"flash", "null"},
+                                   {"table", "null"},
+                                   {"state", "null"}}));
+        return kExitOk;
+    }
+    c.ui.printLine("Mode : boot loader");
+    c.ui.printLine("Boot Loader Version: " + *bootLoader);
+    c.ui.printLine("Version: " + firmware);
+    return kExitOk;
+}
+
+} // namespace
+
+int RunStatus(CliContext& c, const Options& options) {
+    if (c.link.productId != kTalmoProductId)
+        return StatusInBootLoader(c, options);
+    Report buffer{};
+    StatusCache cache;
+    // A read-only command: too old a firmware is reported, never acted on.
+    const StartResult start = RunStartSequence(c.link, buffer, cache, c.ui, {}, false);
     if (!start.version) {
         c.ui.printError(kCommError);
         return kExitDevice;
     }
-    for (const std::string& line : StartLines(start))
-        c.ui.printLine(line);
+    if (start.tooOld) {
+        if (options.json) {
+            c.ui.printData(JsonObject({{"mode", JsonString("normal")},
+                                       {"boot_loader_version", "null"},
+                                       {"version", JsonString(*start.version)},
+                                       {"too_old", "true"},
+                                       {"flash", "null"},
+                                       {"table", "null"},
+                                       {"state", "null"}}));
+        } else {
+            c.ui.printLine("Version: " + *start.version);
+            c.ui.printError(TooOldMessage() +
+                            "\nLe TALMO n'a pas été touché ; « talmo-cli firmware program "
+                            "FICHIER » le met à jour.");
+        }
+        return kExitDevice;
+    }
+    // A lost answer is not a fact about the device.
+    if (!start.flash || !start.table) {
+        c.ui.printError(kCommError);
+        return kExitDevice;
+    }
 
     StatusView view;
     bool shown = false;
@@ -194,6 +256,21 @@ int RunStatus(CliContext& c, const Options& options) {
         c.ui.printError(kCommError);
         return kExitDevice;
     }
+    if (options.json) {
+        std::vector<std::pair<std::string, std::string>> state;
+        for (const StatusField& f : view.fields())
+            state.emplace_back(f.key, JsonString(f.value));
+        c.ui.printData(JsonObject({{"mode", JsonString("normal")},
+                                   {"boot_loader_version", "null"},
+                                   {"version", JsonString(*start.version)},
+                                   {"too_old", "false"},
+                                   {"flash", FlashJson(start)},
+                                   {"table", TableJson(start)},
+                                   {"state", JsonObject(state)}}));
+        return kExitOk;
+    }
+    for (const std::string& line : StartLines(start))
+        c.ui.printLine(line);
     c.ui.printBlock(view.lines());
     if (!options.watch)
         return kExitOk;
@@ -220,12 +297,67 @@ int RunStatus(CliContext& c, const Options& options) {
 
 // ------------------------------------------------------------------ firmware
 
+namespace {
+
+// After 'Z': waits for the normal mode. A TALMO that comes back in its boot
+// loader (unplugged and plugged in again meanwhile) is sent the leave again.
+bool BackToNormalMode(CliContext& c) {
+    if (WaitForMode(c.link, c.ui, kTalmoProductId, kModeSwitchTimeoutMs, true))
+        return true;
+    c.ui.printError("Le TALMO n'est pas revenu en mode normal dans les " +
+                    std::to_string(kModeSwitchTimeoutMs / 1000) + " s.");
+    return false;
+}
+
+int ShowRunningVersion(CliContext& c) {
+    if (std::optional<std::string> version = RunningVersion(c)) {
+        c.ui.printLine("Version en service : " + *version);
+        return kExitOk;
+    }
+    c.ui.printError(kCommError);
+    return kExitDevice;
+}
+
+// The device against the image, read back through the boot loader.
+int VerifyFirmware(CliContext& c, const FirmwareImage& expected) {
+    auto device = std::make_unique<FirmwareImage>();
+    if (!ReadFirmware(c.link, c.ui, *device))
+        return kExitDevice;
+    const FirmwareComparison d = CompareFirmwareImages(expected, *device);
+    if (d.differences == 0) {
+        c.ui.printLine("Vérification : OK");
+        return kExitOk;
+    }
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "Vérification : différence à 0x%04X (fichier 0x%02X, TALMO 0x%02X), %u octet%s "
+                  "différent%s",
+                  static_cast<unsigned>(d.address), d.expected, d.got,
+                  static_cast<unsigned>(d.differences), d.differences > 1 ? "s" : "",
+                  d.differences > 1 ? "s" : "");
+    c.ui.printError(text);
+    return kExitDifference;
+}
+
+} // namespace
+
 int RunFirmware(CliContext& c, const Options& options) {
-    const bool program = options.command == Command::FirmwareProgram;
-    if (program) {
+    const Command command = options.command;
+    if (command == Command::FirmwareLeave) {
+        if (c.link.productId == kTalmoProductId) {
+            c.ui.printLine("Le TALMO est déjà en mode normal.");
+            return ShowRunningVersion(c);
+        }
+        Report r{};
+        LeaveBootLoader(c.link, r);
+        return BackToNormalMode(c) ? ShowRunningVersion(c)
+                                   : (c.link.connected() ? kExitDevice : kExitNoDevice);
+    }
+
+    auto expected = std::make_unique<FirmwareImage>();
+    if (command == Command::FirmwareProgram || command == Command::FirmwareVerify) {
         // A file that the reader refuses never sends the device anywhere.
-        auto check = std::make_unique<FirmwareImage>();
-        if (LoadFirmwareHex(c.ui, *check, options.file) != 1) {
+        if (LoadFirmwareHex(c.ui, *expected, options.file) != 1) {
             c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
             return kExitFile;
         }
@@ -252,37 +384,101 @@ int RunFirmware(CliContext& c, const Options& options) {
     c.ui.printLine("Version: " + fields.deviceVersion);
 
     int status = kExitOk;
-    if (program) {
-        if (!BootLoaderAutoUpdate(bc)) {
+    if (command == Command::FirmwareProgram) {
+        int verified = kExitOk;
+        std::function<bool()> verify;
+        if (!options.noVerify)
+            verify = [&] {
+                verified = VerifyFirmware(c, *expected);
+                return verified == kExitOk;
+            };
+        if (!BootLoaderAutoUpdate(bc, verify)) {
             c.ui.printError(
                 "Le TALMO reste dans son boot loader ; la commande peut être relancée.");
-            return FailureStatus(c.ui);
+            return verified != kExitOk ? verified : FailureStatus(c.ui);
         }
     } else {
-        c.ui.setDialogPath(options.file);
-        BootLoaderSave(bc);
-        if (c.ui.messageText() != kSaveOk)
-            status = FailureStatus(c.ui);
-        // The firmware is untouched whatever the save did: back to normal mode.
+        if (command == Command::FirmwareVerify) {
+            status = VerifyFirmware(c, *expected);
+        } else {
+            c.ui.setDialogPath(options.file);
+            BootLoaderSave(bc);
+            if (c.ui.messageText() != kSaveOk)
+                status = FailureStatus(c.ui);
+        }
+        // The firmware is untouched whatever was read: back to normal mode.
         BootLoaderLeave(bc);
     }
 
-    if (!WaitForMode(c.link, c.ui, kTalmoProductId, kModeSwitchTimeoutMs)) {
-        c.ui.printError("Le TALMO n'est pas revenu en mode normal dans les " +
-                        std::to_string(kModeSwitchTimeoutMs / 1000) + " s.");
+    if (!BackToNormalMode(c))
         return status != kExitOk ? status : (c.link.connected() ? kExitDevice : kExitNoDevice);
-    }
-    if (std::optional<std::string> version = RunningVersion(c)) {
-        c.ui.printLine("Version en service: " + *version);
-    } else {
-        c.ui.printError(kCommError);
-        if (status == kExitOk)
-            status = kExitDevice;
-    }
-    return status;
+    const int shown = ShowRunningVersion(c);
+    return status != kExitOk ? status : shown;
 }
 
 // ------------------------------------------------------------------ pic
+
+namespace {
+
+void PrintPic(CliContext& c, const ProgrammerState& state) {
+    c.ui.printLine("PIC: " + state.picName);
+    c.ui.printLine("Version: " + state.picVersion);
+}
+
+int IdentifyJson(CliContext& c, const ProgrammerState& s) {
+    const bool identified = s.ident.identified();
+    const bool isProtected = identified && PicProtected(s.ident.configWord);
+    auto number = [&](std::uint32_t v) { return identified ? std::to_string(v) : "null"; };
+    const std::string version =
+        s.picVersion == kProgrammerNoText || isProtected ? "null" : JsonString(s.picVersion);
+    c.ui.printData(
+        JsonObject({{"pic", s.picName == kProgrammerNoText ? "null" : JsonString(s.picName)},
+                    {"version", version},
+                    {"protected", identified ? (isProtected ? "true" : "false") : "null"},
+                    {"program_words", number(s.ident.programSize)},
+                    {"eeprom_bytes", number(s.ident.eepromSize)},
+                    {"config_word", identified ? JsonString(Hex4(s.ident.configWord)) : "null"}}));
+    return identified && c.ui.boxesShown() == 0 ? kExitOk : kExitDevice;
+}
+
+// Identifies and reads the PIC for a comparison: false (with the reason
+// shown) when it could not be identified, is protected, or was not read whole.
+bool ReadForComparison(CliContext& c, ProgrammerContext& pc) {
+    ProgrammerShown(pc);
+    ProgrammerIdentify(pc);
+    PrintPic(c, pc.state);
+    if (!pc.state.ident.identified())
+        return false;
+    if (PicProtected(pc.state.ident.configWord)) {
+        c.ui.printError(std::string(kProgrammerProtectedNotice) + " : il ne peut pas être relu.");
+        return false;
+    }
+    return pc.state.imageFromPic;
+}
+
+int ReportComparison(CliContext& c, const PicComparison& d, bool blank) {
+    if (d.differences == 0) {
+        c.ui.printLine(blank ? "PIC vierge" : "Vérification : OK");
+        return kExitOk;
+    }
+    const char* plural = d.differences > 1 ? "s" : "";
+    char text[160];
+    if (blank)
+        std::snprintf(text, sizeof text, "PIC non vierge : 0x%04X vaut 0x%04X, %u mot%s écrit%s",
+                      static_cast<unsigned>(d.address), static_cast<unsigned>(d.got),
+                      static_cast<unsigned>(d.differences), plural, plural);
+    else
+        std::snprintf(text, sizeof text,
+                      "Vérification : différence à 0x%04X (fichier 0x%04X, PIC 0x%04X), "
+                      "%u mot%s différent%s",
+                      static_cast<unsigned>(d.address), static_cast<unsigned>(d.expected),
+                      static_cast<unsigned>(d.got), static_cast<unsigned>(d.differences), plural,
+                      plural);
+    c.ui.printError(text);
+    return kExitDifference;
+}
+
+} // namespace
 
 int RunPic(CliContext& c, const Options& options) {
     if (!RequireNormalMode(c))
@@ -296,8 +492,9 @@ int RunPic(CliContext& c, const Options& options) {
     case Command::PicIdentify: {
         ProgrammerShown(pc);
         ProgrammerIdentify(pc);
-        c.ui.printLine("PIC: " + state->picName);
-        c.ui.printLine("Version: " + state->picVersion);
+        if (options.json)
+            return IdentifyJson(c, *state);
+        PrintPic(c, *state);
         if (!state->ident.identified() || c.ui.boxesShown() > 0)
             return kExitDevice;
         return kExitOk;
@@ -305,8 +502,7 @@ int RunPic(CliContext& c, const Options& options) {
     case Command::PicRead: {
         ProgrammerShown(pc);
         ProgrammerSave(pc);
-        c.ui.printLine("PIC: " + state->picName);
-        c.ui.printLine("Version: " + state->picVersion);
+        PrintPic(c, *state);
         if (c.ui.messageText() == kSaveOk)
             return kExitOk;
         if (state->picVersion == kProgrammerProtectedNotice)
@@ -324,7 +520,41 @@ int RunPic(CliContext& c, const Options& options) {
         ProgrammerProgram(pc);
         if (c.ui.messageText() == kProgramPicOk)
             return kExitOk;
+        if (c.ui.messageText() == kProgramCancelled)
+            return kExitCancelled;
         return FailureStatus(c.ui);
+    }
+    case Command::PicVerify:
+    case Command::PicBlankCheck: {
+        const bool blank = options.command == Command::PicBlankCheck;
+        auto expected = std::make_unique<PicImage>();
+        ResetPicImage(*expected);
+        if (!blank && LoadPicHex(c.ui, *expected, options.file) != 1)
+            return kExitFile;
+        if (!ReadForComparison(c, pc)) {
+            // A protected PIC is not blank, whatever it reads back.
+            if (blank && state->ident.identified() && PicProtected(state->ident.configWord))
+                return kExitDifference;
+            return kExitDevice;
+        }
+        return ReportComparison(c, ComparePicImages(*expected, state->image, state->ident), blank);
+    }
+    case Command::PicErase: {
+        ProgrammerShown(pc);
+        const IdentifyOutcome identified = IdentifyPic(c.link, c.ui, state->ident);
+        if (!state->ident.identified()) {
+            c.ui.printError(kProgrammerTypeError);
+            return kExitDevice;
+        }
+        c.ui.printLine("PIC: " + identified.picText);
+        if (c.ui.messageBox("Effacer tout le PIC ?", kProgrammerConfirmCaption, Icon::Question,
+                            Buttons::YesNo) != Answer::Yes) {
+            c.ui.printLine("Effacement : annulé");
+            Report leave{};
+            TargetLeave(c.link, leave);
+            return kExitCancelled;
+        }
+        return ErasePic(c.link, c.ui, state->ident) == 1 ? kExitOk : kExitDevice;
     }
     default:
         return kExitUsage;

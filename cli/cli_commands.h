@@ -25,8 +25,10 @@ struct CliContext {
 
 // Follows the link's device events (and looks again when the device it
 // holds has left) until the device is connected with `productId`, for at
-// most `timeoutMs` on the Ui's clock.
-bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs);
+// most `timeoutMs` on the Ui's clock. With `leaveBootLoader`, a device
+// opened anew in its boot loader is sent the leave report (a few times at most).
+bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs,
+                 bool leaveBootLoader = false);
 
 int RunHexCheck(TerminalUi& ui, const Options& options);
 // These need an open link.

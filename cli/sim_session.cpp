@@ -249,6 +249,17 @@ bool SimSession::restore(std::string* error) {
         for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
             pic.setCell(kPicEepromAddress + e,
                         static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
+        // A worn cell, on request: "stuck=ADDRESS:BIT:VALUE", hexadecimal
+        // address, kept from one command to the next.
+        stuck_ = v["stuck"];
+        if (!stuck_.empty()) {
+            unsigned address = 0, bit = 0, value = 0;
+            char end = 0;
+            if (std::sscanf(stuck_.c_str(), "%x:%u:%u%c", &address, &bit, &value, &end) != 3 ||
+                bit > 15 || value > 1)
+                return bad("stuck illisible");
+            pic.stickBit(address, bit, value == 1);
+        }
         dev.setPic(pic);
     }
     dev.setMode(mode == "normal" ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
@@ -310,6 +321,8 @@ bool SimSession::save(std::string* error) {
     if (pic) {
         std::fprintf(f, "pic=%s\n", pic->info().name);
         std::fprintf(f, "revision=%u\n", static_cast<unsigned>(pic->deviceId() & 0x1F));
+        if (!stuck_.empty())
+            std::fprintf(f, "stuck=%s\n", stuck_.c_str());
     } else {
         std::fprintf(f, "pic=none\n");
     }

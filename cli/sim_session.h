@@ -2,7 +2,8 @@
 // state outlives the command, kept in the folder:
 //
 //   state.txt      mode (normal or boot loader), the board's PIC and its
-//                  revision, the virtual clock
+//                  revision, the virtual clock, and optionally a stuck bit
+//                  of the PIC ("stuck=ADDRESS:BIT:VALUE", for tests)
 //   firmware.hex   the device's application area and EEPROM, as the firmware
 //                  save writes them
 //   pic.hex        the PIC's program memory, EEPROM, ID words and
@@ -72,6 +73,7 @@ private:
     sim::Talmo* device_ = nullptr;
     std::unique_ptr<sim::Talmo> unplugged_;
     std::string folder_;
+    std::string stuck_; // state.txt's "stuck" entry, kept as it was
     int lockFd_ = -1;
 };
 

@@ -149,6 +149,13 @@ void TerminalUi::printLine(const std::string& text) {
     std::fflush(s_.out);
 }
 
+void TerminalUi::printData(const std::string& text) {
+    endProgress();
+    std::fflush(s_.out);
+    std::fprintf(s_.data, "%s\n", text.c_str());
+    std::fflush(s_.data);
+}
+
 void TerminalUi::printError(const std::string& text) {
     endProgress();
     std::fflush(s_.out);
@@ -192,7 +199,8 @@ void TerminalUi::setStatusText(int field, const std::string& text) {
     if (field == ConnectionField) {
         if (text != connection_) {
             connection_ = text;
-            printError(text);
+            if (verbosity_ >= 0)
+                printError(text);
         }
         return;
     }
@@ -200,7 +208,10 @@ void TerminalUi::setStatusText(int field, const std::string& text) {
     if (text.empty())
         return;
     if (std::optional<Progress> p = ParseProgress(text)) {
-        showProgress(*p, text);
+        if (verbosity_ > 0)
+            printError(text);
+        else if (verbosity_ == 0)
+            showProgress(*p, text);
         return;
     }
     printLine(text);

@@ -58,10 +58,12 @@ public:
     std::string operator/(const std::string& name) const { return (dir_ / name).string(); }
 
     // Runs talmo-cli with `args` in this folder; `input` is its standard
-    // input. With `interruptAfter`, it gets SIGINT (Ctrl+C) once its standard
-    // output holds that text (or after 20 s), and `interruptDelayMs` more.
+    // input. With `interruptAfter`, it gets `signal` (SIGINT: Ctrl+C) `times`
+    // times once its output holds that text (or after 20 s), and
+    // `interruptDelayMs` more.
     Outcome run(const std::vector<std::string>& args, const std::string& input = "",
-                const std::string& interruptAfter = "", int interruptDelayMs = 0) const {
+                const std::string& interruptAfter = "", int interruptDelayMs = 0,
+                int signal = SIGINT, int times = 1) const {
         const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
         WriteFile(in, input);
         posix_spawn_file_actions_t actions;
@@ -83,12 +85,13 @@ public:
         if (posix_spawn(&pid, TALMO_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {
             if (!interruptAfter.empty()) {
                 for (int waited = 0; waited < 20000; waited += 10) {
-                    if (ReadFile(out).find(interruptAfter) != std::string::npos)
+                    if ((ReadFile(out) + ReadFile(err)).find(interruptAfter) != std::string::npos)
                         break;
                     usleep(10000);
                 }
                 usleep(static_cast<useconds_t>(interruptDelayMs) * 1000);
-                kill(pid, SIGINT);
+                for (int k = 0; k < times; ++k, usleep(20000))
+                    kill(pid, signal);
             }
             int status = 0;
             waitpid(pid, &status, 0);

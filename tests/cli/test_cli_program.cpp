@@ -18,9 +18,9 @@ using namespace clitest;
 const std::string kBoardVersion = "VELKOR V9.99 TEST";
 const std::string kFactoryVersion = "VELKOR V2.10 14/03/2011";
 
-std::vector<std::string> Sim(std::initializer_list<std::string> args) {
+std::vector<std::string> Sim(const std::vector<std::string>& args) {
     std::vector<std::string> all{"--simulate", "board"};
-    all.insert(all.end(), args);
+    all.insert(all.end(), args.begin(), args.end());
     return all;
 }
 
@@ -61,43 +61,49 @@ TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
     ASSERT_EQ(program.status, 0) << program.err;
     EXPECT_TRUE(Contains(program.out, "Version: TALMO V0.23\n")) << program.out; // before
     EXPECT_TRUE(Contains(program.out, "Programmation: OK\n"));
-    EXPECT_TRUE(Contains(program.out, "Version en service: TALMO V0.42\n")) << program.out;
+    EXPECT_TRUE(Contains(program.out, "Version en service : TALMO V0.42\n")) << program.out;
     EXPECT_EQ(StateValue(s, "mode"), "normal");
 
     const Outcome save = s.run(Sim({"firmware", "save", "back.hex"}));
     ASSERT_EQ(save.status, 0) << save.err;
     EXPECT_TRUE(Contains(save.out, "Sauvegarde: OK\n"));
-    EXPECT_TRUE(Contains(save.out, "Version en service: TALMO V0.42\n"));
+    EXPECT_TRUE(Contains(save.out, "Version en service : TALMO V0.42\n"));
     // The same application area and EEPROM, in the same layout.
     EXPECT_EQ(ReadFile(s / "back.hex"), FirmwareHexText(f));
 }
 
-TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoaderAndIsReplacedFromThere) {
+TEST(CliStatus, NeverChangesTheDeviceOnAnOldFirmwareNorInItsBootLoader) {
     Scratch s;
     WriteFile(s / "old.hex", FirmwareHexText(MakeFirmware("TALMO V0.21", 2)));
     ASSERT_EQ(s.run(Sim({"firmware", "program", "old.hex"})).status, 0);
+    const std::size_t before = Lines(ReadFile(s / "board/exchanges.log")).size();
 
     const Outcome r = s.run(Sim({"status"}));
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Contains(r.err,
-                         "Version TALMO : La version du firmware d'TALMO est trop ancienne.\n"
-                         "                Version minimum: 0.22\n"))
-        << r.err;
-    EXPECT_EQ(StateValue(s, "mode"), "bootloader");
-    // Left in its boot loader: the normal-mode commands refuse, the firmware
-    // is programmed from there.
-    for (const auto& command : {Sim({"status"}), Sim({"pic", "identify"})}) {
-        const Outcome refused = s.run(command);
-        EXPECT_EQ(refused.status, 1);
-        EXPECT_TRUE(Contains(refused.err, "mode boot loader")) << refused.err;
-    }
-    WriteFile(s / "new.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 2)));
-    const Outcome program = s.run(Sim({"firmware", "program", "new.hex"}));
-    EXPECT_EQ(program.status, 0) << program.err;
-    EXPECT_TRUE(Contains(program.out, "Version en service: TALMO V0.42\n")) << program.out;
-    const Outcome again = s.run(Sim({"status"}));
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(again.out.rfind("Version: TALMO V0.42\n", 0), 0u) << again.out;
+    EXPECT_EQ(r.out, "Version: TALMO V0.21\n");
+    EXPECT_TRUE(Contains(r.err, "Version minimum: 0.22\nLe TALMO n'a pas été touché")) << r.err;
+    EXPECT_TRUE(Contains(s.run(Sim({"status", "--json"})).out, "\"too_old\": true"));
+    // No jump was sent: still in normal mode, no 'Z' request in the log.
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+    const std::vector<std::string> lines = Lines(ReadFile(s / "board/exchanges.log"));
+    for (std::size_t i = before; i < lines.size(); ++i)
+        EXPECT_NE(lines[i].substr(lines[i].find(' ') + 1, 4), "005A") << lines[i];
+
+    // In its boot loader: reported with the versions; `firmware leave` ends it.
+    std::string state = ReadFile(s / "board/state.txt");
+    WriteFile(s / "board/state.txt",
+              state.replace(state.find("mode=normal"), 11, "mode=bootloader"));
+    const Outcome boot = s.run(Sim({"status"}));
+    EXPECT_EQ(boot.status, 0) << boot.err;
+    EXPECT_EQ(boot.out,
+              "Mode : boot loader\nBoot Loader Version: TALMO BOOT V1.02\nVersion: TALMO V0.21\n");
+    const Outcome refused = s.run(Sim({"pic", "identify"}));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Contains(refused.err, "mode boot loader")) << refused.err;
+    const Outcome leave = s.run(Sim({"firmware", "leave"}));
+    EXPECT_EQ(leave.status, 0) << leave.err;
+    EXPECT_TRUE(Contains(leave.out, "Version en service : TALMO V0.21\n")) << leave.out;
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
 }
 
 // ---------------------------------------------------------------- status
@@ -182,8 +188,8 @@ TEST(CliPic, ConfirmationIsAskedOnStandardInput) {
         const char* versionAfter;
     };
     const Case cases[] = {
-        {"n\n", 1, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
-        {"", 1, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
+        {"n\n", 8, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
+        {"", 8, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
         {"oui\n", 0, "Programmation+Vérification: OK", "VELKOR V9.99 TEST"},
     };
     for (const Case& k : cases) {
@@ -257,7 +263,7 @@ TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode) {
         {{"firmware", "save", "no/such/folder/fw.hex"},
          "",
          "Erreur : Impossible de créer le fichier...",
-         "Version en service: TALMO V0.23",
+         "Version en service : TALMO V0.23",
          true},
         {{"pic", "read", "no/such/folder/out.hex"},
          "",
@@ -339,6 +345,122 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
     }
 }
 
+// ---------------------------------------------------------------- signals
+
+// The last 'Y' request of the log: "005901" when it takes the PIC out of
+// programming mode.
+std::string LastTargetRequest(const Scratch& s) {
+    const std::vector<std::string> lines = Lines(ReadFile(s / "board/exchanges.log"));
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+        if (it->compare(it->find(' ') + 1, 4, "0059") == 0)
+            return it->substr(it->find(' ') + 1, 6);
+    return {};
+}
+
+TEST(CliSignals, TheTargetIsLeftAndARunAgainSucceeds) {
+    struct Case {
+        int signal, times;
+        std::vector<std::string> args;
+        const char* midway;
+        int status;
+        const char* said; // on standard error
+    };
+    const std::vector<std::string> pic{"pic", "program", "in.hex", "--yes"};
+    const std::vector<std::string> firmware{"firmware", "program", "fw.hex"};
+    const Case cases[] = {
+        // A closed terminal or a reader gone: the operation goes to its end.
+        {SIGHUP, 1, pic, "Programmation PROG: 0x", 0, "Interruption demandée"},
+        {SIGPIPE, 1, pic, "Programmation PROG: 0x", 0, ""},
+        {SIGHUP, 1, firmware, "Ecriture de l'adresse: 0x", 0, "Interruption demandée"},
+        {SIGPIPE, 1, firmware, "Ecriture de l'adresse: 0x", 0, ""},
+        // Twice: stopped at the next exchange, the PIC still left.
+        {SIGTERM, 2, pic, "Programmation PROG: 0x", 8, "Opération arrêtée."},
+        {SIGTERM, 2, firmware, "Ecriture de l'adresse: 0x", 8, "Opération arrêtée."},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::PrintToString(k.args) + " signal " + std::to_string(k.signal) + " x" +
+                     std::to_string(k.times));
+        Scratch s;
+        WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
+        WriteFile(s / "fw.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 7)));
+        const Outcome r = s.run(Sim(k.args), "", k.midway, 0, k.signal, k.times);
+        EXPECT_EQ(r.status, k.status) << r.err;
+        EXPECT_TRUE(Contains(r.err, k.said)) << r.err;
+        if (k.args == pic) {
+            EXPECT_EQ(LastTargetRequest(s), "005901");
+        }
+        const Outcome again = s.run(Sim(k.args));
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(StateValue(s, "mode"), "normal");
+    }
+}
+
+// ---------------------------------------------------------------- verification
+
+TEST(CliVerify, TheFirstDifferenceIsNamedWithTheCount) {
+    Scratch s;
+    const PicContents contents = MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72);
+    WriteFile(s / "in.hex", PicHexText(contents));
+    ASSERT_EQ(s.run(Sim({"pic", "program", "in.hex", "--yes"})).status, 0);
+    EXPECT_TRUE(Contains(s.run(Sim({"pic", "verify", "in.hex"})).out, "Vérification : OK\n"));
+    const Outcome written = s.run(Sim({"pic", "blank-check"}));
+    EXPECT_EQ(written.status, 5);
+    EXPECT_TRUE(Contains(written.err, "PIC non vierge : 0x0000 vaut 0x")) << written.err;
+
+    // A worn cell: bit 0 of word 0x0123 reads the other way.
+    const unsigned wrong = (contents.program[0x123] & 1) ^ 1;
+    WriteFile(s / "board/state.txt",
+              ReadFile(s / "board/state.txt") + "stuck=0123:0:" + std::to_string(wrong) + "\n");
+    const Outcome stuck = s.run(Sim({"pic", "verify", "in.hex"}));
+    EXPECT_EQ(stuck.status, 5);
+    EXPECT_TRUE(Contains(stuck.err, "différence à 0x0123")) << stuck.err;
+    EXPECT_TRUE(Contains(stuck.err, ", 1 mot différent\n")) << stuck.err;
+
+    // Erased, the PIC is blank (but for the worn bit when it reads 0).
+    ASSERT_EQ(s.run(Sim({"pic", "erase", "--yes"})).status, 0);
+    const Outcome blank = s.run(Sim({"pic", "blank-check"}));
+    EXPECT_EQ(blank.status, wrong ? 0 : 5) << blank.err;
+
+    // The firmware: one byte of the file changed is found at its address.
+    FirmwareContents f = MakeFirmware("TALMO V0.42", 4);
+    WriteFile(s / "fw.hex", FirmwareHexText(f));
+    ASSERT_EQ(s.run(Sim({"firmware", "program", "fw.hex"})).status, 0);
+    f.application[0x2000 - 0x1300] ^= 0x10;
+    WriteFile(s / "other.hex", FirmwareHexText(f));
+    const Outcome firmware = s.run(Sim({"firmware", "verify", "other.hex"}));
+    EXPECT_EQ(firmware.status, 5);
+    EXPECT_TRUE(Contains(firmware.err, "différence à 0x2000")) << firmware.err;
+    EXPECT_TRUE(Contains(firmware.err, ", 1 octet différent\n")) << firmware.err;
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+}
+
+// ---------------------------------------------------------------- scripts
+
+TEST(CliScripts, LogDeviceChoiceAndJson) {
+    Scratch s;
+    ASSERT_EQ(s.run(Sim({"status"})).status, 0);
+    const std::string before = ReadFile(s / "board/exchanges.log");
+    // --log writes what the emulator saw, line for line.
+    const Outcome identify = s.run(Sim({"pic", "identify", "--json", "--log", "mine.log", "-v"}));
+    EXPECT_EQ(identify.status, 0) << identify.err;
+    EXPECT_EQ(before + ReadFile(s / "mine.log"), ReadFile(s / "board/exchanges.log"));
+    EXPECT_EQ(identify.out.rfind("{\"pic\": \"PIC16F877A Rev04\", \"version\": \"VELKOR V2.10", 0),
+              0u)
+        << identify.out;
+    EXPECT_EQ(Lines(identify.out).size(), 1u);
+
+    // -v names the device used; --device picks it, or none.
+    const std::string used = "TALMO employé : ";
+    const std::size_t at = identify.err.find(used);
+    ASSERT_NE(at, std::string::npos) << identify.err;
+    const std::string path =
+        identify.err.substr(at + used.size(), identify.err.find('\n', at) - at - used.size());
+    EXPECT_EQ(s.run(Sim({"status", "--device", path})).status, 0);
+    const Outcome none = s.run(Sim({"status", "--device", path + "-other"}));
+    EXPECT_EQ(none.status, 4);
+    EXPECT_TRUE(Contains(none.err, "Aucun TALMO à " + path + "-other.")) << none.err;
+}
+
 // ---------------------------------------------------------------- exit statuses
 
 TEST(CliExitStatus, UsageErrorsAreStatus3) {
@@ -362,12 +484,12 @@ TEST(CliExitStatus, UsageErrorsAreStatus3) {
 TEST(CliExitStatus, HelpOnEveryCommand) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--help"}, "Usage : talmo-cli [OPTIONS] COMMANDE"},
-        {{"status", "--help"}, "Usage : talmo-cli status [--watch]"},
+        {{"status", "--help"}, "Usage : talmo-cli status [--watch|--json]"},
         {{"firmware", "program", "-h"}, "Usage : talmo-cli firmware program FICHIER"},
         {{"pic", "program", "--help"}, "Usage : talmo-cli pic program FICHIER [--yes]"},
         {{"hex", "check", "--help"}, "Usage : talmo-cli hex check FICHIER --pic|--firmware"},
         {{"pic", "--help"}, "Usage : talmo-cli pic identify|read|program"},
-        {{"help", "firmware"}, "Usage : talmo-cli firmware save|program FICHIER"},
+        {{"help", "firmware"}, "Usage : talmo-cli firmware save|program|verify|leave"},
     };
     for (const auto& [args, usage] : cases) {
         Scratch s;
