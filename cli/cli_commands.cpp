@@ -101,11 +101,11 @@ int CheckPicFile(TerminalUi& ui, const std::string& file) {
         ids += e[a] != kPicBlankWord;
 
     ui.printLine("OK");
-    ui.printLine("Mots de programme: " + std::to_string(words) +
+    ui.printLine("Mots de programme : " + std::to_string(words) +
                  (words ? " (de " + Hex4(first) + " à " + Hex4(last) + ")" : std::string()));
-    ui.printLine("Octets EEPROM: " + std::to_string(eeprom));
-    ui.printLine("Mots ID: " + std::to_string(ids));
-    ui.printLine("Mot de configuration: " + (e[kPicConfigAddress] == kPicBlankWord
+    ui.printLine("Octets EEPROM : " + std::to_string(eeprom));
+    ui.printLine("Mots ID : " + std::to_string(ids));
+    ui.printLine("Mot de configuration : " + (e[kPicConfigAddress] == kPicBlankWord
                                                  ? std::string("absent (0x3FFF)")
                                                  : Hex4(e[kPicConfigAddress])));
     // Sized for the largest chip: the window searches the identified PIC's size.
@@ -127,11 +127,11 @@ int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
         ignored += cells[a] != kFirmwareBlank;
 
     ui.printLine("OK");
-    ui.printLine("Octets de programme: " + std::to_string(program) + " (zone " +
+    ui.printLine("Octets de programme : " + std::to_string(program) + " (zone " +
                  Hex4(kFirmwareAppStart) + " à 0x7FFF)");
-    ui.printLine("Octets EEPROM: " + std::to_string(eeprom));
+    ui.printLine("Octets EEPROM : " + std::to_string(eeprom));
     if (ignored)
-        ui.printLine("Octets dans la zone du boot loader, jamais transférés: " +
+        ui.printLine("Octets dans la zone du boot loader, jamais transférés : " +
                      std::to_string(ignored));
     ui.printLine("Version: " + ImageVersionText(*image));
     return kExitOk;

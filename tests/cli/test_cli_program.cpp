@@ -302,13 +302,13 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
     };
     const Case cases[] = {
         {"good PIC file", "--pic", goodPic, 0,
-         "OK\nMots de programme: 4096 (de 0x0000 à 0x0FFF)\n"
-         "Octets EEPROM: 128\nMots ID: 4\n"
-         "Mot de configuration: 0x3F72\nVersion: " +
+         "OK\nMots de programme : 4096 (de 0x0000 à 0x0FFF)\n"
+         "Octets EEPROM : 128\nMots ID : 4\n"
+         "Mot de configuration : 0x3F72\nVersion: " +
              kBoardVersion + "\n"},
-        {"good firmware", "--firmware", goodFirmware, 0, "OK\nOctets de programme: "},
+        {"good firmware", "--firmware", goodFirmware, 0, "OK\nOctets de programme : "},
         {"firmware version", "--firmware", goodFirmware, 0, "Version: TALMO V0.42\n"},
-        {"empty file", "--pic", "", 0, "OK\nMots de programme: 0\n"},
+        {"empty file", "--pic", "", 0, "OK\nMots de programme : 0\n"},
         {"checksum", "--pic", badChecksum, 2, "Erreur fichier : Checksum invalide...\n"},
         {"short line", "--pic", ":1000000001\r\n", 2,
          "Erreur fichier : Ligne incompléte dans le fichier...\n"},
