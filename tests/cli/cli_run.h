@@ -90,8 +90,14 @@ public:
                     usleep(10000);
                 }
                 usleep(static_cast<useconds_t>(interruptDelayMs) * 1000);
-                for (int k = 0; k < times; ++k, usleep(20000))
+                // Signals of one kind do not queue: each waits for the
+                // notice of the one before.
+                for (int k = 0; k < times; ++k) {
+                    const std::size_t said = ReadFile(err).size();
                     kill(pid, signal);
+                    for (int waited = 0; waited < 1000 && ReadFile(err).size() == said; ++waited)
+                        usleep(1000);
+                }
             }
             int status = 0;
             waitpid(pid, &status, 0);
