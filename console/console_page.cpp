@@ -160,6 +160,96 @@ constexpr ControlRow kControls[] = {
 constexpr int kMotorButtonWidth = 36 + 10;
 constexpr int kMotorButtonHeight = 56 + 16;
 
+// ------------------------------------------------------------------ construction
+
+// The two rows of a captioned text: its caption, then the text itself.
+ControlRow CaptionOf(const FieldRow& f) {
+    return {0, Kind::Label, f.group, f.row, f.column, 1, f.labelSpan, f.caption, 0, None};
+}
+ControlRow TextOf(const FieldRow& f) {
+    const int column = f.column + f.labelSpan;
+    return {f.id, Kind::Text, f.group, f.row, column, 1, f.textSpan, f.text, 0, None};
+}
+
+QLineEdit* NewLevelEdit(bool readOnly, QWidget* box) {
+    auto* e = new QLineEdit(box);
+    e->setFixedWidth(40);
+    e->setAlignment(Qt::AlignRight);
+    if (readOnly) {
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus);
+    } else {
+        // Digits only from the keyboard; the page's own "%3d" texts carry
+        // leading blanks.
+        e->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral(" *[0-9]*")), e));
+    }
+    return e;
+}
+
+QSlider* NewLevelSlider(QWidget* box) {
+    auto* s = new QSlider(Qt::Horizontal, box);
+    s->setRange(0, 100);
+    s->setTickInterval(25);
+    s->setTickPosition(QSlider::TicksBelow);
+    s->setPageStep(20);
+    s->setMinimumWidth(64);
+    return s;
+}
+
+// The widget of one row's kind, with its text or picture, in its group box.
+QWidget* NewControl(const ControlRow& c, QWidget* box, qreal ratio) {
+    const QString text = QString::fromUtf8(c.text);
+    switch (c.kind) {
+    case Kind::Label:
+    case Kind::Text: {
+        auto* l = new QLabel(text, box);
+        if (c.flags & RightAligned)
+            l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return l;
+    }
+    case Kind::Picture: {
+        auto* l = new QLabel(box);
+        l->setAlignment(Qt::AlignCenter);
+        l->setPixmap(loadPicture(c.picture, ratio));
+        l->setProperty("picture", c.picture);
+        return l;
+    }
+    case Kind::PictureButton: {
+        auto* b = new QPushButton(box);
+        b->setFixedSize(kMotorButtonWidth, kMotorButtonHeight);
+        b->setIconSize(QSize(36, 56));
+        b->setAutoDefault(false);
+        b->setProperty("picture", 0);
+        return b;
+    }
+    case Kind::Button: {
+        auto* b = new QPushButton(text, box);
+        b->setAutoDefault(false);
+        return b;
+    }
+    case Kind::CheckBox:
+        return new QCheckBox(text, box);
+    case Kind::NumberEdit:
+    case Kind::ReadOnlyEdit:
+        return NewLevelEdit(c.kind == Kind::ReadOnlyEdit, box);
+    case Kind::Slider:
+        return NewLevelSlider(box);
+    }
+    return nullptr;
+}
+
+void ApplyFlags(QWidget* w, unsigned flags) {
+    if (flags & Disabled)
+        w->setEnabled(false);
+    if (flags & Hidden) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+        w->setVisible(false);
+    }
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ page
@@ -193,90 +283,17 @@ void ConsolePage::buildControls() {
 
     const qreal ratio = devicePixelRatioF();
     const auto add = [&](const ControlRow& c) {
-        QWidget* parentBox = boxes[c.group];
-        const QString text = QString::fromUtf8(c.text);
-        QWidget* w = nullptr;
-        switch (c.kind) {
-        case Kind::Label:
-        case Kind::Text: {
-            auto* l = new QLabel(text, parentBox);
-            if (c.flags & RightAligned)
-                l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            w = l;
-            break;
-        }
-        case Kind::Picture: {
-            auto* l = new QLabel(parentBox);
-            l->setAlignment(Qt::AlignCenter);
-            l->setPixmap(loadPicture(c.picture, ratio));
-            l->setProperty("picture", c.picture);
-            w = l;
-            break;
-        }
-        case Kind::PictureButton: {
-            auto* b = new QPushButton(parentBox);
-            b->setFixedSize(kMotorButtonWidth, kMotorButtonHeight);
-            b->setIconSize(QSize(36, 56));
-            b->setAutoDefault(false);
-            b->setProperty("picture", 0);
-            w = b;
-            break;
-        }
-        case Kind::Button: {
-            auto* b = new QPushButton(text, parentBox);
-            b->setAutoDefault(false);
-            w = b;
-            break;
-        }
-        case Kind::CheckBox:
-            w = new QCheckBox(text, parentBox);
-            break;
-        case Kind::NumberEdit:
-        case Kind::ReadOnlyEdit: {
-            auto* e = new QLineEdit(parentBox);
-            e->setFixedWidth(40);
-            e->setAlignment(Qt::AlignRight);
-            if (c.kind == Kind::ReadOnlyEdit) {
-                e->setReadOnly(true);
-                e->setFocusPolicy(Qt::NoFocus);
-            } else {
-                // Digits only from the keyboard; the page's own "%3d" texts
-                // carry leading blanks.
-                e->setValidator(new QRegularExpressionValidator(
-                    QRegularExpression(QStringLiteral(" *[0-9]*")), e));
-            }
-            w = e;
-            break;
-        }
-        case Kind::Slider: {
-            auto* s = new QSlider(Qt::Horizontal, parentBox);
-            s->setRange(0, 100);
-            s->setTickInterval(25);
-            s->setTickPosition(QSlider::TicksBelow);
-            s->setPageStep(20);
-            s->setMinimumWidth(64);
-            w = s;
-            break;
-        }
-        }
+        QWidget* w = NewControl(c, boxes[c.group], ratio);
         if (c.id != 0) {
             w->setObjectName(controlName(c.id));
             controls_[c.id] = w;
         }
-        if (c.flags & Disabled)
-            w->setEnabled(false);
-        if (c.flags & Hidden) {
-            QSizePolicy policy = w->sizePolicy();
-            policy.setRetainSizeWhenHidden(true);
-            w->setSizePolicy(policy);
-            w->setVisible(false);
-        }
+        ApplyFlags(w, c.flags);
         grids[c.group]->addWidget(w, c.row, c.column, c.rowSpan, c.columnSpan);
     };
     for (const FieldRow& f : kFields) {
-        add({0, Kind::Label, f.group, f.row, f.column, 1, f.labelSpan, f.caption, 0, None});
-        add({f.id, Kind::Text, f.group, f.row, f.column + f.labelSpan, 1, f.textSpan, f.text, 0,
-             None});
+        add(CaptionOf(f));
+        add(TextOf(f));
     }
     for (const ControlRow& c : kControls)
         add(c);
@@ -285,6 +302,10 @@ void ConsolePage::buildControls() {
 
     page->addWidget(createFooter());
 
+    connectControls();
+}
+
+void ConsolePage::connectControls() {
     levelEdit_ = static_cast<QLineEdit*>(controls_.at(kCtlInputLevelEdit));
     levelSlider_ = static_cast<QSlider*>(controls_.at(kCtlInputLevelSlider));
     autoBox_ = static_cast<QCheckBox*>(controls_.at(kCtlAutoBox));

@@ -43,7 +43,10 @@ public:
     int displayedAnswers() const { return displayedAnswers_; }
 
 private:
+    // The group boxes and their controls from the layout tables, then the footer.
     void buildControls();
+    // The controls the page keeps at hand, and the user's actions to their handlers.
+    void connectControls();
     // Runs one conversation with the device, unless there is no device or
     // another conversation is under way (then false).
     bool talk(const std::function<void(DeviceLink&)>& conversation);

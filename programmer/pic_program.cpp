@@ -169,6 +169,88 @@ int WordMode(Run& r, bool isProtected) {
     return 1;
 }
 
+// Block mode, phase by phase. Each phase returns false at its first failed
+// step or verification difference, with its text already shown.
+
+// Chip Erase, then program memory and data memory each by its bulk erase.
+bool BlockErase(Run& r) {
+    if (!r.command(pic_cmd::ChipErase))
+        return false;
+    r.wait(pic_wait::BlockChipErase);
+    for (const std::uint8_t bulk : {pic_cmd::BulkEraseProgram, pic_cmd::BulkEraseData}) {
+        if (!r.command(bulk) || !r.command(pic_cmd::BeginEraseProgram))
+            return false;
+        r.wait(pic_wait::BlockBulkErase);
+    }
+    return true;
+}
+
+bool BlankRow(const Run& r, std::uint32_t b) {
+    for (std::uint32_t a = b; a < b + kBlockWords; ++a)
+        if (r.word(a) != kPicBlankWord)
+            return false;
+    return true;
+}
+
+// Program memory, one 8-word row at a time, each row's cycle ended by End
+// Programming; blank rows are stepped over. The counter ends at P.
+bool BlockProgramMemory(Run& r) {
+    for (std::uint32_t b = 0; b < r.p; b += kBlockWords) {
+        if (b % kProgressInterval == 0)
+            r.show("Programmation PROG: 0x%04X/0x%04X", b, r.p);
+        if (BlankRow(r, b)) {
+            if (!r.incrementTimes(kBlockWords))
+                return false;
+            continue;
+        }
+        for (std::uint32_t a = b; a < b + kBlockWords; ++a) {
+            if (!r.load(pic_cmd::LoadProgramData, r.word(a)))
+                return false;
+            if (a + 1 < b + kBlockWords && !r.increment())
+                return false;
+        }
+        if (!r.command(pic_cmd::BeginProgrammingOnly) || !r.command(pic_cmd::EndProgramming) ||
+            !r.increment())
+            return false;
+    }
+    return true;
+}
+
+// The EEPROM from address 0, each non-blank byte with its own cycle.
+bool BlockEeprom(Run& r) {
+    if (!r.leave() || !r.enter())
+        return false;
+    for (std::uint32_t a = 0; a < r.e; ++a) {
+        if (a % kProgressInterval == 0)
+            r.show("Programmation EEPROM: 0x%02X/0x%02X", a, r.e);
+        const std::uint32_t v = r.eepromByte(a);
+        if (v != kBlankEepromByte &&
+            (!r.load(pic_cmd::LoadDataMemory, v) || !r.command(pic_cmd::BeginProgrammingOnly) ||
+             !r.command(pic_cmd::EndProgramming)))
+            return false;
+        if (!r.increment())
+            return false;
+    }
+    return true;
+}
+
+// The four ID words, written together by one cycle.
+bool BlockIdWords(Run& r) {
+    r.ui.setStatusText(MessageField, "Programmation ID: 0x2000/0x2003");
+    if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
+        return false;
+    for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a) {
+        if (!r.load(pic_cmd::LoadProgramData, r.word(a)))
+            return false;
+        if (a != kPicIdAddress + 3 && !r.increment())
+            return false;
+    }
+    if (!r.command(pic_cmd::BeginEraseProgram))
+        return false;
+    r.wait(pic_wait::BlockConfigCycle);
+    return true;
+}
+
 // With the counter at 0x2007: the configuration word, on its own.
 bool WriteBlockConfig(Run& r) {
     if (!r.load(pic_cmd::LoadProgramData, r.word(kPicConfigAddress)) ||
@@ -178,125 +260,83 @@ bool WriteBlockConfig(Run& r) {
     return true;
 }
 
-bool BlockModeErase(Run& r) {
-    if (!r.command(pic_cmd::ChipErase))
-        return false;
-    r.wait(pic_wait::BlockChipErase);
-    if (!r.command(pic_cmd::BulkEraseProgram) || !r.command(pic_cmd::BeginEraseProgram))
-        return false;
-    r.wait(pic_wait::BlockBulkErase);
-    if (!r.command(pic_cmd::BulkEraseData) || !r.command(pic_cmd::BeginEraseProgram))
-        return false;
-    r.wait(pic_wait::BlockBulkErase);
-    return true;
+// A configuration word that turns code protection on would make the
+// verification read zeros: it is written after the verification, where the
+// counter already stands at 0x2007. Any other is written before it.
+bool ProtectsCode(const Run& r) { return PicProtected(r.word(kPicConfigAddress)); }
+
+bool BlockConfigBeforeVerification(Run& r) {
+    if (ProtectsCode(r))
+        return true;
+    return r.load(pic_cmd::LoadConfiguration, 0x0000) && r.incrementTimes(7) && WriteBlockConfig(r);
 }
 
-int BlockMode(Run& r) {
-    if (!BlockModeErase(r))
-        return 0;
+bool BlockConfigAfterVerification(Run& r) { return !ProtectsCode(r) || WriteBlockConfig(r); }
 
-    // Program memory, one 8-word row at a time; blank rows are stepped over.
-    for (std::uint32_t b = 0; b < r.p; b += kBlockWords) {
-        if (b % kProgressInterval == 0)
-            r.show("Programmation PROG: 0x%04X/0x%04X", b, r.p);
-        bool blank = true;
-        for (std::uint32_t a = b; a < b + kBlockWords; ++a)
-            blank = blank && r.word(a) == kPicBlankWord;
-        if (blank) {
-            if (!r.incrementTimes(kBlockWords))
-                return 0;
-            continue;
-        }
-        for (std::uint32_t a = b; a < b + kBlockWords; ++a) {
-            if (!r.load(pic_cmd::LoadProgramData, r.word(a)))
-                return 0;
-            if (a + 1 < b + kBlockWords && !r.increment())
-                return 0;
-        }
-        if (!r.command(pic_cmd::BeginProgrammingOnly) || !r.command(pic_cmd::EndProgramming) ||
-            !r.increment())
-            return 0;
-    }
-
-    // EEPROM.
+// Reads program memory back from address 0 and compares every word.
+bool BlockVerifyProgramMemory(Run& r) {
     if (!r.leave() || !r.enter())
-        return 0;
-    for (std::uint32_t a = 0; a < r.e; ++a) {
-        if (a % kProgressInterval == 0)
-            r.show("Programmation EEPROM: 0x%02X/0x%02X", a, r.e);
-        const std::uint32_t v = r.eepromByte(a);
-        if (v != kBlankEepromByte) {
-            if (!r.load(pic_cmd::LoadDataMemory, v) || !r.command(pic_cmd::BeginProgrammingOnly) ||
-                !r.command(pic_cmd::EndProgramming))
-                return 0;
-        }
-        if (!r.increment())
-            return 0;
-    }
-
-    // The four ID words, written together.
-    r.ui.setStatusText(MessageField, "Programmation ID: 0x2000/0x2003");
-    if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
-        return 0;
-    for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a) {
-        if (!r.load(pic_cmd::LoadProgramData, r.word(a)))
-            return 0;
-        if (a != kPicIdAddress + 3 && !r.increment())
-            return 0;
-    }
-    if (!r.command(pic_cmd::BeginEraseProgram))
-        return 0;
-    r.wait(pic_wait::BlockConfigCycle);
-
-    // The configuration word. One that turns code protection on would make
-    // the verification read zeros: it is written after the verification,
-    // where the counter already stands at 0x2007.
-    const bool protectLast = PicProtected(r.word(kPicConfigAddress));
-    if (!protectLast) {
-        if (!r.load(pic_cmd::LoadConfiguration, 0x0000) || !r.incrementTimes(7))
-            return 0;
-        if (!WriteBlockConfig(r))
-            return 0;
-    }
-
-    // Verification of program memory and the ID words.
-    if (!r.leave() || !r.enter())
-        return 0;
+        return false;
     for (std::uint32_t a = 0; a < r.p; ++a) {
         if (a % kProgressInterval == 0)
             r.show("Vérification: 0x%04X/0x%04X", a, r.p);
         std::uint16_t got = 0;
         if (!r.read(pic_cmd::ReadProgramData, &got))
-            return 0;
+            return false;
         if (got != r.word(a)) {
             r.showDifference("Erreur PROG 0x%04X:%04X!=%04X", a, r.word(a), got);
-            return 0;
+            return false;
         }
         if (!r.increment())
-            return 0;
+            return false;
     }
+    return true;
+}
+
+// Reads the four ID words back and walks on to 0x2007.
+bool BlockVerifyIdWords(Run& r) {
     if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
-        return 0;
+        return false;
     r.ui.setStatusText(MessageField, "Vérification: 0x2000/0x2007");
-    for (std::uint32_t i = 0; i < 7; ++i) {
-        if (i < 4) {
-            const std::uint32_t a = kPicIdAddress + i;
+    for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 7; ++a) {
+        if (a < kPicIdAddress + 4) {
             std::uint16_t got = 0;
             if (!r.read(pic_cmd::ReadProgramData, &got))
-                return 0;
+                return false;
             if (got != r.word(a)) {
                 r.showDifference("Erreur ID 0x%04X:%04X!=%04X", a, r.word(a), got);
-                return 0;
+                return false;
             }
         }
         if (!r.increment())
-            return 0;
+            return false;
     }
-    if (protectLast && !WriteBlockConfig(r))
-        return 0;
+    return true;
+}
+
+bool BlockFinish(Run& r) {
     if (!r.leave())
-        return 0;
+        return false;
     r.ui.setStatusText(MessageField, "Programmation+Vérification: OK");
+    return true;
+}
+
+int BlockMode(Run& r) {
+    using Phase = bool (*)(Run&);
+    static constexpr Phase kPhases[] = {
+        BlockErase,
+        BlockProgramMemory,
+        BlockEeprom,
+        BlockIdWords,
+        BlockConfigBeforeVerification,
+        BlockVerifyProgramMemory,
+        BlockVerifyIdWords,
+        BlockConfigAfterVerification,
+        BlockFinish,
+    };
+    for (const Phase phase : kPhases)
+        if (!phase(r))
+            return 0;
     return 1;
 }
 
@@ -328,10 +368,10 @@ int ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident) {
     if (!r.enter())
         return 0;
     const bool erased =
-        ident.aFamily == 0 ? WordModeErase(r, PicProtected(ident.configWord)) : BlockModeErase(r);
+        ident.aFamily == 0 ? WordModeErase(r, PicProtected(ident.configWord)) : BlockErase(r);
     if (!erased || !r.leave())
         return 0;
-    ui.setStatusText(MessageField, "Effacement: OK");
+    ui.setStatusText(MessageField, "Effacement : OK");
     return 1;
 }
 

@@ -38,7 +38,7 @@ constexpr int BlockConfigCycle = 16; // block mode, ID words and configuration w
 int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident);
 
 // The erase that ProgramPic starts with, on its own, between TargetLeave and
-// TargetEnter like it, then TargetLeave: "Effacement: OK" and 1, or 0 at the
+// TargetEnter like it, then TargetLeave: "Effacement : OK" and 1, or 0 at the
 // first step without a 'Y' echo ("TALMO communication: Erreur").
 int ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident);
 

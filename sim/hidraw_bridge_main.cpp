@@ -37,11 +37,15 @@ std::unique_ptr<sim::Talmo> newTalmo(bool bootLoader) {
     return device;
 }
 
-} // namespace
+struct Options {
+    bool boot = false;        // the first device starts in its boot loader
+    bool none = false;        // no device at the start
+    std::string control;      // the control FIFO; standard input when empty
+    char** program = nullptr; // the program to run and its arguments
+};
 
-int main(int argc, char** argv) {
-    bool boot = false, none = false;
-    std::string control;
+// False on anything but the usage line.
+bool parseArguments(int argc, char** argv, Options& options) {
     int i = 1;
     for (; i < argc; ++i) {
         const std::string a = argv[i];
@@ -49,30 +53,158 @@ int main(int argc, char** argv) {
             ++i;
             break;
         } else if (a == "--boot") {
-            boot = true;
+            options.boot = true;
         } else if (a == "--none") {
-            none = true;
+            options.none = true;
         } else if (a == "--control" && i + 1 < argc) {
-            control = argv[++i];
+            options.control = argv[++i];
         } else {
-            return usage();
+            return false;
         }
     }
     if (i >= argc)
-        return usage();
+        return false;
+    options.program = argv + i;
+    return true;
+}
 
-    // The bridge needs umockdev's preload itself; start again under it.
-    if (!sim::HidrawBridge::underPreload()) {
-        std::vector<char*> args;
-        args.push_back(const_cast<char*>("umockdev-wrapper"));
-        for (int k = 0; k < argc; ++k)
-            args.push_back(argv[k]);
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        std::fprintf(stderr, "talmo-hidraw-bridge: cannot start umockdev-wrapper: %s\n",
+// The bridge needs umockdev's preload itself: starts again under it. Returns
+// only when that cannot be done.
+int restartUnderPreload(int argc, char** argv) {
+    std::vector<char*> args;
+    args.push_back(const_cast<char*>("umockdev-wrapper"));
+    for (int k = 0; k < argc; ++k)
+        args.push_back(argv[k]);
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    std::fprintf(stderr, "talmo-hidraw-bridge: cannot start umockdev-wrapper: %s\n",
+                 std::strerror(errno));
+    return 1;
+}
+
+// The control channel: standard input, or the FIFO (made when missing).
+// -1, with the reason said, when the FIFO cannot be had.
+int openControl(const std::string& control) {
+    if (control.empty())
+        return STDIN_FILENO;
+    struct stat st {};
+    if (::stat(control.c_str(), &st) != 0 && ::mkfifo(control.c_str(), 0600) != 0) {
+        std::fprintf(stderr, "talmo-hidraw-bridge: cannot make %s: %s\n", control.c_str(),
                      std::strerror(errno));
-        return 1;
+        return -1;
     }
+    // Read and write: the FIFO never reads as ended between writers.
+    const int fd = ::open(control.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        std::fprintf(stderr, "talmo-hidraw-bridge: cannot open %s: %s\n", control.c_str(),
+                     std::strerror(errno));
+    return fd;
+}
+
+// The program, as the bridge's child; -1 when it cannot be started.
+pid_t startProgram(char** program) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+        std::perror("talmo-hidraw-bridge: fork");
+        return -1;
+    }
+    if (child == 0) {
+        ::execvp(program[0], program);
+        std::fprintf(stderr, "talmo-hidraw-bridge: cannot run %s: %s\n", program[0],
+                     std::strerror(errno));
+        ::_exit(127);
+    }
+    return child;
+}
+
+// The devices on the bus and the program they serve.
+struct Session {
+    sim::HidrawBridge& bridge;
+    pid_t child;
+    std::vector<int> plugged; // every device plugged so far, in order
+
+    // One line of the control channel, then the testbed brought up to date.
+    void runCommand(const std::string& cmd) {
+        if (cmd == "plug" || cmd == "plug-boot") {
+            plugged.push_back(bridge.plug(newTalmo(cmd == "plug-boot")));
+        } else if (cmd == "unplug" || cmd == "replug") {
+            const int target = lastPresent();
+            if (target < 0)
+                std::fprintf(stderr, "talmo-hidraw-bridge: no device to %s\n", cmd.c_str());
+            else if (cmd == "unplug")
+                bridge.unplug(target);
+            else
+                bridge.replug(target);
+        } else if (cmd == "quit") {
+            ::kill(child, SIGTERM);
+        } else if (!cmd.empty()) {
+            std::fprintf(stderr, "talmo-hidraw-bridge: unknown command '%s'\n", cmd.c_str());
+        }
+        bridge.settle();
+    }
+
+    // The most recently plugged device still present, or -1.
+    int lastPresent() {
+        int target = -1;
+        bridge.withBus([&](sim::VirtualUsb& bus) {
+            for (auto it = plugged.rbegin(); it != plugged.rend() && target < 0; ++it)
+                if (bus.plugged(*it))
+                    target = *it;
+        });
+        return target;
+    }
+
+    // Runs the control channel's commands until the child ends; its wait status.
+    int serve(int controlFd) {
+        std::string line;
+        bool controlOpen = true;
+        int status = 0;
+        for (;;) {
+            if (gStop) {
+                ::kill(child, SIGTERM);
+                gStop = 0;
+            }
+            if (::waitpid(child, &status, WNOHANG) == child)
+                return status;
+            pollfd pfd{controlFd, POLLIN, 0};
+            const int ready = ::poll(&pfd, controlOpen ? 1 : 0, 50);
+            if (ready <= 0 || !(pfd.revents & (POLLIN | POLLHUP)))
+                continue;
+            char buf[256];
+            const ssize_t n = ::read(controlFd, buf, sizeof buf);
+            if (n <= 0) {
+                if (n == 0)
+                    controlOpen = false; // standard input ended: no more commands
+                continue;
+            }
+            line.append(buf, static_cast<std::size_t>(n));
+            std::size_t eol;
+            while ((eol = line.find('\n')) != std::string::npos) {
+                std::string cmd = line.substr(0, eol);
+                line.erase(0, eol + 1);
+                while (!cmd.empty() && (cmd.back() == '\r' || cmd.back() == ' '))
+                    cmd.pop_back();
+                runCommand(cmd);
+            }
+        }
+    }
+};
+
+// The child's exit code, or 128 + the signal that ended it.
+int exitCode(int status) {
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseArguments(argc, argv, options))
+        return usage();
+    if (!sim::HidrawBridge::underPreload())
+        return restartUnderPreload(argc, argv);
 
     talmo::RealClock clock;
     sim::VirtualUsb usb(clock);
@@ -81,101 +213,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "talmo-hidraw-bridge: %s\n", bridge.error().c_str());
         return 1;
     }
-    std::vector<int> plugged;
-    if (!none)
-        plugged.push_back(bridge.plug(newTalmo(boot)));
+    Session session{bridge, -1, {}};
+    if (!options.none)
+        session.plugged.push_back(bridge.plug(newTalmo(options.boot)));
     if (!bridge.settle()) {
         std::fprintf(stderr, "talmo-hidraw-bridge: the emulated device did not come up\n");
         return 1;
     }
-
-    int controlFd = STDIN_FILENO;
-    if (!control.empty()) {
-        struct stat st {};
-        if (::stat(control.c_str(), &st) != 0 && ::mkfifo(control.c_str(), 0600) != 0) {
-            std::fprintf(stderr, "talmo-hidraw-bridge: cannot make %s: %s\n", control.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
-        // Read and write: the FIFO never reads as ended between writers.
-        controlFd = ::open(control.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        if (controlFd < 0) {
-            std::fprintf(stderr, "talmo-hidraw-bridge: cannot open %s: %s\n", control.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
-    }
-
-    const pid_t child = ::fork();
-    if (child < 0) {
-        std::perror("talmo-hidraw-bridge: fork");
+    const int controlFd = openControl(options.control);
+    if (controlFd < 0)
         return 1;
-    }
-    if (child == 0) {
-        ::execvp(argv[i], argv + i);
-        std::fprintf(stderr, "talmo-hidraw-bridge: cannot run %s: %s\n", argv[i],
-                     std::strerror(errno));
-        ::_exit(127);
-    }
+    session.child = startProgram(options.program);
+    if (session.child < 0)
+        return 1;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-
-    std::string line;
-    bool controlOpen = true;
-    int status = 0;
-    for (;;) {
-        if (gStop) {
-            ::kill(child, SIGTERM);
-            gStop = 0;
-        }
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child)
-            break;
-        pollfd pfd{controlFd, POLLIN, 0};
-        const int ready = ::poll(&pfd, controlOpen ? 1 : 0, 50);
-        if (ready <= 0 || !(pfd.revents & (POLLIN | POLLHUP)))
-            continue;
-        char buf[256];
-        const ssize_t n = ::read(controlFd, buf, sizeof buf);
-        if (n <= 0) {
-            if (n == 0)
-                controlOpen = false; // standard input ended: no more commands
-            continue;
-        }
-        line.append(buf, static_cast<std::size_t>(n));
-        std::size_t eol;
-        while ((eol = line.find('\n')) != std::string::npos) {
-            std::string cmd = line.substr(0, eol);
-            line.erase(0, eol + 1);
-            while (!cmd.empty() && (cmd.back() == '\r' || cmd.back() == ' '))
-                cmd.pop_back();
-            if (cmd == "plug" || cmd == "plug-boot") {
-                plugged.push_back(bridge.plug(newTalmo(cmd == "plug-boot")));
-            } else if (cmd == "unplug" || cmd == "replug") {
-                // The most recently plugged device still present.
-                int target = -1;
-                bridge.withBus([&](sim::VirtualUsb& bus) {
-                    for (auto it = plugged.rbegin(); it != plugged.rend() && target < 0; ++it)
-                        if (bus.plugged(*it))
-                            target = *it;
-                });
-                if (target < 0)
-                    std::fprintf(stderr, "talmo-hidraw-bridge: no device to %s\n", cmd.c_str());
-                else if (cmd == "unplug")
-                    bridge.unplug(target);
-                else
-                    bridge.replug(target);
-            } else if (cmd == "quit") {
-                ::kill(child, SIGTERM);
-            } else if (!cmd.empty()) {
-                std::fprintf(stderr, "talmo-hidraw-bridge: unknown command '%s'\n", cmd.c_str());
-            }
-            bridge.settle();
-        }
-    }
-    if (!control.empty())
+    const int status = session.serve(controlFd);
+    if (!options.control.empty())
         ::close(controlFd);
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return exitCode(status);
 }

@@ -144,17 +144,21 @@ std::uint16_t Pic::readBack(std::uint32_t address) const {
 
 // --- Cycles and their undo record.
 
-void Pic::startCycle(std::int64_t nowUs, std::int64_t minUs) {
+void Pic::startCycle(std::int64_t nowUs, std::int64_t minUs, bool needsEnd) {
     cycleActive_ = true;
     cycleStartUs_ = nowUs;
     cycleMinUs_ = minUs;
+    cycleNeedsEnd_ = needsEnd;
 }
 
-void Pic::endCycle(std::int64_t nowUs) {
+void Pic::endCycle(std::int64_t nowUs, bool endProgramming) {
     if (!cycleActive_)
         return;
     cycleActive_ = false;
-    if (strict_ && nowUs - cycleStartUs_ < cycleMinUs_) {
+    const bool cutShort = strict_ && nowUs - cycleStartUs_ < cycleMinUs_;
+    const bool cutOff = cycleNeedsEnd_ && !endProgramming;
+    cycleNeedsEnd_ = false;
+    if (cutShort || cutOff) {
         ++interrupted_;
         if (undoAll_) {
             cells_ = saved_;
@@ -168,7 +172,7 @@ void Pic::endCycle(std::int64_t nowUs) {
 }
 
 void Pic::save(std::uint32_t address) {
-    if (strict_ && !undoAll_)
+    if ((strict_ || cycleNeedsEnd_) && !undoAll_)
         undo_.emplace_back(address, cells_[address]);
 }
 
@@ -224,7 +228,7 @@ void Pic::beginCycle(bool erase, std::int64_t nowUs) {
     const bool a = info_->aFamily;
     std::int64_t minUs = a ? (erase ? times_.eraseProgramAUs : times_.programOnlyAUs)
                            : (erase ? times_.eraseProgramUs : times_.programOnlyUs);
-    startCycle(nowUs, minUs);
+    startCycle(nowUs, minUs, a && !erase);
     if (lastLoad_ == LastLoad::Data) {
         writeCell(eepromIndex(), dataLatch_, !erase);
         return;
@@ -267,10 +271,10 @@ void Pic::leaveProgramming(std::int64_t nowUs) {
 
 std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t data,
                           std::int64_t nowUs) {
-    endCycle(nowUs);
+    code &= 0x3F;
+    endCycle(nowUs, code == kEndProgramming);
     if (!programming_)
         return kBlank;
-    code &= 0x3F;
     const bool a = info_->aFamily;
     const Arm arm = arm_;
     arm_ = Arm::None;
@@ -357,7 +361,7 @@ std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t
         beginCycle(false, nowUs);
         break;
     case kEndProgramming:
-        break; // ends the cycle that 0x18 began (done above)
+        break; // completes the cycle that 0x18 began on an A part (done above)
     case kChipErase:
         if (a) {
             startCycle(nowUs, times_.chipEraseUs);

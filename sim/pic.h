@@ -40,6 +40,10 @@
 // Timing: each programming or erase cycle starts on its command and ends at
 // the next serial step. In strict mode a cycle that ends before its minimum
 // time (PicCycleTimes) is undone: the cells keep what they held before.
+// On the A parts, Begin Programming Only (0x18) is timed from outside: its
+// cycle is ended by End Programming (0x17). Any other next step (a command,
+// leaving or entering programming mode) cuts it off, and the row or byte it
+// was writing keeps what it held before, whatever the mode.
 #pragma once
 
 #include <array>
@@ -131,7 +135,8 @@ public:
     // --- Timing.
     void setStrictTiming(bool strict) { strict_ = strict; }
     bool strictTiming() const { return strict_; }
-    // Cycles undone because the next step came too early.
+    // Cycles undone: cut short in strict mode, or not ended by End
+    // Programming on an A part.
     std::uint64_t interruptedCycles() const { return interrupted_; }
 
     // --- Serial programming interface.
@@ -160,8 +165,9 @@ private:
     bool implemented(std::uint32_t address) const;
     std::uint32_t programIndex() const;
     std::uint32_t eepromIndex() const;
-    void endCycle(std::int64_t nowUs);
-    void startCycle(std::int64_t nowUs, std::int64_t minUs);
+    // endProgramming: the step that ends the cycle is End Programming.
+    void endCycle(std::int64_t nowUs, bool endProgramming = false);
+    void startCycle(std::int64_t nowUs, std::int64_t minUs, bool needsEnd = false);
     void save(std::uint32_t address);
     void saveAll();
     void writeCell(std::uint32_t address, std::uint16_t value, bool programOnly);
@@ -189,6 +195,7 @@ private:
     bool cycleActive_ = false;
     std::int64_t cycleStartUs_ = 0;
     std::int64_t cycleMinUs_ = 0;
+    bool cycleNeedsEnd_ = false; // only End Programming completes it
     std::vector<std::pair<std::uint32_t, std::uint16_t>> undo_;
     bool undoAll_ = false;
     std::array<std::uint16_t, kCells> saved_{};

@@ -38,7 +38,7 @@ SimBackend::~SimBackend() {
 
 std::vector<HidInterfaceInfo> SimBackend::enumerate() {
     // Unrelated devices were there first.
-    std::vector<HidInterfaceInfo> list = extraInterfaces;
+    std::vector<HidInterfaceInfo> list = controls.extraInterfaces;
     for (const sim::VirtualUsb::Interface& itf : usb_.interfaces()) {
         HidInterfaceInfo info;
         info.path = itf.path;
@@ -46,7 +46,7 @@ std::vector<HidInterfaceInfo> SimBackend::enumerate() {
         info.productId = itf.productId;
         info.inputReportLength = itf.inputReportLength;
         info.outputReportLength = itf.outputReportLength;
-        if (auto it = lengthOverride.find(itf.path); it != lengthOverride.end()) {
+        if (auto it = controls.lengthOverride.find(itf.path); it != controls.lengthOverride.end()) {
             info.inputReportLength = it->second.first;
             info.outputReportLength = it->second.second;
         }
@@ -66,7 +66,7 @@ bool SimBackend::present(const std::string& path) {
     }
     if (std::find(presentPaths_.begin(), presentPaths_.end(), path) != presentPaths_.end())
         return true;
-    return std::any_of(extraInterfaces.begin(), extraInterfaces.end(),
+    return std::any_of(controls.extraInterfaces.begin(), controls.extraInterfaces.end(),
                        [&](const HidInterfaceInfo& i) { return i.path == path; });
 }
 
@@ -75,8 +75,8 @@ std::unique_ptr<HidHandle> SimBackend::open(const std::string& path, HidOpenErro
     HidOpenError result = HidOpenError::None;
     if (!present(path))
         result = HidOpenError::NotFound;
-    else if (openFault)
-        result = openFault(path, n);
+    else if (controls.openFault)
+        result = controls.openFault(path, n);
     if (error)
         *error = result;
     if (result != HidOpenError::None)

@@ -49,17 +49,21 @@ public:
 
     sim::VirtualUsb& usb() { return usb_; }
 
-    // Faults for tests. openFault is asked before every open (the n-th open
-    // of that path since the backend was made, counting from 0); anything
-    // but None refuses it with that error.
-    std::function<HidOpenError(const std::string& path, int n)> openFault;
-    // Report lengths announced by enumerate() instead of the bus's own.
-    std::map<std::string, std::pair<std::uint16_t, std::uint16_t>> lengthOverride;
-    // Extra interfaces announced by enumerate() (before the bus's own) that
-    // have no device behind them: unrelated HID devices.
-    std::vector<HidInterfaceInfo> extraInterfaces;
-
-    // Bytes handed to the last write, whatever their count (for tests).
+    // --- The emulator's own controls, apart from the interface above: the
+    // faults and odd neighbours a test sets up, and what the last write held.
+    struct Controls {
+        // Asked before every open (the n-th open of that path since the
+        // backend was made, counting from 0); anything but None refuses it
+        // with that error.
+        std::function<HidOpenError(const std::string& path, int n)> openFault;
+        // Report lengths announced by enumerate() instead of the bus's own.
+        std::map<std::string, std::pair<std::uint16_t, std::uint16_t>> lengthOverride;
+        // Extra interfaces announced by enumerate() (before the bus's own)
+        // that have no device behind them: unrelated HID devices.
+        std::vector<HidInterfaceInfo> extraInterfaces;
+    };
+    Controls controls;
+    // Bytes handed to the last write, whatever their count.
     std::size_t lastWriteLength() const { return lastWriteLength_; }
 
 private:

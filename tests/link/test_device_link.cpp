@@ -33,7 +33,7 @@ struct Bench {
     Bench() {
         link.backend = &backend;
         link.ui = &ui;
-        backend.openFault = [this](const std::string& path, int) {
+        backend.controls.openFault = [this](const std::string& path, int) {
             opened.push_back(path);
             return HidOpenError::None;
         };
@@ -140,7 +140,7 @@ TEST(DeviceLink, RemovalClosesOnlyForTheKeptPathInAnyCase) {
     for (const auto& [path, closes] : cases) {
         SCOPED_TRACE(path);
         Bench b;
-        b.backend.extraInterfaces.push_back({"/dev/hidraw7", 0x046D, 0xC52B, 9, 9});
+        b.backend.controls.extraInterfaces.push_back({"/dev/hidraw7", 0x046D, 0xC52B, 9, 9});
         b.plug();
         ASSERT_EQ(talmo::OpenDevice(b.link), 1);
         ASSERT_EQ(b.link.devicePath, "/dev/vhidraw0");
@@ -160,7 +160,7 @@ TEST(DeviceLink, OtherProductsAndVendorsAreSkippedWithoutOpening) {
     for (const auto& other : others) {
         SCOPED_TRACE(other.productId);
         Bench b;
-        b.backend.extraInterfaces.push_back(other);
+        b.backend.controls.extraInterfaces.push_back(other);
         EXPECT_EQ(talmo::OpenDevice(b.link), 0);
         EXPECT_EQ(b.status(), kNotConnected);
         const int t = b.plug();
@@ -315,7 +315,7 @@ TEST(DeviceLink, ReportLengthsNeverExceedTheBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.declaredIn);
         Bench b;
-        b.backend.lengthOverride[b.path(b.plug())] = {c.declaredIn, c.declaredOut};
+        b.backend.controls.lengthOverride[b.path(b.plug())] = {c.declaredIn, c.declaredOut};
         ASSERT_EQ(talmo::OpenDevice(b.link), 1);
         EXPECT_EQ(b.link.inputReportLength, c.in);
         EXPECT_EQ(b.link.outputReportLength, c.out);
@@ -335,7 +335,7 @@ TEST(DeviceLink, HalfOpenDeviceCountsAsNotConnected) {
     const std::string first = b.path(b.plug());
     const int second = b.plug();
     // The second open of the first device (its write handle) fails.
-    b.backend.openFault = [&](const std::string& path, int n) {
+    b.backend.controls.openFault = [&](const std::string& path, int n) {
         return path == first && n % 2 == 1 ? HidOpenError::Other : HidOpenError::None;
     };
     EXPECT_EQ(talmo::OpenDevice(b.link), 1);
@@ -370,7 +370,7 @@ TEST(DeviceLink, PermissionDenied) {
         SCOPED_TRACE(c.name);
         Bench b;
         const int id = b.plug();
-        b.backend.openFault = [&c](const std::string&, int n) {
+        b.backend.controls.openFault = [&c](const std::string&, int n) {
             return c.refusals < 0 || n < c.refusals ? c.error : HidOpenError::None;
         };
         if (c.onArrival)

@@ -139,14 +139,17 @@ TEST(PicWrite, ProgramOnlyWritesTheCounterWordOrTheAPartsLatchRow) {
     // Eight words loaded from word 8 on: a word-mode part writes the last one
     // at the counter; an A part writes its latch as the row the counter points
     // at, so one increment too many lands the row at 16. Nothing is written
-    // before the cycle, and an A part's latch is empty after it.
+    // before the cycle, and an A part's latch is empty after it. An A part
+    // writes the row only when End Programming ends the cycle.
     struct Case {
         PicChip chip;
         bool extraInc;
         std::uint32_t row;
+        std::uint8_t end = kEndProg; // the step after Begin Programming Only
     };
     for (const Case c : {Case{PicChip::F877, false, 8}, Case{PicChip::F877A, false, 8},
-                         Case{PicChip::F876A, true, 16}}) {
+                         Case{PicChip::F876A, true, 16}, Case{PicChip::F877, false, 8, 0x06},
+                         Case{PicChip::F877A, false, 8, 0x06}}) {
         Pic pic(c.chip);
         PicDriver d{pic};
         d.enter();
@@ -158,9 +161,12 @@ TEST(PicWrite, ProgramOnlyWritesTheCounterWordOrTheAPartsLatchRow) {
         }
         EXPECT_EQ(pic.programWord(8), Pic::kBlank);
         d.cmd(kProgramOnly);
-        d.cmd(kEndProg);
+        d.cmd(c.end);
+        const bool ended = c.end == kEndProg || !pic.info().aFamily;
+        EXPECT_EQ(pic.interruptedCycles(), ended ? 0u : 1u) << pic.info().name;
         for (std::uint32_t a = 0; a < 32; ++a) {
-            const bool written = a >= c.row && a < c.row + 8 && (pic.info().aFamily || a == 15);
+            const bool written =
+                ended && a >= c.row && a < c.row + 8 && (pic.info().aFamily || a == 15);
             EXPECT_EQ(pic.programWord(a), written ? 0x100 + a - c.row : Pic::kBlank)
                 << pic.info().name << " " << a;
         }
