@@ -106,8 +106,8 @@ int CheckPicFile(TerminalUi& ui, const std::string& file) {
     ui.printLine("Octets EEPROM : " + std::to_string(eeprom));
     ui.printLine("Mots ID : " + std::to_string(ids));
     ui.printLine("Mot de configuration : " + (e[kPicConfigAddress] == kPicBlankWord
-                                                 ? std::string("absent (0x3FFF)")
-                                                 : Hex4(e[kPicConfigAddress])));
+                                                  ? std::string("absent (0x3FFF)")
+                                                  : Hex4(e[kPicConfigAddress])));
     // Sized for the largest chip: the window searches the identified PIC's size.
     ui.printLine("Version: " + FindBoardVersion(*image, 0x2000));
     return kExitOk;
@@ -140,7 +140,7 @@ int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
 } // namespace
 
 bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs,
-                 bool leaveBootLoader) {
+                 bool leaveBootLoader, const volatile std::sig_atomic_t* stop) {
     Clock& clock = ui.clock();
     const std::int64_t start = clock.nowMs();
     int leavesLeft = kLeaveAgainTimes;
@@ -167,7 +167,7 @@ bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutM
         }
         if (link.connected() && link.productId == productId)
             return true;
-        if (clock.nowMs() - start >= timeoutMs)
+        if (clock.nowMs() - start >= timeoutMs || (stop && *stop))
             return false;
         ui.waitMs(kPollPeriodMs);
     }
@@ -302,7 +302,7 @@ namespace {
 // After 'Z': waits for the normal mode. A TALMO that comes back in its boot
 // loader (unplugged and plugged in again meanwhile) is sent the leave again.
 bool BackToNormalMode(CliContext& c) {
-    if (WaitForMode(c.link, c.ui, kTalmoProductId, kModeSwitchTimeoutMs, true))
+    if (WaitForMode(c.link, c.ui, kTalmoProductId, kModeSwitchTimeoutMs, true, c.forced))
         return true;
     c.ui.printError("Le TALMO n'est pas revenu en mode normal dans les " +
                     std::to_string(kModeSwitchTimeoutMs / 1000) + " s.");
@@ -366,7 +366,8 @@ int RunFirmware(CliContext& c, const Options& options) {
     if (c.link.productId == kTalmoProductId) {
         Report jump{};
         JumpToBootLoader(c.link, jump);
-        if (!WaitForMode(c.link, c.ui, kBootLoaderProductId, kModeSwitchTimeoutMs)) {
+        if (!WaitForMode(c.link, c.ui, kBootLoaderProductId, kModeSwitchTimeoutMs, false,
+                         c.forced)) {
             c.ui.printError("Le TALMO n'est pas revenu en mode boot loader dans les " +
                             std::to_string(kModeSwitchTimeoutMs / 1000) + " s.");
             return c.link.connected() ? kExitDevice : kExitNoDevice;

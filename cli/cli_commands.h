@@ -21,14 +21,17 @@ struct CliContext {
     bool simulated = false;
     // Set by the interrupt handler: `status --watch` stops at the next tick.
     volatile std::sig_atomic_t* interrupted = nullptr;
+    // Set by a second signal: the exchanges fail, the waits end.
+    const volatile std::sig_atomic_t* forced = nullptr;
 };
 
 // Follows the link's device events (and looks again when the device it
 // holds has left) until the device is connected with `productId`, for at
 // most `timeoutMs` on the Ui's clock. With `leaveBootLoader`, a device
 // opened anew in its boot loader is sent the leave report (a few times at most).
+// It ends early, false, once `stop` is set.
 bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs,
-                 bool leaveBootLoader = false);
+                 bool leaveBootLoader = false, const volatile std::sig_atomic_t* stop = nullptr);
 
 int RunHexCheck(TerminalUi& ui, const Options& options);
 // These need an open link.

@@ -197,19 +197,27 @@ int main(int argc, char** argv) {
             }
         } else {
             NameTheDeviceUsed(guarded, link, ui);
-            CliContext context{link, ui, session != nullptr, &gInterrupted};
+            CliContext context{link, ui, session != nullptr, &gInterrupted, &gForced};
             status = RunOnDevice(context, o);
             if (gForced) {
                 // The exchanges were cut short: the board's PIC must not stay
                 // in programming mode. A firmware left half written keeps the
                 // TALMO in its boot loader, where the command can be run again.
                 guarded.release();
+                std::string said = "Opération arrêtée";
                 if (UsesBoardPic(o.command) && link.connected() &&
                     link.productId == kTalmoProductId) {
                     Report leave{};
-                    TargetLeave(link, leave);
+                    said += TargetLeave(link, leave)
+                                ? " ; le PIC est sorti du mode programmation."
+                                : " ; le PIC n'a pas répondu à la sortie du mode programmation.";
+                } else if (link.connected() && link.productId == kBootLoaderProductId) {
+                    said += " ; le TALMO reste dans son boot loader, où la commande peut être "
+                            "relancée.";
+                } else {
+                    said += ".";
                 }
-                ui.printError("Opération arrêtée.");
+                ui.printError(said);
                 status = kExitCancelled;
             }
         }

@@ -374,8 +374,8 @@ TEST(CliSignals, TheTargetIsLeftAndARunAgainSucceeds) {
         {SIGHUP, 1, firmware, "Ecriture de l'adresse: 0x", 0, "Interruption demandée"},
         {SIGPIPE, 1, firmware, "Ecriture de l'adresse: 0x", 0, ""},
         // Twice: stopped at the next exchange, the PIC still left.
-        {SIGTERM, 2, pic, "Programmation PROG: 0x", 8, "Opération arrêtée."},
-        {SIGTERM, 2, firmware, "Ecriture de l'adresse: 0x", 8, "Opération arrêtée."},
+        {SIGTERM, 2, pic, "Programmation PROG: 0x", 8, "le PIC est sorti du mode programmation"},
+        {SIGTERM, 2, firmware, "Ecriture de l'adresse: 0x", 8, "reste dans son boot loader"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::PrintToString(k.args) + " signal " + std::to_string(k.signal) + " x" +

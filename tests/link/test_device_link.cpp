@@ -128,6 +128,19 @@ TEST(DeviceLink, TwoTalmosOnlyTheFirstIsOpenedAndFollowed) {
     EXPECT_EQ(b.link.devicePath, b.path(c));
 }
 
+TEST(DeviceLink, APreferredPathIsOpenedFirstWhenPresent) {
+    Bench b;
+    b.plug();
+    const int second = b.plug(true);
+    b.link.preferredPath = b.path(second);
+    ASSERT_EQ(talmo::OpenDevice(b.link), 1);
+    EXPECT_EQ(b.link.devicePath, b.path(second));
+    // Gone: the others in their order.
+    b.link.preferredPath = "/dev/hidraw-elsewhere";
+    ASSERT_EQ(talmo::OpenDevice(b.link), 1);
+    EXPECT_EQ(b.link.productId, talmo::kTalmoProductId);
+}
+
 TEST(DeviceLink, RemovalClosesOnlyForTheKeptPathInAnyCase) {
     const std::pair<std::string, bool> cases[] = {
         {"/dev/vhidraw0", true},
