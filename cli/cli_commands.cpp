@@ -173,6 +173,17 @@ bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutM
     }
 }
 
+std::string DeviceNotice(HidBackend& backend, const DeviceLink& link, int verbosity) {
+    int talmos = 0;
+    for (const HidInterfaceInfo& info : backend.enumerate())
+        talmos += info.vendorId == kTalmoVendorId &&
+                  (info.productId == kTalmoProductId || info.productId == kBootLoaderProductId);
+    if (talmos > 1)
+        return std::to_string(talmos) + " TALMO branchés : emploi de " + link.devicePath +
+               " (« --device CHEMIN » pour en choisir un autre).";
+    return verbosity > 0 ? "TALMO employé : " + link.devicePath : std::string();
+}
+
 int RunHexCheck(TerminalUi& ui, const Options& options) {
     return options.hexKind == HexKind::Pic ? CheckPicFile(ui, options.file)
                                            : CheckFirmwareFile(ui, options.file);

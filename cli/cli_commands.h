@@ -33,6 +33,10 @@ struct CliContext {
 bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs,
                  bool leaveBootLoader = false, const volatile std::sig_atomic_t* stop = nullptr);
 
+// Names the device the link holds when several TALMOs are plugged in (or,
+// with -v, always); empty otherwise.
+std::string DeviceNotice(HidBackend& backend, const DeviceLink& link, int verbosity);
+
 int RunHexCheck(TerminalUi& ui, const Options& options);
 // These need an open link.
 int RunStatus(CliContext& c, const Options& options);

@@ -70,21 +70,6 @@ bool UsesBoardPic(talmo::cli::Command c) {
            c == Command::PicVerify || c == Command::PicBlankCheck || c == Command::PicErase;
 }
 
-// With several TALMOs plugged in, says which one is used.
-void NameTheDeviceUsed(talmo::HidBackend& backend, const talmo::DeviceLink& link,
-                       talmo::cli::TerminalUi& ui) {
-    int talmos = 0;
-    for (const talmo::HidInterfaceInfo& info : backend.enumerate())
-        talmos += info.vendorId == talmo::kTalmoVendorId &&
-                  (info.productId == talmo::kTalmoProductId ||
-                   info.productId == talmo::kBootLoaderProductId);
-    if (talmos > 1)
-        ui.printError(std::to_string(talmos) + " TALMO branchés : emploi de " + link.devicePath +
-                      " (« --device CHEMIN » pour en choisir un autre).");
-    else if (ui.verbosity() > 0)
-        ui.printError("TALMO employé : " + link.devicePath);
-}
-
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "talmo-cli : %s\nEssayez « talmo-cli --help ».\n", message.c_str());
     return talmo::cli::kExitUsage;
@@ -196,7 +181,9 @@ int main(int argc, char** argv) {
                 status = kExitNoDevice;
             }
         } else {
-            NameTheDeviceUsed(guarded, link, ui);
+            if (const std::string notice = DeviceNotice(guarded, link, ui.verbosity());
+                !notice.empty())
+                ui.printError(notice);
             CliContext context{link, ui, session != nullptr, &gInterrupted, &gForced};
             status = RunOnDevice(context, o);
             if (gForced) {

@@ -482,6 +482,22 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     EXPECT_TRUE(WaitForMode(link, ui, kTalmoProductId, 2000, true));
 }
 
+TEST(CliDeviceNotice, NamesTheDeviceUsedWhenThereAreSeveral) {
+    VirtualClock clock;
+    sim::VirtualUsb bus(clock);
+    SimBackend backend(bus);
+    backend.plug(std::make_unique<sim::Talmo>());
+    DeviceLink link;
+    link.backend = &backend;
+    ASSERT_EQ(OpenDevice(link), 1);
+    EXPECT_EQ(DeviceNotice(backend, link, 0), "");
+    EXPECT_EQ(DeviceNotice(backend, link, 1), "TALMO employé : " + link.devicePath);
+    backend.plug(std::make_unique<sim::Talmo>());
+    EXPECT_EQ(DeviceNotice(backend, link, -1)
+                  .rfind("2 TALMO branchés : emploi de " + link.devicePath + " (« --device", 0),
+              0u);
+}
+
 // ---------------------------------------------------------------- status
 
 TEST(CliStatus, ALostAnswerIsACommunicationErrorNotADeviceFact) {
