@@ -193,6 +193,20 @@ int RunHexCheck(TerminalUi& ui, const Options& options) {
 
 namespace {
 
+// The object of `status --json`; every argument is JSON already.
+std::string StatusJson(const char* mode, const std::string& bootLoaderVersion,
+                       const std::string& version, const char* tooOld,
+                       const std::string& flash = "null", const std::string& table = "null",
+                       const std::string& state = "null") {
+    return JsonObject({{"mode", JsonString(mode)},
+                       {"boot_loader_version", bootLoaderVersion},
+                       {"version", version},
+                       {"too_old", tooOld},
+                       {"flash", flash},
+                       {"table", table},
+                       {"state", state}});
+}
+
 int StatusInBootLoader(CliContext& c, const Options& options) {
     Report r{};
     const std::optional<std::string> bootLoader = QueryBootLoaderVersion(c.link, r);
@@ -202,13 +216,8 @@ int StatusInBootLoader(CliContext& c, const Options& options) {
     }
     const std::string firmware = QueryDeviceFirmwareVersion(c.link, r);
     if (options.json) {
-        c.ui.printData(JsonObject({{"mode", JsonString("boot loader")},
-                                   {"boot_loader_version", JsonString(*bootLoader)},
-                                   {"version", JsonString(firmware)},
-                                   {"too_old", "null"},
-                                   {"flash", "null"},
-                                   {"table", "null"},
-                                   {"state", "null"}}));
+        c.ui.printData(
+            StatusJson("boot loader", JsonString(*bootLoader), JsonString(firmware), "null"));
         return kExitOk;
     }
     c.ui.printLine("Mode : boot loader");
@@ -232,13 +241,7 @@ int RunStatus(CliContext& c, const Options& options) {
     }
     if (start.tooOld) {
         if (options.json) {
-            c.ui.printData(JsonObject({{"mode", JsonString("normal")},
-                                       {"boot_loader_version", "null"},
-                                       {"version", JsonString(*start.version)},
-                                       {"too_old", "true"},
-                                       {"flash", "null"},
-                                       {"table", "null"},
-                                       {"state", "null"}}));
+            c.ui.printData(StatusJson("normal", "null", JsonString(*start.version), "true"));
         } else {
             c.ui.printLine("Version: " + *start.version);
             c.ui.printError(TooOldMessage() +
@@ -271,13 +274,8 @@ int RunStatus(CliContext& c, const Options& options) {
         std::vector<std::pair<std::string, std::string>> state;
         for (const StatusField& f : view.fields())
             state.emplace_back(f.key, JsonString(f.value));
-        c.ui.printData(JsonObject({{"mode", JsonString("normal")},
-                                   {"boot_loader_version", "null"},
-                                   {"version", JsonString(*start.version)},
-                                   {"too_old", "false"},
-                                   {"flash", FlashJson(start)},
-                                   {"table", TableJson(start)},
-                                   {"state", JsonObject(state)}}));
+        c.ui.printData(StatusJson("normal", "null", JsonString(*start.version), "false",
+                                  FlashJson(start), TableJson(start), JsonObject(state)));
         return kExitOk;
     }
     for (const std::string& line : StartLines(start))

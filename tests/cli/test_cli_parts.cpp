@@ -482,6 +482,11 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     EXPECT_TRUE(WaitForMode(link, ui, kTalmoProductId, 2000, true));
 }
 
+TEST(CliJson, StringsAreEscapedAndObjectsKeepTheirOrder) {
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01é"), "\"a\\\"b\\\\c\\u000a\\u0001é\"");
+    EXPECT_EQ(JsonObject({{"z", "1"}, {"a", "null"}}), "{\"z\": 1, \"a\": null}");
+}
+
 TEST(CliDeviceNotice, NamesTheDeviceUsedWhenThereAreSeveral) {
     VirtualClock clock;
     sim::VirtualUsb bus(clock);
