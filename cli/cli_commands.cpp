@@ -4,6 +4,7 @@
 #include "console/console_commands.h"
 #include "console/console_core.h"
 #include "core/clock.h"
+#include "hex/hex_records.h"
 #include "programmer/board_version.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace talmo::cli {
 
@@ -81,10 +83,28 @@ std::optional<std::string> RunningVersion(CliContext& c) {
 
 // ------------------------------------------------------------------ hex check
 
+// Shows the first refusal in a box captioned "Erreur fichier": true when
+// there was none.
+bool ShowFirstRefusal(TerminalUi& ui, const std::vector<const char*>& refusals) {
+    if (!refusals.empty())
+        ui.errorBox(refusals.front(), kHexReadCaption);
+    return refusals.empty();
+}
+
+// Shows every refusal in a box captioned "Erreur fichier": true when there was
+// none.
+bool ShowRefusals(TerminalUi& ui, const std::vector<const char*>& refusals) {
+    for (const char* refusal : refusals)
+        ui.errorBox(refusal, kHexReadCaption);
+    return refusals.empty();
+}
+
 int CheckPicFile(TerminalUi& ui, const std::string& file) {
     auto image = std::make_unique<PicImage>();
-    if (LoadPicHex(ui, *image, file) != 1)
+    HexFileFacts facts;
+    if (LoadPicHex(ui, *image, file, &facts) != 1)
         return kExitFile;
+    const bool programmable = ShowRefusals(ui, PicFileRefusals(facts));
     const auto& e = image->entries;
     std::uint32_t words = 0, first = 0, last = 0;
     for (std::uint32_t a = 0; a < 0x2000; ++a) {
@@ -100,7 +120,8 @@ int CheckPicFile(TerminalUi& ui, const std::string& file) {
     for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
         ids += e[a] != kPicBlankWord;
 
-    ui.printLine("OK");
+    if (programmable)
+        ui.printLine("OK");
     ui.printLine("Mots de programme : " + std::to_string(words) +
                  (words ? " (de " + Hex4(first) + " à " + Hex4(last) + ")" : std::string()));
     ui.printLine("Octets EEPROM : " + std::to_string(eeprom));
@@ -110,13 +131,18 @@ int CheckPicFile(TerminalUi& ui, const std::string& file) {
                                                   : Hex4(e[kPicConfigAddress])));
     // Sized for the largest chip: the window searches the identified PIC's size.
     ui.printLine("Version: " + FindBoardVersion(*image, 0x2000));
-    return kExitOk;
+    return programmable ? kExitOk : kExitFile;
 }
 
 int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
     auto image = std::make_unique<FirmwareImage>();
-    if (LoadFirmwareHex(ui, *image, file) != 1)
+    HexFileFacts facts;
+    if (LoadFirmwareHex(ui, *image, file, &facts) != 1)
         return kExitFile;
+    std::vector<const char*> refusals = FirmwareFileRefusals(facts);
+    for (const char* refusal : FirmwareContentRefusals(*image))
+        refusals.push_back(refusal);
+    const bool programmable = ShowRefusals(ui, refusals);
     const auto& cells = image->cells;
     std::uint32_t program = 0, eeprom = 0, ignored = 0;
     for (std::uint32_t a = kFirmwareAppStart; a < kFirmwareImageSize; ++a)
@@ -126,7 +152,8 @@ int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
     for (std::uint32_t a = kFirmwareEepromSize; a < kFirmwareAppStart; ++a)
         ignored += cells[a] != kFirmwareBlank;
 
-    ui.printLine("OK");
+    if (programmable)
+        ui.printLine("OK");
     ui.printLine("Octets de programme : " + std::to_string(program) + " (zone " +
                  Hex4(kFirmwareAppStart) + " à 0x7FFF)");
     ui.printLine("Octets EEPROM : " + std::to_string(eeprom));
@@ -134,7 +161,7 @@ int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
         ui.printLine("Octets dans la zone du boot loader, jamais transférés : " +
                      std::to_string(ignored));
     ui.printLine("Version: " + ImageVersionText(*image));
-    return kExitOk;
+    return programmable ? kExitOk : kExitFile;
 }
 
 } // namespace
@@ -363,13 +390,46 @@ int RunFirmware(CliContext& c, const Options& options) {
                                    : (c.link.connected() ? kExitDevice : kExitNoDevice);
     }
 
+    const bool program = command == Command::FirmwareProgram;
+    // A file that cannot be right, or a destination that cannot take the
+    // save, never sends the device anywhere.
+    HexOutputCheck output;
     auto expected = std::make_unique<FirmwareImage>();
-    if (command == Command::FirmwareProgram || command == Command::FirmwareVerify) {
-        // A file that the reader refuses never sends the device anywhere.
-        if (LoadFirmwareHex(c.ui, *expected, options.file) != 1) {
+    if (program || command == Command::FirmwareVerify) {
+        HexFileFacts facts;
+        bool accepted = LoadFirmwareHex(c.ui, *expected, options.file, &facts) == 1;
+        if (accepted) {
+            std::vector<const char*> refusals = FirmwareFileRefusals(facts);
+            if (program && refusals.empty() && !options.force)
+                refusals = FirmwareContentRefusals(*expected);
+            accepted = ShowFirstRefusal(c.ui, refusals);
+        }
+        if (!accepted) {
             c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
             return kExitFile;
         }
+    }
+    if (program) {
+        const std::string fileVersion = ImageVersionText(*expected);
+        c.ui.printLine("Version du fichier : " + fileVersion);
+        if (!options.assumeYes) {
+            // The question shows what runs now; with --yes nothing is asked,
+            // so nothing more is read.
+            Report r{};
+            const std::optional<std::string> running = c.link.productId == kTalmoProductId
+                                                           ? RunningVersion(c)
+                                                           : QueryDeviceFirmwareVersion(c.link, r);
+            c.ui.printLine("Version en service : " + running.value_or("Inconnue"));
+        }
+        c.ui.setAssumeYes(options.assumeYes);
+        if (c.ui.messageBox("Programmer cette version ?\n" + fileVersion, "Programmation",
+                            Icon::Question, Buttons::YesNo) != Answer::Yes) {
+            c.ui.setStatusText(MessageField, "Programmation: annulée");
+            return kExitCancelled;
+        }
+    } else if (command == Command::FirmwareSave && !output.check(c.ui, options.file)) {
+        c.ui.setStatusText(MessageField, "Sauvegarde: Erreur");
+        return kExitFile;
     }
 
     if (c.link.productId == kTalmoProductId) {
@@ -510,6 +570,12 @@ int RunPic(CliContext& c, const Options& options) {
         return kExitOk;
     }
     case Command::PicRead: {
+        // A destination that cannot take the file is found before the read.
+        HexOutputCheck output;
+        if (!output.check(c.ui, options.file)) {
+            c.ui.setStatusText(MessageField, "Sauvegarde: Erreur");
+            return kExitFile;
+        }
         ProgrammerShown(pc);
         ProgrammerSave(pc);
         PrintPic(c, *state);
@@ -520,12 +586,16 @@ int RunPic(CliContext& c, const Options& options) {
         return FailureStatus(c.ui);
     }
     case Command::PicProgram: {
-        // A file that the reader refuses never reaches the board.
+        // A file that cannot be right never reaches the board; one too large
+        // for the PIC is refused once the PIC is identified, unless forced.
         auto check = std::make_unique<PicImage>();
-        if (LoadPicHex(c.ui, *check, options.file) != 1) {
+        HexFileFacts facts;
+        if (LoadPicHex(c.ui, *check, options.file, &facts) != 1 ||
+            !ShowFirstRefusal(c.ui, PicFileRefusals(facts))) {
             c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
             return kExitFile;
         }
+        pc.refuseBeyondPic = !options.force;
         ProgrammerShown(pc);
         ProgrammerProgram(pc);
         if (c.ui.messageText() == kProgramPicOk)

@@ -175,6 +175,11 @@ int main(int argc, char** argv) {
             if (!link.deniedPath.empty()) {
                 ui.printError(AccessDeniedAdvice(link.deniedPath));
                 status = kExitAccessDenied;
+            } else if (!link.busyPath.empty()) {
+                ui.printError("TALMO utilisé par un autre programme (" + link.busyPath +
+                              ") : le fermer (fenêtre TALMO_Tools ou autre talmo-cli), puis "
+                              "recommencer.");
+                status = kExitBusy;
             } else {
                 ui.printError(o.devicePath.empty() ? std::string("Aucun TALMO connecté.")
                                                    : "Aucun TALMO à " + o.devicePath + ".");

@@ -211,6 +211,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             o.watch = true;
         } else if ((name == "--yes" || name == "-y") && !inlineValue) {
             o.assumeYes = true;
+        } else if (name == "--force" && !inlineValue) {
+            o.force = true;
         } else if (name == "--pic" && !inlineValue) {
             pic = true;
         } else if (name == "--firmware" && !inlineValue) {
@@ -253,8 +255,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     if (o.watch && o.command != Command::Status)
         return Fail("--watch ne s'emploie qu'avec status");
-    if (o.assumeYes && o.command != Command::PicProgram && o.command != Command::PicErase)
-        return Fail("--yes ne s'emploie qu'avec pic program et pic erase");
+    const bool programs = o.command == Command::PicProgram || o.command == Command::FirmwareProgram;
+    if (o.assumeYes && !programs && o.command != Command::PicErase)
+        return Fail("--yes ne s'emploie qu'avec pic program, pic erase et firmware program");
+    if (o.force && !programs)
+        return Fail("--force ne s'emploie qu'avec pic program et firmware program");
     if (o.noVerify && o.command != Command::FirmwareProgram)
         return Fail("--no-verify ne s'emploie qu'avec firmware program");
     if (o.json && o.command != Command::Status && o.command != Command::PicIdentify)
@@ -292,14 +297,15 @@ std::string HelpText(Command command) {
             "Commandes :\n"
             "  status [--watch|--json]        version, table, flash et état du TALMO\n"
             "  firmware save FICHIER          sauvegarder le firmware du TALMO\n"
-            "  firmware program FICHIER [--no-verify]\n"
+            "  firmware program FICHIER [--yes] [--force] [--no-verify]\n"
             "                                 programmer un firmware dans le TALMO, puis\n"
             "                                 le relire et le comparer au fichier\n"
             "  firmware verify FICHIER        comparer le firmware du TALMO au fichier\n"
             "  firmware leave                 faire sortir le TALMO de son boot loader\n"
             "  pic identify [--json]          identifier le PIC et la version VELKOR\n"
             "  pic read FICHIER               lire le PIC et l'enregistrer\n"
-            "  pic program FICHIER [--yes]    programmer et vérifier le PIC\n"
+            "  pic program FICHIER [--yes] [--force]\n"
+            "                                 programmer et vérifier le PIC\n"
             "  pic verify FICHIER             comparer le PIC au fichier\n"
             "  pic blank-check                vérifier que le PIC est vierge\n"
             "  pic erase [--yes]              effacer le PIC\n"
@@ -336,16 +342,23 @@ std::string HelpText(Command command) {
             "loader ; à la fin il en sort et la version qui tourne est affichée.\n");
     case Command::FirmwareProgram:
         return WithCommon(
-            "Usage : talmo-cli firmware program FICHIER [--no-verify]\n"
+            "Usage : talmo-cli firmware program FICHIER [--yes] [--force] [--no-verify]\n"
             "\n"
             "Programme le firmware du fichier Intel HEX FICHIER dans le TALMO, comme la\n"
             "mise à jour automatique de la fenêtre : le fichier est lu d'abord (un fichier\n"
-            "refusé ne touche pas au TALMO), puis le TALMO passe en boot loader s'il est\n"
-            "en mode normal, le firmware est écrit, relu et comparé au fichier, le TALMO\n"
-            "sort du boot loader et la version qui tourne est affichée. En cas d'erreur\n"
-            "de programmation ou de différence, le TALMO reste dans son boot loader, où\n"
-            "la commande peut être relancée.\n"
+            "refusé ne touche pas au TALMO), la version du fichier et celle qui tourne\n"
+            "sont affichées et la commande demande confirmation, puis le TALMO passe en\n"
+            "boot loader s'il est en mode normal, le firmware est écrit, relu et comparé\n"
+            "au fichier, le TALMO sort du boot loader et la version qui tourne est\n"
+            "affichée. En cas d'erreur de programmation ou de différence, le TALMO reste\n"
+            "dans son boot loader, où la commande peut être relancée.\n"
             "\n"
+            "Sont refusés : un fichier sans donnée ou sans enregistrement de fin (coupé),\n"
+            "et, sauf avec --force, un fichier sans texte de version « TALMO » à 0x130C\n"
+            "ou avec des données hors de la zone du firmware (un fichier de PIC).\n"
+            "\n"
+            "  -y, --yes     programmer sans demander confirmation\n"
+            "  --force       programmer aussi un fichier sans version ou hors zone\n"
             "  --no-verify   ne pas relire le firmware écrit\n");
     case Command::FirmwareVerify:
         return WithCommon(
@@ -380,13 +393,18 @@ std::string HelpText(Command command) {
             "HEX FICHIER. Un PIC protégé contre la lecture est refusé : rien n'est écrit.\n");
     case Command::PicProgram:
         return WithCommon(
-            "Usage : talmo-cli pic program FICHIER [--yes]\n"
+            "Usage : talmo-cli pic program FICHIER [--yes] [--force]\n"
             "\n"
             "Lit le fichier Intel HEX FICHIER, identifie le PIC de la carte VELKOR, met à 1\n"
             "le bit 7 du mot de configuration, demande confirmation, puis efface, programme\n"
             "et vérifie le PIC.\n"
             "\n"
-            "  -y, --yes   programmer sans demander confirmation\n");
+            "Sont refusés : un fichier sans donnée ou sans enregistrement de fin (coupé),\n"
+            "et, sauf avec --force, un fichier dont les données dépassent la mémoire\n"
+            "programme ou l'EEPROM du PIC identifié (elles seraient perdues).\n"
+            "\n"
+            "  -y, --yes   programmer sans demander confirmation\n"
+            "  --force     programmer aussi un fichier plus grand que le PIC\n");
     case Command::PicVerify:
         return WithCommon(
             "Usage : talmo-cli pic verify FICHIER\n"
@@ -415,8 +433,10 @@ std::string HelpText(Command command) {
             "Usage : talmo-cli hex check FICHIER --pic|--firmware\n"
             "\n"
             "Lit FICHIER avec le lecteur du programme et affiche son message d'erreur, ou\n"
-            "« OK » et un résumé (mots ou octets utilisés, version trouvée). Le code de\n"
-            "sortie est 0 seulement si la fenêtre accepterait le fichier.\n"
+            "un résumé (mots ou octets utilisés, version trouvée) précédé de « OK » ou\n"
+            "des raisons de refuser de le programmer (pas de donnée, pas d'enregistrement\n"
+            "de fin ; pour un firmware, pas de version ou des données hors zone). Le\n"
+            "code de sortie est 0 seulement si le fichier peut être programmé.\n"
             "\n"
             "  --pic        fichier pour le PIC de la carte VELKOR\n"
             "  --firmware   fichier de firmware du TALMO\n");
@@ -428,17 +448,19 @@ std::string GroupHelpText(const std::string& group) {
     if (group == "firmware")
         return WithCommon("Usage : talmo-cli firmware save|program|verify|leave ...\n"
                           "\n"
-                          "  save FICHIER                  sauvegarder le firmware du TALMO\n"
-                          "  program FICHIER [--no-verify] programmer un firmware dans le TALMO\n"
-                          "  verify FICHIER                comparer le firmware au fichier\n"
-                          "  leave                         sortir du boot loader\n");
+                          "  save FICHIER      sauvegarder le firmware du TALMO\n"
+                          "  program FICHIER [--yes] [--force] [--no-verify]\n"
+                          "                    programmer un firmware dans le TALMO\n"
+                          "  verify FICHIER    comparer le firmware au fichier\n"
+                          "  leave             sortir du boot loader\n");
     if (group == "pic")
         return WithCommon(
             "Usage : talmo-cli pic identify|read|program|verify|blank-check|erase ...\n"
             "\n"
             "  identify [--json]        identifier le PIC et la version VELKOR\n"
             "  read FICHIER             lire le PIC et l'enregistrer\n"
-            "  program FICHIER [--yes]  programmer et vérifier le PIC\n"
+            "  program FICHIER [--yes] [--force]\n"
+            "                           programmer et vérifier le PIC\n"
             "  verify FICHIER           comparer le PIC au fichier\n"
             "  blank-check              vérifier que le PIC est vierge\n"
             "  erase [--yes]            effacer le PIC\n");

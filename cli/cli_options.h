@@ -46,7 +46,8 @@ struct Options {
     Command command = Command::None;
     std::string file;       // FICHIER of the commands that take one
     bool watch = false;     // status --watch
-    bool assumeYes = false; // pic program --yes
+    bool assumeYes = false; // pic program, pic erase, firmware program --yes
+    bool force = false;     // pic program, firmware program --force
     bool noVerify = false;  // firmware program --no-verify
     bool json = false;      // status --json, pic identify --json
     HexKind hexKind = HexKind::None;

@@ -317,10 +317,10 @@ bool SimSession::save(std::string* error) {
     VirtualClock quietClock;
     QuietUi quiet(quietClock);
 
-    const std::string firmwareTmp = path(kFirmwareFile) + ".tmp";
+    // The HEX writer puts each file in place only once it is whole.
     {
         FirmwareHexWriter writer(quiet);
-        int ok = writer.create(firmwareTmp);
+        int ok = writer.create(path(kFirmwareFile));
         for (std::uint32_t a = kFirmwareAppStart; ok && a < kFirmwareImageSize; ++a)
             ok = writer.addByte(dev.flashByte(a));
         for (std::uint32_t e = 0; ok && e < kFirmwareEepromSize; ++e)
@@ -337,17 +337,12 @@ bool SimSession::save(std::string* error) {
         PicImage& image = *imageBlock;
         for (std::uint32_t a = 0; a < kPicImageSize; ++a)
             image.entries[a] = pic->cell(a);
-        const std::string picTmp = path(kPicFile) + ".tmp";
-        if (SavePicHex(quiet, image, picTmp, static_cast<int>(pic->info().programWords),
+        if (SavePicHex(quiet, image, path(kPicFile), static_cast<int>(pic->info().programWords),
                        static_cast<int>(pic->info().eepromBytes)) != 1) {
             *error = std::string(kPicFile) + " : " + FirstBox(quiet);
             return false;
         }
-        if (!Replace(picTmp, path(kPicFile), error))
-            return false;
     }
-    if (!Replace(firmwareTmp, path(kFirmwareFile), error))
-        return false;
 
     const std::string stateTmp = path(kStateFile) + ".tmp";
     std::FILE* f = std::fopen(stateTmp.c_str(), "wb");
@@ -370,12 +365,14 @@ bool SimSession::save(std::string* error) {
     std::fprintf(f, "clock_us=%lld\n", static_cast<long long>(clock_.nowUs()));
     if (paceUs_ > 0)
         std::fprintf(f, "pace_us=%lld\n", paceUs_);
-    const bool written = std::ferror(f) == 0;
-    if (std::fclose(f) != 0 || !written) {
-        *error = "impossible d'écrire " + stateTmp;
+    const bool written = std::fflush(f) == 0 && std::ferror(f) == 0 && ::fsync(fileno(f)) == 0;
+    if (std::fclose(f) != 0 || !written || !Replace(stateTmp, path(kStateFile), error)) {
+        if (error->empty())
+            *error = "impossible d'écrire " + stateTmp;
+        ::unlink(stateTmp.c_str());
         return false;
     }
-    return Replace(stateTmp, path(kStateFile), error);
+    return true;
 }
 
 } // namespace talmo::cli

@@ -1,6 +1,7 @@
 #include "hex/hex_records.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -176,6 +177,75 @@ std::size_t FormatHexRecord(char* out, std::uint16_t address, std::uint8_t type,
     return static_cast<std::size_t>(p - out);
 }
 
+namespace {
+
+// Opens a path that is not a regular file (a FIFO, a device) for writing
+// without waiting: a FIFO without a reader fails at once (ENXIO). Writes then
+// block as usual. -1 when it cannot be opened.
+int OpenSpecialOutput(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+// True when `path` names something other than a regular file (or nothing).
+bool IsSpecialOutput(const std::string& path, bool* directory) {
+    struct stat info {};
+    *directory = false;
+    if (::stat(path.c_str(), &info) != 0)
+        return false;
+    *directory = S_ISDIR(info.st_mode);
+    return !S_ISREG(info.st_mode);
+}
+
+// The regular file that a path leads to: a symbolic link is followed, so that
+// the link stays and its target is replaced.
+std::string RegularDestination(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* target = ::realpath(path.c_str(), nullptr)) {
+            std::string resolved = target;
+            std::free(target);
+            return resolved;
+        }
+    }
+    return path;
+}
+
+// Creates a new, empty temporary file beside `destination`, with the
+// permissions of the file it will replace (or the usual ones for a new
+// file). -1 when the folder takes no new file.
+int CreateTemporary(const std::string& destination, std::string* temporary) {
+    const std::size_t slash = destination.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
+    const std::string name =
+        slash == std::string::npos ? destination : destination.substr(slash + 1);
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporary = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
+                     std::to_string(serial++) + ".tmp";
+        const int fd =
+            ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            struct stat old {};
+            if (::stat(destination.c_str(), &old) == 0)
+                (void)::fchmod(fd, old.st_mode & 07777);
+            return fd;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    temporary->clear();
+    return -1;
+}
+
+} // namespace
+
 HexFileWriter::~HexFileWriter() { close(); }
 
 void HexFileWriter::close() {
@@ -183,12 +253,23 @@ void HexFileWriter::close() {
         ::close(fd_);
         fd_ = -1;
     }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
 }
 
 int HexFileWriter::create(const std::string& path) {
     close();
     failed_ = false;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool directory = false;
+    if (IsSpecialOutput(path, &directory)) {
+        destination_ = path;
+        fd_ = directory ? -1 : OpenSpecialOutput(path);
+    } else {
+        destination_ = RegularDestination(path);
+        fd_ = CreateTemporary(destination_, &temporary_);
+    }
     if (fd_ < 0) {
         failed_ = true;
         ui_.errorBox(kHexCannotCreate, kHexWriteCaption);
@@ -241,10 +322,49 @@ int HexFileWriter::writeRecord(std::uint16_t address, std::uint8_t type, const s
 int HexFileWriter::finish() {
     if (!writeLine(kHexEndLine))
         return 0;
+    // Data that never reached the disk (a full file system on close) must
+    // not replace a good file.
+    if (!temporary_.empty() && ::fsync(fd_) != 0)
+        return fail();
     const int rc = ::close(fd_);
     fd_ = -1;
-    // Data that never reached the disk (a full file system on close).
-    return rc == 0 ? 1 : fail();
+    if (rc != 0)
+        return fail();
+    if (!temporary_.empty()) {
+        if (::rename(temporary_.c_str(), destination_.c_str()) != 0)
+            return fail();
+        temporary_.clear();
+    }
+    return 1;
+}
+
+HexOutputCheck::~HexOutputCheck() {
+    if (held_ >= 0)
+        ::close(held_);
+}
+
+int HexOutputCheck::check(Ui& ui, const std::string& path) {
+    if (held_ >= 0) {
+        ::close(held_);
+        held_ = -1;
+    }
+    bool directory = false;
+    bool ok = false;
+    if (IsSpecialOutput(path, &directory)) {
+        held_ = directory ? -1 : OpenSpecialOutput(path);
+        ok = held_ >= 0;
+    } else {
+        std::string temporary;
+        const int fd = CreateTemporary(RegularDestination(path), &temporary);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            ok = true;
+        }
+    }
+    if (!ok)
+        ui.errorBox(kHexCannotCreate, kHexWriteCaption);
+    return ok ? 1 : 0;
 }
 
 } // namespace talmo

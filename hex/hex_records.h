@@ -38,6 +38,10 @@ inline constexpr char kHexBadRecord[] = "Record invalide...";
 inline constexpr char kHexValueTooLarge[] = "Valeur supérieur à 0x3FFF...";
 inline constexpr char kHexBadChecksum[] = "Checksum invalide...";
 
+// Refused before a file is programmed: the file stops before its end-of-file
+// record, so it was cut off (caption kHexReadCaption).
+inline constexpr char kHexNoEndRecord[] = "Fichier incomplet, sans enregistrement de fin...";
+
 // The writers' messages.
 inline constexpr char kHexCannotCreate[] = "Impossible de créer le fichier...";
 inline constexpr char kHexCannotWrite[] = "Impossible d'écrire dans le fichier...";
@@ -96,16 +100,27 @@ bool NextHexLine(std::string_view& rest, std::string_view& line);
 enum HexRecordResult {
     kHexRecordFailed = 0,
     kHexRecordNext = 1,
-    kHexRecordEnd = 2
+    kHexRecordEnd = 2,
+    kHexRecordSkipped = 3 // a record passed over unread: the walk goes on
+};
+
+// What a reader saw of a file besides the image it filled: a file accepted
+// without its end-of-file record may have been cut off, and one without a
+// data byte leaves the image blank.
+struct HexFileFacts {
+    bool endRecord = false;    // the end-of-file record was read
+    std::size_t dataBytes = 0; // data bytes of the data records taken
 };
 
 // Record walk shared by the readers: the text ends at its first NUL; each
 // line that starts with ':' goes to `readRecord`, every other line (comments,
 // any other text) is skipped. Returns 0 as soon as a record fails (its
 // function has shown the message), 1 at the end-of-file record or at the end
-// of the text; nothing after the end-of-file record is looked at.
+// of the text; nothing after the end-of-file record is looked at. `facts`,
+// when given, counts the data bytes of the data records taken and notes the
+// end-of-file record.
 template <class ReadRecord>
-int WalkHexRecords(std::string_view text, ReadRecord&& readRecord) {
+int WalkHexRecords(std::string_view text, ReadRecord&& readRecord, HexFileFacts* facts = nullptr) {
     text = text.substr(0, text.find('\0'));
     std::string_view line;
     while (NextHexLine(text, line)) {
@@ -114,8 +129,15 @@ int WalkHexRecords(std::string_view text, ReadRecord&& readRecord) {
         const HexRecordResult result = readRecord(line);
         if (result == kHexRecordFailed)
             return 0;
-        if (result == kHexRecordEnd)
+        if (result == kHexRecordEnd) {
+            if (facts)
+                facts->endRecord = true;
             return 1;
+        }
+        // A record taken has passed the reader's length and type tests.
+        if (result == kHexRecordNext && facts && HexPairAt(line, 7) == kHexData &&
+            HexPairAt(line, 1) > 0)
+            facts->dataBytes += static_cast<std::size_t>(HexPairAt(line, 1));
     }
     return 1;
 }
@@ -133,10 +155,15 @@ std::size_t FormatHexRecord(char* out, std::uint16_t address, std::uint8_t type,
 
 // Writes a HEX file line by line: each line is one write call, and a call
 // that writes fewer bytes than the line holds shows kHexCannotWrite (caption
-// kHexWriteCaption) once; the writer then refuses every further line and
-// leaves the file with what was written before. The file is closed by
-// finish(), by close() or when the writer is destroyed; a partial file is
-// never deleted.
+// kHexWriteCaption) once; the writer then refuses every further line.
+//
+// A file is never lost: the lines go to a new temporary file beside the
+// destination (".NAME.PID-N.tmp"), which finish() renames over it once the
+// end line is written and on the disk. Until then the previous file stays as
+// it was; a writer that fails, is closed or is destroyed first removes its
+// temporary file. A destination that is not a regular file (a FIFO, a device
+// such as /dev/full) is written directly: it is opened without waiting, so a
+// FIFO without a reader is refused at once with kHexCannotCreate.
 class HexFileWriter {
 public:
     explicit HexFileWriter(Ui& ui) : ui_(ui) {}
@@ -144,7 +171,7 @@ public:
     HexFileWriter(const HexFileWriter&) = delete;
     HexFileWriter& operator=(const HexFileWriter&) = delete;
 
-    // Creates (or replaces) the file and writes kHexFirstLine. 1, or 0 after
+    // Opens the file (see above) and writes kHexFirstLine. 1, or 0 after
     // kHexCannotCreate or kHexCannotWrite.
     int create(const std::string& path);
     // Writes one line of text followed by CR LF. 1, or 0 after a message (or
@@ -153,19 +180,43 @@ public:
     // Writes one record (FormatHexRecord); 1 or 0 as writeLine.
     int writeRecord(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
                     std::size_t count);
-    // Writes kHexEndLine and closes the file; 1 when the whole file was written.
+    // Writes kHexEndLine, closes the file and puts it in place; 1 when the
+    // whole file was written.
     int finish();
-    // Closes the file as it stands.
+    // Abandons an unfinished file: the temporary file is removed and the
+    // destination keeps what it held.
     void close();
 
 private:
     int writeRaw(const char* data, std::size_t size);
-    // Marks the writer failed, closes the file and shows kHexCannotWrite: 0.
+    // Marks the writer failed, abandons the file and shows kHexCannotWrite: 0.
     int fail();
 
     Ui& ui_;
     int fd_ = -1;
     bool failed_ = false;
+    std::string destination_; // the file that finish() replaces
+    std::string temporary_;   // empty when writing the destination directly
+};
+
+// Checks, before a long read from the device, that a HEX file can be written
+// at `path`: a regular or new file needs a folder that takes a new file; any
+// other path (a FIFO, a device) must open for writing at once, so a FIFO
+// without a reader is refused. 1, or 0 after kHexCannotCreate (caption
+// kHexWriteCaption). Such a path stays open until the check is destroyed, so
+// that a FIFO's reader does not take the end of the check for the end of the
+// data.
+class HexOutputCheck {
+public:
+    HexOutputCheck() = default;
+    ~HexOutputCheck();
+    HexOutputCheck(const HexOutputCheck&) = delete;
+    HexOutputCheck& operator=(const HexOutputCheck&) = delete;
+
+    int check(Ui& ui, const std::string& path);
+
+private:
+    int held_ = -1;
 };
 
 } // namespace talmo

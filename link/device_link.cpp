@@ -48,6 +48,7 @@ struct SearchResult {
     bool opened = false;
     bool denied = false; // a TALMO is present but may not be opened
     std::string deniedPath;
+    std::string busyPath; // a TALMO that another program holds
 };
 
 SearchResult searchOnce(DeviceLink& link) {
@@ -74,6 +75,8 @@ SearchResult searchOnce(DeviceLink& link) {
                 result.denied = true;
                 result.deniedPath = info.path;
             }
+            if (error == HidOpenError::Busy && result.busyPath.empty())
+                result.busyPath = info.path;
             continue;
         }
 
@@ -92,6 +95,7 @@ SearchResult searchOnce(DeviceLink& link) {
 int openDevice(DeviceLink& link, int permissionRetries) {
     CloseDevice(link);
     link.deniedPath.clear();
+    link.busyPath.clear();
     if (!link.backend)
         return 0;
 
@@ -112,6 +116,9 @@ int openDevice(DeviceLink& link, int permissionRetries) {
     if (result.denied) {
         link.deniedPath = result.deniedPath;
         showConnection(link, kTextAccessDenied);
+    } else if (!result.busyPath.empty()) {
+        link.busyPath = result.busyPath;
+        showConnection(link, kTextBusy);
     }
     return 0;
 }
@@ -138,16 +145,23 @@ int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event) {
         if (!link.connected())
             openDevice(link, kPermissionRetries);
         break;
-    case HidDeviceEvent::Removal:
-        if (sameText(event.path, link.devicePath) && !link.devicePath.empty()) {
-            CloseDevice(link);
-        } else if (!link.connected() && !link.deniedPath.empty() &&
-                   sameText(event.path, link.deniedPath)) {
-            // The refused device left: its text must not stay behind.
+    case HidDeviceEvent::Removal: {
+        // A refused or busy device that left must not leave its text behind,
+        // nor be tried again (it may be the device last opened, too).
+        const bool refusedLeft =
+            !link.connected() &&
+            ((!link.deniedPath.empty() && sameText(event.path, link.deniedPath)) ||
+             (!link.busyPath.empty() && sameText(event.path, link.busyPath)));
+        if (refusedLeft) {
             link.deniedPath.clear();
-            showConnection(link, kTextNotConnected);
+            link.busyPath.clear();
         }
+        if (sameText(event.path, link.devicePath) && !link.devicePath.empty())
+            CloseDevice(link);
+        else if (refusedLeft)
+            showConnection(link, kTextNotConnected);
         break;
+    }
     }
     return 1;
 }

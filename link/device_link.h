@@ -22,6 +22,9 @@ constexpr int kAnswerTimeoutMs = 500;
 // A TALMO that is present but refused for lack of permission: shown in the
 // connection field instead of the bare "not connected" text.
 inline constexpr const char* kTextAccessDenied = "USB: TALMO présent, accès refusé";
+// A TALMO that another program holds (one program on the device at a time):
+// shown in the connection field while no TALMO could be opened.
+inline constexpr const char* kTextBusy = "USB: TALMO utilisé par un autre programme";
 // After an arrival, a refused device is tried again this many times, this far
 // apart, while udev sets the node's permissions.
 constexpr int kPermissionRetries = 5;
@@ -41,6 +44,10 @@ struct DeviceLink {
     // Tried first by every search when not empty; the others follow in
     // enumeration order.
     std::string preferredPath;
+    // A TALMO that another program holds, if any (when none could be opened).
+    // Nothing tells when that program lets go: the owner tries OpenDevice
+    // again from time to time while this is set.
+    std::string busyPath;
 
     bool connected() const { return readHandle != nullptr; }
 };

@@ -34,6 +34,7 @@ enum class HidOpenError {
     None,
     NotFound,
     PermissionDenied,
+    Busy, // another program holds the device
     Other
 };
 
@@ -56,7 +57,9 @@ public:
 
     // Present HID interfaces, in the system's enumeration order.
     virtual std::vector<HidInterfaceInfo> enumerate() = 0;
-    // Opens a path; on failure returns null and says why in *error.
+    // Opens a path; on failure returns null and says why in *error. A device
+    // is one program's at a time: while another program has it open, the
+    // open fails with Busy (the handles of one backend share the device).
     virtual std::unique_ptr<HidHandle> open(const std::string& path, HidOpenError* error) = 0;
 
     // Starts watching arrivals and removals. Events are collected by the

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <sys/file.h>
 #include <unistd.h>
 #include <vector>
 
@@ -101,7 +102,8 @@ namespace {
 
 class LinuxHandle final : public HidHandle {
 public:
-    LinuxHandle(hid_device* dev, bool numbered) : dev_(dev), numbered_(numbered) {}
+    LinuxHandle(hid_device* dev, bool numbered, std::shared_ptr<void> lock)
+        : dev_(dev), numbered_(numbered), lock_(std::move(lock)) {}
     ~LinuxHandle() override { hid_close(dev_); }
     LinuxHandle(const LinuxHandle&) = delete;
     LinuxHandle& operator=(const LinuxHandle&) = delete;
@@ -144,6 +146,7 @@ public:
 private:
     hid_device* dev_;
     bool numbered_;
+    std::shared_ptr<void> lock_; // the node's lock, held while the handle lives
 };
 
 HidOpenError classify(int err) {
@@ -166,6 +169,38 @@ std::string lastComponent(const std::string& path) {
 }
 
 } // namespace
+
+// A descriptor of its own on the node carries the lock (the library keeps
+// its descriptor to itself); closing it releases the lock.
+struct LinuxBackend::NodeLock {
+    int fd = -1;
+    ~NodeLock() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+std::shared_ptr<LinuxBackend::NodeLock> LinuxBackend::lockNode(const std::string& path,
+                                                               HidOpenError* error) {
+    if (auto held = locks_[path].lock())
+        return held;
+    auto lock = std::make_shared<NodeLock>();
+    lock->fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (lock->fd < 0) {
+        *error = classify(errno);
+        return nullptr;
+    }
+    int rc;
+    do {
+        rc = ::flock(lock->fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        *error = errno == EWOULDBLOCK ? HidOpenError::Busy : HidOpenError::Other;
+        return nullptr;
+    }
+    locks_[path] = lock;
+    return lock;
+}
 
 LinuxBackend::LinuxBackend() { hidReady_ = hid_init() == 0; }
 
@@ -239,8 +274,11 @@ std::vector<HidInterfaceInfo> LinuxBackend::enumerate() {
 std::unique_ptr<HidHandle> LinuxBackend::open(const std::string& path, HidOpenError* error) {
     HidOpenError result = HidOpenError::None;
     hid_device* dev = nullptr;
+    std::shared_ptr<NodeLock> lock;
     if (!hidReady_) {
         result = HidOpenError::Other;
+    } else if (!(lock = lockNode(path, &result))) {
+        // Another program's, or a node that does not open at all.
     } else {
         errno = 0;
         dev = hid_open_path(path.c_str());
@@ -260,7 +298,7 @@ std::unique_ptr<HidHandle> LinuxBackend::open(const std::string& path, HidOpenEr
     if (!dev)
         return nullptr;
     const ReportLengths lengths = lengthsOf(path);
-    return std::make_unique<LinuxHandle>(dev, lengths.valid && lengths.numbered);
+    return std::make_unique<LinuxHandle>(dev, lengths.valid && lengths.numbered, std::move(lock));
 }
 
 bool LinuxBackend::startEvents() {

@@ -3,6 +3,11 @@
 // subsystem for arrivals and removals (eventFd() is the monitor's socket, to
 // be watched from the user-interface thread's event loop).
 //
+// A device node is one program's at a time: open() takes an exclusive
+// advisory lock (flock) on the node, shared by every handle this backend
+// holds on it and released with the last of them; while another program
+// holds it, open() fails with Busy.
+//
 // Report lengths come from the device's HID report descriptor in sysfs, plus
 // one byte for the report ID. Byte 0 of every buffer is the report ID in both
 // directions: for a device without numbered reports it is 0, even though
@@ -13,6 +18,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
 
 struct udev;
 struct udev_monitor;
@@ -45,6 +53,12 @@ public:
 
 private:
     ReportLengths lengthsOf(const std::string& devnode);
+    struct NodeLock;
+    // The lock on a node, taken when no handle of ours holds it yet; null,
+    // with *error set, when the node is another program's or will not open.
+    std::shared_ptr<NodeLock> lockNode(const std::string& path, HidOpenError* error);
+
+    std::map<std::string, std::weak_ptr<NodeLock>> locks_;
 
     bool hidReady_ = false;
     struct udev* udev_ = nullptr;

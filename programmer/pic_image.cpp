@@ -80,19 +80,48 @@ int WriteWords(HexFileWriter& file, const PicImage& image, std::uint32_t first, 
 
 } // namespace
 
-int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text) {
+int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text, HexFileFacts* facts) {
     ResetPicImage(image);
-    return WalkHexRecords(text,
-                          [&](std::string_view line) { return ReadPicRecord(ui, image, line); });
+    if (facts)
+        *facts = HexFileFacts{};
+    return WalkHexRecords(
+        text, [&](std::string_view line) { return ReadPicRecord(ui, image, line); }, facts);
 }
 
-int LoadPicHex(Ui& ui, PicImage& image, const std::string& path) {
+int LoadPicHex(Ui& ui, PicImage& image, const std::string& path, HexFileFacts* facts) {
     // The image is blank even when the file cannot be opened.
     ResetPicImage(image);
+    if (facts)
+        *facts = HexFileFacts{};
     HexText text;
     if (!LoadHexText(ui, path, text))
         return 0;
-    return LoadPicHexText(ui, image, text.text());
+    return LoadPicHexText(ui, image, text.text(), facts);
+}
+
+std::vector<const char*> PicFileRefusals(const HexFileFacts& facts) {
+    std::vector<const char*> refusals;
+    if (facts.dataBytes == 0)
+        refusals.push_back(kPicNoData);
+    if (!facts.endRecord)
+        refusals.push_back(kHexNoEndRecord);
+    return refusals;
+}
+
+std::vector<const char*> PicFitRefusals(const PicImage& image, std::uint32_t programSize,
+                                        std::uint32_t eepromSize) {
+    std::vector<const char*> refusals;
+    for (std::uint32_t a = programSize; a < kPicIdAddress; ++a)
+        if (image.entries[a] != kPicBlankWord) {
+            refusals.push_back(kPicBeyondProgram);
+            break;
+        }
+    for (std::uint32_t a = kPicEepromAddress + eepromSize; a < kPicImageSize; ++a)
+        if (image.entries[a] != kPicBlankWord && (image.entries[a] & 0xFF) != 0xFF) {
+            refusals.push_back(kPicBeyondEeprom);
+            break;
+        }
+    return refusals;
 }
 
 int SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int programSize,

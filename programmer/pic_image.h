@@ -13,11 +13,13 @@
 #pragma once
 
 #include "core/ui.h"
+#include "hex/hex_records.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talmo {
 
@@ -42,11 +44,29 @@ void ResetPicImage(PicImage& image);
 // every word stored before the failing test. Records of any length up to 255
 // data bytes are read; words that fall past entry 0x21FF are checked and
 // summed but not kept. Extended address records (types 02-05) are ignored.
-int LoadPicHex(Ui& ui, PicImage& image, const std::string& path);
+// `facts`, when given, tells whether the end-of-file record was read and
+// how many data bytes the file held.
+int LoadPicHex(Ui& ui, PicImage& image, const std::string& path, HexFileFacts* facts = nullptr);
 
 // The same reader over a text already in memory (it ends at its first NUL);
 // the image is reset first. Used by LoadPicHex and by the fuzzer.
-int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text);
+int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text, HexFileFacts* facts = nullptr);
+
+// Refusals of a file about to be programmed, each a message for a box with
+// the caption "Erreur fichier", in the order they are shown; none when the
+// file may be programmed.
+//   - always: a file without a data byte (it would program a blank PIC) and
+//     a file without its end-of-file record (cut off);
+inline constexpr char kPicNoData[] = "Aucune donnée pour le PIC dans le fichier...";
+std::vector<const char*> PicFileRefusals(const HexFileFacts& facts);
+//   - where no confirmation shows what is written: data that the identified
+//     PIC has no room for (program words at or above its program size, EEPROM
+//     bytes at or above its EEPROM size), which would be dropped. Blank words
+//     and erased EEPROM bytes (0xFF) lose nothing and are not counted.
+inline constexpr char kPicBeyondProgram[] = "Données au-delà de la mémoire programme du PIC...";
+inline constexpr char kPicBeyondEeprom[] = "Données au-delà de l'EEPROM du PIC...";
+std::vector<const char*> PicFitRefusals(const PicImage& image, std::uint32_t programSize,
+                                        std::uint32_t eepromSize);
 
 // Writes the image to `path`: the first line, `programSize` program words
 // eight per line, `eepromSize` EEPROM bytes eight per line, the

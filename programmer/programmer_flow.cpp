@@ -143,7 +143,18 @@ void ProgrammerProgram(ProgrammerContext& c) {
         return; // the identification stays
     s.openPath = *path;
     s.imageFromPic = false; // the image now comes from the file
-    if (LoadPicHex(c.ui, s.image, s.openPath) != 1) {
+    HexFileFacts facts;
+    bool accepted = LoadPicHex(c.ui, s.image, s.openPath, &facts) == 1;
+    if (accepted) {
+        std::vector<const char*> refusals = PicFileRefusals(facts);
+        if (refusals.empty() && c.refuseBeyondPic)
+            refusals = PicFitRefusals(s.image, s.ident.programSize, s.ident.eepromSize);
+        if (!refusals.empty()) {
+            c.ui.errorBox(refusals.front(), kHexReadCaption);
+            accepted = false;
+        }
+    }
+    if (!accepted) {
         c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
         Forget(c);
         return;

@@ -61,6 +61,10 @@ struct ProgrammerContext {
     // Told whenever one of the controls 1047 to 1049 changes, so the page can
     // show it at once (before a message box, for instance).
     std::function<void(int control, const std::string& text)> controlChanged;
+    // "Programmer" also refuses a file with data that the identified PIC has
+    // no room for (PicFitRefusals): for talmo-cli, which shows no
+    // confirmation box of what is about to be written.
+    bool refuseBeyondPic = false;
 };
 
 // Show sequence, after the page has put its picture on the back button:
@@ -73,9 +77,11 @@ void ProgrammerIdentify(ProgrammerContext& c);
 // "Sauvegarder": the PIC's program to a HEX file. Nothing is saved unless the
 // image holds a complete read of an unprotected PIC.
 void ProgrammerSave(ProgrammerContext& c);
-// "Programmer": load a HEX file, set bit 7 of its configuration word, ask,
-// and program; the identification is forgotten at the end of every attempt
-// that got past the open dialog.
+// "Programmer": load a HEX file, refuse it when it cannot be right (no data,
+// no end-of-file record: PicFileRefusals, in a box captioned "Erreur
+// fichier"), set bit 7 of its configuration word, ask, and program; the
+// identification is forgotten at the end of every attempt that got past the
+// open dialog.
 void ProgrammerProgram(ProgrammerContext& c);
 // "Retour TALMO": empties the message field (the page then returns to the
 // console page). No report is sent.

@@ -132,9 +132,14 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
         connect(shortcut, &QShortcut::activated, this, [] {});
     }
 
+    busyRetry_ = new QTimer(this);
+    busyRetry_->setInterval(kBusyRetryMs);
+    connect(busyRetry_, &QTimer::timeout, this, &MainWindow::retryBusyDevice);
+
     // Also without HID services: the connection field then says "non connecté".
     OpenDevice(link_);
     choosePage();
+    followBusyDevice();
 
     loadPictures(kIndicatorPictureIds);
     firmwarePath_ = defaultFirmwarePath();
@@ -175,6 +180,25 @@ void MainWindow::processDeviceEvents() {
         OnDeviceChange(link_, event);
         choosePage();
     }
+    followBusyDevice();
+}
+
+bool MainWindow::retryingBusyDevice() const { return busyRetry_->isActive(); }
+
+void MainWindow::followBusyDevice() {
+    const bool busy = !link_.connected() && !link_.busyPath.empty();
+    if (busy && !busyRetry_->isActive())
+        busyRetry_->start();
+    else if (!busy)
+        busyRetry_->stop();
+}
+
+void MainWindow::retryBusyDevice() {
+    if (!link_.connected() && !link_.busyPath.empty()) {
+        OpenDevice(link_);
+        choosePage();
+    }
+    followBusyDevice();
 }
 
 void MainWindow::choosePage() {

@@ -19,6 +19,7 @@
 #include <string>
 
 class QLabel;
+class QTimer;
 
 namespace talmo {
 
@@ -45,6 +46,10 @@ public:
     void processDeviceEvents();
     // Applies the page choice for the link's present state.
     void choosePage();
+    // While the TALMO is another program's, the link is tried again about
+    // once a second (nothing tells when that program lets go).
+    static constexpr int kBusyRetryMs = 1000;
+    bool retryingBusyDevice() const;
 
     PageKind currentPageKind() const { return current_; }
     Page* currentPage() const { return page(current_); }
@@ -71,6 +76,9 @@ private:
     // Keyboard focus into the current page, unless it is there already.
     void focusCurrentPage();
     void loadPictures(std::span<const int> ids);
+    // Starts or stops the busy device's retry to match the link's state.
+    void followBusyDevice();
+    void retryBusyDevice();
 
     DeviceLink& link_;
     Ui& ui_;
@@ -81,6 +89,7 @@ private:
     QSize fixedSize_;
     std::map<int, QPixmap> pictures_;
     std::string firmwarePath_;
+    QTimer* busyRetry_ = nullptr;
     std::deque<HidDeviceEvent> pendingEvents_; // taken from the backend, not yet handled
     unsigned switchSerial_ = 0;                // counts page switches (page choice, page requests)
 };

@@ -129,6 +129,8 @@ std::optional<Report> Talmo::exchange(const Report& request, std::int64_t nowUs)
             answer.reset();
         if (answer && n == faults_.wrongEchoAt)
             (*answer)[1] = faults_.wrongEchoLetter;
+        if (answer && n == faults_.wrongAddressAt)
+            ++(*answer)[4];
     }
     log_.record(nowUs, request, answer);
     return answer;

@@ -133,6 +133,7 @@ struct Faults {
     std::uint64_t silentFrom = 0;  // no answer from that request on
     std::uint64_t wrongEchoAt = 0; // that answer carries wrongEchoLetter in byte 1
     std::uint8_t wrongEchoLetter = '?';
+    std::uint64_t wrongAddressAt = 0; // that answer carries byte 4 (address, low byte) plus one
     std::uint64_t unplugAt = 0; // the device is pulled out as that request arrives (no answer)
     std::optional<std::uint16_t>
         refuseProgramBlockAt; // boot-loader 'W' of the block holding it is refused

@@ -37,6 +37,13 @@ Format40(const char* format, ...) {
 
 bool BeginsWithTalmo(const std::uint8_t* bytes) { return std::memcmp(bytes, "TALMO", 5) == 0; }
 
+// The echo check of 'R' and 'W': the letter and the address (bytes 3 and 4)
+// of the request, so that an answer meant for another request never passes.
+bool BlockEchoOk(int count, const Report& report, std::uint8_t letter, int address) {
+    return EchoOk(count, report, letter) && count > 4 && report[3] == ((address >> 8) & 0xFF) &&
+           report[4] == (address & 0xFF);
+}
+
 } // namespace
 
 void BuildBootVersionRequest(Report& report) {
@@ -90,7 +97,7 @@ std::string QueryDeviceFirmwareVersion(DeviceLink& link, Report& report) {
     WriteReport(link, report);
     const int count = ReadReport(link, report);
     // An answer too short to hold the five letters is no answer.
-    if (!EchoOk(count, report, kRead) || count < kVersionAnswerOffset + 5 ||
+    if (!BlockEchoOk(count, report, kRead, kApplicationStart) || count < kVersionAnswerOffset + 5 ||
         !BeginsWithTalmo(&report[kVersionAnswerOffset]))
         return kUnknownVersion;
     // The answer's memory bytes end at byte 36 (address 0x131F); what follows
@@ -121,7 +128,7 @@ bool ReadBlock(DeviceLink& link, Report& report, BootMemory memory, int address)
     BuildBootReadRequest(report, memory, static_cast<std::uint16_t>(address));
     WriteReport(link, report);
     const int count = ReadReport(link, report);
-    return EchoOk(count, report, kRead) && count >= kDataOffset + kBootBlockSize;
+    return BlockEchoOk(count, report, kRead, address) && count >= kDataOffset + kBootBlockSize;
 }
 
 // Streams one memory range into the writer, block by block, as the answers
@@ -200,12 +207,13 @@ FirmwareComparison CompareFirmwareImages(const FirmwareImage& expected,
 namespace {
 
 // Sends the 'W' request in `report` for the block ending at `last`. False,
-// with the reason in the message field, when no 'W' answer came or the device
-// refused the block.
+// with the reason in the message field, when no answer to this 'W' came or
+// the device refused the block.
 bool SendBlock(DeviceLink& link, Ui& ui, Report& report, bool eeprom, int last) {
+    const int address = report[3] << 8 | report[4];
     WriteReport(link, report);
     const int count = ReadReport(link, report);
-    if (!EchoOk(count, report, kWrite) || count < 3) {
+    if (!BlockEchoOk(count, report, kWrite, address)) {
         ui.setStatusText(MessageField, kCommError);
         return false;
     }

@@ -46,7 +46,8 @@ std::string AnswerText(const Report& report, int from, int count);
 std::optional<std::string> QueryBootLoaderVersion(DeviceLink& link, Report& report);
 // 'R' at 0x1300: the firmware version text now in the device, from its
 // "TALMO" up to the zero byte or the answer's last memory byte (0x131F), or
-// "Inconnue" (no answer, an answer to another command, other text).
+// "Inconnue" (no answer, an answer to another command or address, other
+// text).
 std::string QueryDeviceFirmwareVersion(DeviceLink& link, Report& report);
 // 'Z' with WriteReport alone: the device starts its application.
 void LeaveBootLoader(DeviceLink& link, Report& report);
@@ -57,7 +58,8 @@ std::string ImageVersionText(const FirmwareImage& image);
 
 // Reads the application area and the EEPROM from the device and writes them
 // as a firmware HEX file at `path`. Shows "Lecture de l'adresse: ..." progress.
-// A missing answer, or one that is not an 'R' answer, ends the save with
+// A missing answer, or one that is not the 'R' answer for the block's address
+// (bytes 3 and 4), ends the save with
 // "TALMO communication: Erreur" and failure: no byte that the device did not
 // deliver is written. File errors have had their box. True on success.
 bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path);
@@ -80,7 +82,8 @@ FirmwareComparison CompareFirmwareImages(const FirmwareImage& expected,
 
 // Writes the image's application area (872 blocks, flags 1, 2, 1, 2, ...)
 // and its EEPROM cells (8 blocks, addressed by their last byte) into the
-// device. Shows "Ecriture de l'adresse: ..." progress; on failure leaves
+// device; an answer counts when it echoes 'W' and the block's address (bytes 3
+// and 4). Shows "Ecriture de l'adresse: ..." progress; on failure leaves
 // "TALMO communication: Erreur", "Erreur programmation: 0x%04X" or
 // "Erreur programmation EEPROM: 0x%02X" in the message field and stops at
 // once. True on success (no text of its own then).

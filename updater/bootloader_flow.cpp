@@ -18,9 +18,20 @@ void ShowProgrammingError(Ui& ui) {
 }
 
 // Reads the firmware path into the image and shows its version text in the
-// file's field. False (after the reader's box) when the file was refused.
+// file's field. False (after the reader's box, or the box of a refusal: a
+// file without data would wipe the working firmware, one without its end
+// record was cut off) when the file was refused.
 bool ReadFirmwareFile(BootLoaderContext& c, std::string& versionText) {
-    if (!LoadFirmwareHex(c.ui, c.image, c.firmwarePath)) {
+    HexFileFacts facts;
+    bool accepted = LoadFirmwareHex(c.ui, c.image, c.firmwarePath, &facts) == 1;
+    if (accepted) {
+        const std::vector<const char*> refusals = FirmwareFileRefusals(facts);
+        if (!refusals.empty()) {
+            c.ui.errorBox(refusals.front(), kHexReadCaption);
+            accepted = false;
+        }
+    }
+    if (!accepted) {
         c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
         return false;
     }

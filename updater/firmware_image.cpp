@@ -1,5 +1,7 @@
 #include "updater/firmware_image.h"
 
+#include <cstring>
+
 namespace talmo {
 
 void ResetFirmwareImage(FirmwareImage& image) {
@@ -51,7 +53,7 @@ HexRecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_vie
     // above them is skipped unread and program memory follows again.
     if (image.eepromFlag && address >= 0x100) {
         image.eepromFlag = false;
-        return kHexRecordNext;
+        return kHexRecordSkipped;
     }
     // A record that would run past the last cell is refused whole.
     if (static_cast<std::uint32_t>(address) + static_cast<std::uint32_t>(length) >
@@ -70,18 +72,43 @@ HexRecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_vie
 
 } // namespace
 
-int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text) {
+int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text, HexFileFacts* facts) {
     ResetFirmwareImage(image);
+    if (facts)
+        *facts = HexFileFacts{};
     return WalkHexRecords(
-        text, [&](std::string_view line) { return ReadFirmwareRecord(ui, image, line); });
+        text, [&](std::string_view line) { return ReadFirmwareRecord(ui, image, line); }, facts);
 }
 
-int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path) {
+int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path, HexFileFacts* facts) {
     ResetFirmwareImage(image);
+    if (facts)
+        *facts = HexFileFacts{};
     HexText text;
     if (!LoadHexText(ui, path, text))
         return 0;
-    return LoadFirmwareHexText(ui, image, text.text());
+    return LoadFirmwareHexText(ui, image, text.text(), facts);
+}
+
+std::vector<const char*> FirmwareFileRefusals(const HexFileFacts& facts) {
+    std::vector<const char*> refusals;
+    if (facts.dataBytes == 0)
+        refusals.push_back(kFirmwareNoData);
+    if (!facts.endRecord)
+        refusals.push_back(kHexNoEndRecord);
+    return refusals;
+}
+
+std::vector<const char*> FirmwareContentRefusals(const FirmwareImage& image) {
+    std::vector<const char*> refusals;
+    for (std::uint32_t a = kFirmwareEepromSize; a < kFirmwareAppStart; ++a)
+        if (image.cells[a] != kFirmwareBlank) {
+            refusals.push_back(kFirmwareOutsideArea);
+            break;
+        }
+    if (std::memcmp(&image.cells[kFirmwareVersionAddress], "TALMO", 5) != 0)
+        refusals.push_back(kFirmwareNoVersion);
+    return refusals;
 }
 
 // The line that opens the EEPROM section of the file.

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talmo {
 
@@ -43,11 +44,30 @@ void ResetFirmwareImage(FirmwareImage& image);
 // EEPROM section). Refused before any cell is written: a data record that
 // runs past 0x7FFF ("Adresse invalide...") and a data or extended address
 // record whose length pair is not hex ("Ligne incompléte dans le fichier...").
-int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path);
+// `facts`, when given, tells whether the end-of-file record was read and how
+// many data bytes were taken (a skipped record counts none).
+int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path,
+                    HexFileFacts* facts = nullptr);
 
 // The same reader over a text already in memory (it ends at its first NUL);
 // the image is reset first. Used by LoadFirmwareHex and by the fuzzer.
-int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text);
+int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text,
+                        HexFileFacts* facts = nullptr);
+
+// Refusals of a file about to be programmed, each a message for a box with
+// the caption "Erreur fichier", in the order they are shown; none when the
+// file may be programmed.
+//   - always: a file without a data byte (it would wipe the working
+//     firmware) and a file without its end-of-file record (cut off);
+inline constexpr char kFirmwareNoData[] = "Aucune donnée de firmware dans le fichier...";
+std::vector<const char*> FirmwareFileRefusals(const HexFileFacts& facts);
+//   - where no confirmation shows what is written: data in cells that are
+//     never transferred (0x0100-0x12FF, the boot loader's area: a PIC file
+//     given as firmware lands there), and no "TALMO" version text at 0x130C,
+//     where the running firmware keeps it.
+inline constexpr char kFirmwareOutsideArea[] = "Données hors de la zone du firmware...";
+inline constexpr char kFirmwareNoVersion[] = "Version du firmware introuvable dans le fichier...";
+std::vector<const char*> FirmwareContentRefusals(const FirmwareImage& image);
 
 // Streaming writer of the firmware HEX file, fed with the bytes read from the
 // device in file order:

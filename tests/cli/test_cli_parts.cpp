@@ -145,7 +145,11 @@ TEST(CliArguments, CommandsOptionsAndFiles) {
         EXPECT_EQ(r.options.simulateFolder, k.folder);
         EXPECT_EQ(r.options.simPic, k.pic);
         EXPECT_EQ(r.options.simProtected, k.protectedPic);
+        EXPECT_FALSE(r.options.force);
     }
+    const ParseResult forced = ParseArguments({"firmware", "program", "f.hex", "--force", "-y"});
+    ASSERT_TRUE(forced.ok) << forced.error;
+    EXPECT_TRUE(forced.options.force && forced.options.assumeYes);
 }
 
 TEST(CliArguments, CommandsForScripts) {
@@ -195,6 +199,7 @@ TEST(CliArguments, UsageErrorsSayWhat) {
         {{"status", "now"}, "argument en trop « now »"},
         {{"pic", "program", "a", "--watch"}, "--watch"},
         {{"pic", "read", "a", "--yes"}, "--yes"},
+        {{"firmware", "save", "a", "--force"}, "--force"},
         {{"status", "--pic"}, "--pic"},
         {{"hex", "check", "a"}, "--pic ou --firmware"},
         {{"hex", "check", "a", "--pic", "--firmware"}, "--pic ou --firmware"},

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <regex>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -57,7 +59,7 @@ TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
     const FirmwareContents f = MakeFirmware("TALMO V0.42", 5);
     WriteFile(s / "new.hex", FirmwareHexText(f));
 
-    const Outcome program = s.run(Sim({"firmware", "program", "new.hex"}));
+    const Outcome program = s.run(Sim({"firmware", "program", "new.hex", "--yes"}));
     ASSERT_EQ(program.status, 0) << program.err;
     EXPECT_TRUE(Contains(program.out, "Version: TALMO V0.23\n")) << program.out; // before
     EXPECT_TRUE(Contains(program.out, "Programmation: OK\n"));
@@ -75,7 +77,7 @@ TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
 TEST(CliStatus, NeverChangesTheDeviceOnAnOldFirmwareNorInItsBootLoader) {
     Scratch s;
     WriteFile(s / "old.hex", FirmwareHexText(MakeFirmware("TALMO V0.21", 2)));
-    ASSERT_EQ(s.run(Sim({"firmware", "program", "old.hex"})).status, 0);
+    ASSERT_EQ(s.run(Sim({"firmware", "program", "old.hex", "--yes"})).status, 0);
     const std::size_t before = Lines(ReadFile(s / "board/exchanges.log")).size();
 
     const Outcome r = s.run(Sim({"status"}));
@@ -241,40 +243,93 @@ TEST(CliPic, ProtectedWordModePicIsProgrammedThroughItsProtectedErase) {
     EXPECT_EQ(s.run(Sim({"pic", "read", "out.hex"})).status, 0);
 }
 
+// A file or a destination that cannot be right is refused before the device
+// is touched (the log stays empty), or, where the PIC must be known first,
+// after the identification alone (the page's opening 'B' and leave, then 13
+// exchanges).
 TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode) {
     struct Case {
         std::vector<std::string> args;
         std::string file; // written as in.hex
         const char* err;
         const char* out;
-        bool exchanges;
+        std::size_t exchanges;
     };
+    const std::string firmware = FirmwareHexText(MakeFirmware("TALMO V0.42", 1));
+    const std::string pic8k = PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72));
+    const std::string cutOff = pic8k.substr(0, pic8k.find("\r\n", pic8k.size() / 2) + 2);
+    const char* noPicData = "Erreur fichier : Aucune donnée pour le PIC dans le fichier...";
     const Case cases[] = {
         {{"firmware", "program", "in.hex"},
-         WithBadChecksum(FirmwareHexText(MakeFirmware("TALMO V0.42", 1))),
+         WithBadChecksum(firmware),
          "Erreur fichier : Checksum invalide...",
          "Lecture du fichier: Erreur",
-         false},
+         0},
+        {{"firmware", "program", "in.hex", "--yes", "--force"},
+         "",
+         "Erreur fichier : Aucune donnée de firmware dans le fichier...",
+         "Lecture du fichier: Erreur",
+         0},
+        {{"firmware", "program", "in.hex", "--yes", "--force"},
+         firmware.substr(0, firmware.find("\r\n", firmware.size() / 2) + 2),
+         "Erreur fichier : Fichier incomplet, sans enregistrement de fin...",
+         "Lecture du fichier: Erreur",
+         0},
+        {{"firmware", "program", "in.hex", "--yes"},
+         pic8k,
+         "Erreur fichier : Données hors de la zone du firmware...",
+         "Lecture du fichier: Erreur",
+         0},
+        {{"firmware", "program", "in.hex", "--yes"},
+         FirmwareHexText(MakeFirmware("OTHER V1", 1)),
+         "Erreur fichier : Version du firmware introuvable dans le fichier...",
+         "Lecture du fichier: Erreur",
+         0},
         {{"pic", "program", "in.hex", "--yes"},
          Record(0, 0, {0x00, 0x40}), // word 0x4000
          "Erreur fichier : Valeur supérieur à 0x3FFF...",
          "",
-         false},
+         0},
+        {{"pic", "program", "in.hex", "--yes", "--force"}, "", noPicData, "", 0},
+        {{"pic", "program", "in.hex", "--yes"},
+         std::string("\x7F"
+                     "ELF\x02\x01\0\x89",
+                     8),
+         noPicData,
+         "",
+         0},
+        {{"pic", "program", "in.hex", "--yes"},
+         cutOff,
+         "Erreur fichier : Fichier incomplet, sans enregistrement de fin...",
+         "",
+         0},
+        {{"--sim-pic", "PIC16F873", "pic", "program", "in.hex", "--yes"},
+         pic8k,
+         "Erreur fichier : Données au-delà de la mémoire programme du PIC...",
+         "Lecture du fichier: Erreur",
+         15},
         {{"firmware", "save", "no/such/folder/fw.hex"},
          "",
          "Erreur : Impossible de créer le fichier...",
-         "Version en service : TALMO V0.23",
-         true},
+         "Sauvegarde: Erreur",
+         0},
+        {{"firmware", "save", "fifo"},
+         "",
+         "Erreur : Impossible de créer le fichier...",
+         "Sauvegarde: Erreur",
+         0},
         {{"pic", "read", "no/such/folder/out.hex"},
          "",
          "Erreur : Impossible de créer le fichier...",
-         "",
-         true},
+         "Sauvegarde: Erreur",
+         0},
+        {{"pic", "read", "fifo"}, "", "Erreur : Impossible de créer le fichier...", "", 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::PrintToString(k.args));
         Scratch s;
         WriteFile(s / "in.hex", k.file);
+        ASSERT_EQ(::mkfifo((s / "fifo").c_str(), 0600), 0); // no reader: refused at once
         std::vector<std::string> args{"--simulate", "board"};
         args.insert(args.end(), k.args.begin(), k.args.end());
         const Outcome r = s.run(args);
@@ -282,7 +337,46 @@ TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode) {
         EXPECT_TRUE(Contains(r.err, k.err)) << r.err;
         EXPECT_TRUE(Contains(r.out, k.out)) << r.out;
         EXPECT_EQ(StateValue(s, "mode"), "normal");
-        EXPECT_EQ(ReadFile(s / "board/exchanges.log").empty(), !k.exchanges);
+        EXPECT_EQ(Lines(ReadFile(s / "board/exchanges.log")).size(), k.exchanges);
+    }
+}
+
+// --force programs what the PIC holds of a larger file; a device given as
+// the save's destination is written directly and its error shown once.
+TEST(CliFiles, ForcedProgrammingAndADeviceAsDestination) {
+    Scratch s;
+    WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
+    const Outcome forced = s.run({"--simulate", "board", "--sim-pic", "PIC16F873", "pic", "program",
+                                  "in.hex", "--yes", "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_TRUE(Contains(forced.out, "Programmation+Vérification: OK\n")) << forced.out;
+
+    const Outcome full = s.run(Sim({"firmware", "save", "/dev/full"}));
+    EXPECT_EQ(full.status, 2);
+    const std::string message = "Erreur : Impossible d'écrire dans le fichier...";
+    EXPECT_EQ(full.err.find(message), full.err.rfind(message)) << full.err;
+    EXPECT_TRUE(Contains(full.err, message)) << full.err;
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+}
+
+// firmware program shows the file's version and the running one, and asks.
+TEST(CliFirmware, ProgrammingIsConfirmedOnStandardInput) {
+    for (const auto& [input, status] : {std::pair{"n\n", 8}, {"o\n", 0}}) {
+        Scratch s;
+        WriteFile(s / "in.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 1)));
+        const Outcome r = s.run(Sim({"firmware", "program", "in.hex"}), input);
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_TRUE(Contains(r.out, "Version du fichier : TALMO V0.42\nVersion en service : "
+                                    "TALMO V0.23\n"))
+            << r.out;
+        EXPECT_TRUE(Contains(r.err, "Programmation : Programmer cette version ?\n") &&
+                    Contains(r.err, "TALMO V0.42\n"))
+            << r.err;
+        EXPECT_EQ(Contains(r.out, "Programmation: annulée\n"), status == 8);
+        EXPECT_EQ(StateValue(s, "mode"), "normal");
+        if (status == 8) { // the running version only: nothing else was sent
+            EXPECT_EQ(Lines(ReadFile(s / "board/exchanges.log")).size(), 1u);
+        }
     }
 }
 
@@ -308,7 +402,17 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
              kBoardVersion + "\n"},
         {"good firmware", "--firmware", goodFirmware, 0, "OK\nOctets de programme : "},
         {"firmware version", "--firmware", goodFirmware, 0, "Version: TALMO V0.42\n"},
-        {"empty file", "--pic", "", 0, "OK\nMots de programme : 0\n"},
+        {"empty file", "--pic", "", 2,
+         "Erreur fichier : Aucune donnée pour le PIC dans le fichier...\n"
+         "Erreur fichier : Fichier incomplet, sans enregistrement de fin...\n"},
+        {"cut-off firmware", "--firmware",
+         goodFirmware.substr(0, goodFirmware.find("\r\n", 1000) + 2), 2,
+         "Erreur fichier : Fichier incomplet, sans enregistrement de fin...\n"},
+        {"PIC file as firmware", "--firmware", goodPic, 2,
+         "Erreur fichier : Données hors de la zone du firmware...\n"
+         "Erreur fichier : Version du firmware introuvable dans le fichier...\n"},
+        {"firmware without version", "--firmware", FirmwareHexText(MakeFirmware("OTHER V1", 3)), 2,
+         "Erreur fichier : Version du firmware introuvable dans le fichier...\n"},
         {"checksum", "--pic", badChecksum, 2, "Erreur fichier : Checksum invalide...\n"},
         {"short line", "--pic", ":1000000001\r\n", 2,
          "Erreur fichier : Ligne incompléte dans le fichier...\n"},
@@ -340,7 +444,7 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
             EXPECT_EQ(r.err, "");
         } else {
             EXPECT_EQ(r.err, k.expected);
-            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.out.rfind("OK", 0), 0u) << r.out;
         }
     }
 }
@@ -366,7 +470,7 @@ TEST(CliSignals, TheTargetIsLeftAndARunAgainSucceeds) {
         const char* said; // on standard error
     };
     const std::vector<std::string> pic{"pic", "program", "in.hex", "--yes"};
-    const std::vector<std::string> firmware{"firmware", "program", "fw.hex"};
+    const std::vector<std::string> firmware{"firmware", "program", "fw.hex", "--yes"};
     const Case cases[] = {
         // A closed terminal or a reader gone: the operation goes to its end.
         {SIGHUP, 1, pic, "Programmation PROG: 0x", 0, "Interruption demandée"},
@@ -428,7 +532,7 @@ TEST(CliVerify, TheFirstDifferenceIsNamedWithTheCount) {
     // The firmware: one byte of the file changed is found at its address.
     FirmwareContents f = MakeFirmware("TALMO V0.42", 4);
     WriteFile(s / "fw.hex", FirmwareHexText(f));
-    ASSERT_EQ(s.run(Sim({"firmware", "program", "fw.hex"})).status, 0);
+    ASSERT_EQ(s.run(Sim({"firmware", "program", "fw.hex", "--yes"})).status, 0);
     f.application[0x2000 - 0x1300] ^= 0x10;
     WriteFile(s / "other.hex", FirmwareHexText(f));
     const Outcome firmware = s.run(Sim({"firmware", "verify", "other.hex"}));
@@ -589,6 +693,37 @@ TEST(CliSimulate, EveryExchangeIsAppendedToTheLog) {
         previous = t;
     }
     EXPECT_GT(previous, 0.0);
+}
+
+// The virtual board's files are replaced only when whole: a state that the
+// disk cannot take (a file size limit) keeps the previous one, whole, and
+// leaves no temporary file.
+TEST(CliSimulate, AStateThatCannotBeSavedKeepsThePreviousOne) {
+    Scratch s;
+    ASSERT_EQ(s.run(Sim({"status"})).status, 0);
+    const auto board = s.dir() / "board";
+    std::vector<std::string> before;
+    for (const char* name : {"firmware.hex", "pic.hex", "state.txt"})
+        before.push_back(ReadFile(board / name));
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit limit{40000, old.rlim_max}; // below the firmware file's size
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const Outcome r = s.run(Sim({"status"}));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "firmware.hex : Impossible d'écrire dans le fichier...")) << r.err;
+    std::vector<std::string> after, names;
+    for (const char* name : {"firmware.hex", "pic.hex", "state.txt"})
+        after.push_back(ReadFile(board / name));
+    EXPECT_EQ(after, before);
+    for (const auto& entry : fs::directory_iterator(board))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".lock", "exchanges.log", "firmware.hex", "pic.hex",
+                                               "state.txt"}));
 }
 
 } // namespace

@@ -46,6 +46,15 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The names in a folder, sorted: what a failed write must not leave behind.
+inline std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // Lines of a written file without their CR LF; a last line that lacks it is
 // marked, so comparisons catch it.
 inline std::vector<std::string> CrLfLines(const std::string& text) {
@@ -102,7 +111,7 @@ void CheckReadCases(const std::vector<ReadCase>& cases, Load load, Soil soil, Ce
         talmo::ScriptedUi ui;
         auto image = std::make_unique<Image>();
         soil(*image);
-        EXPECT_EQ(load(ui, *image, c.text), c.result);
+        EXPECT_EQ(load(ui, *image, c.text, nullptr), c.result);
         EXPECT_EQ(BoxTexts(ui), c.message.empty() ? std::vector<std::string>{}
                                                   : std::vector<std::string>{c.message});
         for (const auto& box : ui.boxes())

@@ -4,6 +4,7 @@
 #include "hex_test_util.h"
 
 #include <functional>
+#include <sys/stat.h>
 
 using namespace talmo;
 using hextest::ReadCase;
@@ -167,23 +168,24 @@ TEST(FirmwareHexWriter, RoundTripThroughTheReaderWhateverTheChunks) {
     }
 }
 
-// A save that stops (a device error) just drops the writer: only whole lines
-// of delivered bytes are in the file. A caller that breaks the writer's
-// contract gets a message; the file never gets its end line.
-TEST(FirmwareHexWriter, FileHoldsOnlyWhatWasDelivered) {
+// A save that stops (a device error) just drops the writer; a caller that
+// breaks the writer's contract gets a message. Either way the file it would
+// replace stays as it was, and nothing is left beside it.
+TEST(FirmwareHexWriter, AnUnfinishedFileReplacesNothing) {
     const std::uint32_t program = FirmwareHexWriter::kProgramBytes,
                         total = FirmwareHexWriter::kTotalBytes;
     const struct {
         std::uint32_t bytes, next;
         const char* message; // nullptr: no finish()
-        std::size_t lines;
-        std::string last;
-    } cases[] = {{100, 0x1364, nullptr, 7, ":10135000"},
-                 {program, 0, "Données du firmware incomplètes...", 1746, kSection},
-                 {total + 1, 0x100, "Données du firmware en trop...", 1762, ":1000F000"}};
+    } cases[] = {{0, 0x1300, nullptr},
+                 {100, 0x1364, nullptr},
+                 {program, 0, "Données du firmware incomplètes..."},
+                 {total - 1, 0xFF, nullptr},
+                 {total + 1, 0x100, "Données du firmware en trop..."}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes);
         TempDir dir;
+        hextest::WriteFile(dir.file("p.hex"), "old\r\n");
         ScriptedUi ui;
         {
             FirmwareHexWriter writer(ui);
@@ -196,16 +198,18 @@ TEST(FirmwareHexWriter, FileHoldsOnlyWhatWasDelivered) {
         }
         EXPECT_EQ(hextest::BoxTexts(ui),
                   c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
-        const auto lines = hextest::CrLfLines(hextest::ReadFile(dir.file("p.hex")));
-        ASSERT_EQ(lines.size(), c.lines);
-        EXPECT_EQ(lines.back().substr(0, c.last.size()), c.last);
+        EXPECT_EQ(hextest::ReadFile(dir.file("p.hex")), "old\r\n");
+        EXPECT_EQ(hextest::Names(dir.path), std::vector<std::string>{"p.hex"});
     }
 }
 
 // Both writers: a file that cannot be created or written shows one message
-// (caption "Erreur") and keeps what was written, never with an end line.
-TEST(HexWriters, FailuresShowOneMessageAndKeepWhatWasWritten) {
+// (caption "Erreur"); the file it would have replaced stays byte for byte and
+// no temporary file is left. A FIFO without a reader is refused at once; a
+// device is written directly.
+TEST(HexWriters, FailuresShowOneMessageAndLoseNothing) {
     TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
     const std::function<int(Ui&, const std::string&)> writers[] = {
         [](Ui& ui, const std::string& path) {
             auto image = std::make_unique<PicImage>();
@@ -213,16 +217,25 @@ TEST(HexWriters, FailuresShowOneMessageAndKeepWhatWasWritten) {
             return SavePicHex(ui, *image, path, 0x2000, 0x100);
         },
         [](Ui& ui, const std::string& path) { return WriteFirmware(ui, path, 16, false); }};
-    const std::string cannotWrite = "Impossible d'écrire dans le fichier...";
+    const std::string cannotWrite = "Impossible d'écrire dans le fichier...",
+                      cannotCreate = "Impossible de créer le fichier...";
     const struct {
         std::string path;
         rlim_t limit;
         std::string message;
     } cases[] = {{"/dev/full", 0, cannotWrite},
-                 {dir.file("none/x.hex"), 0, "Impossible de créer le fichier..."},
-                 {dir.file("short.hex"), 10000, cannotWrite}};
+                 {dir.file("none/x.hex"), 0, cannotCreate},
+                 {dir.file("old.hex/x.hex"), 0, cannotCreate},
+                 {dir.path, 0, cannotCreate},
+                 {dir.file("pipe"), 0, cannotCreate},
+                 {dir.file("old.hex"), 100, cannotWrite},    // the first lines
+                 {dir.file("old.hex"), 10000, cannotWrite},  // the middle
+                 {dir.file("old.hex"), 47580, cannotWrite}}; // the PIC file's last line
+    const std::string old = ":00000001FF\r\nold file\r\n";
     for (const auto& write : writers) {
         for (const auto& c : cases) {
+            SCOPED_TRACE(c.path + " " + std::to_string(c.limit));
+            hextest::WriteFile(dir.file("old.hex"), old);
             EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit,
                                                     [&] {
                                                         ScriptedUi ui;
@@ -234,12 +247,26 @@ TEST(HexWriters, FailuresShowOneMessageAndKeepWhatWasWritten) {
                                                                    ? 0
                                                                    : 1;
                                                     }),
-                      0)
-                << c.path;
+                      0);
+            EXPECT_EQ(hextest::ReadFile(dir.file("old.hex")), old);
+            EXPECT_EQ(hextest::Names(dir.path), (std::vector<std::string>{"old.hex", "pipe"}));
         }
-        const std::string partial = hextest::ReadFile(dir.file("short.hex"));
-        EXPECT_EQ(partial.size(), 10000u);
-        EXPECT_EQ(partial.substr(0, 17), ":020000040000FA\r\n");
-        EXPECT_EQ(partial.find(":00000001FF"), std::string::npos);
     }
+}
+
+// A complete file replaces the old one whole, with its permissions; through
+// a symbolic link, the link stays and its target is replaced.
+TEST(HexWriters, ACompleteFileTakesThePlaceOfTheOld) {
+    TempDir dir;
+    hextest::WriteFile(dir.file("target.hex"), std::string(100000, 'x'));
+    ::chmod(dir.file("target.hex").c_str(), 0640);
+    std::filesystem::create_symlink("target.hex", dir.file("link.hex"));
+    ScriptedUi ui;
+    ASSERT_EQ(WriteFirmware(ui, dir.file("link.hex"), 32, true), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.hex")));
+    EXPECT_EQ(hextest::ReadFile(dir.file("target.hex")).size(), 17u + 1760u * 45u + 17u + 13u);
+    struct stat info {};
+    ::stat(dir.file("target.hex").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(hextest::Names(dir.path), (std::vector<std::string>{"link.hex", "target.hex"}));
 }

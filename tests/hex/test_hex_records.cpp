@@ -91,3 +91,40 @@ TEST(HexFileWriter, AFailedWriterRefusesEveryLaterLineSilently) {
     EXPECT_EQ(hextest::BoxTexts(ui),
               std::vector<std::string>{"Impossible d'écrire dans le fichier..."});
 }
+
+// What both readers tell of a file besides its image: whether its end record
+// was read (a file cut off has none) and how many data bytes it gave.
+TEST(HexFiles, ReadersTellTheEndRecordAndTheDataBytes) {
+    using hextest::Record;
+    const std::string end = ":00000001FF\r\n", data = Record(0x1300, 0, {1, 2}) + "\r\n";
+    const struct {
+        const char* name;
+        std::string text;
+        HexFileFacts pic, firmware;
+    } cases[] = {
+        {"empty", "", {false, 0}, {false, 0}},
+        {"end record only", end, {true, 0}, {true, 0}},
+        {"address records and an empty data record",
+         Record(0, 4, {0, 0}) + "\n" + Record(0x1300, 0, {}) + "\n" + end,
+         {true, 0},
+         {true, 0}},
+        {"cut off after a data record", data, {false, 2}, {false, 2}},
+        {"data, end, then more data never read", data + end + data, {true, 2}, {true, 2}},
+        {"under the EEPROM flag a record at 0x100 is skipped, not taken",
+         Record(0, 4, {0, 0xF0}) + "\n" + Record(0x100, 0, {1, 2}) + "\n" + end,
+         {true, 2},
+         {true, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedUi ui;
+        auto pic = std::make_unique<PicImage>();
+        auto firmware = std::make_unique<FirmwareImage>();
+        HexFileFacts pf{true, 99}, ff{true, 99};
+        EXPECT_EQ(LoadPicHexText(ui, *pic, c.text, &pf), 1);
+        EXPECT_EQ(LoadFirmwareHexText(ui, *firmware, c.text, &ff), 1);
+        EXPECT_EQ(std::tuple(pf.endRecord, pf.dataBytes, ff.endRecord, ff.dataBytes),
+                  std::tuple(c.pic.endRecord, c.pic.dataBytes, c.firmware.endRecord,
+                             c.firmware.dataBytes));
+    }
+}

@@ -183,4 +183,29 @@ TEST_F(LinuxLink, ReenumeratesIntoTheBootLoaderAndBack) {
     }
 }
 
+// One program on the TALMO at a time: a second link (its own backend, as in
+// another program) is refused as busy while the first holds the device,
+// without disturbing it, and opens once the first has let go.
+TEST_F(LinuxLink, ASecondLinkIsRefusedWhileTheFirstIsOpen) {
+    Rig rig;
+    rig.plug();
+    ASSERT_EQ(talmo::OpenDevice(rig.link), 1);
+    talmo::LinuxBackend otherBackend;
+    talmo::ScriptedUi otherUi{&rig.clock};
+    talmo::DeviceLink other;
+    other.backend = &otherBackend;
+    other.ui = &otherUi;
+    EXPECT_EQ(talmo::OpenDevice(other), 0);
+    EXPECT_EQ(other.busyPath, rig.link.devicePath);
+    EXPECT_EQ(otherUi.status(talmo::ConnectionField), "USB: TALMO utilisé par un autre programme");
+    Report r = request('V');
+    EXPECT_TRUE(talmo::Exchange(rig.link, r));
+
+    talmo::CloseDevice(rig.link);
+    ASSERT_EQ(talmo::OpenDevice(other), 1);
+    EXPECT_TRUE(other.busyPath.empty());
+    EXPECT_EQ(talmo::OpenDevice(rig.link), 0); // now the other way round
+    talmo::CloseDevice(other);
+}
+
 } // namespace

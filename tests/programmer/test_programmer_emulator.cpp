@@ -519,6 +519,53 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     EXPECT_EQ(p.e.ui.status(MessageField), "Lecture du fichier: Erreur");
     EXPECT_EQ(p.e.ui.boxes().back().caption, "Erreur fichier");
     EXPECT_FALSE(p.state->ident.identified());
+    // ...so does a file that cannot be right, refused before the question:
+    // no data (a blank PIC), no end record (cut off) and, where the cli asks
+    // for it, data that this 4K-word PIC with 128 EEPROM bytes has no room
+    // for (blank words and erased EEPROM bytes beyond it lose nothing).
+    auto big = BlankImage();
+    FillOtherFirmware(*big, 0x2000, 0x80, 0x3F72);
+    auto wideEeprom = BlankImage();
+    FillOtherFirmware(*wideEeprom, 0x1000, 0x100, 0x3F72);
+    auto blankBeyond = BlankImage();
+    FillOtherFirmware(*blankBeyond, 0x1000, 0x80, 0x3F72);
+    const std::string whole = ReadFile(WriteHex(dir, "big.hex", *big, 0x2000, 0x80));
+    const struct {
+        std::string name, text;
+        bool cli;
+        std::string box; // empty: accepted (the question is refused)
+    } files[] = {
+        {"empty", "", false, "Aucune donnée pour le PIC dans le fichier..."},
+        {"end record only", ":00000001FF\r\n", false,
+         "Aucune donnée pour le PIC dans le fichier..."},
+        {"cut off", whole.substr(0, whole.find("\r\n", whole.size() / 2) + 2), false,
+         "Fichier incomplet, sans enregistrement de fin..."},
+        {"8K words, in the window", whole, false, ""},
+        {"8K words", whole, true, "Données au-delà de la mémoire programme du PIC..."},
+        {"256 EEPROM bytes", ReadFile(WriteHex(dir, "e.hex", *wideEeprom, 0x1000, 0x100)), true,
+         "Données au-delà de l'EEPROM du PIC..."},
+        {"blank beyond", ReadFile(WriteHex(dir, "b.hex", *blankBeyond, 0x2000, 0x100)), true, ""},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        std::ofstream(dir.file("r.hex"), std::ios::binary) << f.text;
+        p.e.ui.queueOpenPath(dir.file("r.hex"));
+        p.e.ui.queueAnswer(Answer::No);
+        p.e.ui.clearEvents();
+        p.c.refuseBeyondPic = f.cli;
+        from = p.mark();
+        ProgrammerProgram(p.c);
+        EXPECT_EQ(p.mark() - from, 13u) << "identification only";
+        ASSERT_EQ(p.e.ui.boxes().size(), 1u);
+        EXPECT_EQ(p.e.ui.boxes()[0].caption, f.box.empty() ? "Programmation" : "Erreur fichier");
+        if (!f.box.empty()) {
+            EXPECT_EQ(p.e.ui.boxes()[0].text, f.box);
+        }
+        EXPECT_EQ(p.e.ui.status(MessageField),
+                  f.box.empty() ? "Programmation: annulée" : "Lecture du fichier: Erreur");
+        EXPECT_FALSE(p.state->ident.identified());
+    }
+    p.c.refuseBeyondPic = false;
     // ...and so does refusing the question, asked with the file's version.
     auto file = BlankImage();
     FillOtherFirmware(*file, 0x1000, 0x80, 0x3F72, "NOT A BOARD");

@@ -69,6 +69,7 @@ private slots:
     void sizeFollowsFontMetrics();
     void pictures();
     void acceleratorAndFocus();
+    void busyDevice();
 };
 
 void TestMainWindow::pageChoiceRule_data() {
@@ -360,6 +361,44 @@ void TestMainWindow::acceleratorAndFocus() {
 
     rig.backend.unplug(id);
     QTRY_VERIFY(focusIn(PageKind::Waiting));
+}
+
+// A TALMO that another program holds: the connection field says so and the
+// waiting page stays; nothing tells when the other program lets go, so the
+// window tries again about once a second, takes the TALMO as soon as it is
+// free and stops trying.
+void TestMainWindow::busyDevice() {
+    Rig rig;
+    const int id = rig.plug(Mode::Normal, true);
+    bool busy = true;
+    rig.backend.controls.openFault = [&](const std::string&, int) {
+        return busy ? HidOpenError::Busy : HidOpenError::None;
+    };
+    Log log;
+    MainWindow& w = rig.start(recording(log));
+    QCOMPARE(rig.current(), PageKind::Waiting);
+    QCOMPARE(rig.ui.status(ConnectionField),
+             std::string("USB: TALMO utilisé par un autre programme"));
+    QCOMPARE(rig.link.busyPath, rig.usb.interfaces().at(0).path);
+    QVERIFY(w.retryingBusyDevice());
+    QTest::qWait(MainWindow::kBusyRetryMs + 200); // still held: still waiting
+    QCOMPARE(rig.current(), PageKind::Waiting);
+    QVERIFY(w.retryingBusyDevice());
+
+    busy = false;
+    QTRY_COMPARE_WITH_TIMEOUT(rig.current(), PageKind::Console, 5000);
+    QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Console));
+    QVERIFY(!w.retryingBusyDevice());
+
+    // Unplugged while another program held it: no retry, "non connecté".
+    CloseDevice(rig.link);
+    busy = true;
+    OpenDevice(rig.link);
+    w.choosePage();
+    rig.backend.unplug(id);
+    rig.deliver();
+    QVERIFY(!w.retryingBusyDevice());
+    QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
 }
 
 QTEST_MAIN(TestMainWindow)

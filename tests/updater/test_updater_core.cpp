@@ -58,6 +58,8 @@ TEST(ProgramFirmware, WritesTheImageAndStopsAtTheFirstFault) {
         {Fault::SilentFrom, 400, kCommError, 401},
         {Fault::SilentFrom, 875, kCommError, 876},
         {Fault::WrongEcho, 10, kCommError, 11},
+        {Fault::WrongAddress, 10, kCommError, 11}, // an answer to another block
+        {Fault::WrongAddress, 875, kCommError, 876},
         {Fault::Short, 2, kCommError, 1}, // no status byte
     };
     for (const auto& c : cases) {
@@ -111,6 +113,7 @@ TEST(BootLoaderVersions, TextsFromTheDevice) {
         {false, "talmo V2.10", Fault::None, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::Silent, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::WrongEcho, 0, "Inconnue"},
+        {false, "TALMO V2.10", Fault::WrongAddress, 0, "Inconnue"},
         {true, "TALMO BOOT V1.02", Fault::Silent, 0, "none"},
         {true, "V\xE9", Fault::None, 0, "V\xC3\xA9"}, // Latin-1
         {true, "TALMO BOOT V1.02 and more", Fault::Short, 20,
@@ -135,6 +138,8 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
     enum Kind {
         Ok,
         NoFile,
+        Empty,
+        CutOff,
         BadFile,
         Silent,
         Refused
@@ -148,6 +153,14 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
         {NoFile,
          {"Erreur fichier: Impossible de lire le fichier..."},
          "Lecture du fichier: Erreur"},
+        // An empty talmo.hex would wipe the working firmware; a file without
+        // its end record was cut off.
+        {Empty,
+         {"Erreur fichier: Aucune donnée de firmware dans le fichier..."},
+         "Lecture du fichier: Erreur"},
+        {CutOff,
+         {"Erreur fichier: Fichier incomplet, sans enregistrement de fin..."},
+         "Lecture du fichier: Erreur"},
         {BadFile, {"Erreur fichier: Checksum invalide..."}, "Lecture du fichier: Erreur"},
         {Silent, {kProgrammingBox}, kCommError},
         {Refused, {kProgrammingBox}, "Erreur programmation: 0x135F"},
@@ -156,10 +169,13 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
         SCOPED_TRACE(c.status);
         Flow p;
         const Firmware file(6, "TALMO V2.00");
+        const std::string whole = file.hexText();
         if (c.kind != NoFile)
-            p.write("talmo.hex", c.kind == BadFile
-                                     ? ":10130000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFEE\r\n"
-                                     : file.hexText());
+            p.write("talmo.hex",
+                    c.kind == BadFile  ? ":10130000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFEE\r\n"
+                    : c.kind == Empty  ? ""
+                    : c.kind == CutOff ? whole.substr(0, whole.find("\r\n", whole.size() / 2) + 2)
+                                       : whole);
         p.fields = {"TALMO BOOT V0.99", "TALMO V0.1", "TALMO V0.9", nullptr};
         p.arm(c.kind == Refused ? Fault::Refuse : Fault::None, 0x1340);
         p.arm(c.kind == Silent ? Fault::SilentFrom : Fault::None);
@@ -176,7 +192,7 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
         EXPECT_EQ(p.device->mode(),
                   c.kind == Ok ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
         EXPECT_EQ(p.held() == file, c.kind == Ok);
-        EXPECT_EQ(p.device->log().count('W') == 0, c.kind == NoFile || c.kind == BadFile);
+        EXPECT_EQ(p.device->log().count('W') == 0, c.kind != Ok && c.kind <= BadFile);
     }
 }
 
@@ -184,6 +200,7 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
     enum Kind {
         Good,
         Missing,
+        NoData,
         Refused,
         NoChoice
     };
@@ -220,6 +237,12 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
          "Lecture du fichier: Erreur",
          "-"},
         {"TALMO V3.00",
+         NoData,
+         Answer::Yes,
+         {"Erreur fichier: Aucune donnée de firmware dans le fichier..."},
+         "Lecture du fichier: Erreur",
+         "-"},
+        {"TALMO V3.00",
          Refused,
          Answer::Yes,
          {ask + "TALMO V3.00", kProgrammingBox},
@@ -233,7 +256,9 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
         const Firmware file(7, c.version);
         const std::string chosen = c.kind == Missing    ? p.path("missing.hex")
                                    : c.kind == NoChoice ? p.firmwarePath
-                                                        : p.write("v3.hex", file.hexText());
+                                   : c.kind == NoData
+                                       ? p.write("v3.hex", ":020000040000FA\r\n:00000001FF\r\n")
+                                       : p.write("v3.hex", file.hexText());
         p.ui.queueOpenPath(c.kind == NoChoice ? std::nullopt : std::optional(chosen));
         p.ui.setStatusText(MessageField, "Sauvegarde: OK");
         p.ui.queueAnswer(c.answer);
@@ -247,8 +272,8 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
         const bool programmed = c.status == "Programmation: OK";
         EXPECT_EQ(p.fields.deviceVersion, programmed ? c.shown : "-");
         EXPECT_EQ(p.held() == file, programmed);
-        EXPECT_EQ(p.device->log().count('W') == 0,
-                  c.answer != Answer::Yes || c.kind == Missing || c.kind == NoChoice);
+        EXPECT_EQ(p.device->log().count('W') == 0, c.answer != Answer::Yes || c.kind == Missing ||
+                                                       c.kind == NoData || c.kind == NoChoice);
         EXPECT_EQ(p.device->mode(), sim::Talmo::Mode::BootLoader)
             << "no 'Z' after a programming by hand";
         for (const UiEvent& box : p.ui.boxes())
@@ -278,6 +303,7 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
         {Fault::Silent, 872, "out.hex", 872, "Sauvegarde: Erreur"},
         {Fault::Silent, 879, "out.hex", 879, "Sauvegarde: Erreur"},
         {Fault::WrongEcho, 300, "out.hex", 300, "Sauvegarde: Erreur"},
+        {Fault::WrongAddress, 300, "out.hex", 300, "Sauvegarde: Erreur"},
         {Fault::Short, 36, "out.hex", 0, "Sauvegarde: Erreur"}, // one byte short of the block's end
         {Fault::None, 0, "missing/out.hex", -1, "Sauvegarde: Erreur"}, // cannot be created
         {Fault::None, 0, std::nullopt, -1, ""},                        // dialog cancelled
@@ -285,6 +311,8 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.blocks);
         Flow p;
+        const std::string old = ":00000001FF\r\nthe previous backup\r\n";
+        p.write("out.hex", old);
         p.savePath = p.path("before.hex");
         p.arm(c.fault, c.at);
         p.ui.queueSavePath(c.name ? std::optional(p.path(*c.name)) : std::nullopt);
@@ -304,15 +332,14 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
             progress.push_back(c.status);
             EXPECT_EQ(texts, progress);
             EXPECT_EQ(ReadWholeFile(p.path("out.hex")), kHeld.hexText());
-        } else if (c.blocks >= 0) {
-            EXPECT_EQ(texts.at(texts.size() - 2), kCommError);
-            // The first line and the lines of the blocks answered before, no more.
-            std::istringstream full(kHeld.hexText());
-            std::string expected, line;
-            for (int i = 0; i < 1 + 2 * c.blocks + (c.blocks >= 872) && std::getline(full, line);
-                 ++i)
-                expected += line + "\n";
-            EXPECT_EQ(ReadWholeFile(p.path("out.hex")), expected);
+        } else {
+            if (c.blocks >= 0) {
+                EXPECT_EQ(texts.at(texts.size() - 2), kCommError);
+            }
+            // A failed save, at its first, a middle or its last block, leaves
+            // the previous backup byte for byte.
+            EXPECT_EQ(ReadWholeFile(p.path("out.hex")), old);
         }
+        EXPECT_EQ(Names(p.dir), std::vector<std::string>{"out.hex"}) << "no temporary file left";
     }
 }

@@ -68,6 +68,15 @@ struct Firmware {
     }
 };
 
+// The names in a folder, sorted.
+inline std::vector<std::string> Names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 inline std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -88,6 +97,7 @@ enum class Fault {
     Silent,
     SilentFrom,
     WrongEcho,
+    WrongAddress,
     Short,
     Refuse,
     RefuseEeprom
@@ -138,6 +148,9 @@ struct Rig {
             break;
         case Fault::WrongEcho:
             f.wrongEchoAt = n;
+            break;
+        case Fault::WrongAddress:
+            f.wrongAddressAt = n;
             break;
         case Fault::Short:
             link.inputReportLength = static_cast<std::uint16_t>(at);
