@@ -10,7 +10,6 @@
 #include "programmer/pic_image.h"
 #include "programmer/pic_program.h"
 #include "programmer/programmer_flow.h"
-#include "programmer/target_commands.h"
 #include "updater/bootloader_commands.h"
 #include "updater/bootloader_flow.h"
 #include "updater/firmware_image.h"
@@ -629,9 +628,7 @@ int RunPic(CliContext& c, const Options& options) {
         c.ui.printLine("PIC: " + identified.picText);
         if (c.ui.messageBox("Effacer tout le PIC ?", kProgrammerConfirmCaption, Icon::Question,
                             Buttons::YesNo) != Answer::Yes) {
-            c.ui.printLine("Effacement : annulé");
-            Report leave{};
-            TargetLeave(c.link, leave);
+            c.ui.printLine("Effacement : annulé"); // identification left programming mode
             return kExitCancelled;
         }
         return ErasePic(c.link, c.ui, state->ident) == 1 ? kExitOk : kExitDevice;
