@@ -31,7 +31,7 @@ std::vector<std::string> Progress(const char* format, int from, int to, int step
 
 // The page's borrowed state around a rig whose firmware path is talmo.hex in
 // the rig's folder.
-struct Flow : Rig {
+struct Flow : UpdaterRig {
     std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
     std::string firmwarePath = path("talmo.hex");
     std::string savePath;
@@ -62,7 +62,7 @@ TEST(ProgramFirmware, WritesTheImageAndStopsAtTheFirstFault) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text + " " + std::to_string(c.sent));
-        Rig r;
+        UpdaterRig r;
         const Firmware file(5, "TALMO V0.30");
         auto image = std::make_unique<FirmwareImage>();
         ASSERT_EQ(LoadFirmwareHex(r.ui, *image, r.write("new.hex", file.hexText())), 1);
@@ -117,7 +117,7 @@ TEST(BootLoaderVersions, TextsFromTheDevice) {
          "TALMO BOOT V1.02 a"}, // to the answer's end
     };
     for (const auto& c : cases) {
-        Rig r;
+        UpdaterRig r;
         r.load(Firmware(2, c.stored));
         r.device->setBootLoaderVersion(c.stored);
         r.arm(c.fault, c.at);
@@ -303,7 +303,7 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
                          Progress("Lecture de l'adresse: 0x%04X/0x8000", 0x1300, 0x8000, 0x100));
             progress.push_back(c.status);
             EXPECT_EQ(texts, progress);
-            EXPECT_EQ(ReadWholeFile(p.path("out.hex")), kHeld.hexText());
+            EXPECT_EQ(ReadFile(p.path("out.hex")), kHeld.hexText());
         } else if (c.blocks >= 0) {
             EXPECT_EQ(texts.at(texts.size() - 2), kCommError);
             // The first line and the lines of the blocks answered before, no more.
@@ -312,7 +312,7 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
             for (int i = 0; i < 1 + 2 * c.blocks + (c.blocks >= 872) && std::getline(full, line);
                  ++i)
                 expected += line + "\n";
-            EXPECT_EQ(ReadWholeFile(p.path("out.hex")), expected);
+            EXPECT_EQ(ReadFile(p.path("out.hex")), expected);
         }
     }
 }
