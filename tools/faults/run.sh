@@ -31,7 +31,11 @@ command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -
 export CCACHE_BASEDIR="$copy" CCACHE_NOHASHDIR=1 QT_QPA_PLATFORM=offscreen
 # shellcheck disable=SC2086
 cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug $launcher >/dev/null
-cmake --build "$copy/build" -j"$jobs" >/dev/null
+cmake --build "$copy/build" -j"$jobs" >/dev/null </dev/null
+# After a fault only what the suite runs is built again: every program but
+# the benches and fuzz targets.
+targets=$(ninja -C "$copy/build" -t targets all </dev/null |
+    sed -n 's/^\([^:]*\): CXX_EXECUTABLE_LINKER.*/\1/p' | grep -v -e '^bench/' -e '^fuzz/' -e '\[' -e '^/')
 
 apply() { # file old new -> replaces the first line holding old; fails when none does
     python3 - "$@" <<'PY'
@@ -61,7 +65,7 @@ for line in open(sys.argv[1], encoding="utf-8"):
         name = None
 PY
 
-while IFS="$(printf '\t')" read -r name file old new; do
+while IFS="$(printf '\t')" read -r name file old new <&3; do
     if [ $# -gt 0 ] && ! printf ' %s ' "$*" | grep -q " $name "; then
         continue
     fi
@@ -71,8 +75,9 @@ while IFS="$(printf '\t')" read -r name file old new; do
         rm -f "$copy/$file.orig"
         continue
     fi
-    if cmake --build "$copy/build" -j"$jobs" >"$copy/build.log" 2>&1; then
-        failed=$(cd "$copy/build" && ctest -j"$jobs" -E '^fuzz_' --timeout 120 2>&1 |
+    # shellcheck disable=SC2086
+    if ninja -C "$copy/build" -j"$jobs" $targets >"$copy/build.log" 2>&1 </dev/null; then
+        failed=$(cd "$copy/build" && ctest -j"$jobs" -E '^fuzz_' --timeout 120 2>&1 </dev/null |
             sed -n '/The following tests FAILED:/,$p' |
             sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' | sort | tr '\n' ' ')
         n=$(printf '%s' "$failed" | wc -w)
@@ -83,7 +88,7 @@ while IFS="$(printf '\t')" read -r name file old new; do
     fi
     mv "$copy/$file.orig" "$copy/$file"
     touch "$copy/$file"
-done <"$copy/faults.tsv"
+done 3<"$copy/faults.tsv"
 # Back to the tree as it is, so a kept copy starts clean next time.
-cmake --build "$copy/build" -j"$jobs" >/dev/null
+cmake --build "$copy/build" -j"$jobs" >/dev/null </dev/null
 [ -n "${TALMO_FAULTS_DIR:-}" ] || rm -rf "$copy"
