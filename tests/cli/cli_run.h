@@ -3,6 +3,8 @@
 // feed it, with a record formatter of the tests' own.
 #pragma once
 
+#include "tests/common/files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -29,31 +31,12 @@ struct Outcome {
     std::string out, err;
 };
 
-inline std::string ReadFile(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const fs::path& p, const std::string& text) {
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f << text;
-}
+using talmo::test::ReadFile;
+using talmo::test::WriteFile;
 
 // A fresh folder for one test, removed at the end.
 class Scratch {
 public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "talmo-cli-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp");
-        dir_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     const fs::path& dir() const { return dir_; }
     std::string operator/(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -110,7 +93,8 @@ public:
     }
 
 private:
-    fs::path dir_;
+    talmo::test::TempDir temp_;
+    fs::path dir_ = temp_.path;
 };
 
 // ---------------------------------------------------------------- HEX files

@@ -8,9 +8,7 @@
 #include "console/console_core.h"
 #include "core/clock.h"
 #include "link/device_link.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 
 #include <gtest/gtest.h>
 
@@ -444,18 +442,13 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
 
 TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     VirtualClock clock;
-    sim::VirtualUsb bus(clock);
-    SimBackend backend(bus);
-    auto device = std::make_unique<sim::Talmo>();
-    const int id = backend.plug(std::move(device));
     Streams io;
     TerminalUi ui(clock, io.streams());
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
+    WiredTalmo wired(clock, &ui);
+    DeviceLink& link = wired.link;
+    SimBackend& backend = wired.backend;
     ASSERT_TRUE(RegisterForDeviceEvents(link));
-    backend.takeEvents();
-    ASSERT_EQ(OpenDevice(link), 1);
+    ASSERT_TRUE(wired.open());
     ASSERT_EQ(link.productId, kTalmoProductId);
 
     // Already there: at once.
@@ -472,7 +465,7 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     EXPECT_EQ(link.productId, kBootLoaderProductId);
 
     // Pulled out: no device comes back, and the wait ends after its time.
-    backend.unplug(id);
+    backend.unplug(wired.deviceId);
     const std::int64_t start = clock.nowMs();
     EXPECT_FALSE(WaitForMode(link, ui, kTalmoProductId, 2000));
     EXPECT_GE(clock.nowMs() - start, 2000);

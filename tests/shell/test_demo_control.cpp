@@ -16,7 +16,7 @@ using namespace talmo::test;
 namespace {
 
 // The program's link on one TALMO, with the control window beside it.
-struct DemoRig : Rig {
+struct DemoRig : ShellRig {
     int id = -1;
     std::unique_ptr<DemoControl> control;
 

@@ -122,7 +122,7 @@ void TestMainWindow::deviceEvents() {
     QFETCH(QString, atStart);
     QFETCH(QStringList, script);
     QFETCH(QStringList, pages);
-    Rig rig;
+    ShellRig rig;
     std::vector<int> ids;
     if (atStart == "no HID services")
         rig.link.backend = nullptr;
@@ -154,7 +154,7 @@ void TestMainWindow::deviceEvents() {
 }
 
 void TestMainWindow::notifications() {
-    Rig rig;
+    ShellRig rig;
     const int id = rig.plug(Mode::Normal, true);
     Log log;
     MainWindow& w = rig.start(recording(log));
@@ -202,7 +202,7 @@ void TestMainWindow::eventsDuringAPageShow_data() {
 
 void TestMainWindow::eventsDuringAPageShow() {
     QFETCH(bool, secondTalmo);
-    Rig rig;
+    ShellRig rig;
     Log log;
     MainWindow& w = rig.start(recording(log));
     const int first = rig.plug(Mode::BootLoader);
@@ -226,7 +226,7 @@ void TestMainWindow::eventsDuringAPageShow() {
 }
 
 void TestMainWindow::pagesMadeInOrder() {
-    Rig rig;
+    ShellRig rig;
     rig.plug(Mode::Normal, true);
     Log made;
     MainWindow& w = rig.start([&](PageKind kind, AppContext& c, QWidget*) -> Page* {
@@ -242,7 +242,7 @@ void TestMainWindow::pagesMadeInOrder() {
 }
 
 void TestMainWindow::sizeAndFooters() {
-    Rig rig;
+    ShellRig rig;
     Log log;
     MainWindow& w = rig.start(recording(log));
     w.show();
@@ -291,7 +291,7 @@ void TestMainWindow::sizeFollowsFontMetrics() {
     QSize sizes[2];
     for (int i = 0; i < 2; ++i) {
         QApplication::setFont(i ? large : small);
-        Rig rig;
+        ShellRig rig;
         sizes[i] = rig.start().fixedClientSize();
     }
     QApplication::setFont(saved);
@@ -299,7 +299,7 @@ void TestMainWindow::sizeFollowsFontMetrics() {
 }
 
 void TestMainWindow::pictures() {
-    Rig rig;
+    ShellRig rig;
     MainWindow& w = rig.start();
     for (int id : kIndicatorPictureIds)
         QVERIFY2(w.picture(id).width() >= 16 && w.picture(id).height() >= 16,
@@ -330,7 +330,7 @@ void TestMainWindow::pictures() {
 }
 
 void TestMainWindow::acceleratorAndFocus() {
-    Rig rig;
+    ShellRig rig;
     Log log;
     MainWindow& w = rig.start(recording(log));
     w.show();
