@@ -21,12 +21,21 @@ struct CliContext {
     bool simulated = false;
     // Set by the interrupt handler: `status --watch` stops at the next tick.
     volatile std::sig_atomic_t* interrupted = nullptr;
+    // Set by a second signal: the exchanges fail, the waits end.
+    const volatile std::sig_atomic_t* forced = nullptr;
 };
 
 // Follows the link's device events (and looks again when the device it
 // holds has left) until the device is connected with `productId`, for at
-// most `timeoutMs` on the Ui's clock.
-bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs);
+// most `timeoutMs` on the Ui's clock. With `leaveBootLoader`, a device
+// opened anew in its boot loader is sent the leave report (a few times at most).
+// It ends early, false, once `stop` is set.
+bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutMs,
+                 bool leaveBootLoader = false, const volatile std::sig_atomic_t* stop = nullptr);
+
+// Names the device the link holds when several TALMOs are plugged in (or,
+// with -v, always); empty otherwise.
+std::string DeviceNotice(HidBackend& backend, const DeviceLink& link, int verbosity);
 
 int RunHexCheck(TerminalUi& ui, const Options& options);
 // These need an open link.

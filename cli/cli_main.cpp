@@ -1,6 +1,7 @@
 // talmo-cli: the jobs of TALMO_Tools from a terminal, on the same core.
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
+#include "cli/guarded_backend.h"
 #include "cli/sim_session.h"
 #include "cli/terminal_ui.h"
 #include "core/clock.h"
@@ -8,6 +9,7 @@
 
 #include "link/access_advice.h"
 #include "link/linux_backend.h"
+#include "programmer/target_commands.h"
 
 #include <csignal>
 #include <cstdio>
@@ -19,15 +21,29 @@
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gForced = 0;
 volatile std::sig_atomic_t gWatching = 0;
 
-// Ctrl+C ends `status --watch`. Any other command runs its operation to the
-// end first, so that a board or a firmware is never left half written by a
-// stray key; a second Ctrl+C forces the stop.
+void Notice(const char* text, std::size_t size) {
+    [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, text, size);
+}
+
+// Ctrl+C, a closed terminal (SIGHUP) and SIGTERM end `status --watch`. Any
+// other command runs its operation to the end first, so that a board or a
+// firmware is never left half written by a stray key or a dropped session.
+// A second signal forces the stop: every exchange fails from then on, the
+// operation ends at its next step, and main takes the PIC out of programming
+// mode. A third one ends the program at once.
 void OnInterrupt(int sig) {
-    if (gInterrupted) {
+    if (gForced) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
+        return;
+    }
+    if (gInterrupted) {
+        gForced = 1;
+        static const char forced[] = "\nArrêt forcé : l'opération s'arrête au prochain échange.\n";
+        Notice(forced, sizeof forced - 1);
         return;
     }
     gInterrupted = 1;
@@ -35,7 +51,7 @@ void OnInterrupt(int sig) {
         static const char notice[] =
             "\nInterruption demandée : l'opération en cours va jusqu'au bout "
             "(Ctrl+C encore pour forcer l'arrêt).\n";
-        [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, notice, sizeof notice - 1);
+        Notice(notice, sizeof notice - 1);
     }
 }
 
@@ -44,8 +60,14 @@ void CatchInterrupt(bool watching) {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
+bool UsesBoardPic(talmo::cli::Command c) {
+    using talmo::cli::Command;
+    return c == Command::PicIdentify || c == Command::PicRead || c == Command::PicProgram ||
+           c == Command::PicVerify || c == Command::PicBlankCheck || c == Command::PicErase;
 }
 
 int UsageError(const std::string& message) {
@@ -60,13 +82,11 @@ int RunOnDevice(talmo::cli::CliContext& c, const talmo::cli::Options& o) {
         return RunStatus(c, o);
     case Command::FirmwareSave:
     case Command::FirmwareProgram:
+    case Command::FirmwareVerify:
+    case Command::FirmwareLeave:
         return RunFirmware(c, o);
-    case Command::PicIdentify:
-    case Command::PicRead:
-    case Command::PicProgram:
-        return RunPic(c, o);
     default:
-        return kExitUsage;
+        return UsesBoardPic(o.command) ? RunPic(c, o) : kExitUsage;
     }
 }
 
@@ -84,6 +104,9 @@ int main(int argc, char** argv) {
         std::fputs(o.helpText.c_str(), stdout);
         return kExitOk;
     }
+    // A reader that went away (`talmo-cli ... | head`) makes writes fail;
+    // it never ends the program in the middle of an operation.
+    std::signal(SIGPIPE, SIG_IGN);
     if (o.command != Command::HexCheck)
         CatchInterrupt(o.watch); // before anything slow
 
@@ -91,6 +114,10 @@ int main(int argc, char** argv) {
     streams.outIsTerminal = isatty(STDOUT_FILENO) == 1;
     streams.errIsTerminal = isatty(STDERR_FILENO) == 1;
     streams.inIsTerminal = isatty(STDIN_FILENO) == 1;
+    if (o.json) { // standard output holds the JSON alone
+        streams.out = stderr;
+        streams.outIsTerminal = streams.errIsTerminal;
+    }
     RealClock realClock;
 
     if (o.command == Command::HexCheck) {
@@ -122,27 +149,69 @@ int main(int argc, char** argv) {
         backend = realBackend.get();
     }
 
+    GuardedBackend guarded(*backend, *clock, &gForced);
+    if (!o.logFile.empty()) {
+        std::string error;
+        if (!guarded.logTo(o.logFile, &error)) {
+            std::fprintf(stderr, "talmo-cli : --log %s : %s\n", o.logFile.c_str(), error.c_str());
+            return kExitFile;
+        }
+    }
+
     int status = kExitOk;
     {
         TerminalUi ui(*clock, streams);
+        ui.setVerbosity(o.verbosity);
         DeviceLink link;
-        link.backend = backend;
+        link.backend = &guarded;
         link.ui = &ui;
+        link.preferredPath = o.devicePath;
         RegisterForDeviceEvents(link);
-        backend->takeEvents(); // what is present now is found by the search below
-        if (!OpenDevice(link)) {
-            if (!link.deniedPath.empty())
+        guarded.takeEvents(); // what is present now is found by the search below
+        OpenDevice(link);
+        if (link.connected() && !o.devicePath.empty() && link.devicePath != o.devicePath)
+            CloseDevice(link); // another TALMO than the one asked for
+        if (!link.connected()) {
+            if (!link.deniedPath.empty()) {
                 ui.printError(AccessDeniedAdvice(link.deniedPath));
-            else if (!link.busyPath.empty())
+                status = kExitAccessDenied;
+            } else if (!link.busyPath.empty()) {
                 ui.printError("TALMO utilisé par un autre programme (" + link.busyPath +
                               ") : le fermer (fenêtre TALMO_Tools ou autre talmo-cli), puis "
                               "recommencer.");
-            else
-                ui.printError("Aucun TALMO connecté.");
-            status = kExitNoDevice;
+                status = kExitBusy;
+            } else {
+                ui.printError(o.devicePath.empty() ? std::string("Aucun TALMO connecté.")
+                                                   : "Aucun TALMO à " + o.devicePath + ".");
+                status = kExitNoDevice;
+            }
         } else {
-            CliContext context{link, ui, session != nullptr, &gInterrupted};
+            if (const std::string notice = DeviceNotice(guarded, link, ui.verbosity());
+                !notice.empty())
+                ui.printError(notice);
+            CliContext context{link, ui, session != nullptr, &gInterrupted, &gForced};
             status = RunOnDevice(context, o);
+            if (gForced) {
+                // The exchanges were cut short: the board's PIC must not stay
+                // in programming mode. A firmware left half written keeps the
+                // TALMO in its boot loader, where the command can be run again.
+                guarded.release();
+                std::string said = "Opération arrêtée";
+                if (UsesBoardPic(o.command) && link.connected() &&
+                    link.productId == kTalmoProductId) {
+                    Report leave{};
+                    said += TargetLeave(link, leave)
+                                ? " ; le PIC est sorti du mode programmation."
+                                : " ; le PIC n'a pas répondu à la sortie du mode programmation.";
+                } else if (link.connected() && link.productId == kBootLoaderProductId) {
+                    said += " ; le TALMO reste dans son boot loader, où la commande peut être "
+                            "relancée.";
+                } else {
+                    said += ".";
+                }
+                ui.printError(said);
+                status = kExitCancelled;
+            }
         }
         link.ui = nullptr;
     }

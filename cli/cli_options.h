@@ -7,13 +7,17 @@
 
 namespace talmo::cli {
 
-// Exit statuses, as documented in the help.
+// Exit statuses, as documented in the help and the README.
 enum ExitStatus : int {
     kExitOk = 0,
-    kExitDevice = 1, // the device did not answer, refused, or verification failed
-    kExitFile = 2,   // a file could not be read or written
-    kExitUsage = 3,  // the command line is wrong
-    kExitNoDevice = 4,
+    kExitDevice = 1,       // the TALMO or the board did not answer, refused, or failed
+    kExitFile = 2,         // a file could not be read or written
+    kExitUsage = 3,        // the command line is wrong
+    kExitNoDevice = 4,     // no TALMO connected (or none at --device)
+    kExitDifference = 5,   // a verification found a difference
+    kExitAccessDenied = 6, // a TALMO is there but may not be opened
+    kExitBusy = 7,         // a TALMO is there but another program holds it
+    kExitCancelled = 8,    // declined at the question, or stopped by a signal
 };
 
 enum class Command {
@@ -21,9 +25,14 @@ enum class Command {
     Status,
     FirmwareSave,
     FirmwareProgram,
+    FirmwareVerify,
+    FirmwareLeave,
     PicIdentify,
     PicRead,
     PicProgram,
+    PicVerify,
+    PicBlankCheck,
+    PicErase,
     HexCheck,
 };
 
@@ -37,9 +46,15 @@ struct Options {
     Command command = Command::None;
     std::string file;       // FICHIER of the commands that take one
     bool watch = false;     // status --watch
-    bool assumeYes = false; // pic program, firmware program --yes
+    bool assumeYes = false; // pic program, pic erase, firmware program --yes
     bool force = false;     // pic program, firmware program --force
+    bool noVerify = false;  // firmware program --no-verify
+    bool json = false;      // status --json, pic identify --json
     HexKind hexKind = HexKind::None;
+
+    int verbosity = 0;      // -q: -1, -v: 1
+    std::string logFile;    // --log FICHIER; empty: none
+    std::string devicePath; // --device CHEMIN; empty: the first TALMO found
 
     std::string simulateFolder; // --simulate DOSSIER; empty: the real device
     std::string simPic;         // --sim-pic NOM, as given; empty when absent

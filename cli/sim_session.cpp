@@ -20,6 +20,44 @@ namespace talmo::cli {
 
 namespace fs = std::filesystem;
 
+// The emulator answers at once; a folder may ask it to take its time, as a
+// real device does, so that a job can be caught in its middle.
+class PacedBackend final : public HidBackend {
+public:
+    PacedBackend(HidBackend& inner, const long long& paceUs) : inner_(inner), paceUs_(paceUs) {}
+    std::vector<HidInterfaceInfo> enumerate() override { return inner_.enumerate(); }
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenError* error) override {
+        std::unique_ptr<HidHandle> handle = inner_.open(path, error);
+        if (!handle)
+            return nullptr;
+        return std::make_unique<Handle>(std::move(handle), paceUs_);
+    }
+    bool startEvents() override { return inner_.startEvents(); }
+    int eventFd() const override { return inner_.eventFd(); }
+    std::vector<HidDeviceEvent> takeEvents() override { return inner_.takeEvents(); }
+
+private:
+    class Handle final : public HidHandle {
+    public:
+        Handle(std::unique_ptr<HidHandle> inner, const long long& paceUs)
+            : inner_(std::move(inner)), paceUs_(paceUs) {}
+        int write(const std::uint8_t* buf, std::size_t len) override {
+            if (paceUs_ > 0)
+                usleep(static_cast<useconds_t>(paceUs_));
+            return inner_->write(buf, len);
+        }
+        int read(std::uint8_t* buf, std::size_t len, int timeoutMs) override {
+            return inner_->read(buf, len, timeoutMs);
+        }
+
+    private:
+        std::unique_ptr<HidHandle> inner_;
+        const long long& paceUs_;
+    };
+    HidBackend& inner_;
+    const long long& paceUs_;
+};
+
 namespace {
 
 constexpr char kStateFile[] = "state.txt";
@@ -106,7 +144,8 @@ std::optional<sim::PicChip> ParsePicName(const std::string& name) {
 
 SimSession::SimSession()
     : usb_(std::make_unique<sim::VirtualUsb>(clock_)),
-      backend_(std::make_unique<SimBackend>(*usb_)) {}
+      backend_(std::make_unique<SimBackend>(*usb_)),
+      paced_(std::make_unique<PacedBackend>(*backend_, paceUs_)) {}
 
 SimSession::~SimSession() {
     if (device_)
@@ -204,6 +243,8 @@ bool SimSession::restore(std::string* error) {
     long long clockUs = 0;
     if (!ParseNumber(v["clock_us"], 0, (1LL << 62), &clockUs))
         return bad("clock_us illisible");
+    if (!v["pace_us"].empty() && !ParseNumber(v["pace_us"], 0, 1000000, &paceUs_))
+        return bad("pace_us illisible");
     const std::string mode = v["mode"];
     if (mode != "normal" && mode != "bootloader")
         return bad("mode illisible");
@@ -249,6 +290,17 @@ bool SimSession::restore(std::string* error) {
         for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
             pic.setCell(kPicEepromAddress + e,
                         static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
+        // A worn cell, on request: "stuck=ADDRESS:BIT:VALUE", hexadecimal
+        // address, kept from one command to the next.
+        stuck_ = v["stuck"];
+        if (!stuck_.empty()) {
+            unsigned address = 0, bit = 0, value = 0;
+            char end = 0;
+            if (std::sscanf(stuck_.c_str(), "%x:%u:%u%c", &address, &bit, &value, &end) != 3 ||
+                bit > 15 || value > 1)
+                return bad("stuck illisible");
+            pic.stickBit(address, bit, value == 1);
+        }
         dev.setPic(pic);
     }
     dev.setMode(mode == "normal" ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
@@ -305,10 +357,14 @@ bool SimSession::save(std::string* error) {
     if (pic) {
         std::fprintf(f, "pic=%s\n", pic->info().name);
         std::fprintf(f, "revision=%u\n", static_cast<unsigned>(pic->deviceId() & 0x1F));
+        if (!stuck_.empty())
+            std::fprintf(f, "stuck=%s\n", stuck_.c_str());
     } else {
         std::fprintf(f, "pic=none\n");
     }
     std::fprintf(f, "clock_us=%lld\n", static_cast<long long>(clock_.nowUs()));
+    if (paceUs_ > 0)
+        std::fprintf(f, "pace_us=%lld\n", paceUs_);
     const bool written = std::fflush(f) == 0 && std::ferror(f) == 0 && ::fsync(fileno(f)) == 0;
     if (std::fclose(f) != 0 || !written || !Replace(stateTmp, path(kStateFile), error)) {
         if (error->empty())

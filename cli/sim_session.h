@@ -2,7 +2,9 @@
 // state outlives the command, kept in the folder:
 //
 //   state.txt      mode (normal or boot loader), the board's PIC and its
-//                  revision, the virtual clock
+//                  revision, the virtual clock, and optionally a stuck bit
+//                  of the PIC ("stuck=ADDRESS:BIT:VALUE") and a real time
+//                  that each report takes ("pace_us=N"), for tests
 //   firmware.hex   the device's application area and EEPROM, as the firmware
 //                  save writes them
 //   pic.hex        the PIC's program memory, EEPROM, ID words and
@@ -59,7 +61,8 @@ public:
     bool save(std::string* error);
 
     Clock& clock() { return clock_; }
-    SimBackend& backend() { return *backend_; }
+    // The virtual TALMO's HID services (at the folder's pace, if it has one).
+    HidBackend& backend() { return *paced_; }
 
 private:
     bool restore(std::string* error);
@@ -67,11 +70,14 @@ private:
     std::string path(const char* name) const;
 
     VirtualClock clock_;
+    long long paceUs_ = 0; // state.txt's "pace_us": real time each report takes
     std::unique_ptr<sim::VirtualUsb> usb_;
     std::unique_ptr<SimBackend> backend_;
+    std::unique_ptr<HidBackend> paced_;
     sim::Talmo* device_ = nullptr;
     std::unique_ptr<sim::Talmo> unplugged_;
     std::string folder_;
+    std::string stuck_; // state.txt's "stuck" entry, kept as it was
     int lockFd_ = -1;
 };
 

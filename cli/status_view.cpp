@@ -2,9 +2,9 @@
 
 #include "core/picture_ids.h"
 
-namespace talmo::cli {
+#include <cstdio>
 
-namespace {
+namespace talmo::cli {
 
 std::string Trimmed(const std::string& s) {
     std::size_t start = 0;
@@ -12,6 +12,60 @@ std::string Trimmed(const std::string& s) {
         ++start;
     return s.substr(start);
 }
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += ch; // UTF-8 passes as it is
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonObject(const std::vector<std::pair<std::string, std::string>>& members) {
+    std::string out = "{";
+    for (const auto& [key, value] : members) {
+        if (out.size() > 1)
+            out += ", ";
+        out += JsonString(key) + ": " + value;
+    }
+    return out + "}";
+}
+
+std::string FlashJson(const StartResult& start) {
+    if (!start.flash)
+        return "null";
+    const FlashTexts& f = *start.flash;
+    return JsonObject({{"manufacturer", JsonString(f.manufacturer)},
+                       {"type", JsonString(f.type)},
+                       {"size", JsonString(f.size)},
+                       {"protection", JsonString(f.protection)}});
+}
+
+std::string TableJson(const StartResult& start) {
+    if (!start.table)
+        return "null";
+    const TableTexts& t = *start.table;
+    return JsonObject({{"name", JsonString(t.name)},
+                       {"frequency", JsonString(t.frequency)},
+                       {"axes", JsonString(t.axes)},
+                       {"accel", JsonString(t.accel)},
+                       {"pwm_max", JsonString(Trimmed(t.pwmMax))},
+                       {"auto_on_off", JsonString(t.autoOnOff)},
+                       {"contacts", JsonString(t.contacts)},
+                       {"signal_inverted", t.signalInverted ? "true" : "false"}});
+}
+
+namespace {
 
 std::string Percent(const std::string& edit) {
     const std::string t = Trimmed(edit);
@@ -76,26 +130,35 @@ int StatusView::picture(int control) const {
 
 std::vector<std::string> StatusView::lines() const {
     std::vector<std::string> out;
-    out.push_back(std::string("Entrée PWM: ") +
-                  (picture(kCtlInputModePicture) == kPictureSwitchManu ? "MANU" : "AUTO") +
-                  ", niveau " + Percent(text(kCtlInputLevelEdit)) + ", entrée " +
-                  Percent(text(kCtlInputLevel2Edit)));
-    out.push_back("Sortie PWM: " + Percent(text(kCtlOutputLevelEdit)) + ", interrupteur " +
-                  (picture(kCtlOutputSwitchPicture) == kPictureSwitchOff ? "OFF" : "ON") +
-                  ", protection démarrage " + text(kCtlStartProtectText));
-    out.push_back("IO1: " + text(kCtlIo1Text));
-    out.push_back(std::string("STOP PROG: ") +
-                  (picture(kCtlStopPicture) == kPictureStopLit ? "allumé" : "éteint"));
-    out.push_back(std::string("Moteurs: ") +
-                  (picture(kCtlMotorButton) == kPictureSwitchOn ? "ON" : "OFF"));
-    out.push_back(std::string("FDCs: ") +
-                  (picture(kCtlLimitSwitchPicture) == kPictureContactOpen ? "ouverts" : "fermés"));
-    out.push_back(std::string("Palpeurs: ") +
-                  (picture(kCtlProbePicture) == kPictureContactOpen ? "ouverts" : "fermés"));
+    for (const StatusField& f : fields())
+        out.push_back(f.label + ": " + f.value);
+    return out;
+}
+
+std::vector<StatusField> StatusView::fields() const {
+    std::vector<StatusField> out;
+    out.push_back(
+        {"pwm_input", "Entrée PWM",
+         std::string(picture(kCtlInputModePicture) == kPictureSwitchManu ? "MANU" : "AUTO") +
+             ", niveau " + Percent(text(kCtlInputLevelEdit)) + ", entrée " +
+             Percent(text(kCtlInputLevel2Edit))});
+    out.push_back({"pwm_output", "Sortie PWM",
+                   Percent(text(kCtlOutputLevelEdit)) + ", interrupteur " +
+                       (picture(kCtlOutputSwitchPicture) == kPictureSwitchOff ? "OFF" : "ON") +
+                       ", protection démarrage " + text(kCtlStartProtectText)});
+    out.push_back({"io1", "IO1", text(kCtlIo1Text)});
+    out.push_back({"stop_prog", "STOP PROG",
+                   picture(kCtlStopPicture) == kPictureStopLit ? "allumé" : "éteint"});
+    out.push_back(
+        {"motors", "Moteurs", picture(kCtlMotorButton) == kPictureSwitchOn ? "ON" : "OFF"});
+    out.push_back({"limit_switches", "FDCs",
+                   picture(kCtlLimitSwitchPicture) == kPictureContactOpen ? "ouverts" : "fermés"});
+    out.push_back({"probes", "Palpeurs",
+                   picture(kCtlProbePicture) == kPictureContactOpen ? "ouverts" : "fermés"});
 
     auto v = visible_.find(kCtlKeypadMissingText);
     if (v != visible_.end() && v->second) {
-        out.push_back("Clavier: non détecté");
+        out.push_back({"keypad", "Clavier", "non détecté"});
     } else {
         struct Key {
             int control;
@@ -115,8 +178,8 @@ std::vector<std::string> StatusView::lines() const {
             if (picture(k.control) == k.pressed)
                 pressed += (pressed.empty() ? "" : ", ") + std::string(k.name);
         }
-        out.push_back("Clavier: " +
-                      (pressed.empty() ? std::string("aucune touche") : "touches " + pressed));
+        out.push_back({"keypad", "Clavier",
+                       pressed.empty() ? std::string("aucune touche") : "touches " + pressed});
     }
     return out;
 }

@@ -7,12 +7,31 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talmo::cli {
 
 // "Label: value" lines of the start sequence, with the window's labels.
 std::vector<std::string> StartLines(const StartResult& start);
+
+// A text without its leading spaces.
+std::string Trimmed(const std::string& s);
+
+// JSON for scripts: a string with its escapes, and an object from members
+// whose values are JSON already, in the order given.
+std::string JsonString(const std::string& text);
+std::string JsonObject(const std::vector<std::pair<std::string, std::string>>& members);
+// The start sequence's flash and table as JSON objects, or null.
+std::string FlashJson(const StartResult& start);
+std::string TableJson(const StartResult& start);
+
+// One line of the live status: its JSON key, its label and its value.
+struct StatusField {
+    std::string key;
+    std::string label;
+    std::string value;
+};
 
 // The console's controls as the status poll leaves them: every display item
 // applied in order, as the page applies them to its widgets.
@@ -21,6 +40,7 @@ public:
     void apply(const std::vector<DisplayItem>& items);
     // The live status, one "Label: value" line per group of the page.
     std::vector<std::string> lines() const;
+    std::vector<StatusField> fields() const;
 
 private:
     std::string text(int control) const;

@@ -153,6 +153,13 @@ void TerminalUi::printLine(const std::string& text) {
     std::fflush(s_.out);
 }
 
+void TerminalUi::printData(const std::string& text) {
+    endProgress();
+    std::fflush(s_.out);
+    std::fprintf(s_.data, "%s\n", text.c_str());
+    std::fflush(s_.data);
+}
+
 void TerminalUi::printError(const std::string& text) {
     endProgress();
     std::fflush(s_.out);
@@ -212,7 +219,8 @@ void TerminalUi::setStatusText(int field, const std::string& text) {
     if (field == ConnectionField) {
         if (text != connection_) {
             connection_ = text;
-            printError(text);
+            if (verbosity_ >= 0)
+                printError(text);
         }
         return;
     }
@@ -221,7 +229,10 @@ void TerminalUi::setStatusText(int field, const std::string& text) {
         return;
     if (ParseProgress(text)) {
         barText_ = text;
-        showProgress();
+        if (verbosity_ > 0)
+            printError(text);
+        else if (verbosity_ == 0)
+            showProgress();
         return;
     }
     printLine(text);

@@ -42,6 +42,7 @@ struct TerminalStreams {
     bool outIsTerminal = false; // redraw blocks in place on `out`
     bool errIsTerminal = false; // draw the bar on `err`
     bool inIsTerminal = false;  // prompt for answers
+    std::FILE* data = stdout;   // printData: what a script reads (--json)
 };
 
 class TerminalUi final : public Ui {
@@ -62,12 +63,18 @@ public:
     void setDialogPath(std::string path) { dialogPath_ = std::move(path); }
     // Questions are answered Yes without asking (--yes).
     void setAssumeYes(bool yes) { assumeYes_ = yes; }
+    // -1 (-q): no progress and no connection texts; 1 (-v): every progress
+    // text on a line of its own.
+    void setVerbosity(int v) { verbosity_ = v; }
+    int verbosity() const { return verbosity_; }
 
     // Ends a progress bar left on the terminal.
     void endProgress();
     // A line of the command's own on standard output / standard error.
     void printLine(const std::string& text);
     void printError(const std::string& text);
+    // A line of data for scripts, on its own stream.
+    void printData(const std::string& text);
     // A block of lines that replaces the previous block: redrawn in place on
     // a terminal, else printed again after an empty line.
     void printBlock(const std::vector<std::string>& lines);
@@ -85,6 +92,7 @@ private:
     TerminalStreams s_;
     std::optional<std::string> dialogPath_;
     bool assumeYes_ = false;
+    int verbosity_ = 0;
     std::string connection_;
     std::string message_;
     bool fileError_ = false;

@@ -24,7 +24,8 @@ bool lcdWrite(DeviceLink& link, Report& buffer, int line, int column, std::strin
 } // namespace
 
 StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
-                             const std::function<void(const std::string&)>& showVersion) {
+                             const std::function<void(const std::string&)>& showVersion,
+                             bool jumpWhenTooOld) {
     StartResult result;
     cache.invalidate();
 
@@ -39,9 +40,11 @@ StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cach
         // Judged only on a real answer: a lost report must not send a
         // healthy device into its boot loader.
         if (FirmwareTooOld(buffer)) {
+            result.tooOld = true;
+            if (!jumpWhenTooOld)
+                return result;
             ui.messageBox(TooOldMessage(), kTooOldCaption, Icon::Error, Buttons::Ok);
             JumpToBootLoader(link, buffer);
-            result.tooOld = true;
             return result;
         }
     }

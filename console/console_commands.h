@@ -18,7 +18,7 @@ class Ui;
 // What the start sequence found; a field left empty keeps what it showed.
 struct StartResult {
     std::optional<std::string> version; // the 'V' answer's text
-    bool tooOld = false;                // box shown and jump sent: stop here
+    bool tooOld = false;                // the sequence stopped there (box and jump, if asked)
     std::optional<FlashTexts> flash;
     std::optional<TableTexts> table;
 };
@@ -27,9 +27,11 @@ struct StartResult {
 // then 'B', 'V' (and the version check), 'F', 'T' 0 and 'T' 3. With too old a
 // firmware it shows the box through `ui`, sends the jump report and stops.
 // `showVersion`, when given, gets the version text as soon as it is read, so
-// that the page shows it under the box.
+// that the page shows it under the box. Without `jumpWhenTooOld` too old a
+// firmware only ends the sequence: no box, no jump, the device unchanged.
 StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
-                             const std::function<void(const std::string&)>& showVersion = {});
+                             const std::function<void(const std::string&)>& showVersion = {},
+                             bool jumpWhenTooOld = true);
 
 enum class PollOutcome {
     NoAnswer,

@@ -53,7 +53,11 @@ struct SearchResult {
 
 SearchResult searchOnce(DeviceLink& link) {
     SearchResult result;
-    const std::vector<HidInterfaceInfo> present = link.backend->enumerate();
+    std::vector<HidInterfaceInfo> present = link.backend->enumerate();
+    if (!link.preferredPath.empty())
+        std::stable_partition(present.begin(), present.end(), [&](const HidInterfaceInfo& info) {
+            return info.path == link.preferredPath;
+        });
     for (const HidInterfaceInfo& info : present) {
         if (!isTalmo(info))
             continue; // other vendors and other products are skipped

@@ -41,6 +41,9 @@ struct DeviceLink {
     std::uint16_t inputReportLength = 0;
     std::uint16_t outputReportLength = 0;
     std::string deniedPath; // a TALMO refused for lack of permission, if any
+    // Tried first by every search when not empty; the others follow in
+    // enumeration order.
+    std::string preferredPath;
     // A TALMO that another program holds, if any (when none could be opened).
     // Nothing tells when that program lets go: the owner tries OpenDevice
     // again from time to time while this is set.

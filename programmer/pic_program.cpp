@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace talmo {
 
@@ -374,6 +375,45 @@ int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentif
     if (ident.aFamily == 0)
         return WordMode(r, PicProtected(ident.configWord));
     return BlockMode(r);
+}
+
+int ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident) {
+    auto unused = std::make_unique<PicImage>(); // the erase reads no word of it
+    Run r{link, ui, *unused};
+    if (!r.leave())
+        return 0;
+    ui.setStatusText(MessageField, "Effacement du PIC");
+    if (!r.enter())
+        return 0;
+    const bool erased =
+        ident.aFamily == 0 ? WordModeErase(r, PicProtected(ident.configWord)) : BlockErase(r);
+    if (!erased || !r.leave())
+        return 0;
+    ui.setStatusText(MessageField, "Effacement : OK");
+    return 1;
+}
+
+PicComparison ComparePicImages(const PicImage& expected, const PicImage& device,
+                               const PicIdentification& ident) {
+    PicComparison c;
+    auto check = [&](std::uint32_t a, std::uint32_t want, std::uint32_t got) {
+        if (want == got)
+            return;
+        if (c.differences++ == 0) {
+            c.address = a;
+            c.expected = want;
+            c.got = got;
+        }
+    };
+    const std::uint32_t p = std::min<std::uint32_t>(ident.programSize, kPicMaxProgramWords);
+    const std::uint32_t e = std::min<std::uint32_t>(ident.eepromSize, kPicMaxEepromBytes);
+    for (std::uint32_t a = 0; a < p; ++a)
+        check(a, expected.entries[a], device.entries[a]);
+    for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
+        check(a, expected.entries[a], device.entries[a]);
+    for (std::uint32_t a = kPicEepromAddress; a < kPicEepromAddress + e; ++a)
+        check(a, expected.entries[a] & 0xFF, device.entries[a] & 0xFF);
+    return c;
 }
 
 } // namespace talmo

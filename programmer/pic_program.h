@@ -11,6 +11,8 @@
 
 #include "link/device_link.h"
 
+#include <cstdint>
+
 namespace talmo {
 
 class Ui;
@@ -34,5 +36,23 @@ constexpr int BlockConfigCycle = 16; // block mode, ID words and configuration w
 // is sent after a failure and the target is left in programming mode. Neither
 // the image nor the identification is changed.
 int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident);
+
+// The erase that ProgramPic starts with, on its own, between TargetLeave and
+// TargetEnter like it, then TargetLeave: "Effacement : OK" and 1, or 0 at the
+// first step without a 'Y' echo ("TALMO communication: Erreur").
+int ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident);
+
+// Where two PIC images differ over what the identified PIC holds: program
+// words, the four ID words and the EEPROM bytes (low 8 bits). The
+// configuration word is left out: its unimplemented bits read as the chip
+// decides.
+struct PicComparison {
+    std::uint32_t differences = 0;
+    std::uint32_t address = 0; // image address of the first difference
+    std::uint32_t expected = 0;
+    std::uint32_t got = 0;
+};
+PicComparison ComparePicImages(const PicImage& expected, const PicImage& device,
+                               const PicIdentification& ident);
 
 } // namespace talmo

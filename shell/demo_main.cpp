@@ -3,18 +3,13 @@
 // window to play the device. Time is real: the emulator's answer latency
 // and the PIC's programming cycles run on the program's own clock.
 #include "core/clock.h"
-#include "link/device_link.h"
 #include "shell/demo_control.h"
 #include "shell/main_window.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 #include "ui/qt_ui.h"
 
 #include <QApplication>
 #include <QTimer>
-
-#include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -22,20 +17,10 @@ int main(int argc, char** argv) {
     talmo::RealClock clock;
     talmo::QtUi ui(clock);
 
-    sim::VirtualUsb bus(clock);
-    bus.setLatencyUs(1000); // one USB full-speed frame per exchange
-    talmo::SimBackend backend(bus);
-    auto device = std::make_unique<sim::Talmo>();
-    if (sim::Pic* pic = device->pic())
-        pic->setStrictTiming(true);
-    const int deviceId = backend.plug(std::move(device));
-    backend.takeEvents(); // plugged before the program starts
-
-    talmo::DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    talmo::MainWindow window(link, ui, talmo::createStandardPage);
-    talmo::DemoControl control(backend, deviceId);
+    talmo::WiredTalmo wired(clock, &ui); // plugged before the program starts
+    wired.bus.setLatencyUs(1000);        // one USB full-speed frame per exchange
+    talmo::MainWindow window(wired.link, ui, talmo::createStandardPage);
+    talmo::DemoControl control(wired.backend, wired.deviceId);
     // Closing the program's window ends the demo; the control window alone does not.
     control.setAttribute(Qt::WA_QuitOnClose, false);
     control.adjustSize();

@@ -144,8 +144,9 @@ std::uint32_t BlockStep(BootMemory memory, int block) {
 
 // Streams one memory range into the writer, block by block, as the answers
 // come: the writer only ever receives bytes that an answer delivered.
-bool SaveRange(DeviceLink& link, Ui& ui, Report& report, FirmwareHexWriter& writer,
-               BootMemory memory, int start, int end) {
+template <typename Sink>
+bool ReadRange(DeviceLink& link, Ui& ui, Report& report, BootMemory memory, int start, int end,
+               Sink&& sink) {
     for (int block = start; block < end; block += kBootBlockSize) {
         ui.progress("Lecture de l'adresse", BlockStep(memory, block), kBlockSteps);
         if ((block & 0xFF) == 0) {
@@ -160,7 +161,7 @@ bool SaveRange(DeviceLink& link, Ui& ui, Report& report, FirmwareHexWriter& writ
             ui.setStatusText(MessageField, kCommError);
             return false;
         }
-        if (!writer.addBytes(&report[kDataOffset], kBootBlockSize))
+        if (!sink(block, &report[kDataOffset]))
             return false;
     }
     return true;
@@ -173,13 +174,47 @@ bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path) {
     FirmwareHexWriter writer(ui);
     if (!writer.create(path))
         return false;
+    auto toFile = [&](int, const std::uint8_t* bytes) {
+        return writer.addBytes(bytes, kBootBlockSize) != 0;
+    };
     // The writer puts the EEPROM section's address line between the two.
-    if (!SaveRange(link, ui, report, writer, BootMemory::Program, kApplicationStart,
-                   kApplicationEnd) ||
-        !SaveRange(link, ui, report, writer, BootMemory::Eeprom, 0, kEepromSize))
+    if (!ReadRange(link, ui, report, BootMemory::Program, kApplicationStart, kApplicationEnd,
+                   toFile) ||
+        !ReadRange(link, ui, report, BootMemory::Eeprom, 0, kEepromSize, toFile))
         return false; // the partial file stays as written, without its end line
     ui.progress("Lecture de l'adresse", kBlockSteps, kBlockSteps);
     return writer.finish() == 1;
+}
+
+bool ReadFirmware(DeviceLink& link, Ui& ui, FirmwareImage& image) {
+    Report report{};
+    ResetFirmwareImage(image);
+    auto toImage = [&](int block, const std::uint8_t* bytes) {
+        std::memcpy(&image.cells[block], bytes, kBootBlockSize);
+        return true;
+    };
+    return ReadRange(link, ui, report, BootMemory::Program, kApplicationStart, kApplicationEnd,
+                     toImage) &&
+           ReadRange(link, ui, report, BootMemory::Eeprom, 0, kEepromSize, toImage);
+}
+
+FirmwareComparison CompareFirmwareImages(const FirmwareImage& expected,
+                                         const FirmwareImage& device) {
+    FirmwareComparison c;
+    auto check = [&](std::uint32_t a) {
+        if (expected.cells[a] == device.cells[a])
+            return;
+        if (c.differences++ == 0) {
+            c.address = a;
+            c.expected = expected.cells[a];
+            c.got = device.cells[a];
+        }
+    };
+    for (std::uint32_t a = kFirmwareAppStart; a < kFirmwareImageSize; ++a)
+        check(a);
+    for (std::uint32_t a = 0; a < kFirmwareEepromSize; ++a)
+        check(a);
+    return c;
 }
 
 namespace {

@@ -64,6 +64,22 @@ std::string ImageVersionText(const FirmwareImage& image);
 // deliver is written. File errors have had their box. True on success.
 bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path);
 
+// The same reads into `image` (reset first; the boot-loader area stays
+// blank). False, with "TALMO communication: Erreur", at the first block
+// without an 'R' answer.
+bool ReadFirmware(DeviceLink& link, Ui& ui, FirmwareImage& image);
+
+// Where two firmware images differ over what the boot loader transfers: the
+// application area (first), then the EEPROM.
+struct FirmwareComparison {
+    std::uint32_t differences = 0;
+    std::uint32_t address = 0; // cell of the first difference
+    std::uint8_t expected = 0;
+    std::uint8_t got = 0;
+};
+FirmwareComparison CompareFirmwareImages(const FirmwareImage& expected,
+                                         const FirmwareImage& device);
+
 // Writes the image's application area (872 blocks, flags 1, 2, 1, 2, ...)
 // and its EEPROM cells (8 blocks, addressed by their last byte) into the
 // device; an answer counts when it echoes 'W' and the block's address (bytes 3

@@ -90,7 +90,7 @@ void BootLoaderProgram(BootLoaderContext& c) {
     c.ui.setStatusText(MessageField, "Programmation: OK");
 }
 
-bool BootLoaderAutoUpdate(BootLoaderContext& c) {
+bool BootLoaderAutoUpdate(BootLoaderContext& c, const std::function<bool()>& beforeLeave) {
     std::string versionText;
     if (!ReadFirmwareFile(c, versionText))
         return false;
@@ -101,6 +101,8 @@ bool BootLoaderAutoUpdate(BootLoaderContext& c) {
     c.fields.deviceVersion = versionText;
     Changed(c);
     c.ui.setStatusText(MessageField, "Programmation: OK");
+    if (beforeLeave && !beforeLeave())
+        return false;
     LeaveBootLoader(c.link, c.report);
     return true;
 }

@@ -46,8 +46,9 @@ void BootLoaderSave(BootLoaderContext& c);
 void BootLoaderProgram(BootLoaderContext& c);
 // The automatic update: read the firmware path, program it without asking
 // and, when all went well, send the device back to its application.
-// True when 'Z' was sent.
-bool BootLoaderAutoUpdate(BootLoaderContext& c);
+// True when 'Z' was sent. `beforeLeave`, when given, runs once the firmware
+// is written; false from it keeps the device in its boot loader.
+bool BootLoaderAutoUpdate(BootLoaderContext& c, const std::function<bool()>& beforeLeave = {});
 // "Retour TALMO": empties the message field and sends 'Z'.
 void BootLoaderLeave(BootLoaderContext& c);
 

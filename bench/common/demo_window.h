@@ -4,11 +4,8 @@
 #pragma once
 
 #include "core/clock.h"
-#include "link/device_link.h"
 #include "shell/main_window.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 #include "ui/qt_ui.h"
 
 #include <QDir>
@@ -40,27 +37,24 @@ inline QString PictureFolder(int argc, char** argv) {
 struct DemoWindow {
     RealClock clock;
     QtUi ui{clock};
-    sim::VirtualUsb bus{clock};
-    SimBackend backend{bus};
-    sim::Talmo* device = nullptr;
-    DeviceLink link;
+    WiredTalmo wired;
+    sim::Talmo* device = wired.device;
     std::unique_ptr<MainWindow> window;
 
     // A device answering after `latencyUs`, set up by `prepare` before it is
     // plugged in, and the main window shown on it.
     explicit DemoWindow(std::int64_t latencyUs = 0,
-                        const std::function<void(sim::Talmo&)>& prepare = {}) {
-        bus.setLatencyUs(latencyUs);
-        auto owned = std::make_unique<sim::Talmo>();
-        device = owned.get();
+                        const std::function<void(sim::Talmo&)>& prepare = {})
+        : wired(clock, &ui, Prepared(prepare)) {
+        wired.bus.setLatencyUs(latencyUs);
+        window = std::make_unique<MainWindow>(wired.link, ui, createStandardPage);
+        window->show();
+    }
+    static std::unique_ptr<sim::Talmo> Prepared(const std::function<void(sim::Talmo&)>& prepare) {
+        auto device = MakeTalmo();
         if (prepare)
             prepare(*device);
-        backend.plug(std::move(owned));
-        backend.takeEvents(); // plugged before the window looks
-        link.backend = &backend;
-        link.ui = &ui;
-        window = std::make_unique<MainWindow>(link, ui, createStandardPage);
-        window->show();
+        return device;
     }
 
     // The window as drawn, saved as folder/name; prints the path.

@@ -1,10 +1,7 @@
 // The link's own cost per exchange on the emulator backend: the link's
 // Exchange (write, read, echo check) beside the bare bus exchange it wraps.
 #include "core/clock.h"
-#include "link/device_link.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 #include "tests/common/scripted_ui.h"
 
 #include <chrono>
@@ -26,16 +23,13 @@ double nsPer(long n, F&& f) {
 
 int main() {
     talmo::VirtualClock clock;
-    sim::VirtualUsb usb(clock);
-    talmo::SimBackend backend(usb);
     talmo::ScriptedUi ui(&clock);
-    talmo::DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    const int id = backend.plug(std::make_unique<sim::Talmo>());
-    usb.device(id)->log().setEnabled(false);
-    backend.takeEvents();
-    if (talmo::OpenDevice(link) != 1) {
+    talmo::WiredTalmo wired(clock, &ui);
+    sim::VirtualUsb& usb = wired.bus;
+    talmo::DeviceLink& link = wired.link;
+    const int id = wired.deviceId;
+    wired.device->log().setEnabled(false);
+    if (!wired.open()) {
         std::fprintf(stderr, "bench_link_sim: no device\n");
         return 1;
     }

@@ -15,10 +15,7 @@
 #include "programmer/pic_image.h"
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
-#include "sim/board_firmware.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 
 #include <chrono>
 #include <cstdio>
@@ -51,23 +48,17 @@ private:
 
 // One emulated board on its own bus and clock.
 struct Board {
-    Clock& clock;
     QuietUi ui;
-    sim::VirtualUsb bus;
-    SimBackend backend;
-    DeviceLink link;
-    sim::Talmo* device = nullptr;
+    WiredTalmo wired;
+    DeviceLink& link = wired.link;
+    sim::VirtualUsb& bus = wired.bus;
+    sim::Talmo* device = wired.device;
 
-    Board(Clock& c, sim::PicChip chip) : clock(c), ui(c), bus(c), backend(bus) {
-        auto owned = std::make_unique<sim::Talmo>();
-        owned->setPic(sim::Pic(chip, 1));
-        sim::loadBoardFirmware(*owned->pic());
-        owned->log().setEnabled(false);
-        device = owned.get();
-        backend.plug(std::move(owned));
-        link.backend = &backend;
-        link.ui = &ui;
-        if (OpenDevice(link) != 1)
+    Board(Clock& c, sim::PicChip chip)
+        : ui(c), wired(c, &ui, MakeTalmo(sim::Talmo::Mode::Normal, chip, 1)) {
+        device->pic()->setStrictTiming(false); // (a) measures the program, not the cycles
+        device->log().setEnabled(false);
+        if (!wired.open())
             std::fprintf(stderr, "the emulated TALMO did not open\n");
     }
 };

@@ -17,10 +17,7 @@
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
 #include "shell/main_window.h"
-#include "sim/board_firmware.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 #include "ui/qt_ui.h"
 #include "updater/bootloader_commands.h"
 #include "updater/firmware_image.h"
@@ -55,26 +52,16 @@ public:
 struct Bench {
     RealClock clock;
     CountingUi ui{clock};
-    sim::VirtualUsb bus{clock};
-    SimBackend backend{bus};
-    DeviceLink link;
-    sim::Talmo* device = nullptr;
+    WiredTalmo wired;
+    DeviceLink& link = wired.link;
+    sim::Talmo* device = wired.device;
     std::unique_ptr<MainWindow> window;
 
-    explicit Bench(sim::PicChip chip, bool bootLoader) {
-        bus.setLatencyUs(kLatencyUs);
-        auto owned = std::make_unique<sim::Talmo>();
-        device = owned.get();
-        sim::Pic pic(chip, 2);
-        sim::loadBoardFirmware(pic);
-        pic.setStrictTiming(true);
-        device->setPic(pic);
-        if (bootLoader)
-            device->setMode(sim::Talmo::Mode::BootLoader);
-        backend.plug(std::move(owned));
-        backend.takeEvents();
-        link.backend = &backend;
-        link.ui = &ui;
+    Bench(sim::PicChip chip, bool bootLoader)
+        : wired(clock, &ui,
+                MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal,
+                          chip, 2)) {
+        wired.bus.setLatencyUs(kLatencyUs);
         window = std::make_unique<MainWindow>(link, ui, createStandardPage);
         window->show();
         settle(500);

@@ -5,11 +5,8 @@
 //
 //   bench_startup [runs]
 #include "core/clock.h"
-#include "link/device_link.h"
 #include "shell/main_window.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 #include "ui/qt_ui.h"
 
 #include <QApplication>
@@ -67,20 +64,12 @@ int child(int fd, int mode) {
     QApplication app(argc, argv);
     talmo::RealClock clock;
     talmo::QtUi ui(clock);
-    sim::VirtualUsb bus(clock);
-    bus.setLatencyUs(1000);
-    talmo::SimBackend backend(bus);
-    if (mode > 0) {
-        auto device = std::make_unique<sim::Talmo>();
-        if (mode == 2)
-            device->setMode(sim::Talmo::Mode::BootLoader);
-        bus.plug(std::move(device));
-        bus.takeEvents();
-    }
-    talmo::DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    talmo::MainWindow window(link, ui, talmo::createStandardPage);
+    talmo::WiredTalmo wired(clock, &ui,
+                            mode == 0 ? nullptr
+                                      : talmo::MakeTalmo(mode == 2 ? sim::Talmo::Mode::BootLoader
+                                                                   : sim::Talmo::Mode::Normal));
+    wired.bus.setLatencyUs(1000);
+    talmo::MainWindow window(wired.link, ui, talmo::createStandardPage);
     FirstPaint watch(fd);
     window.currentPage()->installEventFilter(&watch);
     window.show();

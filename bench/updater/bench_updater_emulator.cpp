@@ -2,10 +2,7 @@
 // exchange on the virtual clock, against the protocol's floor: 880 exchanges
 // (872 program-memory blocks and 8 EEPROM blocks) of 1 ms each.
 #include "core/clock.h"
-#include "link/device_link.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 #include "tests/common/scripted_ui.h"
 #include "updater/bootloader_commands.h"
 #include "updater/firmware_image.h"
@@ -26,18 +23,12 @@ int main() {
 
     VirtualClock clock;
     ScriptedUi ui(&clock);
-    sim::VirtualUsb bus(clock);
-    bus.setLatencyUs(kLatencyUs);
-    SimBackend backend(bus);
-    auto owned = std::make_unique<sim::Talmo>();
-    owned->setMode(sim::Talmo::Mode::BootLoader);
-    owned->log().setEnabled(false);
-    sim::Talmo* device = owned.get();
-    backend.plug(std::move(owned));
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    if (OpenDevice(link) != 1) {
+    WiredTalmo wired(clock, &ui, MakeTalmo(sim::Talmo::Mode::BootLoader));
+    wired.bus.setLatencyUs(kLatencyUs);
+    sim::Talmo* device = wired.device;
+    DeviceLink& link = wired.link;
+    device->log().setEnabled(false);
+    if (!wired.open()) {
         std::fprintf(stderr, "the emulated boot loader did not open\n");
         return 1;
     }

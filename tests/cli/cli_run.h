@@ -3,6 +3,8 @@
 // feed it, with a record formatter of the tests' own.
 #pragma once
 
+#include "tests/common/files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -29,39 +31,22 @@ struct Outcome {
     std::string out, err;
 };
 
-inline std::string ReadFile(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const fs::path& p, const std::string& text) {
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f << text;
-}
+using talmo::test::ReadFile;
+using talmo::test::WriteFile;
 
 // A fresh folder for one test, removed at the end.
 class Scratch {
 public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "talmo-cli-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp");
-        dir_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     const fs::path& dir() const { return dir_; }
     std::string operator/(const std::string& name) const { return (dir_ / name).string(); }
 
     // Runs talmo-cli with `args` in this folder; `input` is its standard
-    // input. With `interruptAfter`, it gets SIGINT (Ctrl+C) once its standard
-    // output holds that text (or after 20 s), and `interruptDelayMs` more.
+    // input. With `interruptAfter`, it gets `signal` (SIGINT: Ctrl+C) `times`
+    // times once its output holds that text (or after 20 s), and
+    // `interruptDelayMs` more.
     Outcome run(const std::vector<std::string>& args, const std::string& input = "",
-                const std::string& interruptAfter = "", int interruptDelayMs = 0) const {
+                const std::string& interruptAfter = "", int interruptDelayMs = 0,
+                int signal = SIGINT, int times = 1) const {
         const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
         WriteFile(in, input);
         posix_spawn_file_actions_t actions;
@@ -83,12 +68,19 @@ public:
         if (posix_spawn(&pid, TALMO_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {
             if (!interruptAfter.empty()) {
                 for (int waited = 0; waited < 20000; waited += 10) {
-                    if (ReadFile(out).find(interruptAfter) != std::string::npos)
+                    if ((ReadFile(out) + ReadFile(err)).find(interruptAfter) != std::string::npos)
                         break;
                     usleep(10000);
                 }
                 usleep(static_cast<useconds_t>(interruptDelayMs) * 1000);
-                kill(pid, SIGINT);
+                // Signals of one kind do not queue: each waits for the
+                // notice of the one before.
+                for (int k = 0; k < times; ++k) {
+                    const std::size_t said = ReadFile(err).size();
+                    kill(pid, signal);
+                    for (int waited = 0; waited < 1000 && ReadFile(err).size() == said; ++waited)
+                        usleep(1000);
+                }
             }
             int status = 0;
             waitpid(pid, &status, 0);
@@ -101,7 +93,8 @@ public:
     }
 
 private:
-    fs::path dir_;
+    talmo::test::TempDir temp_;
+    fs::path dir_ = temp_.path;
 };
 
 // ---------------------------------------------------------------- HEX files

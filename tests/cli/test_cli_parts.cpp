@@ -8,9 +8,7 @@
 #include "console/console_core.h"
 #include "core/clock.h"
 #include "link/device_link.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 
 #include <gtest/gtest.h>
 
@@ -152,11 +150,47 @@ TEST(CliArguments, CommandsOptionsAndFiles) {
     EXPECT_TRUE(forced.options.force && forced.options.assumeYes);
 }
 
+TEST(CliArguments, CommandsForScripts) {
+    struct Case {
+        std::vector<std::string> args;
+        Command command;
+        std::string file;
+    };
+    const Case cases[] = {
+        {{"firmware", "verify", "a.hex"}, Command::FirmwareVerify, "a.hex"},
+        {{"firmware", "leave"}, Command::FirmwareLeave, ""},
+        {{"pic", "verify", "b.hex"}, Command::PicVerify, "b.hex"},
+        {{"pic", "blank-check"}, Command::PicBlankCheck, ""},
+        {{"pic", "erase", "--yes"}, Command::PicErase, ""},
+    };
+    for (const Case& k : cases) {
+        const ParseResult r = ParseArguments(k.args);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.options.command, k.command);
+        EXPECT_EQ(r.options.file, k.file);
+    }
+    const Options o =
+        ParseArguments({"-q", "--log", "l.txt", "status", "--device=/dev/hidraw3", "--json"})
+            .options;
+    EXPECT_EQ(o.verbosity, -1);
+    EXPECT_EQ(o.logFile, "l.txt");
+    EXPECT_EQ(o.devicePath, "/dev/hidraw3");
+    EXPECT_TRUE(o.json);
+    EXPECT_TRUE(ParseArguments({"firmware", "program", "f", "--no-verify"}).options.noVerify);
+    EXPECT_EQ(ParseArguments({"status", "-v"}).options.verbosity, 1);
+}
+
 TEST(CliArguments, UsageErrorsSayWhat) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "commande manquante"},
         {{"erase"}, "commande inconnue « erase »"},
-        {{"pic", "erase"}, "sous-commande inconnue « erase »"},
+        {{"pic", "wipe"}, "sous-commande inconnue « wipe »"},
+        {{"pic", "verify"}, "FICHIER manquant"},
+        {{"pic", "read", "a", "--json"}, "--json"},
+        {{"status", "--no-verify"}, "--no-verify"},
+        {{"status", "-q", "-v"}, "-q et -v"},
+        {{"status", "--log"}, "FICHIER manquant"},
+        {{"status", "--device="}, "CHEMIN manquant"},
         {{"firmware"}, "sous-commande manquante"},
         {{"pic", "read"}, "FICHIER manquant"},
         {{"pic", "read", "a", "b"}, "argument en trop « b »"},
@@ -417,18 +451,13 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
 
 TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     VirtualClock clock;
-    sim::VirtualUsb bus(clock);
-    SimBackend backend(bus);
-    auto device = std::make_unique<sim::Talmo>();
-    const int id = backend.plug(std::move(device));
     Streams io;
     TerminalUi ui(clock, io.streams());
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
+    WiredTalmo wired(clock, &ui);
+    DeviceLink& link = wired.link;
+    SimBackend& backend = wired.backend;
     ASSERT_TRUE(RegisterForDeviceEvents(link));
-    backend.takeEvents();
-    ASSERT_EQ(OpenDevice(link), 1);
+    ASSERT_TRUE(wired.open());
     ASSERT_EQ(link.productId, kTalmoProductId);
 
     // Already there: at once.
@@ -445,12 +474,71 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     EXPECT_EQ(link.productId, kBootLoaderProductId);
 
     // Pulled out: no device comes back, and the wait ends after its time.
-    backend.unplug(id);
+    backend.unplug(wired.deviceId);
     const std::int64_t start = clock.nowMs();
     EXPECT_FALSE(WaitForMode(link, ui, kTalmoProductId, 2000));
     EXPECT_GE(clock.nowMs() - start, 2000);
     EXPECT_LT(clock.nowMs() - start, 2200);
     EXPECT_FALSE(link.connected());
+
+    // Plugged in again in its boot loader while the normal mode is awaited:
+    // told to leave it, it comes back in normal mode.
+    auto again = std::make_unique<sim::Talmo>();
+    again->setMode(sim::Talmo::Mode::BootLoader);
+    backend.plug(std::move(again));
+    EXPECT_TRUE(WaitForMode(link, ui, kTalmoProductId, 2000, true));
+}
+
+TEST(CliJson, StringsAreEscapedAndObjectsKeepTheirOrder) {
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01é"), "\"a\\\"b\\\\c\\u000a\\u0001é\"");
+    EXPECT_EQ(JsonObject({{"z", "1"}, {"a", "null"}}), "{\"z\": 1, \"a\": null}");
+}
+
+TEST(CliDeviceNotice, NamesTheDeviceUsedWhenThereAreSeveral) {
+    VirtualClock clock;
+    sim::VirtualUsb bus(clock);
+    SimBackend backend(bus);
+    backend.plug(std::make_unique<sim::Talmo>());
+    DeviceLink link;
+    link.backend = &backend;
+    ASSERT_EQ(OpenDevice(link), 1);
+    EXPECT_EQ(DeviceNotice(backend, link, 0), "");
+    EXPECT_EQ(DeviceNotice(backend, link, 1), "TALMO employé : " + link.devicePath);
+    backend.plug(std::make_unique<sim::Talmo>());
+    EXPECT_EQ(DeviceNotice(backend, link, -1)
+                  .rfind("2 TALMO branchés : emploi de " + link.devicePath + " (« --device", 0),
+              0u);
+}
+
+// ---------------------------------------------------------------- status
+
+TEST(CliStatus, ALostAnswerIsACommunicationErrorNotADeviceFact) {
+    // Requests of the start sequence: 'B', 'V', 'F', 'T' 0, 'T' 3.
+    const struct {
+        std::uint64_t silent;
+        const char* notShown;
+    } cases[] = {{3, "Flash"}, {5, "Table"}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.notShown);
+        VirtualClock clock;
+        sim::VirtualUsb bus(clock);
+        SimBackend backend(bus);
+        auto device = std::make_unique<sim::Talmo>();
+        device->faults().silentAt = k.silent;
+        backend.plug(std::move(device));
+        Streams io;
+        TerminalUi ui(clock, io.streams());
+        DeviceLink link;
+        link.backend = &backend;
+        link.ui = &ui;
+        ASSERT_EQ(OpenDevice(link), 1);
+        CliContext context{link, ui};
+        Options options;
+        options.command = Command::Status;
+        EXPECT_EQ(RunStatus(context, options), kExitDevice);
+        EXPECT_EQ(Streams::read(io.out).find(k.notShown), std::string::npos);
+        EXPECT_NE(Streams::read(io.err).find("TALMO communication: Erreur"), std::string::npos);
+    }
 }
 
 } // namespace

@@ -20,9 +20,9 @@ using namespace clitest;
 const std::string kBoardVersion = "VELKOR V9.99 TEST";
 const std::string kFactoryVersion = "VELKOR V2.10 14/03/2011";
 
-std::vector<std::string> Sim(std::initializer_list<std::string> args) {
+std::vector<std::string> Sim(const std::vector<std::string>& args) {
     std::vector<std::string> all{"--simulate", "board"};
-    all.insert(all.end(), args);
+    all.insert(all.end(), args.begin(), args.end());
     return all;
 }
 
@@ -63,43 +63,49 @@ TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
     ASSERT_EQ(program.status, 0) << program.err;
     EXPECT_TRUE(Contains(program.out, "Version: TALMO V0.23\n")) << program.out; // before
     EXPECT_TRUE(Contains(program.out, "Programmation: OK\n"));
-    EXPECT_TRUE(Contains(program.out, "Version en service: TALMO V0.42\n")) << program.out;
+    EXPECT_TRUE(Contains(program.out, "Version en service : TALMO V0.42\n")) << program.out;
     EXPECT_EQ(StateValue(s, "mode"), "normal");
 
     const Outcome save = s.run(Sim({"firmware", "save", "back.hex"}));
     ASSERT_EQ(save.status, 0) << save.err;
     EXPECT_TRUE(Contains(save.out, "Sauvegarde: OK\n"));
-    EXPECT_TRUE(Contains(save.out, "Version en service: TALMO V0.42\n"));
+    EXPECT_TRUE(Contains(save.out, "Version en service : TALMO V0.42\n"));
     // The same application area and EEPROM, in the same layout.
     EXPECT_EQ(ReadFile(s / "back.hex"), FirmwareHexText(f));
 }
 
-TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoaderAndIsReplacedFromThere) {
+TEST(CliStatus, NeverChangesTheDeviceOnAnOldFirmwareNorInItsBootLoader) {
     Scratch s;
     WriteFile(s / "old.hex", FirmwareHexText(MakeFirmware("TALMO V0.21", 2)));
     ASSERT_EQ(s.run(Sim({"firmware", "program", "old.hex", "--yes"})).status, 0);
+    const std::size_t before = Lines(ReadFile(s / "board/exchanges.log")).size();
 
     const Outcome r = s.run(Sim({"status"}));
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Contains(r.err,
-                         "Version TALMO : La version du firmware d'TALMO est trop ancienne.\n"
-                         "                Version minimum: 0.22\n"))
-        << r.err;
-    EXPECT_EQ(StateValue(s, "mode"), "bootloader");
-    // Left in its boot loader: the normal-mode commands refuse, the firmware
-    // is programmed from there.
-    for (const auto& command : {Sim({"status"}), Sim({"pic", "identify"})}) {
-        const Outcome refused = s.run(command);
-        EXPECT_EQ(refused.status, 1);
-        EXPECT_TRUE(Contains(refused.err, "mode boot loader")) << refused.err;
-    }
-    WriteFile(s / "new.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 2)));
-    const Outcome program = s.run(Sim({"firmware", "program", "new.hex", "--yes"}));
-    EXPECT_EQ(program.status, 0) << program.err;
-    EXPECT_TRUE(Contains(program.out, "Version en service: TALMO V0.42\n")) << program.out;
-    const Outcome again = s.run(Sim({"status"}));
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(again.out.rfind("Version: TALMO V0.42\n", 0), 0u) << again.out;
+    EXPECT_EQ(r.out, "Version: TALMO V0.21\n");
+    EXPECT_TRUE(Contains(r.err, "Version minimum: 0.22\nLe TALMO n'a pas été touché")) << r.err;
+    EXPECT_TRUE(Contains(s.run(Sim({"status", "--json"})).out, "\"too_old\": true"));
+    // No jump was sent: still in normal mode, no 'Z' request in the log.
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+    const std::vector<std::string> lines = Lines(ReadFile(s / "board/exchanges.log"));
+    for (std::size_t i = before; i < lines.size(); ++i)
+        EXPECT_NE(lines[i].substr(lines[i].find(' ') + 1, 4), "005A") << lines[i];
+
+    // In its boot loader: reported with the versions; `firmware leave` ends it.
+    std::string state = ReadFile(s / "board/state.txt");
+    WriteFile(s / "board/state.txt",
+              state.replace(state.find("mode=normal"), 11, "mode=bootloader"));
+    const Outcome boot = s.run(Sim({"status"}));
+    EXPECT_EQ(boot.status, 0) << boot.err;
+    EXPECT_EQ(boot.out,
+              "Mode : boot loader\nBoot Loader Version: TALMO BOOT V1.02\nVersion: TALMO V0.21\n");
+    const Outcome refused = s.run(Sim({"pic", "identify"}));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Contains(refused.err, "mode boot loader")) << refused.err;
+    const Outcome leave = s.run(Sim({"firmware", "leave"}));
+    EXPECT_EQ(leave.status, 0) << leave.err;
+    EXPECT_TRUE(Contains(leave.out, "Version en service : TALMO V0.21\n")) << leave.out;
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
 }
 
 // ---------------------------------------------------------------- status
@@ -184,8 +190,8 @@ TEST(CliPic, ConfirmationIsAskedOnStandardInput) {
         const char* versionAfter;
     };
     const Case cases[] = {
-        {"n\n", 1, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
-        {"", 1, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
+        {"n\n", 8, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
+        {"", 8, "Programmation: annulée", "VELKOR V2.10 14/03/2011"},
         {"oui\n", 0, "Programmation+Vérification: OK", "VELKOR V9.99 TEST"},
     };
     for (const Case& k : cases) {
@@ -355,20 +361,20 @@ TEST(CliFiles, ForcedProgrammingAndADeviceAsDestination) {
 
 // firmware program shows the file's version and the running one, and asks.
 TEST(CliFirmware, ProgrammingIsConfirmedOnStandardInput) {
-    for (const auto& [input, status] : {std::pair{"n\n", 1}, {"o\n", 0}}) {
+    for (const auto& [input, status] : {std::pair{"n\n", 8}, {"o\n", 0}}) {
         Scratch s;
         WriteFile(s / "in.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 1)));
         const Outcome r = s.run(Sim({"firmware", "program", "in.hex"}), input);
         EXPECT_EQ(r.status, status) << r.err;
-        EXPECT_TRUE(Contains(r.out, "Version du fichier: TALMO V0.42\nVersion en service: "
+        EXPECT_TRUE(Contains(r.out, "Version du fichier : TALMO V0.42\nVersion en service : "
                                     "TALMO V0.23\n"))
             << r.out;
         EXPECT_TRUE(Contains(r.err, "Programmation : Programmer cette version ?\n") &&
                     Contains(r.err, "TALMO V0.42\n"))
             << r.err;
-        EXPECT_EQ(Contains(r.out, "Programmation: annulée\n"), status == 1);
+        EXPECT_EQ(Contains(r.out, "Programmation: annulée\n"), status == 8);
         EXPECT_EQ(StateValue(s, "mode"), "normal");
-        if (status == 1) { // the running version only: nothing else was sent
+        if (status == 8) { // the running version only: nothing else was sent
             EXPECT_EQ(Lines(ReadFile(s / "board/exchanges.log")).size(), 1u);
         }
     }
@@ -390,11 +396,11 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
     };
     const Case cases[] = {
         {"good PIC file", "--pic", goodPic, 0,
-         "OK\nMots de programme: 4096 (de 0x0000 à 0x0FFF)\n"
-         "Octets EEPROM: 128\nMots ID: 4\n"
-         "Mot de configuration: 0x3F72\nVersion: " +
+         "OK\nMots de programme : 4096 (de 0x0000 à 0x0FFF)\n"
+         "Octets EEPROM : 128\nMots ID : 4\n"
+         "Mot de configuration : 0x3F72\nVersion: " +
              kBoardVersion + "\n"},
-        {"good firmware", "--firmware", goodFirmware, 0, "OK\nOctets de programme: "},
+        {"good firmware", "--firmware", goodFirmware, 0, "OK\nOctets de programme : "},
         {"firmware version", "--firmware", goodFirmware, 0, "Version: TALMO V0.42\n"},
         {"empty file", "--pic", "", 2,
          "Erreur fichier : Aucune donnée pour le PIC dans le fichier...\n"
@@ -443,6 +449,126 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
     }
 }
 
+// ---------------------------------------------------------------- signals
+
+// The last 'Y' request of the log: "005901" when it takes the PIC out of
+// programming mode.
+std::string LastTargetRequest(const Scratch& s) {
+    const std::vector<std::string> lines = Lines(ReadFile(s / "board/exchanges.log"));
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+        if (it->compare(it->find(' ') + 1, 4, "0059") == 0)
+            return it->substr(it->find(' ') + 1, 6);
+    return {};
+}
+
+TEST(CliSignals, TheTargetIsLeftAndARunAgainSucceeds) {
+    struct Case {
+        int signal, times;
+        std::vector<std::string> args;
+        const char* midway;
+        int status;
+        const char* said; // on standard error
+    };
+    const std::vector<std::string> pic{"pic", "program", "in.hex", "--yes"};
+    const std::vector<std::string> firmware{"firmware", "program", "fw.hex", "--yes"};
+    const Case cases[] = {
+        // A closed terminal or a reader gone: the operation goes to its end.
+        {SIGHUP, 1, pic, "Programmation PROG: 0x", 0, "Interruption demandée"},
+        {SIGPIPE, 1, pic, "Programmation PROG: 0x", 0, ""},
+        {SIGHUP, 1, firmware, "Ecriture de l'adresse: 0x", 0, "Interruption demandée"},
+        {SIGPIPE, 1, firmware, "Ecriture de l'adresse: 0x", 0, ""},
+        // Twice: stopped at the next exchange, the PIC still left.
+        {SIGTERM, 2, pic, "Programmation PROG: 0x", 8, "le PIC est sorti du mode programmation"},
+        {SIGTERM, 2, firmware, "Ecriture de l'adresse: 0x", 8, "reste dans son boot loader"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::PrintToString(k.args) + " signal " + std::to_string(k.signal) + " x" +
+                     std::to_string(k.times));
+        Scratch s;
+        WriteFile(s / "in.hex", PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)));
+        WriteFile(s / "fw.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 7)));
+        if (k.args == firmware) { // written in a blink on the emulator: at a device's pace
+            ASSERT_EQ(s.run(Sim({"status"})).status, 0);
+            WriteFile(s / "board/state.txt", ReadFile(s / "board/state.txt") + "pace_us=300\n");
+        }
+        const Outcome r = s.run(Sim(k.args), "", k.midway, 0, k.signal, k.times);
+        EXPECT_EQ(r.status, k.status) << r.err;
+        EXPECT_TRUE(Contains(r.err, k.said)) << r.err;
+        if (k.args == pic) {
+            EXPECT_EQ(LastTargetRequest(s), "005901");
+        }
+        const Outcome again = s.run(Sim(k.args));
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(StateValue(s, "mode"), "normal");
+    }
+}
+
+// ---------------------------------------------------------------- verification
+
+TEST(CliVerify, TheFirstDifferenceIsNamedWithTheCount) {
+    Scratch s;
+    const PicContents contents = MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72);
+    WriteFile(s / "in.hex", PicHexText(contents));
+    ASSERT_EQ(s.run(Sim({"pic", "program", "in.hex", "--yes"})).status, 0);
+    EXPECT_TRUE(Contains(s.run(Sim({"pic", "verify", "in.hex"})).out, "Vérification : OK\n"));
+    const Outcome written = s.run(Sim({"pic", "blank-check"}));
+    EXPECT_EQ(written.status, 5);
+    EXPECT_TRUE(Contains(written.err, "PIC non vierge : 0x0000 vaut 0x")) << written.err;
+
+    // A worn cell: bit 0 of word 0x0123 reads the other way.
+    const unsigned wrong = (contents.program[0x123] & 1) ^ 1;
+    WriteFile(s / "board/state.txt",
+              ReadFile(s / "board/state.txt") + "stuck=0123:0:" + std::to_string(wrong) + "\n");
+    const Outcome stuck = s.run(Sim({"pic", "verify", "in.hex"}));
+    EXPECT_EQ(stuck.status, 5);
+    EXPECT_TRUE(Contains(stuck.err, "différence à 0x0123")) << stuck.err;
+    EXPECT_TRUE(Contains(stuck.err, ", 1 mot différent\n")) << stuck.err;
+
+    // Erased, the PIC is blank (but for the worn bit when it reads 0).
+    ASSERT_EQ(s.run(Sim({"pic", "erase", "--yes"})).status, 0);
+    const Outcome blank = s.run(Sim({"pic", "blank-check"}));
+    EXPECT_EQ(blank.status, wrong ? 0 : 5) << blank.err;
+
+    // The firmware: one byte of the file changed is found at its address.
+    FirmwareContents f = MakeFirmware("TALMO V0.42", 4);
+    WriteFile(s / "fw.hex", FirmwareHexText(f));
+    ASSERT_EQ(s.run(Sim({"firmware", "program", "fw.hex", "--yes"})).status, 0);
+    f.application[0x2000 - 0x1300] ^= 0x10;
+    WriteFile(s / "other.hex", FirmwareHexText(f));
+    const Outcome firmware = s.run(Sim({"firmware", "verify", "other.hex"}));
+    EXPECT_EQ(firmware.status, 5);
+    EXPECT_TRUE(Contains(firmware.err, "différence à 0x2000")) << firmware.err;
+    EXPECT_TRUE(Contains(firmware.err, ", 1 octet différent\n")) << firmware.err;
+    EXPECT_EQ(StateValue(s, "mode"), "normal");
+}
+
+// ---------------------------------------------------------------- scripts
+
+TEST(CliScripts, LogDeviceChoiceAndJson) {
+    Scratch s;
+    ASSERT_EQ(s.run(Sim({"status"})).status, 0);
+    const std::string before = ReadFile(s / "board/exchanges.log");
+    // --log writes what the emulator saw, line for line.
+    const Outcome identify = s.run(Sim({"pic", "identify", "--json", "--log", "mine.log", "-v"}));
+    EXPECT_EQ(identify.status, 0) << identify.err;
+    EXPECT_EQ(before + ReadFile(s / "mine.log"), ReadFile(s / "board/exchanges.log"));
+    EXPECT_EQ(identify.out.rfind("{\"pic\": \"PIC16F877A Rev04\", \"version\": \"VELKOR V2.10", 0),
+              0u)
+        << identify.out;
+    EXPECT_EQ(Lines(identify.out).size(), 1u);
+
+    // -v names the device used; --device picks it, or none.
+    const std::string used = "TALMO employé : ";
+    const std::size_t at = identify.err.find(used);
+    ASSERT_NE(at, std::string::npos) << identify.err;
+    const std::string path =
+        identify.err.substr(at + used.size(), identify.err.find('\n', at) - at - used.size());
+    EXPECT_EQ(s.run(Sim({"status", "--device", path})).status, 0);
+    const Outcome none = s.run(Sim({"status", "--device", path + "-other"}));
+    EXPECT_EQ(none.status, 4);
+    EXPECT_TRUE(Contains(none.err, "Aucun TALMO à " + path + "-other.")) << none.err;
+}
+
 // ---------------------------------------------------------------- exit statuses
 
 TEST(CliExitStatus, UsageErrorsAreStatus3) {
@@ -466,12 +592,12 @@ TEST(CliExitStatus, UsageErrorsAreStatus3) {
 TEST(CliExitStatus, HelpOnEveryCommand) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--help"}, "Usage : talmo-cli [OPTIONS] COMMANDE"},
-        {{"status", "--help"}, "Usage : talmo-cli status [--watch]"},
+        {{"status", "--help"}, "Usage : talmo-cli status [--watch|--json]"},
         {{"firmware", "program", "-h"}, "Usage : talmo-cli firmware program FICHIER"},
         {{"pic", "program", "--help"}, "Usage : talmo-cli pic program FICHIER [--yes]"},
         {{"hex", "check", "--help"}, "Usage : talmo-cli hex check FICHIER --pic|--firmware"},
         {{"pic", "--help"}, "Usage : talmo-cli pic identify|read|program"},
-        {{"help", "firmware"}, "Usage : talmo-cli firmware save|program FICHIER"},
+        {{"help", "firmware"}, "Usage : talmo-cli firmware save|program|verify|leave"},
     };
     for (const auto& [args, usage] : cases) {
         Scratch s;

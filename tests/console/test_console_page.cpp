@@ -2,10 +2,7 @@
 // the status poll, and the user's commands.
 #include "console/console_page.h"
 
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
-#include "tests/common/scripted_ui.h"
+#include "tests/common/rig.h"
 #include "ui/pictures.h"
 
 #include <QCheckBox>
@@ -49,26 +46,15 @@ private:
 QString u(const char* s) { return QString::fromUtf8(s); }
 
 // A console page on a virtual TALMO.
-struct Rig {
-    VirtualClock clock;
-    ScriptedUi ui{&clock};
-    sim::VirtualUsb bus{clock};
-    SimBackend backend{bus};
-    sim::Talmo* device = nullptr;
-    DeviceLink link;
+struct Rig : test::Rig {
+    sim::Talmo* device = dev;
     FakeShell shell;
     AppContext context{&link, &ui, &shell};
     std::unique_ptr<ConsolePage> page;
 
     explicit Rig(const std::function<void(sim::Talmo&)>& setUp = {}) {
-        auto d = std::make_unique<sim::Talmo>();
-        device = d.get();
         if (setUp)
             setUp(*device);
-        backend.plug(std::move(d));
-        link.backend = &backend;
-        link.ui = &ui;
-        OpenDevice(link);
         page = std::make_unique<ConsolePage>(context, nullptr);
         page->show();
     }

@@ -3,6 +3,7 @@
 // test), the reader case table and a run under a file size limit.
 #pragma once
 
+#include "tests/common/files.h"
 #include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
@@ -24,27 +25,9 @@
 
 namespace hextest {
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char pattern[] = "/tmp/talmo-hex-XXXXXX";
-        path = ::mkdtemp(pattern) ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using talmo::test::ReadFile;
+using talmo::test::TempDir;
+using talmo::test::WriteFile;
 
 // The names in a folder, sorted: what a failed write must not leave behind.
 inline std::vector<std::string> Names(const std::string& folder) {

@@ -1,12 +1,8 @@
 // The device link on the emulator's bus: finding, following and exchanging.
 #include "link/device_link.h"
-#include "sim/sim_backend.h"
 
-#include "core/clock.h"
 #include "link_test_util.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
-#include "tests/common/scripted_ui.h"
+#include "tests/common/rig.h"
 
 #include <gtest/gtest.h>
 
@@ -22,17 +18,12 @@ using talmo::Report;
 
 const std::string kDenied = "USB: TALMO présent, accès refusé";
 
-struct Bench {
-    talmo::VirtualClock clock;
-    sim::VirtualUsb usb{clock};
-    talmo::SimBackend backend{usb};
-    talmo::ScriptedUi ui{&clock};
-    DeviceLink link;
+// An empty bus to plug TALMOs into.
+struct Bench : talmo::test::Rig {
+    sim::VirtualUsb& usb = bus;
     std::vector<std::string> opened; // every path the link tried to open
 
-    Bench() {
-        link.backend = &backend;
-        link.ui = &ui;
+    Bench() : Rig(nullptr, false) {
         backend.controls.openFault = [this](const std::string& path, int) {
             opened.push_back(path);
             return HidOpenError::None;
@@ -41,10 +32,8 @@ struct Bench {
     }
     // A virtual TALMO on the bus; its id.
     int plug(bool bootLoader = false) {
-        auto dev = std::make_unique<sim::Talmo>();
-        if (bootLoader)
-            dev->setMode(sim::Talmo::Mode::BootLoader);
-        return backend.plug(std::move(dev));
+        return backend.plug(
+            talmo::MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal));
     }
     sim::Talmo& dev(int id) { return *usb.device(id); }
     std::string path(int id) { return usb.pathOf(id).value_or("(unplugged)"); }
@@ -126,6 +115,19 @@ TEST(DeviceLink, TwoTalmosOnlyTheFirstIsOpenedAndFollowed) {
     EXPECT_EQ(talmo::OnDeviceChange(b.link, {HidDeviceEvent::Arrival, "/dev/hidraw9"}), 1);
     ASSERT_TRUE(b.link.connected());
     EXPECT_EQ(b.link.devicePath, b.path(c));
+}
+
+TEST(DeviceLink, APreferredPathIsOpenedFirstWhenPresent) {
+    Bench b;
+    b.plug();
+    const int second = b.plug(true);
+    b.link.preferredPath = b.path(second);
+    ASSERT_EQ(talmo::OpenDevice(b.link), 1);
+    EXPECT_EQ(b.link.devicePath, b.path(second));
+    // Gone: the others in their order.
+    b.link.preferredPath = "/dev/hidraw-elsewhere";
+    ASSERT_EQ(talmo::OpenDevice(b.link), 1);
+    EXPECT_EQ(b.link.productId, talmo::kTalmoProductId);
 }
 
 TEST(DeviceLink, RemovalClosesOnlyForTheKeptPathInAnyCase) {

@@ -1,50 +1,21 @@
-// A virtual TALMO whose board carries a PIC loaded with the board firmware,
-// reached through the real device link, with every wait and time-out on one
-// virtual clock. The PIC checks its programming cycles against their minimum
-// times.
+// The shared rig with a board PIC of that chip loaded with the board
+// firmware, checking its programming cycles against their minimum times.
 #pragma once
 
-#include "link/device_link.h"
 #include "programmer/pic_image.h"
-#include "sim/board_firmware.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "tests/common/scripted_ui.h"
-
-#include <gtest/gtest.h>
+#include "tests/common/files.h"
+#include "tests/common/rig.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 namespace talmo::test {
 
-struct Emulator {
-    VirtualClock clock;
-    sim::VirtualUsb bus{clock};
-    SimBackend backend{bus};
-    ScriptedUi ui{&clock};
-    DeviceLink link;
-    sim::Talmo* dev = nullptr;
-
-    explicit Emulator(sim::PicChip chip, unsigned revision = 3) {
-        auto t = std::make_unique<sim::Talmo>();
-        t->setPic(sim::Pic(chip, revision));
-        dev = t.get();
-        sim::loadBoardFirmware(*pic());
-        pic()->setStrictTiming(true);
-        backend.plug(std::move(t));
-        link.backend = &backend;
-        link.ui = &ui;
-        EXPECT_EQ(OpenDevice(link), 1);
-        ui.clearEvents();
-    }
-
-    sim::Pic* pic() { return dev->pic(); }
+struct Emulator : Rig {
+    explicit Emulator(sim::PicChip chip, unsigned revision = 3)
+        : Rig(MakeTalmo(sim::Talmo::Mode::Normal, chip, revision)) {}
     const sim::PicChipInfo& info() { return pic()->info(); }
-    std::uint64_t next() { return dev->nextExchange(); } // the next request's number, for faults
-    std::size_t mark() { return dev->log().size(); }     // for counting from now on
 };
 
 inline std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0,
@@ -60,16 +31,6 @@ inline std::unique_ptr<PicImage> BlankImage() {
     ResetPicImage(*image);
     return image;
 }
-
-// A folder of its own for one test's files, removed afterwards.
-struct TempDir {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("talmo_programmer_" + std::to_string(::getpid()) + "_" +
-                                  testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempDir() { std::filesystem::create_directories(path); }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
 
 // Another firmware than the board's for a chip of these sizes: program words
 // with whole blank rows and single blank words, a version table, EEPROM bytes

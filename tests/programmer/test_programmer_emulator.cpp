@@ -52,11 +52,6 @@ struct Page {
     }
 };
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The file the program's own writer makes of that image.
 std::string WriteHex(const TempDir& dir, const std::string& name, const PicImage& image,
                      std::uint32_t p, std::uint32_t e) {

@@ -36,7 +36,7 @@ public:
     std::string path = "./talmo.hex";
 };
 
-struct Rig {
+struct PageRig {
     Emulator e{sim::PicChip::F877A, 4};
     FakeShell shell;
     AppContext context{&e.link, &e.ui, &shell};
@@ -57,7 +57,7 @@ class ProgrammerPageTest : public QObject {
     Q_OBJECT
 private slots:
     void controlsCarryTheirNumbersAndTexts() {
-        Rig r;
+        PageRig r;
         const std::pair<int, const char*> controls[] = {
             {1043, "Identifier"}, {1045, "Sauvegarder"},
             {1046, "Programmer"}, {1047, "-"},
@@ -80,7 +80,7 @@ private slots:
     }
 
     void showingResetsAndButtonsRunTheirCommands() {
-        Rig r;
+        PageRig r;
         r.click(1043);
         QCOMPARE(r.text(1047), QStringLiteral("PIC16F877A Rev04"));
         QCOMPARE(r.text(1048), QStringLiteral("VELKOR V2.10 14/03/2011"));

@@ -2,13 +2,8 @@
 // bus, the link, the scripted interface and, once started, the main window.
 #pragma once
 
-#include "core/clock.h"
-#include "link/device_link.h"
 #include "shell/main_window.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
-#include "tests/common/scripted_ui.h"
+#include "tests/common/rig.h"
 
 #include <QString>
 
@@ -32,24 +27,16 @@ inline std::string connectionText(PageKind page) {
     }
 }
 
-struct Rig {
-    VirtualClock clock;
-    sim::VirtualUsb usb{clock};
-    SimBackend backend{usb};
-    ScriptedUi ui{&clock};
-    DeviceLink link;
+// An empty bus to plug TALMOs into.
+struct ShellRig : Rig {
+    sim::VirtualUsb& usb = bus;
     std::vector<std::string> opened; // addresses the window asked to open
     std::unique_ptr<MainWindow> window;
 
-    Rig() {
-        link.backend = &backend;
-        link.ui = &ui;
-    }
+    ShellRig() : Rig(nullptr, false) {}
     // A TALMO in that mode; `before`: already there when the program starts.
     int plug(Mode mode, bool before = false) {
-        auto t = std::make_unique<sim::Talmo>();
-        t->setMode(mode);
-        const int id = backend.plug(std::move(t));
+        const int id = backend.plug(MakeTalmo(mode));
         if (before)
             backend.takeEvents();
         return id;

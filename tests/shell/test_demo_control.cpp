@@ -21,7 +21,7 @@ using namespace talmo::test;
 namespace {
 
 // The program's link on one TALMO, with the control window beside it.
-struct DemoRig : Rig {
+struct DemoRig : ShellRig {
     int id = -1;
     std::unique_ptr<DemoControl> control;
 
@@ -174,17 +174,13 @@ void TestDemoControl::faults() {
 // unplug; the program's own buttons take no click meanwhile.
 void TestDemoControl::unplugDuringARead() {
     VirtualClock clock;
-    sim::VirtualUsb usb{clock};
-    usb.setLatencyUs(1000);
-    SimBackend backend{usb};
     QtUi ui(clock);
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    const int id = backend.plug(std::make_unique<sim::Talmo>());
-    backend.takeEvents();
-    MainWindow w(link, ui, createStandardPage);
-    DemoControl control(backend, id);
+    WiredTalmo wired(clock, &ui);
+    wired.bus.setLatencyUs(1000);
+    sim::VirtualUsb& usb = wired.bus;
+    const int id = wired.deviceId;
+    MainWindow w(wired.link, ui, createStandardPage);
+    DemoControl control(wired.backend, id);
     w.show();
     w.showProgrammerPage();
     QWidget* identify = w.currentPage()->control(kProgrammerIdentifyButton);

@@ -129,7 +129,7 @@ void TestMainWindow::deviceEvents() {
     QFETCH(QString, atStart);
     QFETCH(QStringList, script);
     QFETCH(QStringList, pages);
-    Rig rig;
+    ShellRig rig;
     std::vector<int> ids;
     if (atStart == "no HID services")
         rig.link.backend = nullptr;
@@ -161,7 +161,7 @@ void TestMainWindow::deviceEvents() {
 }
 
 void TestMainWindow::notifications() {
-    Rig rig;
+    ShellRig rig;
     const int id = rig.plug(Mode::Normal, true);
     Log log;
     MainWindow& w = rig.start(recording(log));
@@ -209,7 +209,7 @@ void TestMainWindow::eventsDuringAPageShow_data() {
 
 void TestMainWindow::eventsDuringAPageShow() {
     QFETCH(bool, secondTalmo);
-    Rig rig;
+    ShellRig rig;
     Log log;
     MainWindow& w = rig.start(recording(log));
     const int first = rig.plug(Mode::BootLoader);
@@ -233,7 +233,7 @@ void TestMainWindow::eventsDuringAPageShow() {
 }
 
 void TestMainWindow::pagesMadeInOrder() {
-    Rig rig;
+    ShellRig rig;
     rig.plug(Mode::Normal, true);
     Log made;
     MainWindow& w = rig.start([&](PageKind kind, AppContext& c, QWidget*) -> Page* {
@@ -249,7 +249,7 @@ void TestMainWindow::pagesMadeInOrder() {
 }
 
 void TestMainWindow::sizeAndFooters() {
-    Rig rig;
+    ShellRig rig;
     Log log;
     MainWindow& w = rig.start(recording(log));
     w.show();
@@ -283,7 +283,7 @@ void TestMainWindow::sizeAndFooters() {
 
 // The icon and the web button, in window coordinates, on each page shown in turn.
 void TestMainWindow::footersAtOnePlace() {
-    Rig rig;
+    ShellRig rig;
     MainWindow& w = rig.start(createStandardPage);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -305,7 +305,7 @@ void TestMainWindow::footersAtOnePlace() {
 // The automatic update stops on a missing firmware file: under its box, the
 // boot-loader page alone.
 void TestMainWindow::onePageUnderTheAutoUpdateBox() {
-    Rig rig;
+    ShellRig rig;
     const int id = rig.plug(Mode::Normal, true);
     MainWindow& w = rig.start(createStandardPage);
     w.page(PageKind::Console)->control<QCheckBox>(1051)->setChecked(true);
@@ -320,7 +320,7 @@ void TestMainWindow::onePageUnderTheAutoUpdateBox() {
 // A TALMO present but refused: the waiting page says so and what to do;
 // once it may be opened, the page choice goes on.
 void TestMainWindow::refusedAccess() {
-    Rig rig;
+    ShellRig rig;
     rig.backend.controls.openFault = [](const std::string&, int) {
         return HidOpenError::PermissionDenied;
     };
@@ -351,16 +351,11 @@ void TestMainWindow::refusedAccess() {
 // once the operation has returned.
 void TestMainWindow::operationKeepsAnswering() {
     VirtualClock clock;
-    sim::VirtualUsb usb{clock};
-    SimBackend backend{usb};
     QtUi ui(clock);
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    const int id = backend.plug(std::make_unique<sim::Talmo>());
-    backend.takeEvents();
+    WiredTalmo wired(clock, &ui);
+    DeviceLink& link = wired.link;
     Log log;
-    MainWindow w(link, ui, recording(log));
+    MainWindow w(wired.link, ui, recording(log));
     std::vector<std::string> opened;
     w.urlOpener = [&](const QString& a) { opened.push_back(a.toStdString()); };
     w.show();
@@ -372,7 +367,7 @@ void TestMainWindow::operationKeepsAnswering() {
     QObject::connect(&ticks, &QTimer::timeout, [&] { ++answered; });
     ticks.start(0);
     QTimer::singleShot(0, [&] {
-        backend.unplug(id);
+        wired.backend.unplug(wired.deviceId);
         QTest::mouseClick(w.currentPage()->control(kWebSiteButton), Qt::LeftButton);
     });
     for (int i = 0; i <= 100; ++i) {
@@ -407,7 +402,7 @@ void TestMainWindow::sizeFollowsFontMetrics() {
     QSize sizes[2];
     for (int i = 0; i < 2; ++i) {
         QApplication::setFont(i ? large : small);
-        Rig rig;
+        ShellRig rig;
         sizes[i] = rig.start().fixedClientSize();
     }
     QApplication::setFont(saved);
@@ -415,7 +410,7 @@ void TestMainWindow::sizeFollowsFontMetrics() {
 }
 
 void TestMainWindow::pictures() {
-    Rig rig;
+    ShellRig rig;
     MainWindow& w = rig.start();
     for (int id : kIndicatorPictureIds)
         QVERIFY2(w.picture(id).width() >= 16 && w.picture(id).height() >= 16,
@@ -446,7 +441,7 @@ void TestMainWindow::pictures() {
 }
 
 void TestMainWindow::acceleratorAndFocus() {
-    Rig rig;
+    ShellRig rig;
     Log log;
     MainWindow& w = rig.start(recording(log));
     w.show();
@@ -484,7 +479,7 @@ void TestMainWindow::acceleratorAndFocus() {
 // window tries again about once a second, takes the TALMO as soon as it is
 // free and stops trying.
 void TestMainWindow::busyDevice() {
-    Rig rig;
+    ShellRig rig;
     const int id = rig.plug(Mode::Normal, true);
     bool busy = true;
     rig.backend.controls.openFault = [&](const std::string&, int) {

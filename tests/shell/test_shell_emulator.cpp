@@ -31,7 +31,7 @@ void TestShellEmulator::startUp_data() {
 void TestShellEmulator::startUp() {
     QFETCH(int, mode);
     QFETCH(int, page);
-    Rig rig;
+    ShellRig rig;
     const int id = mode < 0 ? -1 : rig.plug(static_cast<Mode>(mode), true);
     MainWindow& w = rig.start(createStandardPage);
     QCOMPARE(int(rig.current()), page);
@@ -54,7 +54,7 @@ void TestShellEmulator::startUp() {
 }
 
 void TestShellEmulator::intoTheBootLoaderAndBack() {
-    Rig rig;
+    ShellRig rig;
     rig.start(createStandardPage);
     const int id = rig.plug(Mode::Normal);
     rig.deliver();

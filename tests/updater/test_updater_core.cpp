@@ -31,7 +31,7 @@ std::vector<std::string> Progress(const char* format, int from, int to, int step
 
 // The page's borrowed state around a rig whose firmware path is talmo.hex in
 // the rig's folder.
-struct Flow : Rig {
+struct Flow : UpdaterRig {
     std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
     std::string firmwarePath = path("talmo.hex");
     std::string savePath;
@@ -64,15 +64,14 @@ TEST(ProgramFirmware, WritesTheImageAndStopsAtTheFirstFault) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text + " " + std::to_string(c.sent));
-        Rig r;
+        UpdaterRig r;
         const Firmware file(5, "TALMO V0.30");
         auto image = std::make_unique<FirmwareImage>();
         ASSERT_EQ(LoadFirmwareHex(r.ui, *image, r.write("new.hex", file.hexText())), 1);
         r.arm(c.fault, c.at);
         EXPECT_EQ(ProgramFirmware(r.link, r.ui, *image), c.fault == Fault::None);
         EXPECT_EQ(r.ui.status(MessageField), c.text);
-        EXPECT_TRUE(c.fault != Fault::None || r.ui.progressFault().empty())
-            << r.ui.progressFault();
+        EXPECT_TRUE(c.fault != Fault::None || r.ui.progressFault().empty()) << r.ui.progressFault();
         EXPECT_EQ(r.held() == file, c.fault == Fault::None);
         EXPECT_EQ(r.device->mode(), sim::Talmo::Mode::BootLoader);
         EXPECT_TRUE(r.ui.boxes().empty());
@@ -122,7 +121,7 @@ TEST(BootLoaderVersions, TextsFromTheDevice) {
          "TALMO BOOT V1.02 a"}, // to the answer's end
     };
     for (const auto& c : cases) {
-        Rig r;
+        UpdaterRig r;
         r.load(Firmware(2, c.stored));
         r.device->setBootLoaderVersion(c.stored);
         r.arm(c.fault, c.at);
@@ -334,15 +333,15 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
             progress.push_back(c.status);
             EXPECT_EQ(texts, progress);
             EXPECT_EQ(p.ui.progressFault(), "");
-            EXPECT_EQ(ReadWholeFile(p.path("out.hex")), kHeld.hexText());
+            EXPECT_EQ(ReadFile(p.path("out.hex")), kHeld.hexText());
         } else {
             if (c.blocks >= 0) {
                 EXPECT_EQ(texts.at(texts.size() - 2), kCommError);
             }
             // A failed save, at its first, a middle or its last block, leaves
             // the previous backup byte for byte.
-            EXPECT_EQ(ReadWholeFile(p.path("out.hex")), old);
+            EXPECT_EQ(ReadFile(p.path("out.hex")), old);
         }
-        EXPECT_EQ(Names(p.dir), std::vector<std::string>{"out.hex"}) << "no temporary file left";
+        EXPECT_EQ(Names(p.dir.path), std::vector<std::string>{"out.hex"}) << "no temporary file left";
     }
 }

@@ -21,14 +21,14 @@ namespace {
 
 using Mode = sim::Talmo::Mode;
 
-struct Program : Rig {
+struct Program : UpdaterRig {
     QString previousFolder = QDir::currentPath();
     std::unique_ptr<MainWindow> window;
     int webOpened = 0;
 
     // The default firmware path is talmo.hex in the working folder.
-    Program() : Rig(Mode::Normal, false) {
-        QDir::setCurrent(QString::fromStdString(dir.string()));
+    Program() : UpdaterRig(Mode::Normal, false) {
+        QDir::setCurrent(QString::fromStdString(dir.path));
         load(Firmware(1, "TALMO V0.23"));
         window = std::make_unique<MainWindow>(link, ui, createStandardPage);
         window->urlOpener = [this](const QString&) { ++webOpened; };
@@ -145,7 +145,7 @@ private slots:
         QCOMPARE(p.device->log().count('W'), std::size_t(0));
         p.ui.queueSavePath(p.path("backup.hex"));
         p.click(BootLoaderPage::kSaveButton);
-        QVERIFY(ReadWholeFile(p.path("backup.hex")) == Firmware(1, "TALMO V0.23").hexText());
+        QVERIFY(ReadFile(p.path("backup.hex")) == Firmware(1, "TALMO V0.23").hexText());
         QCOMPARE(p.page()->firmwareSavePath(), p.path("backup.hex"));
 
         // "Programmer": the file's version shows while asking. The device

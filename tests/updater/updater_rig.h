@@ -4,24 +4,15 @@
 // own HEX writer.
 #pragma once
 
-#include "link/device_link.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
-#include "tests/common/scripted_ui.h"
+#include "tests/common/files.h"
+#include "tests/common/rig.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace talmo::test {
 
@@ -77,12 +68,7 @@ inline std::vector<std::string> Names(const std::filesystem::path& folder) {
     return names;
 }
 
-inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+inline std::string ReadWholeFile(const std::string& path) { return ReadFile(path); }
 
 // A message box as "caption: text".
 inline std::vector<std::string> Boxes(const ScriptedUi& ui) {
@@ -103,34 +89,13 @@ enum class Fault {
     RefuseEeprom
 };
 
-struct Rig {
-    std::filesystem::path dir;
-    VirtualClock clock;
-    ScriptedUi ui{&clock};
-    sim::VirtualUsb bus{clock};
-    SimBackend backend{bus};
-    DeviceLink link;
-    sim::Talmo* device = nullptr;
+struct UpdaterRig : Rig {
+    TempDir dir;
+    sim::Talmo* device = dev;
 
     // A plugged TALMO in that mode; `open`: the link is opened on it.
-    explicit Rig(sim::Talmo::Mode mode = sim::Talmo::Mode::BootLoader, bool open = true) {
-        static int counter = 0;
-        dir = std::filesystem::temp_directory_path() /
-              ("talmo-updater-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(dir);
-        auto d = std::make_unique<sim::Talmo>();
-        d->setMode(mode);
-        device = d.get();
-        backend.plug(std::move(d));
-        link.backend = &backend;
-        link.ui = &ui;
-        if (open)
-            OpenDevice(link);
-    }
-    ~Rig() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+    explicit UpdaterRig(sim::Talmo::Mode mode = sim::Talmo::Mode::BootLoader, bool open = true)
+        : Rig(MakeTalmo(mode), open) {}
 
     // A fault `at` requests from now; Short: every answer cut to `at` bytes;
     // Refuse, RefuseEeprom: the block holding address `at` is refused.
@@ -163,10 +128,9 @@ struct Rig {
             break;
         }
     }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::string path(const std::string& name) const { return dir.file(name); }
     std::string write(const std::string& name, const std::string& text) {
-        std::ofstream(path(name), std::ios::binary) << text;
-        return path(name);
+        return WriteFile(path(name), text);
     }
     void load(const Firmware& f) {
         device->setFlashBytes(

@@ -14,10 +14,7 @@
 #include "programmer/programmer_flow.h"
 #include "shell/main_window.h"
 #include "shell/waiting_page.h"
-#include "sim/board_firmware.h"
-#include "sim/sim_backend.h"
-#include "sim/talmo.h"
-#include "sim/virtual_usb.h"
+#include "sim/wired_talmo.h"
 #include "ui/qt_ui.h"
 
 #include <QAbstractButton>
@@ -67,24 +64,15 @@ int main(int argc, char** argv) {
 
     RealClock clock;
     QtUi ui(clock);
-    sim::VirtualUsb bus(clock);
-    bus.setLatencyUs(1000);
-    SimBackend backend(bus);
-    auto device = std::make_unique<sim::Talmo>();
-    sim::Pic pic(sim::PicChip::F873, 4);
-    sim::loadBoardFirmware(pic);
-    pic.setStrictTiming(true);
-    device->setPic(pic);
-    const int id = backend.plug(std::move(device));
-    backend.takeEvents();
+    WiredTalmo wired(clock, &ui, MakeTalmo(sim::Talmo::Mode::Normal, sim::PicChip::F873, 4));
+    wired.bus.setLatencyUs(1000);
+    SimBackend& backend = wired.backend;
+    const int id = wired.deviceId;
     backend.controls.openFault = [](const std::string&, int) {
         return HidOpenError::PermissionDenied;
     };
 
-    DeviceLink link;
-    link.backend = &backend;
-    link.ui = &ui;
-    MainWindow window(link, ui, createStandardPage);
+    MainWindow window(wired.link, ui, createStandardPage);
     window.move(40, 40);
     window.show();
     std::printf("0x%llx\n", static_cast<unsigned long long>(window.winId()));
@@ -97,7 +85,7 @@ int main(int argc, char** argv) {
     window.grab().save(folder + QStringLiteral("/waiting-refused.png"));
     backend.controls.openFault = nullptr;
     backend.unplug(id);
-    bus.replug(id);
+    wired.bus.replug(id);
     backend.notify();
     runFor(1000);
     check(window.currentPageKind() == PageKind::Console, "allowed again: the console page");

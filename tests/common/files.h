@@ -1,0 +1,38 @@
+// A folder of its own for one test's files, and whole-file reading and writing.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace talmo::test {
+
+struct TempDir {
+    std::string path;
+    TempDir() {
+        char pattern[] = "/tmp/talmo-test-XXXXXX";
+        path = ::mkdtemp(pattern) ? pattern : "/nonexistent";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Writes `bytes` as the whole file; returns the path.
+inline std::string WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+} // namespace talmo::test

@@ -1,0 +1,39 @@
+// The rig every device test starts from: a virtual clock, the scripted
+// interface on it, and one virtual TALMO wired to the device link.
+#pragma once
+
+#include "sim/wired_talmo.h"
+#include "tests/common/scripted_ui.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace talmo::test {
+
+struct Rig {
+    VirtualClock clock;
+    ScriptedUi ui{&clock};
+    WiredTalmo wired;
+    DeviceLink& link = wired.link;
+    SimBackend& backend = wired.backend;
+    sim::VirtualUsb& bus = wired.bus;
+    sim::Talmo* dev = wired.device;
+
+    // `device` plugged in (null: an empty bus); `open`: the link opened on
+    // it, and what opening showed forgotten (the fields keep their texts).
+    explicit Rig(std::unique_ptr<sim::Talmo> device = MakeTalmo(), bool open = true)
+        : wired(clock, &ui, std::move(device)) {
+        if (open && wired.open())
+            ui.clearEvents();
+    }
+
+    sim::Pic* pic() { return dev->pic(); }
+    std::uint64_t next() { return dev->nextExchange(); } // the next request's number
+    std::size_t mark() { return dev->log().size(); }     // for counting from now on
+    // The request `at` places from now gets no answer, or a wrong echo.
+    void fault(std::uint64_t at, bool silent) {
+        (silent ? dev->faults().silentAt : dev->faults().wrongEchoAt) = next() + at;
+    }
+};
+
+} // namespace talmo::test

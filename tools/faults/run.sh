@@ -1,0 +1,94 @@
+#!/bin/sh
+# Applies each deliberate fault of tools/faults/faults.txt, one at a time, to
+# a copy of the tree, rebuilds it and runs the whole suite (fuzz targets
+# aside), and writes which tests failed: "NAME caught by N: test test ...".
+# A fault no test catches reads "NAME caught by 0: SURVIVED".
+#
+#   tools/faults/run.sh [OUT] [NAME...]     (default OUT: faults-results.txt)
+#
+# The copy is built once (Debug, with ccache when present) in a temporary
+# folder; each fault is then an incremental build and one ctest run. Set
+# TALMO_FAULTS_DIR to keep the copy between runs, TALMO_FAULTS_REV to test a
+# commit rather than the working tree, and TALMO_FAULTS_JOBS for the build's
+# and the suite's parallel jobs (2).
+set -eu
+src=$(cd "$(dirname "$0")/../.." && pwd)
+out=$(realpath -m "${1:-faults-results.txt}")
+[ $# -gt 0 ] && shift
+jobs=${TALMO_FAULTS_JOBS:-2}
+copy=${TALMO_FAULTS_DIR:-$(mktemp -d /tmp/talmo-faults-XXXXXX)}
+mkdir -p "$copy"
+
+# The tracked files as they stand in the working tree, or as a commit holds
+# them (TALMO_FAULTS_REV).
+if [ -n "${TALMO_FAULTS_REV:-}" ]; then
+    (cd "$src" && git archive "$TALMO_FAULTS_REV") | tar -xf - -C "$copy"
+else
+    (cd "$src" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$copy"
+fi
+launcher=
+command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+export CCACHE_BASEDIR="$copy" CCACHE_NOHASHDIR=1 QT_QPA_PLATFORM=offscreen
+# shellcheck disable=SC2086
+cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug $launcher >/dev/null
+cmake --build "$copy/build" -j"$jobs" >/dev/null </dev/null
+# After a fault only what the suite runs is built again: every program but
+# the benches and fuzz targets.
+targets=$(ninja -C "$copy/build" -t targets all </dev/null |
+    sed -n 's/^\([^:]*\): CXX_EXECUTABLE_LINKER.*/\1/p' | grep -v -e '^bench/' -e '^fuzz/' -e '\[' -e '^/')
+
+apply() { # file old new -> replaces the first line holding old; fails when none does
+    python3 - "$@" <<'PY'
+import sys
+path, old, new = sys.argv[1:]
+text = open(path, encoding="utf-8").read()
+if old not in text:
+    sys.exit("no such text in " + path + ": " + old)
+open(path, "w", encoding="utf-8").write(text.replace(old, new, 1))
+PY
+}
+
+: >"$out"
+python3 - "$src/tools/faults/faults.txt" <<'PY' >"$copy/faults.tsv"
+import sys
+name = None
+for line in open(sys.argv[1], encoding="utf-8"):
+    line = line.rstrip("\n")
+    if line.startswith("## "):
+        name = line[3:].split()[0]; fields = {}
+    elif name and line.startswith("file: "):
+        fields["file"] = line[6:]
+    elif name and line.startswith("- "):
+        fields["old"] = line[2:]
+    elif name and line.startswith("+ "):
+        print("\t".join([name, fields["file"], fields["old"], line[2:]]))
+        name = None
+PY
+
+while IFS="$(printf '\t')" read -r name file old new <&3; do
+    if [ $# -gt 0 ] && ! printf ' %s ' "$*" | grep -q " $name "; then
+        continue
+    fi
+    cp -p "$copy/$file" "$copy/$file.orig"
+    if ! apply "$copy/$file" "$old" "$new"; then
+        echo "$name NOT APPLIED" | tee -a "$out"
+        rm -f "$copy/$file.orig"
+        continue
+    fi
+    # shellcheck disable=SC2086
+    if ninja -C "$copy/build" -j"$jobs" $targets >"$copy/build.log" 2>&1 </dev/null; then
+        failed=$(cd "$copy/build" && ctest -j"$jobs" -E '^fuzz_' --timeout 120 2>&1 </dev/null |
+            sed -n '/The following tests FAILED:/,$p' |
+            sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' | sort | tr '\n' ' ')
+        n=$(printf '%s' "$failed" | wc -w)
+        [ "$n" -eq 0 ] && failed=SURVIVED
+        echo "$name caught by $n: $failed" | tee -a "$out"
+    else
+        echo "$name BUILD FAILED (see $copy/build.log)" | tee -a "$out"
+    fi
+    mv "$copy/$file.orig" "$copy/$file"
+    touch "$copy/$file"
+done 3<"$copy/faults.tsv"
+# Back to the tree as it is, so a kept copy starts clean next time.
+cmake --build "$copy/build" -j"$jobs" >/dev/null </dev/null
+[ -n "${TALMO_FAULTS_DIR:-}" ] || rm -rf "$copy"
