@@ -192,8 +192,6 @@ void MainWindow::setStatusText(int field, const std::string& text) {
     if (field < 0 || field > 1)
         return;
     fields_[field]->setText(QString::fromStdString(text));
-    // Long operations block the event loop: show the text now.
-    fields_[field]->repaint();
 }
 
 void MainWindow::showProgress(std::uint32_t done, std::uint32_t total) {

@@ -41,8 +41,8 @@ public:
     // Closes the device link.
     ~MainWindow() override;
 
-    // Sets field 0 (connection) or 1 (message) of the status bar and
-    // repaints it at once.
+    // Sets field 0 (connection) or 1 (message) of the status bar; it is
+    // drawn the next time events are processed (within an operation too).
     void setStatusText(int field, const std::string& text);
 
     // Shows the progress bar of the status bar at done of total.

@@ -251,7 +251,7 @@ void QtUi::progress(const char* phase, std::uint32_t done, std::uint32_t total) 
 
 void QtUi::keepAnswering() {
     const std::int64_t now = clock_.nowUs();
-    if (nesting_ > 0 || now - lastAnswerUs_ < kAnswerPeriodMs * 1000 ||
+    if (!answering_ || nesting_ > 0 || now - lastAnswerUs_ < kAnswerPeriodMs * 1000 ||
         !QCoreApplication::instance())
         return;
     static_cast<InputGate*>(inputGate_)->window = dialogParent_ ? dialogParent_->window() : nullptr;

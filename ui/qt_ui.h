@@ -38,8 +38,8 @@ public:
     explicit QtUi(Clock& clock);
     ~QtUi() override;
 
-    // Where field texts go (the main window's status bar). The sink must
-    // repaint the field at once: long operations block the event loop.
+    // Where field texts go (the main window's status bar); they are drawn
+    // the next time the event loop runs, within operations too.
     void setStatusSink(std::function<void(int, const std::string&)> sink) {
         sink_ = std::move(sink);
     }
@@ -54,6 +54,9 @@ public:
     // calls then must not start work of its own (device events wait, page
     // timers do nothing).
     bool insideOperation() const { return nesting_ > 0; }
+    // Off: operations keep the event loop waiting until they end (what a
+    // measurement compares against). On by default.
+    void setAnswering(bool on) { answering_ = on; }
 
     void setStatusText(int field, const std::string& text) override;
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
@@ -76,6 +79,7 @@ private:
     QObject* inputGate_ = nullptr; // drops the window's input while it is installed
     std::int64_t lastAnswerUs_ = 0;
     int nesting_ = 0;
+    bool answering_ = true;
 };
 
 } // namespace talmo
