@@ -95,7 +95,8 @@ struct Bench {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ticks.stop();
         const std::size_t exchanges = device->log().size() - exchangesBefore;
-        const double floor = static_cast<double>(exchanges) * kLatencyUs / 1e6 + ui.waitedMs / 1e3;
+        const long waitedMs = ui.waitedMs;
+        const double floor = static_cast<double>(exchanges) * kLatencyUs / 1e6 + waitedMs / 1e3;
 
         ui.setAnswering(false);
         start = std::chrono::steady_clock::now();
@@ -105,7 +106,7 @@ struct Bench {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%-26s %s  exchanges %6zu  waits %6.2f s  floor %7.2f s  total %7.2f s "
                     "(+%.2f %%)  without events %7.2f s (+%.2f %%)  longest stall %5.1f ms\n",
-                    name, ok ? "ok  " : "FAIL", exchanges, ui.waitedMs / 1e3, floor, seconds,
+                    name, ok ? "ok  " : "FAIL", exchanges, waitedMs / 1e3, floor, seconds,
                     (seconds / floor - 1) * 100, reference, (reference / floor - 1) * 100,
                     static_cast<double>(longest) / 1e6);
         std::fflush(stdout);
