@@ -18,15 +18,18 @@ for _ in $(seq 100); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
   sleep 0.1
 done
+# No line of an earlier run may be taken for this one's window.
+rm -f "$out/driver.out" "$out/job-ended"
 "$driver" "$out" >"$out/driver.out" &
 job=$!
 for _ in $(seq 100); do
   [ -s "$out/driver.out" ] && break
   sleep 0.1
 done
-"$ping" "$(head -1 "$out/driver.out")" >"$out/ping.out" &
+"$ping" "$(head -1 "$out/driver.out")" "$out/job-ended" >"$out/ping.out" &
 pinger=$!
 wait $job; jobStatus=$?
+touch "$out/job-ended"
 wait $pinger; pingStatus=$?
 cat "$out/ping.out"
 echo "driver: $jobStatus, ping: $pingStatus"

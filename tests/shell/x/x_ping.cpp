@@ -1,8 +1,9 @@
 // A window manager's ping, as desktops send it: _NET_WM_PING to one window
-// every 500 ms until the window is gone, each answer timed. Prints every
-// late answer and a summary; exit status 0 when every ping was answered
-// within 1 s (a ping still out when the window went does not count).
-//   x_ping WINDOW_ID
+// every 500 ms until the file END exists (the job has ended), each answer
+// timed. Prints every late answer and a summary; exit status 0 when every
+// ping was answered within 1 s and the window was there until the end (a
+// ping still out when the window went at the end does not count).
+//   x_ping WINDOW_ID END
 // The answer goes to the root window with the redirect mask, so only the
 // window manager gets it; it is seen here as the client's SendEvent request,
 // through the server's RECORD extension.
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -87,12 +89,19 @@ void followAnswers(xcb_connection_t* control, xcb_atom_t ping, xcb_window_t root
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: x_ping WINDOW_ID\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: x_ping WINDOW_ID END\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const auto window = static_cast<xcb_window_t>(std::strtoul(argv[1], nullptr, 0));
+    const std::filesystem::path end = argv[2];
+    // The window gone: the end, if END comes soon; else a failure.
+    const auto ended = [&end] {
+        for (int i = 0; i < 400 && !std::filesystem::exists(end); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return std::filesystem::exists(end);
+    };
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) {
         std::fprintf(stderr, "x_ping: no display\n");
@@ -109,8 +118,8 @@ int main(int argc, char** argv) {
     int pings = 0, late = 0;
     Clock::duration longest{};
     auto next = Clock::now();
-    bool gone = false;
-    while (!gone) {
+    bool gone = false, early = false;
+    while (!gone && !std::filesystem::exists(end)) {
         const auto now = Clock::now();
         if (now >= next) {
             xcb_client_message_event_t e{};
@@ -125,6 +134,7 @@ int main(int argc, char** argv) {
                 c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
             if (xcb_generic_error_t* error = xcb_request_check(c, cookie)) {
                 std::free(error); // the window is gone
+                early = !ended();
                 break;
             }
             sent[stamp] = now;
@@ -154,8 +164,10 @@ int main(int argc, char** argv) {
             break;
         // Pings without an answer for longer than the limit are late already,
         // unless the window went meanwhile.
-        if (!sent.empty() && Clock::now() - sent.begin()->second > kLimit && !exists(c, window))
+        if (!sent.empty() && Clock::now() - sent.begin()->second > kLimit && !exists(c, window)) {
             gone = true;
+            early = !ended();
+        }
         for (auto it = sent.begin(); it != sent.end();) {
             if (Clock::now() - it->second > kLimit && !gone) {
                 ++late;
@@ -172,7 +184,10 @@ int main(int argc, char** argv) {
                 pings, late,
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
+    if (early)
+        std::printf("the window went before the job ended\n");
     std::fflush(stdout);
-    std::_Exit(late == 0 && pings > 0 ? 0 : 1); // the recording thread stays blocked
-    return late == 0 && pings > 0 ? 0 : 1;
+    const bool passed = late == 0 && pings > 0 && !early;
+    std::_Exit(passed ? 0 : 1); // the recording thread stays blocked
+    return passed ? 0 : 1;
 }
