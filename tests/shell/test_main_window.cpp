@@ -368,7 +368,7 @@ void TestMainWindow::acceleratorAndFocus() {
 // window tries again about once a second, takes the TALMO as soon as it is
 // free and stops trying.
 void TestMainWindow::busyDevice() {
-    Rig rig;
+    ShellRig rig;
     const int id = rig.plug(Mode::Normal, true);
     bool busy = true;
     rig.backend.controls.openFault = [&](const std::string&, int) {

@@ -340,6 +340,6 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
             // the previous backup byte for byte.
             EXPECT_EQ(ReadFile(p.path("out.hex")), old);
         }
-        EXPECT_EQ(Names(p.dir), std::vector<std::string>{"out.hex"}) << "no temporary file left";
+        EXPECT_EQ(Names(p.dir.path), std::vector<std::string>{"out.hex"}) << "no temporary file left";
     }
 }
