@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
         if (!OpenDevice(link)) {
             ui.printError(link.deniedPath.empty() ? std::string("Aucun TALMO connecté.")
                                                   : AccessDeniedAdvice(link.deniedPath));
-            status = kExitNoDevice;
+            status = link.deniedPath.empty() ? kExitNoDevice : kExitAccessDenied;
         } else {
             CliContext context{link, ui, session != nullptr, &gInterrupted};
             status = RunOnDevice(context, o);

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "core/version.h"
+
 #include <optional>
 
 namespace talmo::cli {
@@ -16,7 +18,8 @@ const char kCommonOptions[] =
     "  --sim-pic NOM       pour un nouveau DOSSIER : le PIC de la carte virtuelle,\n"
     "                      de PIC16F873 à PIC16F877A (défaut : PIC16F877A)\n"
     "  --sim-protected     pour un nouveau DOSSIER : PIC protégé contre la lecture\n"
-    "  -h, --help          afficher l'aide de la commande\n";
+    "  -h, --help          afficher l'aide de la commande\n"
+    "  --version           afficher la version de talmo-cli\n";
 
 const char kExitStatuses[] =
     "Codes de sortie :\n"
@@ -24,7 +27,8 @@ const char kExitStatuses[] =
     "  1  erreur du TALMO, de la carte ou de la vérification (ou opération annulée)\n"
     "  2  erreur de fichier (lecture, écriture, contenu refusé)\n"
     "  3  ligne de commande incorrecte\n"
-    "  4  aucun TALMO connecté\n";
+    "  4  aucun TALMO connecté\n"
+    "  5  TALMO présent mais accès refusé (règle udev, groupe plugdev)\n";
 
 std::string WithCommon(const std::string& text) {
     return text + "\n" + kCommonOptions + "\n" + kExitStatuses;
@@ -103,6 +107,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     Options o;
     Words words;
     bool help = false;
+    bool version = false;
     bool pic = false, firmware = false;
     bool simPicGiven = false;
 
@@ -137,6 +142,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
         if (name == "-h" || name == "--help") {
             help = true;
+        } else if (name == "--version" && !inlineValue) {
+            version = true;
         } else if (name == "--simulate") {
             auto v = value();
             if (!v || v->empty())
@@ -167,11 +174,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         words.erase(words.begin());
         help = true;
     }
-    if (help) {
+    if (help || version) {
         ParseResult r;
         r.ok = true;
         r.options.help = true;
-        r.options.helpText = HelpFor(words);
+        r.options.helpText =
+            help ? HelpFor(words) : std::string("talmo-cli ") + kProgramVersion + "\n";
         return r;
     }
 

@@ -14,6 +14,7 @@ enum ExitStatus : int {
     kExitFile = 2,   // a file could not be read or written
     kExitUsage = 3,  // the command line is wrong
     kExitNoDevice = 4,
+    kExitAccessDenied = 5, // a TALMO is present but its node may not be opened
 };
 
 enum class Command {
@@ -44,7 +45,8 @@ struct Options {
     std::string simPic;         // --sim-pic NOM, as given; empty when absent
     bool simProtected = false;  // --sim-protected
 
-    // Help asked for: `helpText` holds it, nothing else is done.
+    // Help (or the version) asked for: `helpText` holds it, nothing else is
+    // done.
     bool help = false;
     std::string helpText;
 };
