@@ -368,7 +368,9 @@ void TestMainWindow::acceleratorAndFocus() {
 void TestMainWindow::accessRefusedAdvice() {
     Rig rig;
     const int id = rig.plug(Mode::Normal, true);
-    rig.backend.openFault = [](const std::string&, int) { return HidOpenError::PermissionDenied; };
+    rig.backend.controls.openFault = [](const std::string&, int) {
+        return HidOpenError::PermissionDenied;
+    };
     MainWindow& w = rig.start();
     auto* field = w.statusBar()->findChild<QLabel*>(QStringLiteral("statusField0"));
     QVERIFY(field);
@@ -381,7 +383,7 @@ void TestMainWindow::accessRefusedAdvice() {
     QVERIFY(advice.contains(QStringLiteral("sudo udevadm control --reload-rules")));
     QVERIFY(advice.contains(QStringLiteral("plugdev")));
 
-    rig.backend.openFault = {};
+    rig.backend.controls.openFault = {};
     rig.device(id).setMode(Mode::BootLoader); // the device comes back, now allowed
     rig.deliver();
     relay();
