@@ -7,6 +7,7 @@
 
 #include "console/console_core.h"
 #include "core/clock.h"
+#include "core/version.h"
 #include "link/device_link.h"
 #include "sim/wired_talmo.h"
 
@@ -223,6 +224,13 @@ TEST(CliArguments, HelpIsThatOfTheCommandNamed) {
     EXPECT_EQ(r.options.helpText, HelpText(Command::PicProgram));
     EXPECT_EQ(ParseArguments({"nonsense", "-h"}).options.helpText, HelpText(Command::None));
     EXPECT_EQ(ParseArguments({"hex", "-h"}).options.helpText, GroupHelpText("hex"));
+    // The version alone, with or without a command; help wins over it.
+    using Args = std::vector<std::string>;
+    for (const auto& args : {Args{"--version"}, Args{"pic", "identify", "--version"}})
+        EXPECT_EQ(ParseArguments(args).options.helpText,
+                  std::string("talmo-cli ") + talmo::kProgramVersion + "\n");
+    EXPECT_EQ(ParseArguments({"--version", "-h"}).options.helpText, HelpText(Command::None));
+    EXPECT_FALSE(ParseArguments({"--version=1"}).ok);
 }
 
 // ---------------------------------------------------------------- progress

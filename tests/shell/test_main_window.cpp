@@ -70,6 +70,7 @@ private slots:
     void pictures();
     void acceleratorAndFocus();
     void busyDevice();
+    void accessRefusedAdvice();
 };
 
 void TestMainWindow::pageChoiceRule_data() {
@@ -399,6 +400,34 @@ void TestMainWindow::busyDevice() {
     rig.deliver();
     QVERIFY(!w.retryingBusyDevice());
     QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
+}
+
+// A TALMO refused for lack of permission: the connection field's tooltip
+// names the refused node and the commands; a later connection clears it.
+void TestMainWindow::accessRefusedAdvice() {
+    ShellRig rig;
+    const int id = rig.plug(Mode::Normal, true);
+    rig.backend.controls.openFault = [](const std::string&, int) {
+        return HidOpenError::PermissionDenied;
+    };
+    MainWindow& w = rig.start();
+    auto* field = w.statusBar()->findChild<QLabel*>(QStringLiteral("statusField0"));
+    QVERIFY(field);
+    // The text the facade shows, through the window as QtUi hands it over.
+    const auto relay = [&] { w.setStatusText(ConnectionField, rig.ui.status(ConnectionField)); };
+    relay();
+    QCOMPARE(field->text(), QStringLiteral("USB: TALMO présent, accès refusé"));
+    const QString advice = field->toolTip();
+    QVERIFY(advice.contains(QString::fromStdString(*rig.usb.pathOf(id) + " est refusé")));
+    QVERIFY(advice.contains(QStringLiteral("sudo udevadm control --reload-rules")));
+    QVERIFY(advice.contains(QStringLiteral("plugdev")));
+
+    rig.backend.controls.openFault = {};
+    rig.device(id).setMode(Mode::BootLoader); // the device comes back, now allowed
+    rig.deliver();
+    relay();
+    QCOMPARE(field->text(), QString::fromStdString(connectionText(PageKind::BootLoader)));
+    QVERIFY(field->toolTip().isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
