@@ -17,15 +17,18 @@ check() { # LINE OFFERED
     [[ $got == "$2" ]] || { echo "« $1 » : « $got » au lieu de « $2 »"; failed=1; }
 }
 check 'talmo-cli ' 'firmware help hex pic status'
-check 'talmo-cli pic ' 'identify program read'
+check 'talmo-cli pic ' 'blank-check erase identify program read verify'
+check 'talmo-cli firmware ' 'leave program save verify'
 check 'talmo-cli --simulate dossier --sim-protected f' 'firmware'
 check 'talmo-cli --sim-pic PIC16F876' 'PIC16F876 PIC16F876A'
-check 'talmo-cli hex check --' '--firmware --help --pic --sim-pic --sim-protected --simulate --version'
+check 'talmo-cli hex check --' '--device --firmware --help --log --pic --quiet --sim-pic --sim-protected --simulate --verbose --version'
+check 'talmo-cli --log x --device y firmware program a.hex --n' '--no-verify'
 check 'talmo-cli pic program x.hex --y' '--yes'
 check 'talmo-cli status --w' '--watch'
 check 'talmo-cli firmware program ' 'a.hex dossier'
 check 'talmo-cli pic read ' 'a.hex b.txt dossier'
 check 'talmo-cli --simulate ' 'dossier'
-check 'talmo-cli help pic ' 'identify program read'
+check 'talmo-cli help pic ' 'blank-check erase identify program read verify'
+check 'talmo-cli pic verify ' 'a.hex dossier'
 check 'talmo-cli pic identify ' ''
 exit $failed
