@@ -86,30 +86,6 @@ void ExpectChipHolds(Emulator& e, const PicImage& image) {
             << "ID word " << k;
 }
 
-// The waits a successful programming run makes, from the image alone.
-std::vector<int> ExpectedWaits(const PicImage& image, const PicIdentification& ident) {
-    if (ident.aFamily)
-        return {20, 8, 8, 16, 16};
-    std::vector<int> waits(PicProtected(ident.configWord) ? 2 : 3,
-                           16); // erase cycles, then before the first word
-    for (std::uint32_t a = 0; a < ident.programSize; ++a) {
-        if (image.entries[a] != 0x3FFF)
-            waits.push_back(8);
-        if (a < ident.eepromSize && (image.entries[kPicEepromAddress + a] & 0xFF) != 0xFF)
-            waits.push_back(8);
-    }
-    waits.insert(waits.end(), 5, 16); // four ID words and the configuration word
-    return waits;
-}
-
-std::vector<int> Waits(const ScriptedUi& ui) {
-    std::vector<int> waits;
-    for (const auto& ev : ui.events())
-        if (ev.kind == UiEvent::Wait)
-            waits.push_back(ev.ms);
-    return waits;
-}
-
 // A message box as "caption: text (icon, buttons)".
 std::string Box(const UiEvent& b) {
     return b.caption + ": " + b.text +
@@ -239,7 +215,6 @@ TEST(PicSequences, StepsInOrder) {
             e.ui.clearEvents();
             from = e.mark();
             ASSERT_EQ(ProgramPic(e.link, e.ui, *image, ident), 1) << e.ui.status(MessageField);
-            EXPECT_EQ(Waits(e.ui), ExpectedWaits(*image, ident));
             // Everything, protection included, was erased.
             EXPECT_FALSE(e.pic()->programProtected(0) || e.pic()->eepromProtected());
             ExpectChipHolds(e, *image);
@@ -360,7 +335,6 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         EXPECT_EQ(p.e.ui.boxes().size(), 1u);
         EXPECT_EQ(p.state->fileVersion, "VELKOR V3.00 01/02/2024");
         EXPECT_FALSE(p.state->ident.identified()) << "forgotten after every programming";
-        EXPECT_EQ(Waits(p.e.ui), ExpectedWaits(*file, ident));
         // Runs of consecutive texts: where each phase ends and the next begins.
         std::string all;
         for (const auto& t : p.e.ui.statusTexts(MessageField))
