@@ -54,8 +54,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
     Scratch s;
-    const FirmwareContents f = MakeFirmware("TALMO V0.42", 5);
-    WriteFile(s / "new.hex", FirmwareHexText(f));
+    const Firmware f(5, "TALMO V0.42");
+    WriteFile(s / "new.hex", f.hexText());
 
     const Outcome program = s.run(Sim({"firmware", "program", "new.hex"}));
     ASSERT_EQ(program.status, 0) << program.err;
@@ -69,12 +69,12 @@ TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
     EXPECT_TRUE(Contains(save.out, "Sauvegarde: OK\n"));
     EXPECT_TRUE(Contains(save.out, "Version en service: TALMO V0.42\n"));
     // The same application area and EEPROM, in the same layout.
-    EXPECT_EQ(ReadFile(s / "back.hex"), FirmwareHexText(f));
+    EXPECT_EQ(ReadFile(s / "back.hex"), f.hexText());
 }
 
 TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoaderAndIsReplacedFromThere) {
     Scratch s;
-    WriteFile(s / "old.hex", FirmwareHexText(MakeFirmware("TALMO V0.21", 2)));
+    WriteFile(s / "old.hex", Firmware(2, "TALMO V0.21").hexText());
     ASSERT_EQ(s.run(Sim({"firmware", "program", "old.hex"})).status, 0);
 
     const Outcome r = s.run(Sim({"status"}));
@@ -89,7 +89,7 @@ TEST(CliFirmware, TooOldAFirmwareSendsTheDeviceToItsBootLoaderAndIsReplacedFromT
     const Outcome refused = s.run(Sim({"pic", "identify"}));
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(Contains(refused.err, "mode boot loader")) << refused.err;
-    WriteFile(s / "new.hex", FirmwareHexText(MakeFirmware("TALMO V0.42", 2)));
+    WriteFile(s / "new.hex", Firmware(2, "TALMO V0.42").hexText());
     const Outcome program = s.run(Sim({"firmware", "program", "new.hex"}));
     EXPECT_EQ(program.status, 0) << program.err;
     EXPECT_TRUE(Contains(program.out, "Version en service: TALMO V0.42\n")) << program.out;
@@ -221,12 +221,12 @@ TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode) {
     };
     const Case cases[] = {
         {{"firmware", "program", "in.hex"},
-         WithBadChecksum(FirmwareHexText(MakeFirmware("TALMO V0.42", 1))),
+         WithBadChecksum(Firmware(1, "TALMO V0.42").hexText()),
          "Erreur fichier : Checksum invalide...",
          "Lecture du fichier: Erreur",
          false},
         {{"pic", "program", "in.hex", "--yes"},
-         Record(0, 0, {0x00, 0x40}), // word 0x4000
+         Line(0, 0, {0x00, 0x40}), // word 0x4000
          "Erreur fichier : Valeur supérieur à 0x3FFF...",
          "",
          false},
@@ -260,7 +260,7 @@ TEST(CliFiles, FileErrorsAreStatus2AndTheDeviceStaysInNormalMode) {
 
 TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
     const std::string goodPic = PicHexText(MakePicContents(0x1000, 0x80, kBoardVersion, 0x3F72));
-    const std::string goodFirmware = FirmwareHexText(MakeFirmware("TALMO V0.42", 3));
+    const std::string goodFirmware = Firmware(3, "TALMO V0.42").hexText();
     const std::string badChecksum = WithBadChecksum(goodPic);
 
     struct Case {
