@@ -318,21 +318,6 @@ TEST(CliExitStatus, UsageErrorsAreStatus3) {
     }
 }
 
-TEST(CliExitStatus, HelpOnEveryCommand) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--help"}, "Usage : talmo-cli [OPTIONS] COMMANDE"},
-        {{"firmware", "program", "-h"}, "Usage : talmo-cli firmware program FICHIER"},
-        {{"help", "firmware"}, "Usage : talmo-cli firmware save|program FICHIER"},
-    };
-    for (const auto& [args, usage] : cases) {
-        Scratch s;
-        const Outcome r = s.run(args);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out.rfind(usage, 0), 0u) << r.out;
-        EXPECT_TRUE(Contains(r.out, "4  aucun TALMO connecté"));
-    }
-}
-
 TEST(CliExitStatus, NoDeviceIsStatus4) {
     // This machine has no TALMO plugged in (the tests never need one).
     Scratch s;

@@ -100,33 +100,6 @@ std::string ErrorBox(const std::string& text) { return "Erreur: " + text + " (er
 
 } // namespace
 
-TEST(TargetSteps, SetOnlyTheirOwnBytesAndNeedTheEcho) {
-    using Step = std::function<bool(DeviceLink&, Report&)>;
-    const std::pair<Step, std::vector<int>> cases[] = {
-        {[](DeviceLink& l, Report& r) { return TargetEnter(l, r); }, {0, 'Y', 0}},
-        {[](DeviceLink& l, Report& r) { return TargetLeave(l, r); }, {0, 'Y', 1}},
-        {[](DeviceLink& l, Report& r) { return TargetCommand(l, r, 0x06); }, {0, 'Y', 3, 0x06}},
-        {[](DeviceLink& l, Report& r) { return TargetLoad(l, r, 0x03, 0x3AE7); },
-         {0, 'Y', 4, 0x03, 0x3A, 0xE7}},
-        {[](DeviceLink& l, Report& r) { return TargetRead(l, r, 0x04, nullptr); },
-         {0, 'Y', 2, 0x04}},
-    };
-    Emulator e(PicChip::F876A);
-    for (const auto& [step, bytes] : cases) {
-        SCOPED_TRACE(bytes[2]);
-        Report report;
-        report.fill(0xA5); // what the previous answer left
-        ASSERT_TRUE(step(e.link, report));
-        const Report sent = e.dev->log().entries().back().request;
-        for (std::size_t i = 0; i < kReportSize; ++i)
-            EXPECT_EQ(sent[i], i < bytes.size() ? bytes[i] : 0xA5) << "byte " << i;
-        for (bool silent : {false, true}) {
-            (silent ? e.dev->faults().silentAt : e.dev->faults().wrongEchoAt) = e.next();
-            EXPECT_FALSE(step(e.link, report)) << "no answer, or not a 'Y' echo";
-        }
-    }
-}
-
 // A program word is all sixteen bits of bytes 2 and 3; an EEPROM byte is
 // byte 3 alone.
 TEST(TargetSteps, AnswersAreUsedAsTheyCome) {

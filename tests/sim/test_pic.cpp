@@ -504,31 +504,3 @@ TEST(PicFaults, StuckBitReadsItsValueWhateverIsWritten) {
     EXPECT_EQ(d.read(kReadProg), 0x3FFF);
 }
 
-TEST(PicSeed, BoardFirmwareCarriesARetlwVersionTableOnBothSizes) {
-    for (PicChip chip : {PicChip::F873, PicChip::F876A}) {
-        Pic pic(chip);
-        const std::uint32_t at = sim::loadBoardFirmware(pic);
-        const std::uint32_t words = pic.info().programWords;
-        ASSERT_LT(at + 40, words);
-        // The table: ADDWF PCL,F then one RETLW (0x34xx) per character.
-        EXPECT_EQ(pic.programWord(at - 1), 0x0782);
-        std::string text;
-        for (std::uint32_t a = at;
-             (pic.programWord(a) >> 8) == 0x34 && (pic.programWord(a) & 0xFF) != 0; ++a)
-            text += static_cast<char>(pic.programWord(a) & 0xFF);
-        EXPECT_EQ(text, sim::kDefaultBoardVersion);
-        EXPECT_EQ(text.rfind("VELKOR V2.10 14/03/2011 ", 0), 0u);
-        // A real program of 14-bit words, the name once so a search from the
-        // start finds this table, the top of memory blank, unprotected.
-        std::string lows;
-        for (std::uint32_t a = 0; a < words; ++a) {
-            ASSERT_LE(pic.programWord(a), 0x3FFF);
-            lows += static_cast<char>(pic.programWord(a) & 0xFF);
-        }
-        EXPECT_EQ(lows.find("VELKOR"), at);
-        EXPECT_EQ(lows.find("VELKOR", at + 1), std::string::npos);
-        EXPECT_EQ(pic.programWord(words - 1), Pic::kBlank);
-        EXPECT_EQ(pic.configWord() & 0x3130, 0x3130);
-        EXPECT_NE(pic.eepromByte(0), 0xFF);
-    }
-}
