@@ -100,41 +100,6 @@ std::string ErrorBox(const std::string& text) { return "Erreur: " + text + " (er
 
 } // namespace
 
-// A program word is all sixteen bits of bytes 2 and 3; an EEPROM byte is
-// byte 3 alone.
-TEST(TargetSteps, AnswersAreUsedAsTheyCome) {
-    // Reads through the device's own handle, with byte 2 of each read's
-    // answer changed: 0x3F for the EEPROM, bit 14 set for program memory.
-    struct Changed final : HidHandle {
-        std::unique_ptr<HidHandle> inner;
-        Emulator& e;
-        Changed(std::unique_ptr<HidHandle> h, Emulator& em) : inner(std::move(h)), e(em) {}
-        int write(const std::uint8_t* buf, std::size_t len) override {
-            return inner->write(buf, len);
-        }
-        int read(std::uint8_t* buf, std::size_t len, int ms) override {
-            const int n = inner->read(buf, len, ms);
-            const Report& request = e.dev->log().entries().back().request;
-            if (n > 3 && request[2] == R)
-                buf[2] = request[3] == pic_cmd::ReadDataMemory ? 0x3F : buf[2] | 0x40;
-            return n;
-        }
-    };
-    Emulator e(PicChip::F876);
-    e.link.readHandle = std::make_unique<Changed>(std::move(e.link.readHandle), e);
-    const PicIdentification ident{0x2000, 0x100, 0, 0x3FFF};
-    auto image = BlankImage();
-    ASSERT_EQ(ReadPic(e.link, e.ui, *image, ident), 1);
-    for (std::uint32_t a = 0; a < 0x100; ++a) {
-        ASSERT_EQ(image->entries[a], e.pic()->readBack(a) | 0x4000u);
-        ASSERT_EQ(image->entries[kPicEepromAddress + a], e.pic()->eepromByte(a));
-    }
-    // After the erase every word reads 0x7FFF: the first compare fails.
-    ResetPicImage(*image);
-    EXPECT_EQ(ProgramPic(e.link, e.ui, *image, ident), 0);
-    EXPECT_EQ(e.ui.status(MessageField), "Erreur PROG 0x0000:3FFF!=7FFF");
-}
-
 TEST(PicSequences, StepsInOrder) {
     // Steps as text, "+n" where the program waited n ms before the next one.
     const char* idPhaseWord =

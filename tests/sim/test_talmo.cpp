@@ -77,58 +77,6 @@ TEST(TalmoNormal, JumpReportSwitchesToTheBootLoaderWithoutAnswer) {
     EXPECT_FALSE(d.ask('I')); // normal-mode commands are gone
 }
 
-TEST(TalmoNormal, TargetCommandsReachThePicAndNoPicReadsBlank) {
-    for (bool withPic : {true, false}) {
-        Dev d;
-        if (!withPic)
-            d.t.removePic();
-        // Identification walk: leave, enter, load configuration, six increments, read.
-        d.ask('Y', {1});
-        d.ask('Y', {0});
-        d.ask('Y', {4, 0x00, 0x00, 0x00});
-        for (int i = 0; i < 6; ++i)
-            d.ask('Y', {3, 0x06});
-        auto id = *d.ask('Y', {2, 0x04});
-        EXPECT_EQ(id[2] << 8 | id[3], withPic ? 0x70 << 5 | 7 : 0x3FFF);
-        if (!withPic)
-            break;
-        d.ask('Y', {3, 0x06});
-        auto cfg = *d.ask('Y', {2, 0x04});
-        EXPECT_EQ(cfg[2] << 8 | cfg[3], sim::kBoardConfigWord);
-        // Sub-command 4 loads bytes 4-5, high first.
-        d.ask('Y', {1});
-        d.ask('Y', {0});
-        d.ask('Y', {3, 0x1F});
-        d.now += 20000;
-        d.ask('Y', {4, 0x02, 0x12, 0x34});
-        d.ask('Y', {3, 0x18});
-        d.ask('Y', {3, 0x17});
-        EXPECT_EQ(d.t.pic()->programWord(0), 0x1234);
-        EXPECT_EQ((*d.ask('Y', {2, 0x05}))[3], 0xFF);
-    }
-}
-
-TEST(TalmoBootLoader, VersionAndReads) {
-    Dev d;
-    d.t.setMode(Talmo::Mode::BootLoader);
-    EXPECT_EQ(textAt(*d.ask('V'), 2), "TALMO BOOT V1.02");
-    auto r = d.ask('R', {1, 0x13, 0x00});
-    ASSERT_TRUE(r);
-    for (std::uint32_t k = 0; k < 32; ++k)
-        EXPECT_EQ((*r)[5 + k], d.t.flashByte(0x1300 + k));
-    d.t.setEepromByte(0x25, 0x99);
-    EXPECT_EQ((*d.ask('R', {0, 0x00, 0x20}))[5 + 5], 0x99);
-    // Nothing of the boot loader's own area, nothing past the end.
-    for (auto args : {std::vector<std::uint8_t>{1, 0x12, 0xE0},
-                      {1, 0x00, 0x00},
-                      {1, 0x7F, 0xF0},
-                      {0, 0x00, 0xF0},
-                      {2, 0x13, 0x00}})
-        EXPECT_FALSE(d.ask(request('R', {args[0], args[1], args[2]})));
-    EXPECT_FALSE(d.ask('I'));
-    EXPECT_FALSE(d.ask('Y', {0}));
-}
-
 TEST(TalmoBootLoader, WritesFollowTheFlashRows) {
     struct Step {
         std::uint8_t flag;
@@ -179,36 +127,3 @@ TEST(TalmoBootLoader, FirstHalfErasesTheWholeRow) {
         EXPECT_EQ(d.t.eepromByte(0x20 + k), 0x80 + k);
 }
 
-TEST(TalmoFaults, SilenceWrongEchoAndRefusals) {
-    Dev d;
-    // The echo letter of each of `n` requests, '-' for no answer.
-    const auto answers = [&](char letter, int n) {
-        std::string echoes;
-        for (int i = 0; i < n; ++i) {
-            const auto a = d.ask(letter);
-            echoes += a ? static_cast<char>((*a)[1]) : '-';
-        }
-        return echoes;
-    };
-    auto& f = d.t.faults();
-    f.silentAt = d.t.nextExchange() + 1;
-    EXPECT_EQ(answers('B', 3), "B-B");
-    f.wrongEchoAt = d.t.nextExchange();
-    f.wrongEchoLetter = 'X';
-    EXPECT_EQ(answers('V', 2), "XV");
-    f.silentFrom = d.t.nextExchange() + 2;
-    EXPECT_EQ(answers('I', 7), "II-----");
-    f = {};
-    EXPECT_EQ(answers('I', 1), "I");
-
-    d.t.setMode(Talmo::Mode::BootLoader);
-    d.t.faults().refuseProgramBlockAt = 0x135F;
-    d.t.faults().refuseEepromBlockAt = 0x40;
-    const std::pair<Report, std::uint8_t> steps[] = {{block(1, 0x1300, 0), 1},
-                                                     {block(2, 0x1320, 0), 1},
-                                                     {block(1, 0x1340, 0), 0},
-                                                     {block(0, 0x3F, 0), 1},
-                                                     {block(0, 0x5F, 0), 0}};
-    for (const auto& [req, accepted] : steps)
-        EXPECT_EQ((*d.ask(req))[2], accepted);
-}
