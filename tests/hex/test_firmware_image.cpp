@@ -148,25 +148,6 @@ TEST(FirmwareHexWriter, BlankFileLinesAndChecksums) {
                                         ":1000F000" + ff + "10", ":00000001FF"}));
 }
 
-TEST(FirmwareHexWriter, RoundTripThroughTheReaderWhateverTheChunks) {
-    TempDir dir;
-    std::string first;
-    for (std::size_t chunk : {1u, 16u, 7u, 0x6E00u}) {
-        SCOPED_TRACE(chunk);
-        ScriptedUi ui;
-        ASSERT_EQ(WriteFirmware(ui, dir.file("fw.hex"), chunk, false), 1);
-        const std::string bytes = hextest::ReadFile(dir.file("fw.hex"));
-        EXPECT_EQ(bytes, first.empty() ? (first = bytes) : first);
-        auto image = std::make_unique<FirmwareImage>();
-        ASSERT_EQ(LoadFirmwareHex(ui, *image, dir.file("fw.hex")), 1);
-        EXPECT_TRUE(ui.boxes().empty());
-        for (std::uint32_t a = 0; a < kFirmwareImageSize; ++a) {
-            const std::uint32_t i = a >= 0x1300 ? a - 0x1300 : a < 0x100 ? 0x6D00 + a : ~0u;
-            ASSERT_EQ(image->cells[a], i == ~0u ? 0xFF : DeviceByte(i)) << std::hex << a;
-        }
-    }
-}
-
 // A save that stops (a device error) just drops the writer: only whole lines
 // of delivered bytes are in the file. A caller that breaks the writer's
 // contract gets a message; the file never gets its end line.
