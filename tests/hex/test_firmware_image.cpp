@@ -184,25 +184,29 @@ TEST(FirmwareHexWriter, FileHoldsOnlyWhatWasDelivered) {
 }
 
 // Both writers: a file that cannot be created or written shows one message
-// (caption "Erreur") and keeps what was written, never with an end line.
+// (caption "Erreur") and keeps what was written, never with an end line; a
+// write cut short, even the end line's, is a failure.
 TEST(HexWriters, FailuresShowOneMessageAndKeepWhatWasWritten) {
     TempDir dir;
-    const std::function<int(Ui&, const std::string&)> writers[] = {
-        [](Ui& ui, const std::string& path) {
-            auto image = std::make_unique<PicImage>();
-            ResetPicImage(*image);
-            return SavePicHex(ui, *image, path, 0x2000, 0x100);
-        },
-        [](Ui& ui, const std::string& path) { return WriteFirmware(ui, path, 16, false); }};
+    const std::pair<std::function<int(Ui&, const std::string&)>, rlim_t> writers[] = {
+        {[](Ui& ui, const std::string& path) {
+             auto image = std::make_unique<PicImage>();
+             ResetPicImage(*image);
+             return SavePicHex(ui, *image, path, 0x2000, 0x100);
+         },
+         47596},
+        {[](Ui& ui, const std::string& path) { return WriteFirmware(ui, path, 16, false); },
+         79247}};
     const std::string cannotWrite = "Impossible d'écrire dans le fichier...";
-    const struct {
-        std::string path;
-        rlim_t limit;
-        std::string message;
-    } cases[] = {{"/dev/full", 0, cannotWrite},
-                 {dir.file("none/x.hex"), 0, "Impossible de créer le fichier..."},
-                 {dir.file("short.hex"), 10000, cannotWrite}};
-    for (const auto& write : writers) {
+    for (const auto& [write, size] : writers) {
+        const struct {
+            std::string path;
+            rlim_t limit;
+            std::string message;
+        } cases[] = {{"/dev/full", 0, cannotWrite},
+                     {dir.file("none/x.hex"), 0, "Impossible de créer le fichier..."},
+                     {dir.file("short.hex"), 10000, cannotWrite},
+                     {dir.file("end.hex"), size - 1, cannotWrite}};
         for (const auto& c : cases) {
             EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit,
                                                     [&] {
@@ -216,11 +220,12 @@ TEST(HexWriters, FailuresShowOneMessageAndKeepWhatWasWritten) {
                                                                    : 1;
                                                     }),
                       0)
-                << c.path;
+                << c.path << " " << c.limit;
         }
         const std::string partial = hextest::ReadFile(dir.file("short.hex"));
         EXPECT_EQ(partial.size(), 10000u);
         EXPECT_EQ(partial.substr(0, 17), ":020000040000FA\r\n");
         EXPECT_EQ(partial.find(":00000001FF"), std::string::npos);
+        EXPECT_EQ(hextest::ReadFile(dir.file("end.hex")).size(), size - 1);
     }
 }
