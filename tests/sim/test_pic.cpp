@@ -418,4 +418,3 @@ TEST(PicTiming, StrictModeUndoesCyclesCutShort) {
         }
     }
 }
-

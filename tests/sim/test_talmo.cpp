@@ -126,4 +126,3 @@ TEST(TalmoBootLoader, FirstHalfErasesTheWholeRow) {
     for (std::uint32_t k = 0; k < 32; ++k)
         EXPECT_EQ(d.t.eepromByte(0x20 + k), 0x80 + k);
 }
-
