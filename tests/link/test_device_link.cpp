@@ -239,22 +239,6 @@ TEST(DeviceLink, UnansweredExchangeFailsAndTheNextWorks) {
     }
 }
 
-TEST(DeviceLink, EchoCheck) {
-    struct Case {
-        int count;
-        std::uint8_t byte1;
-        bool ok;
-    } cases[] = {
-        {65, 'I', true},  {1, 'I', true}, {0, 'I', false},
-        {-1, 'I', false}, {65, 0, false}, {65, 'i', false},
-    };
-    for (const Case& c : cases) {
-        Report r{};
-        r[1] = c.byte1;
-        EXPECT_EQ(talmo::EchoOk(c.count, r, 'I'), c.ok) << c.count << " " << int(c.byte1);
-    }
-}
-
 TEST(DeviceLink, ReenumerationIntoTheBootLoaderAndBack) {
     Bench b;
     b.plug();

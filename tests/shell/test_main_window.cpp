@@ -57,8 +57,6 @@ using Log = std::vector<std::string>;
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void pageChoiceRule_data();
-    void pageChoiceRule();
     void deviceEvents_data();
     void deviceEvents();
     void notifications();
@@ -72,31 +70,6 @@ private slots:
     void busyDevice();
     void accessRefusedAdvice();
 };
-
-void TestMainWindow::pageChoiceRule_data() {
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("productId");
-    QTest::addColumn<QString>("steps");
-    QTest::newRow("closed") << false << 0xAA
-                            << "waiting: -boot-loader -console +waiting -programmer";
-    QTest::newRow("normal") << true << 0xAA
-                            << "console: +console -boot-loader -waiting -programmer";
-    QTest::newRow("boot") << true << 0xA9
-                          << "boot-loader: +boot-loader -console -waiting -programmer";
-    QTest::newRow("other id") << true << 0x1234
-                              << "boot-loader: +boot-loader -console -waiting -programmer";
-}
-
-void TestMainWindow::pageChoiceRule() {
-    QFETCH(bool, connected);
-    QFETCH(int, productId);
-    QFETCH(QString, steps);
-    const PageChoice choice = choosePage(connected, static_cast<std::uint16_t>(productId));
-    QString got = QString::fromLatin1(pageName(choice.current)) + ":";
-    for (const PageStep& s : choice.steps)
-        got += QString::fromLatin1(s.show ? " +" : " -") + QString::fromLatin1(pageName(s.page));
-    QCOMPARE(got, steps);
-}
 
 // Start-up with what is plugged, then steps; after each, the one page shown
 // and the connection text. Devices are numbered in the order they came.
