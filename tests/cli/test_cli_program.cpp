@@ -485,11 +485,11 @@ TEST(CliVerify, TheFirstDifferenceIsNamedWithTheCount) {
     EXPECT_EQ(blank.status, wrong ? 0 : 5) << blank.err;
 
     // The firmware: one byte of the file changed is found at its address.
-    FirmwareContents f = MakeFirmware("TALMO V0.42", 4);
-    WriteFile(s / "fw.hex", FirmwareHexText(f));
+    Firmware f(4, "TALMO V0.42");
+    WriteFile(s / "fw.hex", f.hexText());
     ASSERT_EQ(s.run(Sim({"firmware", "program", "fw.hex", "--yes"})).status, 0);
-    f.application[0x2000 - 0x1300] ^= 0x10;
-    WriteFile(s / "other.hex", FirmwareHexText(f));
+    f.program[0x2000] ^= 0x10;
+    WriteFile(s / "other.hex", f.hexText());
     const Outcome firmware = s.run(Sim({"firmware", "verify", "other.hex"}));
     EXPECT_EQ(firmware.status, 5);
     EXPECT_TRUE(Contains(firmware.err, "différence à 0x2000")) << firmware.err;
