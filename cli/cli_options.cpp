@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "core/version.h"
+
 #include <optional>
 
 namespace talmo::cli {
@@ -25,6 +27,7 @@ const char kCommonOptions[] =
     "                      de PIC16F873 à PIC16F877A (défaut : PIC16F877A)\n"
     "  --sim-protected     pour un nouveau DOSSIER : PIC protégé contre la lecture\n"
     "  -h, --help          afficher l'aide de la commande\n"
+    "  --version           afficher la version de talmo-cli\n"
     "\n"
     "Ctrl+C, la fermeture du terminal (SIGHUP) et SIGTERM laissent l'opération en\n"
     "cours aller jusqu'au bout ; un deuxième signal l'arrête au prochain échange,\n"
@@ -141,6 +144,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     Options o;
     Words words;
     bool help = false;
+    bool version = false;
     bool pic = false, firmware = false;
     bool simPicGiven = false;
     bool quiet = false, verbose = false;
@@ -176,6 +180,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
         if (name == "-h" || name == "--help") {
             help = true;
+        } else if (name == "--version" && !inlineValue) {
+            version = true;
         } else if (name == "--simulate") {
             auto v = value();
             if (!v || v->empty())
@@ -226,11 +232,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         words.erase(words.begin());
         help = true;
     }
-    if (help) {
+    if (help || version) {
         ParseResult r;
         r.ok = true;
         r.options.help = true;
-        r.options.helpText = HelpFor(words);
+        r.options.helpText =
+            help ? HelpFor(words) : std::string("talmo-cli ") + kProgramVersion + "\n";
         return r;
     }
 

@@ -60,7 +60,8 @@ struct Options {
     std::string simPic;         // --sim-pic NOM, as given; empty when absent
     bool simProtected = false;  // --sim-protected
 
-    // Help asked for: `helpText` holds it, nothing else is done.
+    // Help (or the version) asked for: `helpText` holds it, nothing else is
+    // done.
     bool help = false;
     std::string helpText;
 };

@@ -3,6 +3,7 @@
 // window to play the device. Time is real: the emulator's answer latency
 // and the PIC's programming cycles run on the program's own clock.
 #include "core/clock.h"
+#include "shell/command_line.h"
 #include "shell/demo_control.h"
 #include "shell/main_window.h"
 #include "sim/wired_talmo.h"
@@ -11,7 +12,22 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
+    const talmo::CommandLineAnswer answer = talmo::ReadCommandLine(
+        "talmo-tools-demo",
+        "TALMO_Tools sur un TALMO virtuel, sans matériel : la même fenêtre, avec\n"
+        "une seconde fenêtre « TALMO virtuel » pour le brancher et le débrancher,\n"
+        "le passer en boot loader, appuyer sur ses touches, ouvrir ses contacts,\n"
+        "régler son entrée PWM, choisir le PIC de la carte VELKOR et injecter des\n"
+        "pannes.\n",
+        std::vector<std::string>(argv + 1, argv + argc));
+    if (!answer.startWindow) {
+        std::fputs(answer.out.c_str(), stdout);
+        std::fputs(answer.err.c_str(), stderr);
+        return answer.status;
+    }
     QApplication app(argc, argv);
     talmo::installFrenchTranslation(app);
     talmo::RealClock clock;

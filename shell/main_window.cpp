@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "link/access_advice.h"
 #include "shell/waiting_page.h"
 #include "ui/pictures.h"
 #include "ui/qt_ui.h"
@@ -192,6 +193,12 @@ void MainWindow::setStatusText(int field, const std::string& text) {
     if (field < 0 || field > 1)
         return;
     fields_[field]->setText(QString::fromStdString(text));
+    // A refused TALMO: the connection field's tooltip says what to do.
+    if (field == ConnectionField)
+        fields_[field]->setToolTip(
+            text == kTextAccessDenied && !link_.deniedPath.empty()
+                ? QString::fromStdString(AccessDeniedAdvice(link_.deniedPath))
+                : QString());
 }
 
 void MainWindow::showProgress(std::uint32_t done, std::uint32_t total) {

@@ -46,7 +46,9 @@ bool ReadFirmwareFile(BootLoaderContext& c, std::string& versionText) {
 
 void BootLoaderShown(BootLoaderContext& c, bool autoUpdate) {
     c.ui.setStatusText(MessageField, "");
-    c.fields.fileVersion = kNoVersion;
+    // A new string moved in rather than the text copied in place: GCC 12 at
+    // -O3 takes the in-place copy for an overlapping one (-Wrestrict).
+    c.fields.fileVersion = std::string(kNoVersion);
     if (auto version = QueryBootLoaderVersion(c.link, c.report))
         c.fields.bootLoaderVersion = *version;
     c.fields.deviceVersion = QueryDeviceFirmwareVersion(c.link, c.report);
@@ -76,7 +78,7 @@ void BootLoaderProgram(BootLoaderContext& c) {
 
     const std::string question = "Programmer cette version ?\n" + versionText;
     if (c.ui.messageBox(question, "Programmation", Icon::Question, Buttons::YesNo) != Answer::Yes) {
-        c.fields.fileVersion = kNoVersion;
+        c.fields.fileVersion = std::string(kNoVersion);
         Changed(c);
         c.ui.setStatusText(MessageField, "Programmation: annulée");
         return;

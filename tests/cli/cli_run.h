@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/common/files.h"
+#include "tests/common/hex_files.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -99,22 +100,11 @@ private:
 
 // ---------------------------------------------------------------- HEX files
 
-inline std::string Record(std::uint16_t address, std::uint8_t type,
-                          const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()),
-                                    static_cast<std::uint8_t>(address >> 8),
-                                    static_cast<std::uint8_t>(address), type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    std::string line = ":";
-    char pair[4];
-    for (std::uint8_t b : bytes) {
-        sum += b;
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        line += pair;
-    }
-    std::snprintf(pair, sizeof pair, "%02X", (256 - sum % 256) % 256);
-    return line + pair + "\r\n";
+using talmo::test::Firmware;
+
+// A record line with its CR LF.
+inline std::string Line(unsigned address, unsigned type, const std::vector<unsigned>& data) {
+    return talmo::test::Record(address, type, data) + "\r\n";
 }
 
 // A board PIC's memories as a file holds them.
@@ -145,15 +135,15 @@ inline PicContents MakePicContents(std::uint32_t programWords, std::uint32_t eep
 }
 
 inline std::string PicHexText(const PicContents& c) {
-    std::string text = Record(0, 0x04, {0, 0});
+    std::string text = Line(0, 0x04, {0, 0});
     auto words = [&](std::uint32_t byteAddress, const std::vector<std::uint16_t>& w) {
         for (std::size_t i = 0; i < w.size(); i += 8) {
-            std::vector<std::uint8_t> data;
+            std::vector<unsigned> data;
             for (std::size_t k = i; k < i + 8 && k < w.size(); ++k) {
                 data.push_back(static_cast<std::uint8_t>(w[k]));
                 data.push_back(static_cast<std::uint8_t>(w[k] >> 8));
             }
-            text += Record(static_cast<std::uint16_t>(byteAddress + 2 * i), 0, data);
+            text += Line(byteAddress + 2 * static_cast<unsigned>(i), 0, data);
         }
     };
     words(0, c.program);
@@ -161,39 +151,6 @@ inline std::string PicHexText(const PicContents& c) {
     words(0x4200, eeprom);
     words(0x4000, {c.ids[0], c.ids[1], c.ids[2], c.ids[3]});
     words(0x400E, {c.config});
-    return text + ":00000001FF\r\n";
-}
-
-// The device firmware: application bytes from 0x1300 and the EEPROM.
-struct FirmwareContents {
-    std::vector<std::uint8_t> application; // 0x1300 .. 0x7FFF
-    std::vector<std::uint8_t> eeprom;      // 0x00 .. 0xFF
-};
-
-inline FirmwareContents MakeFirmware(const std::string& version, unsigned seed) {
-    FirmwareContents f;
-    f.application.assign(0x8000 - 0x1300, 0xFF);
-    for (std::size_t i = 0; i < 0x3000; ++i)
-        f.application[i] = static_cast<std::uint8_t>(i * 31 + seed);
-    for (std::size_t i = 0; i < 12; ++i)
-        f.application[0x0C + i] = i < version.size() ? static_cast<std::uint8_t>(version[i]) : 0;
-    for (unsigned e = 0; e < 0x100; ++e)
-        f.eeprom.push_back(static_cast<std::uint8_t>(e * 3 + seed));
-    return f;
-}
-
-inline std::string FirmwareHexText(const FirmwareContents& f) {
-    std::string text = Record(0, 0x04, {0, 0});
-    for (std::size_t i = 0; i < f.application.size(); i += 16)
-        text +=
-            Record(static_cast<std::uint16_t>(0x1300 + i), 0,
-                   std::vector<std::uint8_t>(f.application.begin() + static_cast<long>(i),
-                                             f.application.begin() + static_cast<long>(i + 16)));
-    text += Record(0, 0x04, {0x00, 0xF0});
-    for (std::size_t i = 0; i < f.eeprom.size(); i += 16)
-        text += Record(static_cast<std::uint16_t>(i), 0,
-                       std::vector<std::uint8_t>(f.eeprom.begin() + static_cast<long>(i),
-                                                 f.eeprom.begin() + static_cast<long>(i + 16)));
     return text + ":00000001FF\r\n";
 }
 

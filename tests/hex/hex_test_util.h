@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/common/files.h"
+#include "tests/common/hex_files.h"
 #include "tests/common/scripted_ui.h"
 
 #include <gtest/gtest.h>
@@ -50,22 +51,7 @@ inline std::vector<std::string> CrLfLines(const std::string& text) {
     return lines;
 }
 
-// ':' LL AAAA TT data CC with a correct checksum (plus `checksumDelta`).
-inline std::string Record(unsigned address, unsigned type, const std::vector<unsigned>& data,
-                          int checksumDelta = 0) {
-    unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address,
-                  type);
-    std::string line = buf;
-    for (unsigned b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b & 0xFF);
-        line += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xFF) + checksumDelta) & 0xFF);
-    return line + buf;
-}
+using talmo::test::Record;
 
 inline std::vector<std::string> BoxTexts(const talmo::ScriptedUi& ui) {
     std::vector<std::string> texts;

@@ -128,3 +128,26 @@ TEST(HexFiles, ReadersTellTheEndRecordAndTheDataBytes) {
                              c.firmware.dataBytes));
     }
 }
+
+// A valid record of each kind the readers check, with each of the 255 wrong
+// checksum bytes: refused, whatever bits differ.
+TEST(HexChecksum, EveryWrongChecksumByteIsRefused) {
+    const std::string records[] = {hextest::Record(0x0100, 0, {0x85, 0x3F, 0xFF, 0x00}),
+                                   hextest::Record(0, 4, {0x00, 0xF0})};
+    for (const std::string& good : records) {
+        const unsigned right = std::stoul(good.substr(good.size() - 2), nullptr, 16);
+        for (unsigned wrong = 0; wrong < 256; ++wrong) {
+            char pair[3];
+            std::snprintf(pair, sizeof pair, "%02X", wrong);
+            const std::string line = good.substr(0, good.size() - 2) + pair;
+            ScriptedUi ui;
+            auto pic = std::make_unique<PicImage>();
+            auto firmware = std::make_unique<FirmwareImage>();
+            const int expected = wrong == right ? 1 : 0;
+            if (good[8] == '0') { // the PIC reader skips address records unchecked
+                ASSERT_EQ(LoadPicHexText(ui, *pic, line), expected) << line;
+            }
+            ASSERT_EQ(LoadFirmwareHexText(ui, *firmware, line), expected) << line;
+        }
+    }
+}

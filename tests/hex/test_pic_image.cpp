@@ -203,28 +203,6 @@ TEST(SavePicHex, WritesTheLowSixteenBitsOfWordsAndTheLowByteOfEeprom) {
                                   ":084000000100FF3FFF3F0F002C", ":00000001FF"}));
 }
 
-TEST(SavePicHex, RoundTripThroughTheReader) {
-    std::uint32_t seed = 12345;
-    auto next = [&](std::uint32_t mask) {
-        return ((seed = seed * 1103515245u + 12345u) >> 8) & mask;
-    };
-    for (const auto& [program, eeprom] : {std::pair{0x2000, 0x100}, {0x1000, 0x80}, {0, 0}}) {
-        SCOPED_TRACE(program);
-        auto image = BlankImage(), back = BlankImage();
-        for (int i = 0; i < program; ++i)
-            image->entries[static_cast<std::size_t>(i)] = next(0x3FFF);
-        for (int i = 0; i < eeprom; ++i)
-            image->entries[0x2100 + static_cast<std::size_t>(i)] = next(0xFF);
-        for (std::uint32_t a : {0x2000u, 0x2001u, 0x2002u, 0x2003u, 0x2007u})
-            image->entries[a] = next(0x3FFF);
-        TempDir dir;
-        Save(*image, dir.file("r.hex"), program, eeprom);
-        ScriptedUi ui;
-        ASSERT_EQ(LoadPicHex(ui, *back, dir.file("r.hex")), 1);
-        EXPECT_TRUE(back->entries == image->entries);
-    }
-}
-
 TEST(SavePicHex, RefusesSizesNoPicHasBeforeCreatingTheFile) {
     TempDir dir;
     const auto image = BlankImage();

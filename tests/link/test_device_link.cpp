@@ -1,4 +1,5 @@
 // The device link on the emulator's bus: finding, following and exchanging.
+#include "link/access_advice.h"
 #include "link/device_link.h"
 
 #include "link_test_util.h"
@@ -238,22 +239,6 @@ TEST(DeviceLink, UnansweredExchangeFailsAndTheNextWorks) {
     }
 }
 
-TEST(DeviceLink, EchoCheck) {
-    struct Case {
-        int count;
-        std::uint8_t byte1;
-        bool ok;
-    } cases[] = {
-        {65, 'I', true},  {1, 'I', true}, {0, 'I', false},
-        {-1, 'I', false}, {65, 0, false}, {65, 'i', false},
-    };
-    for (const Case& c : cases) {
-        Report r{};
-        r[1] = c.byte1;
-        EXPECT_EQ(talmo::EchoOk(c.count, r, 'I'), c.ok) << c.count << " " << int(c.byte1);
-    }
-}
-
 TEST(DeviceLink, ReenumerationIntoTheBootLoaderAndBack) {
     Bench b;
     b.plug();
@@ -397,6 +382,34 @@ TEST(DeviceLink, PermissionDenied) {
         b.backend.unplug(id);
         b.deliver();
         EXPECT_EQ(b.status(), kNotConnected);
+    }
+}
+
+// The advice names the refused node; a rule outside udev's folders is
+// copied into /etc/udev/rules.d first, one inside them is only read again.
+TEST(DeviceLink, AccessRefusedAdviceFollowsWhereTheRuleIs) {
+    const struct {
+        const char* rule;
+        bool copied;
+    } cases[] = {
+        {"/usr/lib/udev/rules.d/70-talmo.rules", false},
+        {"/etc/udev/rules.d/70-talmo.rules", false},
+        {"/usr/local/lib/udev/rules.d/70-talmo.rules", true},
+        {"/home/u/TALMO_Tools/data/70-talmo.rules", true},
+        {"/usr/lib/udev/rules.d/old/70-talmo.rules", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const std::string advice = talmo::AccessDeniedAdvice("/dev/hidraw7", c.rule);
+        EXPECT_NE(advice.find("l'accès à /dev/hidraw7 est refusé"), std::string::npos);
+        EXPECT_EQ(advice.find(std::string("sudo install -m 644 ") + c.rule +
+                              " /etc/udev/rules.d/70-talmo.rules\n") != std::string::npos,
+                  c.copied);
+        EXPECT_NE(advice.find(c.rule), std::string::npos);
+        for (const char* command : {"sudo udevadm control --reload-rules\n",
+                                    "sudo udevadm trigger --subsystem-match=hidraw\n",
+                                    "débranchez et rebranchez", "sudo usermod -aG plugdev $USER"})
+            EXPECT_NE(advice.find(command), std::string::npos) << command;
     }
 }
 

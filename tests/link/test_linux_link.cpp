@@ -161,28 +161,6 @@ TEST_F(LinuxLink, FollowsPlugAndUnplugThroughTheMonitor) {
     EXPECT_EQ(rig.status(), kNotConnected);
 }
 
-TEST_F(LinuxLink, ReenumeratesIntoTheBootLoaderAndBack) {
-    Rig rig;
-    ASSERT_TRUE(talmo::RegisterForDeviceEvents(rig.link));
-    rig.plug();
-    ASSERT_TRUE(follow(rig.link, [&] { return rig.link.connected(); }));
-    for (const bool intoBootLoader : {true, false}) {
-        SCOPED_TRACE(intoBootLoader);
-        const std::string before = rig.link.devicePath;
-        const auto product = intoBootLoader ? talmo::kBootLoaderProductId : talmo::kTalmoProductId;
-        talmo::WriteReport(rig.link, jump(intoBootLoader));
-        ASSERT_TRUE(follow(rig.link,
-                           [&] { return rig.link.connected() && rig.link.productId == product; }));
-        EXPECT_NE(rig.link.devicePath, before);
-        const auto texts = rig.ui.statusTexts(talmo::ConnectionField); // closed, then found
-        EXPECT_EQ(texts.at(texts.size() - 2), kNotConnected);
-        EXPECT_EQ(rig.status(), intoBootLoader ? kBootLoader : kConnected);
-        Report r = request('V');
-        ASSERT_TRUE(talmo::Exchange(rig.link, r));
-        EXPECT_EQ(textAt(r, 2), intoBootLoader ? "TALMO BOOT V1.02" : "TALMO V0.23");
-    }
-}
-
 // One program on the TALMO at a time: a second link (its own backend, as in
 // another program) is refused as busy while the first holds the device,
 // without disturbing it, and opens once the first has let go.

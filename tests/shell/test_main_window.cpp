@@ -60,8 +60,6 @@ using Log = std::vector<std::string>;
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void pageChoiceRule_data();
-    void pageChoiceRule();
     void deviceEvents_data();
     void deviceEvents();
     void notifications();
@@ -77,32 +75,8 @@ private slots:
     void pictures();
     void acceleratorAndFocus();
     void busyDevice();
+    void accessRefusedAdvice();
 };
-
-void TestMainWindow::pageChoiceRule_data() {
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("productId");
-    QTest::addColumn<QString>("steps");
-    QTest::newRow("closed") << false << 0xAA
-                            << "waiting: -boot-loader -console +waiting -programmer";
-    QTest::newRow("normal") << true << 0xAA
-                            << "console: +console -boot-loader -waiting -programmer";
-    QTest::newRow("boot") << true << 0xA9
-                          << "boot-loader: +boot-loader -console -waiting -programmer";
-    QTest::newRow("other id") << true << 0x1234
-                              << "boot-loader: +boot-loader -console -waiting -programmer";
-}
-
-void TestMainWindow::pageChoiceRule() {
-    QFETCH(bool, connected);
-    QFETCH(int, productId);
-    QFETCH(QString, steps);
-    const PageChoice choice = choosePage(connected, static_cast<std::uint16_t>(productId));
-    QString got = QString::fromLatin1(pageName(choice.current)) + ":";
-    for (const PageStep& s : choice.steps)
-        got += QString::fromLatin1(s.show ? " +" : " -") + QString::fromLatin1(pageName(s.page));
-    QCOMPARE(got, steps);
-}
 
 // Start-up with what is plugged, then steps; after each, the one page shown
 // and the connection text. Devices are numbered in the order they came.
@@ -510,6 +484,34 @@ void TestMainWindow::busyDevice() {
     rig.deliver();
     QVERIFY(!w.retryingBusyDevice());
     QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
+}
+
+// A TALMO refused for lack of permission: the connection field's tooltip
+// names the refused node and the commands; a later connection clears it.
+void TestMainWindow::accessRefusedAdvice() {
+    ShellRig rig;
+    const int id = rig.plug(Mode::Normal, true);
+    rig.backend.controls.openFault = [](const std::string&, int) {
+        return HidOpenError::PermissionDenied;
+    };
+    MainWindow& w = rig.start();
+    auto* field = w.statusBar()->findChild<QLabel*>(QStringLiteral("statusField0"));
+    QVERIFY(field);
+    // The text the facade shows, through the window as QtUi hands it over.
+    const auto relay = [&] { w.setStatusText(ConnectionField, rig.ui.status(ConnectionField)); };
+    relay();
+    QCOMPARE(field->text(), QStringLiteral("USB: TALMO présent, accès refusé"));
+    const QString advice = field->toolTip();
+    QVERIFY(advice.contains(QString::fromStdString(*rig.usb.pathOf(id) + " est refusé")));
+    QVERIFY(advice.contains(QStringLiteral("sudo udevadm control --reload-rules")));
+    QVERIFY(advice.contains(QStringLiteral("plugdev")));
+
+    rig.backend.controls.openFault = {};
+    rig.device(id).setMode(Mode::BootLoader); // the device comes back, now allowed
+    rig.deliver();
+    relay();
+    QCOMPARE(field->text(), QString::fromStdString(connectionText(PageKind::BootLoader)));
+    QVERIFY(field->toolTip().isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)

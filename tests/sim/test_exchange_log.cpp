@@ -29,35 +29,6 @@ std::vector<std::string> split(const std::string& line) {
 
 } // namespace
 
-TEST(ExchangeLog, CountsAndMatchesRequests) {
-    ExchangeLog log;
-    const std::uint8_t flags[] = {1, 2, 1, 2, 0, 0};
-    for (std::uint8_t f : flags)
-        log.record(0, request('W', {f, 0x13, 0x00}), request('W', {1}));
-    log.record(0, request('Y', {4, 0x02, 0x12, 0x34}), request('Y'));
-    log.record(0, request('Y', {3, 0x18}), std::nullopt);
-    log.record(0, request('Y', {3, 0x18}), request('Y'));
-
-    EXPECT_EQ(log.count('W'), 6u);
-    EXPECT_EQ(log.count(Match('W').byte(2, 0)), 2u);
-    EXPECT_EQ(log.count(Match('W'), 4), 2u);
-    EXPECT_EQ(log.requestBytes(Match('W'), 2),
-              (std::vector<std::uint8_t>(std::begin(flags), std::end(flags))));
-    EXPECT_EQ(log.count(Match('Y').answered(false)), 1u);
-    EXPECT_EQ(log.count(Match().answered()), 8u);
-    EXPECT_EQ(log.countTarget(3, 0x18), 2u);
-    EXPECT_EQ(log.indices(Match('Y')), (std::vector<std::size_t>{6, 7, 8}));
-    const auto steps = log.targetSteps();
-    ASSERT_EQ(steps.size(), 3u);
-    EXPECT_EQ(std::tuple(steps[0].sub, steps[0].code, steps[0].word), std::tuple(4, 0x02, 0x1234));
-    EXPECT_FALSE(steps[1].answered);
-    EXPECT_TRUE(log.requestBytes(Match('W'), 65).empty()); // out of the report: nothing
-
-    log.setEnabled(false);
-    log.record(0, request('B'), std::nullopt);
-    EXPECT_EQ(log.size(), 9u);
-}
-
 TEST(ExchangeLog, TextLinesHoldTimeRequestAndAnswer) {
     sim::Report req = request('Y', {2, 0x04});
     req[64] = 0xAB;

@@ -65,50 +65,6 @@ TEST(PicChips, DeviceIdAndSizesReadThroughTheSerialInterface) {
     }
 }
 
-TEST(PicCounter, OneCounterWalksBothMemoriesAndWrapsAtTheChipSize) {
-    Pic pic(PicChip::F873);
-    for (std::uint32_t a = 0; a < 300; ++a)
-        pic.setCell(a, static_cast<std::uint16_t>(0x1000 + a));
-    for (std::uint32_t e = 0; e < 128; ++e)
-        pic.setCell(Pic::kEepromBase + e, static_cast<std::uint16_t>(255 - e));
-    pic.setCell(4096, 0x0456); // not implemented on a 4K part
-    EXPECT_EQ(pic.cell(4096), Pic::kBlank);
-    PicDriver d{pic};
-    d.load(kLoadProg, 0x0000); // outside programming mode: ignored
-    d.cmd(kEraseProgram);
-    EXPECT_EQ(d.read(kReadProg), Pic::kBlank);
-    EXPECT_EQ(pic.programWord(0), 0x1000);
-    d.enter();
-    for (std::uint32_t a = 0; a < 4096 + 300; ++a) {
-        const std::uint32_t w = a % 4096;
-        ASSERT_EQ(d.read(kReadProg), w < 300 ? 0x1000 + w : Pic::kBlank) << a;
-        ASSERT_EQ(d.read(kReadData), 255 - (a & 0x7F))
-            << a; // EEPROM follows the counter's low bits
-        d.inc();
-    }
-}
-
-TEST(PicCounter, LoadConfigurationJumpsTo2000AndOnlyReEnteringLeavesIt) {
-    Pic pic(PicChip::F877A, 2);
-    pic.setCell(0x2000, 0x0011);
-    pic.setCell(0x2003, 0x0033);
-    pic.setCell(0x0000, 0x2805);
-    PicDriver d{pic};
-    d.enter();
-    d.inc(5);
-    d.load(kLoadConfig, 0);
-    EXPECT_EQ(pic.addressCounter(), 0x2000);
-    EXPECT_EQ(d.read(kReadProg), 0x0011);
-    d.inc(3);
-    EXPECT_EQ(d.read(kReadProg), 0x0033);
-    d.inc(0x2000); // a full turn of the configuration area does not reach program memory
-    EXPECT_GE(pic.addressCounter(), 0x2000);
-    d.leave();
-    d.enter();
-    EXPECT_EQ(pic.addressCounter(), 0);
-    EXPECT_EQ(d.read(kReadProg), 0x2805);
-}
-
 TEST(PicWrite, ProgramOnlyClearsBitsAndEraseProgramReplaces) {
     struct Step {
         std::uint8_t load;
@@ -406,30 +362,6 @@ TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem) {
     }
 }
 
-TEST(PicConfig, UnimplementedBitsReadAsOne) {
-    struct Case {
-        PicChip chip;
-        std::uint16_t written;
-        std::uint16_t read;
-    };
-    const Case cases[] = {
-        {PicChip::F877A, 0x0000, 0x1030},
-        {PicChip::F873A, 0x2F4A, 0x3F7A},
-        {PicChip::F876, 0x0000, 0x0400},
-        {PicChip::F874, 0x3B72, 0x3F72},
-    };
-    for (const auto& c : cases) {
-        Pic pic(c.chip);
-        PicDriver d{pic};
-        d.enter();
-        d.config(7);
-        d.load(kLoadProg, c.written);
-        d.cmd(kEraseProgram);
-        d.waitMs(16);
-        EXPECT_EQ(d.read(kReadProg), c.read) << pic.info().name;
-    }
-}
-
 TEST(PicTiming, StrictModeUndoesCyclesCutShort) {
     // A cycle on word 40 of the board firmware, ended after `minMs` - 1 and
     // after `minMs` by the next command or by leaving programming mode.
@@ -490,51 +422,5 @@ TEST(PicTiming, StrictModeUndoesCyclesCutShort) {
                 << pic.info().name << " " << wait;
             EXPECT_EQ(pic.interruptedCycles(), applied ? 0u : 1u);
         }
-    }
-}
-
-TEST(PicFaults, StuckBitReadsItsValueWhateverIsWritten) {
-    Pic pic(PicChip::F876A);
-    pic.stickBit(0x0010, 3, false);
-    pic.stickBit(Pic::kEepromBase + 2, 7, true);
-    PicDriver d{pic};
-    d.enter();
-    d.inc(2);
-    d.load(kLoadData, 0x0011);
-    d.cmd(kProgramOnly);
-    d.cmd(kEndProg);
-    EXPECT_EQ(d.read(kReadData), 0x91);
-    d.inc(14);
-    EXPECT_EQ(d.read(kReadProg), 0x3FF7);
-    pic.clearStuckBits();
-    EXPECT_EQ(d.read(kReadProg), 0x3FFF);
-}
-
-TEST(PicSeed, BoardFirmwareCarriesARetlwVersionTableOnBothSizes) {
-    for (PicChip chip : {PicChip::F873, PicChip::F876A}) {
-        Pic pic(chip);
-        const std::uint32_t at = sim::loadBoardFirmware(pic);
-        const std::uint32_t words = pic.info().programWords;
-        ASSERT_LT(at + 40, words);
-        // The table: ADDWF PCL,F then one RETLW (0x34xx) per character.
-        EXPECT_EQ(pic.programWord(at - 1), 0x0782);
-        std::string text;
-        for (std::uint32_t a = at;
-             (pic.programWord(a) >> 8) == 0x34 && (pic.programWord(a) & 0xFF) != 0; ++a)
-            text += static_cast<char>(pic.programWord(a) & 0xFF);
-        EXPECT_EQ(text, sim::kDefaultBoardVersion);
-        EXPECT_EQ(text.rfind("VELKOR V2.10 14/03/2011 ", 0), 0u);
-        // A real program of 14-bit words, the name once so a search from the
-        // start finds this table, the top of memory blank, unprotected.
-        std::string lows;
-        for (std::uint32_t a = 0; a < words; ++a) {
-            ASSERT_LE(pic.programWord(a), 0x3FFF);
-            lows += static_cast<char>(pic.programWord(a) & 0xFF);
-        }
-        EXPECT_EQ(lows.find("VELKOR"), at);
-        EXPECT_EQ(lows.find("VELKOR", at + 1), std::string::npos);
-        EXPECT_EQ(pic.programWord(words - 1), Pic::kBlank);
-        EXPECT_EQ(pic.configWord() & 0x3130, 0x3130);
-        EXPECT_NE(pic.eepromByte(0), 0xFF);
     }
 }

@@ -31,21 +31,6 @@ struct Bus : ::testing::Test {
 
 } // namespace
 
-TEST_F(Bus, PluggedDeviceEnumeratesAsATalmoInNormalMode) {
-    EXPECT_TRUE(bus.interfaces().empty());
-    const int id = bus.plug(std::make_unique<Talmo>());
-    expectEvents({{true, "/dev/vhidraw0"}});
-    EXPECT_FALSE(bus.hasEvents());
-    const auto list = bus.interfaces();
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(std::tuple(list[0].path, list[0].vendorId, list[0].productId,
-                         list[0].inputReportLength, list[0].outputReportLength),
-              std::tuple(std::string("/dev/vhidraw0"), 0x04D8, 0x00AA, 65, 65));
-    EXPECT_EQ(bus.pathOf(id), "/dev/vhidraw0");
-    EXPECT_TRUE(bus.exchange("/dev/vhidraw0", request('B')));
-    EXPECT_FALSE(bus.exchange("/dev/vhidraw9", request('B')));
-}
-
 TEST_F(Bus, ModeSwitchIsRemovalThenArrivalOnANewPathWithTheOtherProduct) {
     const int id = bus.plug(std::make_unique<Talmo>());
     bus.takeEvents();
@@ -66,46 +51,6 @@ TEST_F(Bus, ModeSwitchIsRemovalThenArrivalOnANewPathWithTheOtherProduct) {
     bus.device(id)->setMode(Talmo::Mode::Normal);
     expectEvents({{false, path}, {true, ""}});
     EXPECT_EQ(bus.interfaces()[0].productId, 0x00AA);
-}
-
-TEST_F(Bus, UnplugAndReplugSeveralDevices) {
-    const int a = bus.plug(std::make_unique<Talmo>());
-    auto second = std::make_unique<Talmo>();
-    second->setMode(Talmo::Mode::BootLoader);
-    const int b = bus.plug(std::move(second));
-    bus.takeEvents();
-    auto list = bus.interfaces();
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].productId, 0x00AA);
-    EXPECT_EQ(list[1].productId, 0x00A9);
-
-    // Each path reaches its own device.
-    EXPECT_TRUE(bus.exchange(list[0].path, request('M', {1})));
-    EXPECT_TRUE(bus.device(a)->machine().motorsOn);
-    EXPECT_FALSE(bus.device(b)->machine().motorsOn);
-
-    bus.unplug(a);
-    EXPECT_FALSE(bus.plugged(a));
-    EXPECT_FALSE(bus.pathOf(a));
-    expectEvents({{false, list[0].path}});
-    EXPECT_FALSE(bus.exchange(list[0].path, request('B')));
-    ASSERT_EQ(bus.interfaces().size(), 1u);
-    bus.unplug(a); // twice: nothing more
-    EXPECT_FALSE(bus.hasEvents());
-
-    bus.replug(a);
-    expectEvents({{true, ""}});
-    EXPECT_NE(*bus.pathOf(a), list[0].path);
-    EXPECT_TRUE(bus.device(a)->machine().motorsOn); // same device, state kept
-    EXPECT_EQ(bus.interfaces().size(), 2u);
-    EXPECT_EQ(bus.device(7), nullptr);
-
-    // The unplug fault pulls the device out at that exchange.
-    bus.device(b)->faults().unplugAt = bus.device(b)->nextExchange() + 1;
-    EXPECT_TRUE(bus.exchange(list[1].path, request('V')));
-    EXPECT_FALSE(bus.exchange(list[1].path, request('V')));
-    EXPECT_FALSE(bus.plugged(b));
-    expectEvents({{false, list[1].path}});
 }
 
 TEST(VirtualUsb, StrictPicTimingUsesTheBusClock) {
