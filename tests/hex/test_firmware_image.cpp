@@ -204,7 +204,9 @@ TEST(HexWriters, FailuresShowOneMessageAndLoseNothing) {
     const std::string cannotWrite = "Impossible d'écrire dans le fichier...",
                       cannotCreate = "Impossible de créer le fichier...";
     const std::string old = ":00000001FF\r\nold file\r\n";
-    for (const auto& [write, size] : writers) {
+    for (const auto& writer : writers) {
+        const auto& write = writer.first;
+        const rlim_t size = writer.second;
         const struct {
             std::string path;
             rlim_t limit;
