@@ -1,11 +1,13 @@
 // A folder of its own for one test's files, and whole-file reading and writing.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace talmo::test {
 
@@ -33,6 +35,15 @@ inline std::string ReadFile(const std::string& path) {
 inline std::string WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
+}
+
+// The names in a folder, sorted: what a failed write must not leave behind.
+inline std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace talmo::test

@@ -30,14 +30,7 @@ using talmo::test::ReadFile;
 using talmo::test::TempDir;
 using talmo::test::WriteFile;
 
-// The names in a folder, sorted: what a failed write must not leave behind.
-inline std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using talmo::test::Names;
 
 // Lines of a written file without their CR LF; a last line that lacks it is
 // marked, so comparisons catch it.
