@@ -32,29 +32,18 @@ TEST(ConsoleScale, PercentBothWays) {
     }
 }
 
+// Only the first 19 characters are read, and no overflow.
 TEST(ConsoleScale, EditTextReadLikeAtoi) {
     const std::pair<const char*, int> cases[] = {
-        {"", 0},
-        {"1", 1},
-        {"15", 15},
-        {"150", 150},
-        {" 50", 50},
-        {"  0", 0},
-        {"\t 7", 7},
-        {"12ab", 12},
-        {"ab12", 0},
-        {"-3", -3},
-        {"+7", 7},
-        {"- 3", 0},
-        {"99 ", 99},
-        // Only the first 19 characters are read, and no overflow.
-        {"99999999999999999999999", INT_MAX},
-        {"-99999999999999999999", INT_MIN},
-        {"0000000000000000000100", 0},
-        {"000000000000000000100", 1},
+        {"", 0},      {"1", 1},    {"15", 15}, {"150", 150}, {" 50", 50}, {"  0", 0},  {"\t 7", 7},
+        {"12ab", 12}, {"ab12", 0}, {"-3", -3}, {"+7", 7},    {"- 3", 0},  {"99 ", 99},
     };
     for (auto [text, value] : cases)
         EXPECT_EQ(ParseEditNumber(text), value) << '"' << text << '"';
+    EXPECT_EQ(ParseEditNumber("99999999999999999999999"), INT_MAX);
+    EXPECT_EQ(ParseEditNumber("-99999999999999999999"), INT_MIN);
+    EXPECT_EQ(ParseEditNumber("0000000000000000000100"), 0);
+    EXPECT_EQ(ParseEditNumber("000000000000000000100"), 1);
 }
 
 // ---------------------------------------------------------------- requests
@@ -221,28 +210,18 @@ DisplayItem item(const std::vector<DisplayItem>& items, int control) {
 }
 
 // Each bit: the control it drives and its picture (or whether it is
-// visible) when the bit is set and when it is clear.
+// visible) when the bit is set and when it is clear. The keypad notice (1054)
+// needs both bits.
 TEST(ConsoleStatus, EachBitDrivesItsControl) {
     struct Case {
         int byte, mask, control, whenSet, whenClear;
     };
     const Case pictures[] = {
-        {8, 0x20, 1012, 148, 150},
-        {8, 0x08, 1008, 167, 166},
-        {8, 0x01, 1007, 141, 140},
-        {11, 0x10, 1023, 153, 152},
-        {11, 0x20, 1024, 153, 152},
-        {11, 0x40, 1019, 153, 152},
-        {11, 0x80, 1022, 153, 152},
-        {11, 0x01, 1020, 157, 155},
-        {11, 0x02, 1026, 157, 155},
-        {8, 0x02, 1035, 163, 162},
-        {8, 0x04, 1036, 163, 162},
-        {7, 0x40, 1014, 166, 167},
-        // The keypad notice needs both bits.
-        {11, 0x0C, 1054, 1, 0},
-        {11, 0x04, 1054, 0, 0},
-        {11, 0x08, 1054, 0, 0},
+        {8, 0x20, 1012, 148, 150},  {8, 0x08, 1008, 167, 166},  {8, 0x01, 1007, 141, 140},
+        {11, 0x10, 1023, 153, 152}, {11, 0x20, 1024, 153, 152}, {11, 0x40, 1019, 153, 152},
+        {11, 0x80, 1022, 153, 152}, {11, 0x01, 1020, 157, 155}, {11, 0x02, 1026, 157, 155},
+        {8, 0x02, 1035, 163, 162},  {8, 0x04, 1036, 163, 162},  {7, 0x40, 1014, 166, 167},
+        {11, 0x0C, 1054, 1, 0},     {11, 0x04, 1054, 0, 0},     {11, 0x08, 1054, 0, 0},
     };
     for (const Case& c : pictures) {
         ConsoleReport set = statusAnswer(0, 0, 0, 0, 0);
