@@ -63,6 +63,17 @@ struct ReadCase {
     long changed;                                                // values that differ from blank
 };
 
+// A text the reader takes, and one it refuses with `message`; `values` are
+// checked after, `changed` cells differ from blank.
+using Values = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+inline ReadCase Ok(const char* name, std::string text, Values values = {}, long changed = 0) {
+    return {name, std::move(text), 1, "", std::move(values), changed};
+}
+inline ReadCase Bad(const char* name, std::string text, std::string message, Values values = {},
+                    long changed = 0) {
+    return {name, std::move(text), 0, std::move(message), std::move(values), changed};
+}
+
 // Runs every case through `load` on an image that `soil` filled with junk
 // first (the reader must reset it); `cells(image)` is the image's array.
 template <class Image, class Load, class Soil, class Cells>
