@@ -32,8 +32,10 @@ struct Outcome {
     std::string out, err;
 };
 
+using talmo::test::Lines;
 using talmo::test::ReadFile;
 using talmo::test::WriteFile;
+inline std::vector<std::string> Args(const std::string& line) { return talmo::test::Words(line); }
 
 // A fresh folder for one test, removed at the end.
 class Scratch {
@@ -156,23 +158,6 @@ inline std::string PicHexText(const PicContents& c) {
 
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-// The words of a command line, split at spaces.
-inline std::vector<std::string> Args(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string w; in >> w;)
-        words.push_back(w);
-    return words;
-}
-
-inline std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 } // namespace clitest

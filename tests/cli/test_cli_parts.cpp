@@ -10,6 +10,7 @@
 #include "core/version.h"
 #include "link/device_link.h"
 #include "sim/wired_talmo.h"
+#include "tests/common/files.h"
 
 #include <gtest/gtest.h>
 
@@ -21,126 +22,90 @@ namespace {
 
 using namespace talmo;
 using namespace talmo::cli;
+using talmo::test::Words;
 
 // ---------------------------------------------------------------- arguments
 
-TEST(CliArguments, CommandsOptionsAndFiles) {
-    using C = Command;
-    struct Case {
-        std::vector<std::string> args;
-        Command command;
-        std::string file = "";
-        HexKind kind = HexKind::None;
-        bool watch = false, yes = false;
-        std::string folder = "", pic = "";
-        bool protectedPic = false;
-    };
-    const Case cases[] = {
-        {{"status"}, C::Status},
-        {{"--watch", "status"}, C::Status, "", HexKind::None, true},
-        {{"firmware", "save", "a.hex"}, C::FirmwareSave, "a.hex"},
-        {{"firmware", "program", "b.hex"}, C::FirmwareProgram, "b.hex"},
-        {{"pic", "identify"}, C::PicIdentify},
-        {{"pic", "read", "c.hex"}, C::PicRead, "c.hex"},
-        {{"pic", "program", "-y", "d.hex"}, C::PicProgram, "d.hex", HexKind::None, false, true},
-        {{"hex", "check", "--pic", "e.hex"}, C::HexCheck, "e.hex", HexKind::Pic},
-        {{"hex", "check", "e.hex", "--firmware"}, C::HexCheck, "e.hex", HexKind::Firmware},
-        {{"--simulate", "d", "--sim-pic", "PIC16F873", "--sim-protected", "pic", "identify"},
-         C::PicIdentify,
-         "",
-         HexKind::None,
-         false,
-         false,
-         "d",
-         "PIC16F873",
-         true},
-        {{"pic", "identify", "--simulate=x y", "--sim-pic=16f876"},
-         C::PicIdentify,
-         "",
-         HexKind::None,
-         false,
-         false,
-         "x y",
-         "16f876"},
-        // "--" lets a file name begin with a dash.
-        {{"pic", "read", "--", "-odd.hex"}, C::PicRead, "-odd.hex"},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(testing::PrintToString(k.args));
-        const ParseResult r = ParseArguments(k.args);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_FALSE(r.options.help);
-        EXPECT_EQ(r.options.command, k.command);
-        EXPECT_EQ(r.options.file, k.file);
-        EXPECT_EQ(r.options.watch, k.watch);
-        EXPECT_EQ(r.options.assumeYes, k.yes);
-        EXPECT_EQ(r.options.hexKind, k.kind);
-        EXPECT_EQ(r.options.simulateFolder, k.folder);
-        EXPECT_EQ(r.options.simPic, k.pic);
-        EXPECT_EQ(r.options.simProtected, k.protectedPic);
-        EXPECT_FALSE(r.options.force);
-    }
-    const ParseResult forced = ParseArguments({"firmware", "program", "f.hex", "--force", "-y"});
-    ASSERT_TRUE(forced.ok) << forced.error;
-    EXPECT_TRUE(forced.options.force && forced.options.assumeYes);
+// Every field the command line sets; the cases name only those that differ
+// from the defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+auto Fields(const Options& o) {
+    return std::tie(o.command, o.file, o.watch, o.assumeYes, o.force, o.noVerify, o.json, o.hexKind,
+                    o.verbosity, o.logFile, o.devicePath, o.simulateFolder, o.simPic,
+                    o.simProtected, o.help);
 }
 
-TEST(CliArguments, CommandsForScripts) {
-    struct Case {
-        std::vector<std::string> args;
-        Command command;
-        std::string file;
+TEST(CliArguments, CommandsOptionsAndFiles) {
+    using C = Command;
+    const std::pair<std::vector<std::string>, Options> cases[] = {
+        {Words("status"), {.command = C::Status}},
+        {Words("--watch status"), {.command = C::Status, .watch = true}},
+        {Words("firmware save a.hex"), {.command = C::FirmwareSave, .file = "a.hex"}},
+        {Words("firmware program b.hex --force -y --no-verify"),
+         {.command = C::FirmwareProgram,
+          .file = "b.hex",
+          .assumeYes = true,
+          .force = true,
+          .noVerify = true}},
+        {Words("firmware verify a.hex"), {.command = C::FirmwareVerify, .file = "a.hex"}},
+        {Words("firmware leave"), {.command = C::FirmwareLeave}},
+        {Words("pic identify"), {.command = C::PicIdentify}},
+        {Words("pic read c.hex"), {.command = C::PicRead, .file = "c.hex"}},
+        {Words("pic program -y d.hex"),
+         {.command = C::PicProgram, .file = "d.hex", .assumeYes = true}},
+        {Words("pic verify b.hex"), {.command = C::PicVerify, .file = "b.hex"}},
+        {Words("pic blank-check"), {.command = C::PicBlankCheck}},
+        {Words("pic erase --yes"), {.command = C::PicErase, .assumeYes = true}},
+        {Words("hex check --pic e.hex"),
+         {.command = C::HexCheck, .file = "e.hex", .hexKind = HexKind::Pic}},
+        {Words("hex check e.hex --firmware"),
+         {.command = C::HexCheck, .file = "e.hex", .hexKind = HexKind::Firmware}},
+        {Words("-q --log l.txt status --device=/dev/hidraw3 --json"),
+         {.command = C::Status,
+          .json = true,
+          .verbosity = -1,
+          .logFile = "l.txt",
+          .devicePath = "/dev/hidraw3"}},
+        {Words("status -v"), {.command = C::Status, .verbosity = 1}},
+        {Words("--simulate d --sim-pic PIC16F873 --sim-protected pic identify"),
+         {.command = C::PicIdentify,
+          .simulateFolder = "d",
+          .simPic = "PIC16F873",
+          .simProtected = true}},
+        {{"pic", "identify", "--simulate=x y", "--sim-pic=16f876"},
+         {.command = C::PicIdentify, .simulateFolder = "x y", .simPic = "16f876"}},
+        // "--" lets a file name begin with a dash.
+        {Words("pic read -- -odd.hex"), {.command = C::PicRead, .file = "-odd.hex"}},
     };
-    const Case cases[] = {
-        {{"firmware", "verify", "a.hex"}, Command::FirmwareVerify, "a.hex"},
-        {{"firmware", "leave"}, Command::FirmwareLeave, ""},
-        {{"pic", "verify", "b.hex"}, Command::PicVerify, "b.hex"},
-        {{"pic", "blank-check"}, Command::PicBlankCheck, ""},
-        {{"pic", "erase", "--yes"}, Command::PicErase, ""},
-    };
-    for (const Case& k : cases) {
-        const ParseResult r = ParseArguments(k.args);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_EQ(r.options.command, k.command);
-        EXPECT_EQ(r.options.file, k.file);
+    for (const auto& [args, expected] : cases) {
+        const ParseResult r = ParseArguments(args);
+        ASSERT_TRUE(r.ok) << testing::PrintToString(args) << r.error;
+        EXPECT_TRUE(Fields(r.options) == Fields(expected)) << testing::PrintToString(args);
     }
-    const Options o =
-        ParseArguments({"-q", "--log", "l.txt", "status", "--device=/dev/hidraw3", "--json"})
-            .options;
-    EXPECT_EQ(o.verbosity, -1);
-    EXPECT_EQ(o.logFile, "l.txt");
-    EXPECT_EQ(o.devicePath, "/dev/hidraw3");
-    EXPECT_TRUE(o.json);
-    EXPECT_TRUE(ParseArguments({"firmware", "program", "f", "--no-verify"}).options.noVerify);
-    EXPECT_EQ(ParseArguments({"status", "-v"}).options.verbosity, 1);
 }
 
 TEST(CliArguments, UsageErrorsSayWhat) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "commande manquante"},
-        {{"erase"}, "commande inconnue « erase »"},
-        {{"pic", "wipe"}, "sous-commande inconnue « wipe »"},
-        {{"pic", "verify"}, "FICHIER manquant"},
-        {{"pic", "read", "a", "--json"}, "--json"},
-        {{"status", "--no-verify"}, "--no-verify"},
-        {{"status", "-q", "-v"}, "-q et -v"},
-        {{"status", "--log"}, "FICHIER manquant"},
-        {{"status", "--device="}, "CHEMIN manquant"},
-        {{"firmware"}, "sous-commande manquante"},
-        {{"pic", "read"}, "FICHIER manquant"},
-        {{"pic", "read", "a", "b"}, "argument en trop « b »"},
-        {{"pic", "program", "a", "--watch"}, "--watch"},
-        {{"pic", "read", "a", "--yes"}, "--yes"},
-        {{"firmware", "save", "a", "--force"}, "--force"},
-        {{"status", "--pic"}, "--pic"},
-        {{"hex", "check", "a"}, "--pic ou --firmware"},
-        {{"status", "--sim-protected"}, "--simulate"},
-        {{"status", "--simulate"}, "DOSSIER manquant"},
-        {{"status", "-x"}, "option inconnue « -x »"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "commande manquante"},
+        {"erase", "commande inconnue « erase »"},
+        {"pic wipe", "sous-commande inconnue « wipe »"},
+        {"firmware", "sous-commande manquante"},
+        {"pic verify", "FICHIER manquant"},
+        {"pic read a b", "argument en trop « b »"},
+        {"pic read a --json", "--json"},
+        {"firmware save a --force", "--force"},
+        {"status --pic", "--pic"},
+        {"status -q -v", "-q et -v"},
+        {"status --log", "FICHIER manquant"},
+        {"status --device=", "CHEMIN manquant"},
+        {"hex check a", "--pic ou --firmware"},
+        {"status --sim-protected", "--simulate"},
+        {"status --simulate", "DOSSIER manquant"},
+        {"status -x", "option inconnue « -x »"},
     };
-    for (const auto& [args, part] : cases) {
-        const ParseResult r = ParseArguments(args);
-        EXPECT_FALSE(r.ok) << testing::PrintToString(args);
+    for (const auto& [line, part] : cases) {
+        const ParseResult r = ParseArguments(Words(line));
+        EXPECT_FALSE(r.ok) << line;
         EXPECT_NE(r.error.find(part), std::string::npos) << r.error;
     }
 }
@@ -450,17 +415,12 @@ TEST(CliStatus, ALostAnswerIsACommunicationErrorNotADeviceFact) {
     for (const auto& k : cases) {
         SCOPED_TRACE(k.notShown);
         VirtualClock clock;
-        sim::VirtualUsb bus(clock);
-        SimBackend backend(bus);
-        auto device = std::make_unique<sim::Talmo>();
-        device->faults().silentAt = k.silent;
-        backend.plug(std::move(device));
         Streams io;
         TerminalUi ui(clock, io.streams());
-        DeviceLink link;
-        link.backend = &backend;
-        link.ui = &ui;
-        ASSERT_EQ(OpenDevice(link), 1);
+        WiredTalmo wired(clock, &ui);
+        wired.device->faults().silentAt = k.silent;
+        ASSERT_TRUE(wired.open());
+        DeviceLink& link = wired.link;
         CliContext context{link, ui};
         Options options;
         options.command = Command::Status;

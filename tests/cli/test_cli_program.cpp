@@ -1,15 +1,10 @@
 // talmo-cli as a user runs it: the built program against --simulate folders.
 #include "cli_run.h"
 
-#include "programmer/pic_image.h"
-#include "tests/common/scripted_ui.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <optional>
-#include <regex>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -143,33 +138,6 @@ TEST(CliStatus, OnceOrUntilInterrupted) {
 }
 
 // ---------------------------------------------------------------- PIC
-
-TEST(CliPic, ProgramThenReadGivesBackTheFile) {
-    Scratch s;
-    const PicContents c = MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72);
-    WriteFile(s / "in.hex", PicHexText(c));
-    const Outcome program = s.run(Sim("pic program in.hex --yes"));
-    ASSERT_EQ(program.status, 0) << program.out << program.err;
-    EXPECT_TRUE(Contains(program.out, "Lecture du fichier: OK\n"));
-    EXPECT_TRUE(Contains(program.out, "Programmation+Vérification: OK\n")) << program.out;
-
-    const Outcome read = s.run(Sim("pic read out.hex"));
-    ASSERT_EQ(read.status, 0) << read.out << read.err;
-    EXPECT_TRUE(Contains(read.out, "PIC: PIC16F877A Rev04\nVersion: " + kBoardVersion + "\n"))
-        << read.out;
-    EXPECT_TRUE(Contains(read.out, "Sauvegarde: OK\n"));
-    talmo::ScriptedUi ui;
-    auto image = std::make_unique<talmo::PicImage>();
-    ASSERT_EQ(talmo::LoadPicHex(ui, *image, s / "out.hex"), 1);
-    for (std::uint32_t a = 0; a < 0x2000; ++a)
-        ASSERT_EQ(image->entries[a], c.program[a]) << "program word " << a;
-    for (std::uint32_t e = 0; e < 0x100; ++e)
-        ASSERT_EQ(image->entries[0x2100 + e], c.eeprom[e]) << "EEPROM byte " << e;
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(image->entries[0x2000 + k], c.ids[k]);
-    // Bit 7 of the configuration word is set before programming.
-    EXPECT_EQ(image->entries[0x2007], 0x3FF2u);
-}
 
 TEST(CliPic, ConfirmationIsAskedOnStandardInput) {
     const std::pair<const char*, int> cases[] = {{"n\n", 8}, {"", 8}, {"oui\n", 0}};
@@ -364,8 +332,17 @@ TEST(CliVerify, TheFirstDifferenceIsNamedWithTheCount) {
     Scratch s;
     const PicContents contents = MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72);
     WriteFile(s / "in.hex", PicHexText(contents));
-    ASSERT_EQ(s.run(Sim("pic program in.hex --yes")).status, 0);
+    const Outcome program = s.run(Sim("pic program in.hex --yes"));
+    ASSERT_EQ(program.status, 0) << program.err;
+    EXPECT_TRUE(Contains(program.out, "Lecture du fichier: OK\n"));
+    EXPECT_TRUE(Contains(program.out, "Programmation+Vérification: OK\n")) << program.out;
     EXPECT_TRUE(Contains(s.run(Sim("pic verify in.hex")).out, "Vérification : OK\n"));
+    // What pic read saves is what the PIC holds.
+    const Outcome read = s.run(Sim("pic read out.hex"));
+    EXPECT_TRUE(Contains(read.out, "PIC: PIC16F877A Rev04\nVersion: " + kBoardVersion + "\n"))
+        << read.out;
+    EXPECT_TRUE(Contains(read.out, "Sauvegarde: OK\n"));
+    EXPECT_EQ(s.run(Sim("pic verify out.hex")).status, 0);
     const Outcome written = s.run(Sim("pic blank-check"));
     EXPECT_EQ(written.status, 5);
     EXPECT_TRUE(Contains(written.err, "PIC non vierge : 0x0000 vaut 0x")) << written.err;
@@ -499,9 +476,6 @@ TEST(CliSimulate, EveryExchangeIsAppendedToTheLog) {
     // 'B' and leaving programming mode when the page opens, then the 13
     // reports of the identification; a protected PIC is not read.
     ASSERT_EQ(first.size(), 15u);
-    const std::regex line("[0-9]+\\.[0-9]{3} [0-9A-F]{130} ([0-9A-F]{130}|-)");
-    for (const std::string& l : first)
-        EXPECT_TRUE(std::regex_match(l, line)) << l;
     EXPECT_EQ(first[0].substr(first[0].find(' ') + 1, 4), "0042"); // 'B'
 
     WriteFile(s / "in.hex", BoardPic());
