@@ -65,24 +65,6 @@ TEST(CliFirmware, ProgramThenSaveGivesBackTheApplicationAndEeprom) {
     EXPECT_EQ(ReadFile(s / "back.hex"), f.hexText());
 }
 
-// firmware program shows the file's version and the running one, and asks.
-TEST(CliFirmware, ProgrammingIsConfirmedOnStandardInput) {
-    for (const auto& [input, status] : {std::pair{"n\n", 8}, {"o\n", 0}}) {
-        Scratch s;
-        WriteFile(s / "in.hex", Firmware(1, "TALMO V0.42").hexText());
-        const Outcome r = s.run(Sim("firmware program in.hex"), input);
-        EXPECT_EQ(r.status, status) << r.err;
-        EXPECT_TRUE(Contains(r.out, "Version du fichier : TALMO V0.42\nVersion en service : "
-                                    "TALMO V0.23\n"))
-            << r.out;
-        EXPECT_TRUE(Contains(r.err, "Programmation : Programmer cette version ?\n")) << r.err;
-        EXPECT_EQ(Contains(r.out, "Programmation: annulée\n"), status == 8);
-        EXPECT_EQ(StateValue(s, "mode"), "normal");
-        // Refused: the running version only was asked, nothing else sent.
-        EXPECT_EQ(Exchanges(s) == 1, status == 8);
-    }
-}
-
 // ---------------------------------------------------------------- status
 
 TEST(CliStatus, NeverChangesTheDeviceOnAnOldFirmwareNorInItsBootLoader) {
@@ -139,21 +121,39 @@ TEST(CliStatus, OnceOrUntilInterrupted) {
 
 // ---------------------------------------------------------------- PIC
 
-TEST(CliPic, ConfirmationIsAskedOnStandardInput) {
-    const std::pair<const char*, int> cases[] = {{"n\n", 8}, {"", 8}, {"oui\n", 0}};
-    for (const auto& [input, status] : cases) {
-        SCOPED_TRACE(input);
+// Programming asks on standard input, showing the file's version (and the
+// running one for the firmware); only a yes goes on. Refused, the firmware's
+// running version alone was asked.
+TEST(CliPrograms, ConfirmationIsAskedOnStandardInput) {
+    const std::string pic = "pic program in.hex", firmware = "firmware program fw.hex";
+    const struct {
+        std::string command;
+        const char* input;
+        int status;
+        std::string out, version; // version: what identify shows after, or the exchanges
+    } cases[] = {
+        {pic, "n\n", 8, "Programmation: annulée\n", "VELKOR V2.10 14/03/2011"},
+        {pic, "", 8, "Programmation: annulée\n", "VELKOR V2.10 14/03/2011"},
+        {pic, "oui\n", 0, "Programmation+Vérification: OK\n", kBoardVersion},
+        {firmware, "n\n", 8, "Version du fichier : TALMO V0.42\nVersion en service : TALMO V0.23\n",
+         ""},
+        {firmware, "o\n", 0, "Programmation: OK\n", ""},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.command + " " + k.input);
         Scratch s;
         WriteFile(s / "in.hex", BoardPic());
-        const Outcome r = s.run(Sim("pic program in.hex"), input);
-        EXPECT_EQ(r.status, status) << r.err;
-        EXPECT_TRUE(Contains(r.out, status ? "Programmation: annulée\n"
-                                           : "Programmation+Vérification: OK\n"))
-            << r.out;
+        WriteFile(s / "fw.hex", Firmware(1, "TALMO V0.42").hexText());
+        const Outcome r = s.run(Sim(k.command), k.input);
+        EXPECT_EQ(r.status, k.status) << r.err;
+        EXPECT_TRUE(Contains(r.out, k.out)) << r.out;
         EXPECT_TRUE(Contains(r.err, "Programmation : Programmer cette version ?\n")) << r.err;
-        EXPECT_TRUE(Contains(r.err, kBoardVersion)) << r.err;
-        const std::string version = status ? "VELKOR V2.10 14/03/2011" : kBoardVersion;
-        EXPECT_TRUE(Contains(s.run(Sim("pic identify")).out, "Version: " + version + "\n"));
+        EXPECT_TRUE(Contains(r.err, k.command == pic ? kBoardVersion : "TALMO V0.42")) << r.err;
+        EXPECT_EQ(StateValue(s, "mode"), "normal");
+        const std::size_t exchanged = Exchanges(s);
+        const std::string after = s.run(Sim("pic identify")).out;
+        EXPECT_TRUE(k.command != pic || Contains(after, "Version: " + k.version + "\n")) << after;
+        EXPECT_TRUE(k.command == pic || (exchanged == 1) == (k.status == 8));
     }
 }
 

@@ -187,18 +187,14 @@ TEST(HexWriters, FailuresShowOneMessageAndLoseNothing) {
         for (const auto& c : cases) {
             SCOPED_TRACE(c.path + " " + std::to_string(c.limit));
             hextest::WriteFile(dir.file("old.hex"), old);
-            EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit,
-                                                    [&] {
-                                                        ScriptedUi ui;
-                                                        return write(ui, c.path) == 0 &&
-                                                                       hextest::BoxTexts(ui) ==
-                                                                           std::vector{c.message} &&
-                                                                       ui.boxes()[0].caption ==
-                                                                           "Erreur"
-                                                                   ? 0
-                                                                   : 1;
-                                                    }),
-                      0);
+            // In a child process, with the limit: 0 when the write failed with the message.
+            const auto fails = [&] {
+                ScriptedUi ui;
+                const int result = write(ui, c.path);
+                return result == 0 && hextest::BoxTexts(ui) == std::vector{c.message} &&
+                       ui.boxes()[0].caption == "Erreur";
+            };
+            EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit, [&] { return fails() ? 0 : 1; }), 0);
             EXPECT_EQ(hextest::ReadFile(dir.file("old.hex")), old);
             EXPECT_EQ(hextest::Names(dir.path), (std::vector<std::string>{"old.hex", "pipe"}));
         }
