@@ -297,15 +297,11 @@ TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine) {
 
 // ---------------------------------------------------------------- status lines
 
-ConsoleReport StatusAnswer(std::uint8_t b7, std::uint8_t b8, std::uint8_t b9, std::uint8_t b10,
-                           std::uint8_t b11) {
+// A status answer with bytes 7 to 11.
+ConsoleReport StatusAnswer(std::initializer_list<std::uint8_t> bytes) {
     ConsoleReport r{};
     r[1] = 'I';
-    r[7] = b7;
-    r[8] = b8;
-    r[9] = b9;
-    r[10] = b10;
-    r[11] = b11;
+    std::copy(bytes.begin(), bytes.end(), r.begin() + 7);
     return r;
 }
 
@@ -315,20 +311,20 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {StatusAnswer(0x00, 0x00, 0, 0, 0x00),
+        {StatusAnswer({0x00, 0x00, 0, 0, 0x00}),
          {"Entrée PWM: AUTO, niveau 0 %, entrée 0 %",
           "Sortie PWM: 0 %, interrupteur ON, protection démarrage ON", "IO1: 0",
           "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
           "Clavier: aucune touche"}},
         // Output driven at the manual level (byte 10), switch at OFF, motors on,
         // both contact chains open, STOP lit, IO1, ESC and up pressed.
-        {StatusAnswer(0x50, 0x3F, 128, 255, 0x41),
+        {StatusAnswer({0x50, 0x3F, 128, 255, 0x41}),
          {"Entrée PWM: MANU, niveau 50 %, entrée 100 %",
           "Sortie PWM: 100 %, interrupteur OFF, protection démarrage ON", "IO1: 1",
           "STOP PROG: allumé", "Moteurs: ON", "FDCs: ouverts", "Palpeurs: ouverts",
           "Clavier: touches haut, ESC"}},
         // Output driven at the USB level (byte 9), protection off; keypad absent.
-        {StatusAnswer(0x10, 0x00, 128, 255, 0x0C),
+        {StatusAnswer({0x10, 0x00, 128, 255, 0x0C}),
          {"Entrée PWM: AUTO, niveau 50 %, entrée 100 %",
           "Sortie PWM: 50 %, interrupteur ON, protection démarrage OFF", "IO1: 0",
           "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
@@ -359,10 +355,7 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     EXPECT_EQ(clock.nowMs(), 0);
 
     Report jump{};
-    jump[1] = 'Z';
-    jump[2] = 'U';
-    jump[3] = 0xAA;
-    jump[4] = 1;
+    BuildJumpRequest(jump);
     WriteReport(link, jump);
     EXPECT_TRUE(WaitForMode(link, ui, kBootLoaderProductId, 1000));
     EXPECT_EQ(link.productId, kBootLoaderProductId);

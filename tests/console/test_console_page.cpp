@@ -129,14 +129,11 @@ private slots:
         Rig rig;
         rig.expectShown("layout",
                         T(kCtlVersionText, "TALMO Vx.yz", kCtlTableText, "-", kCtlFrequencyText,
-                          "- kHz", kCtlUpdateButton, "Mise à jour", kCtlProgrammerButton,
-                          "Màj VELKOR", kCtlFlashMakerText, "Non détecté", kCtlFlashSizeText,
-                          "Non détecté", kCtlFlashFilesText, "0", kCtlFlashDetailsButton, "Détails",
-                          kCtlPwmMaxText, "- %", kCtlIo1Text, "-", kCtlStartProtectText, "OFF",
-                          kCtlLcdTestButton, "Test", kCtlKeypadMissingText,
-                          " Clavier\n   non\ndétecté", kCtlAutoOnOffText, "-", kCtlAxesText,
-                          "-,-,-,-,-", kCtlAccelText, "-", kCtlMovesButton, "Déplacements",
-                          kCtlContactsText, "-", kCtlStopPicture, "148"));
+                          "- kHz", kCtlFlashMakerText, "Non détecté", kCtlFlashSizeText,
+                          "Non détecté", kCtlPwmMaxText, "- %", kCtlIo1Text, "-", kCtlAutoOnOffText,
+                          "-", kCtlAxesText, "-,-,-,-,-", kCtlAccelText, "-", kCtlContactsText, "-",
+                          kCtlStopPicture, "148", kCtlKeypadMissingText,
+                          " Clavier\n   non\ndétecté"));
         for (int id : {kCtlFlashDetailsButton, kCtlMovesButton, kCtlSignalInvertedBox,
                        kCtlInputLevel2Slider, kCtlOutputLevelSlider})
             QVERIFY2(!rig.page->control(id)->isEnabled(), qPrintable(QString::number(id)));
