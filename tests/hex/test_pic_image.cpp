@@ -147,12 +147,9 @@ TEST(SavePicHex, WritesTheLowSixteenBitsOfWordsAndTheLowByteOfEeprom) {
 TEST(SavePicHex, RefusesSizesNoPicHasBeforeCreatingTheFile) {
     TempDir dir;
     const auto image = BlankImage();
-    for (const auto& [program, eeprom] : {std::pair{0x2008, 0x100},
-                                          {-8, 0x80},
-                                          {0x1000, 0x108},
-                                          {0x1000, -8},
-                                          {0x1004, 0x80},
-                                          {0x1000, 0x81}}) {
+    const std::pair<int, int> sizes[] = {{0x2008, 0x100}, {-8, 0x80},     {0x1000, 0x108},
+                                         {0x1000, -8},    {0x1004, 0x80}, {0x1000, 0x81}};
+    for (const auto& [program, eeprom] : sizes) {
         ScriptedUi ui;
         EXPECT_EQ(SavePicHex(ui, *image, dir.file("bad.hex"), program, eeprom), 0);
         EXPECT_EQ(hextest::BoxTexts(ui),
