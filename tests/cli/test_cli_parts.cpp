@@ -311,11 +311,6 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {StatusAnswer({0x00, 0x00, 0, 0, 0x00}),
-         {"Entrée PWM: AUTO, niveau 0 %, entrée 0 %",
-          "Sortie PWM: 0 %, interrupteur ON, protection démarrage ON", "IO1: 0",
-          "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
-          "Clavier: aucune touche"}},
         // Output driven at the manual level (byte 10), switch at OFF, motors on,
         // both contact chains open, STOP lit, IO1, ESC and up pressed.
         {StatusAnswer({0x50, 0x3F, 128, 255, 0x41}),

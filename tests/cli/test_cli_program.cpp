@@ -17,7 +17,7 @@ const std::string kBoardVersion = "VELKOR V9.99 TEST";
 std::vector<std::string> Sim(const std::string& line) { return Args("--simulate board " + line); }
 
 // A whole 16F877A file with the board's version text.
-std::string BoardPic() { return PicHexText(MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72)); }
+std::string BoardPic() { return PicHexText(PicContents(kBoardVersion)); }
 
 // The file up to the line end past its middle: no end record.
 std::string CutOff(const std::string& text) {
@@ -107,6 +107,7 @@ TEST(CliStatus, OnceOrUntilInterrupted) {
     const std::vector<std::string> lines = Lines(once.out);
     ASSERT_EQ(lines.size(), 21u) << once.out;
     EXPECT_EQ(lines[0], "Version: TALMO V0.23");
+    EXPECT_EQ(lines[20], "Clavier: aucune touche");
 
     // Polls every 50 ms, prints again only what changed (nothing here), and
     // ends cleanly on Ctrl+C.
@@ -235,7 +236,7 @@ TEST(CliFiles, ForcedProgrammingAndADeviceAsDestination) {
 // The reader's messages themselves are the readers' tests'; here the
 // command's summary, its status and both readers' messages at once.
 TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
-    const std::string pic = PicHexText(MakePicContents(0x1000, 0x80, kBoardVersion, 0x3F72));
+    const std::string pic = BoardPic();
     const struct {
         const char* kind;
         std::string text;
@@ -243,7 +244,7 @@ TEST(CliHexCheck, PrintsTheReadersMessageOrASummary) {
         std::string expected; // on stdout when 0, on stderr otherwise
     } cases[] = {
         {"--pic", pic, 0,
-         "OK\nMots de programme : 4096 (de 0x0000 à 0x0FFF)\nOctets EEPROM : 128\nMots ID : 4\n"
+         "OK\nMots de programme : 8192 (de 0x0000 à 0x1FFF)\nOctets EEPROM : 256\nMots ID : 4\n"
          "Mot de configuration : 0x3F72\nVersion: " +
              kBoardVersion + "\n"},
         {"--firmware", Firmware(3, "TALMO V0.42").hexText(), 0, "Version: TALMO V0.42\n"},
@@ -322,7 +323,7 @@ TEST(CliSignals, TheTargetIsLeftAndARunAgainSucceeds) {
 
 TEST(CliVerify, TheFirstDifferenceIsNamedWithTheCount) {
     Scratch s;
-    const PicContents contents = MakePicContents(0x2000, 0x100, kBoardVersion, 0x3F72);
+    const PicContents contents(kBoardVersion);
     WriteFile(s / "in.hex", PicHexText(contents));
     const Outcome program = s.run(Sim("pic program in.hex --yes"));
     ASSERT_EQ(program.status, 0) << program.err;
