@@ -14,8 +14,8 @@ using simtest::PicDriver;
 
 namespace {
 
-constexpr std::uint8_t kLoadConfig = 0x00, kLoadProg = 0x02, kLoadData = 0x03, kReadProg = 0x04,
-                       kReadData = 0x05, kEraseProgram = 0x08, kEndProg = 0x17, kProgramOnly = 0x18;
+constexpr std::uint8_t kLoadProg = 0x02, kLoadData = 0x03, kReadProg = 0x04, kReadData = 0x05,
+                       kEraseProgram = 0x08, kEndProg = 0x17, kProgramOnly = 0x18;
 
 using simtest::kBulk87x;
 
@@ -128,13 +128,7 @@ TEST(PicWrite, APartsWriteIdWordsTogetherAndTheConfigurationWordAlone) {
     pic.setConfigWord(0x3F72);
     PicDriver d{pic};
     d.enter();
-    d.load(kLoadConfig, 0);
-    for (int k = 0; k < 4; ++k) {
-        d.load(kLoadProg, static_cast<std::uint16_t>(k + 5));
-        if (k < 3)
-            d.inc();
-    }
-    d.run("BEP W16");
+    d.run("LC=0 LP=5 INC LP=6 INC LP=7 INC LP=8 BEP W16");
     for (std::uint32_t k = 0; k < 4; ++k)
         EXPECT_EQ(pic.cell(0x2000 + k), k + 5);
     EXPECT_EQ(pic.configWord(), 0x3F72);
