@@ -152,7 +152,7 @@ TEST(FirmwareHexWriter, AnUnfinishedFileReplacesNothing) {
 }
 
 // Both writers: a file that cannot be created or written shows one message
-// (caption "Erreur"); the file it would have replaced stays byte for byte and
+// (caption "Erreur"; every later line is refused silently); the file it would have replaced stays byte for byte and
 // no temporary file is left. A FIFO without a reader is refused at once; a
 // device is written directly. A write cut short, even the end line's, is a
 // failure.
