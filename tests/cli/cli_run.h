@@ -32,8 +32,10 @@ struct Outcome {
     std::string out, err;
 };
 
+using talmo::test::Lines;
 using talmo::test::ReadFile;
 using talmo::test::WriteFile;
+inline std::vector<std::string> Args(const std::string& line) { return talmo::test::Words(line); }
 
 // A fresh folder for one test, removed at the end.
 class Scratch {
@@ -107,32 +109,26 @@ inline std::string Line(unsigned address, unsigned type, const std::vector<unsig
     return talmo::test::Record(address, type, data) + "\r\n";
 }
 
-// A board PIC's memories as a file holds them.
+// A 16F877A's memories as a file holds them: program words from address 0
+// in a pattern with a RETLW table of `version` at 0x0100, EEPROM bytes and ID
+// words in patterns of their own, configuration word 0x3F72.
 struct PicContents {
-    std::vector<std::uint16_t> program; // program words from address 0
-    std::vector<std::uint8_t> eeprom;   // EEPROM bytes from address 0
-    std::uint16_t ids[4] = {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF};
-    std::uint16_t config = 0x3FFF;
-};
+    std::vector<std::uint16_t> program;
+    std::vector<std::uint8_t> eeprom;
+    std::uint16_t ids[4] = {0x0101, 0x0202, 0x0303, 0x0404};
+    std::uint16_t config = 0x3F72;
 
-// Program words: a pattern with a RETLW version table at 0x0100; EEPROM and
-// ID words: patterns of their own.
-inline PicContents MakePicContents(std::uint32_t programWords, std::uint32_t eepromBytes,
-                                   const std::string& version, std::uint16_t config) {
-    PicContents c;
-    for (std::uint32_t a = 0; a < programWords; ++a)
-        c.program.push_back(static_cast<std::uint16_t>((a * 0x1357u + 0x21u) & 0x1FFF));
-    for (std::size_t i = 0; i < version.size(); ++i)
-        c.program[0x100 + i] =
-            static_cast<std::uint16_t>(0x3400 | static_cast<std::uint8_t>(version[i]));
-    c.program[0x100 + version.size()] = 0x0008; // RETURN: the table ends
-    for (std::uint32_t e = 0; e < eepromBytes; ++e)
-        c.eeprom.push_back(static_cast<std::uint8_t>(e ^ 0xA5));
-    for (int k = 0; k < 4; ++k)
-        c.ids[k] = static_cast<std::uint16_t>(0x0101 * (k + 1));
-    c.config = config;
-    return c;
-}
+    explicit PicContents(const std::string& version) {
+        for (std::uint32_t a = 0; a < 0x2000; ++a)
+            program.push_back(static_cast<std::uint16_t>((a * 0x1357u + 0x21u) & 0x1FFF));
+        for (std::size_t i = 0; i < version.size(); ++i)
+            program[0x100 + i] =
+                static_cast<std::uint16_t>(0x3400 | static_cast<std::uint8_t>(version[i]));
+        program[0x100 + version.size()] = 0x0008; // RETURN: the table ends
+        for (std::uint32_t e = 0; e < 0x100; ++e)
+            eeprom.push_back(static_cast<std::uint8_t>(e ^ 0xA5));
+    }
+};
 
 inline std::string PicHexText(const PicContents& c) {
     std::string text = Line(0, 0x04, {0, 0});

@@ -10,137 +10,103 @@
 #include "core/version.h"
 #include "link/device_link.h"
 #include "sim/wired_talmo.h"
+#include "tests/common/files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace talmo;
 using namespace talmo::cli;
+using talmo::test::Words;
 
 // ---------------------------------------------------------------- arguments
 
-TEST(CliArguments, CommandsOptionsAndFiles) {
-    using C = Command;
-    struct Case {
-        std::vector<std::string> args;
-        Command command;
-        std::string file = "";
-        HexKind kind = HexKind::None;
-        bool watch = false, yes = false;
-        std::string folder = "", pic = "";
-        bool protectedPic = false;
-    };
-    const Case cases[] = {
-        {{"status"}, C::Status},
-        {{"--watch", "status"}, C::Status, "", HexKind::None, true},
-        {{"firmware", "save", "a.hex"}, C::FirmwareSave, "a.hex"},
-        {{"firmware", "program", "b.hex"}, C::FirmwareProgram, "b.hex"},
-        {{"pic", "identify"}, C::PicIdentify},
-        {{"pic", "read", "c.hex"}, C::PicRead, "c.hex"},
-        {{"pic", "program", "-y", "d.hex"}, C::PicProgram, "d.hex", HexKind::None, false, true},
-        {{"hex", "check", "--pic", "e.hex"}, C::HexCheck, "e.hex", HexKind::Pic},
-        {{"hex", "check", "e.hex", "--firmware"}, C::HexCheck, "e.hex", HexKind::Firmware},
-        {{"--simulate", "d", "--sim-pic", "PIC16F873", "--sim-protected", "pic", "identify"},
-         C::PicIdentify,
-         "",
-         HexKind::None,
-         false,
-         false,
-         "d",
-         "PIC16F873",
-         true},
-        {{"pic", "identify", "--simulate=x y", "--sim-pic=16f876"},
-         C::PicIdentify,
-         "",
-         HexKind::None,
-         false,
-         false,
-         "x y",
-         "16f876"},
-        // "--" lets a file name begin with a dash.
-        {{"pic", "read", "--", "-odd.hex"}, C::PicRead, "-odd.hex"},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(testing::PrintToString(k.args));
-        const ParseResult r = ParseArguments(k.args);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_FALSE(r.options.help);
-        EXPECT_EQ(r.options.command, k.command);
-        EXPECT_EQ(r.options.file, k.file);
-        EXPECT_EQ(r.options.watch, k.watch);
-        EXPECT_EQ(r.options.assumeYes, k.yes);
-        EXPECT_EQ(r.options.hexKind, k.kind);
-        EXPECT_EQ(r.options.simulateFolder, k.folder);
-        EXPECT_EQ(r.options.simPic, k.pic);
-        EXPECT_EQ(r.options.simProtected, k.protectedPic);
-        EXPECT_FALSE(r.options.force);
-    }
-    const ParseResult forced = ParseArguments({"firmware", "program", "f.hex", "--force", "-y"});
-    ASSERT_TRUE(forced.ok) << forced.error;
-    EXPECT_TRUE(forced.options.force && forced.options.assumeYes);
+// Every field the command line sets; the cases name only those that differ
+// from the defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+auto Fields(const Options& o) {
+    return std::tie(o.command, o.file, o.watch, o.assumeYes, o.force, o.noVerify, o.json, o.hexKind,
+                    o.verbosity, o.logFile, o.devicePath, o.simulateFolder, o.simPic,
+                    o.simProtected, o.help);
 }
 
-TEST(CliArguments, CommandsForScripts) {
-    struct Case {
-        std::vector<std::string> args;
-        Command command;
-        std::string file;
+TEST(CliArguments, CommandsOptionsAndFiles) {
+    using C = Command;
+    const std::pair<std::vector<std::string>, Options> cases[] = {
+        {Words("status"), {.command = C::Status}},
+        {Words("--watch status"), {.command = C::Status, .watch = true}},
+        {Words("firmware save a.hex"), {.command = C::FirmwareSave, .file = "a.hex"}},
+        {Words("firmware program b.hex --force -y --no-verify"),
+         {.command = C::FirmwareProgram,
+          .file = "b.hex",
+          .assumeYes = true,
+          .force = true,
+          .noVerify = true}},
+        {Words("firmware verify a.hex"), {.command = C::FirmwareVerify, .file = "a.hex"}},
+        {Words("firmware leave"), {.command = C::FirmwareLeave}},
+        {Words("pic identify"), {.command = C::PicIdentify}},
+        {Words("pic read c.hex"), {.command = C::PicRead, .file = "c.hex"}},
+        {Words("pic program -y d.hex"),
+         {.command = C::PicProgram, .file = "d.hex", .assumeYes = true}},
+        {Words("pic verify b.hex"), {.command = C::PicVerify, .file = "b.hex"}},
+        {Words("pic blank-check"), {.command = C::PicBlankCheck}},
+        {Words("pic erase --yes"), {.command = C::PicErase, .assumeYes = true}},
+        {Words("hex check --pic e.hex"),
+         {.command = C::HexCheck, .file = "e.hex", .hexKind = HexKind::Pic}},
+        {Words("hex check e.hex --firmware"),
+         {.command = C::HexCheck, .file = "e.hex", .hexKind = HexKind::Firmware}},
+        {Words("-q --log l.txt status --device=/dev/hidraw3 --json"),
+         {.command = C::Status,
+          .json = true,
+          .verbosity = -1,
+          .logFile = "l.txt",
+          .devicePath = "/dev/hidraw3"}},
+        {Words("status -v"), {.command = C::Status, .verbosity = 1}},
+        {Words("--simulate d --sim-pic PIC16F873 --sim-protected pic identify"),
+         {.command = C::PicIdentify,
+          .simulateFolder = "d",
+          .simPic = "PIC16F873",
+          .simProtected = true}},
+        {{"pic", "identify", "--simulate=x y", "--sim-pic=16f876"},
+         {.command = C::PicIdentify, .simulateFolder = "x y", .simPic = "16f876"}},
+        // "--" lets a file name begin with a dash.
+        {Words("pic read -- -odd.hex"), {.command = C::PicRead, .file = "-odd.hex"}},
     };
-    const Case cases[] = {
-        {{"firmware", "verify", "a.hex"}, Command::FirmwareVerify, "a.hex"},
-        {{"firmware", "leave"}, Command::FirmwareLeave, ""},
-        {{"pic", "verify", "b.hex"}, Command::PicVerify, "b.hex"},
-        {{"pic", "blank-check"}, Command::PicBlankCheck, ""},
-        {{"pic", "erase", "--yes"}, Command::PicErase, ""},
-    };
-    for (const Case& k : cases) {
-        const ParseResult r = ParseArguments(k.args);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_EQ(r.options.command, k.command);
-        EXPECT_EQ(r.options.file, k.file);
+    for (const auto& [args, expected] : cases) {
+        const ParseResult r = ParseArguments(args);
+        ASSERT_TRUE(r.ok) << testing::PrintToString(args) << r.error;
+        EXPECT_TRUE(Fields(r.options) == Fields(expected)) << testing::PrintToString(args);
     }
-    const Options o =
-        ParseArguments({"-q", "--log", "l.txt", "status", "--device=/dev/hidraw3", "--json"})
-            .options;
-    EXPECT_EQ(o.verbosity, -1);
-    EXPECT_EQ(o.logFile, "l.txt");
-    EXPECT_EQ(o.devicePath, "/dev/hidraw3");
-    EXPECT_TRUE(o.json);
-    EXPECT_TRUE(ParseArguments({"firmware", "program", "f", "--no-verify"}).options.noVerify);
-    EXPECT_EQ(ParseArguments({"status", "-v"}).options.verbosity, 1);
 }
 
 TEST(CliArguments, UsageErrorsSayWhat) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "commande manquante"},
-        {{"erase"}, "commande inconnue « erase »"},
-        {{"pic", "wipe"}, "sous-commande inconnue « wipe »"},
-        {{"pic", "verify"}, "FICHIER manquant"},
-        {{"pic", "read", "a", "--json"}, "--json"},
-        {{"status", "--no-verify"}, "--no-verify"},
-        {{"status", "-q", "-v"}, "-q et -v"},
-        {{"status", "--log"}, "FICHIER manquant"},
-        {{"status", "--device="}, "CHEMIN manquant"},
-        {{"firmware"}, "sous-commande manquante"},
-        {{"pic", "read"}, "FICHIER manquant"},
-        {{"pic", "read", "a", "b"}, "argument en trop « b »"},
-        {{"pic", "program", "a", "--watch"}, "--watch"},
-        {{"pic", "read", "a", "--yes"}, "--yes"},
-        {{"firmware", "save", "a", "--force"}, "--force"},
-        {{"status", "--pic"}, "--pic"},
-        {{"hex", "check", "a"}, "--pic ou --firmware"},
-        {{"status", "--sim-protected"}, "--simulate"},
-        {{"status", "--simulate"}, "DOSSIER manquant"},
-        {{"status", "-x"}, "option inconnue « -x »"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "commande manquante"},
+        {"erase", "commande inconnue « erase »"},
+        {"pic wipe", "sous-commande inconnue « wipe »"},
+        {"firmware", "sous-commande manquante"},
+        {"pic verify", "FICHIER manquant"},
+        {"pic read a b", "argument en trop « b »"},
+        {"pic read a --json", "--json"},
+        {"firmware save a --force", "--force"},
+        {"status --pic", "--pic"},
+        {"status -q -v", "-q et -v"},
+        {"status --log", "FICHIER manquant"},
+        {"status --device=", "CHEMIN manquant"},
+        {"hex check a", "--pic ou --firmware"},
+        {"status --sim-protected", "--simulate"},
+        {"status --simulate", "DOSSIER manquant"},
+        {"status -x", "option inconnue « -x »"},
     };
-    for (const auto& [args, part] : cases) {
-        const ParseResult r = ParseArguments(args);
-        EXPECT_FALSE(r.ok) << testing::PrintToString(args);
+    for (const auto& [line, part] : cases) {
+        const ParseResult r = ParseArguments(Words(line));
+        EXPECT_FALSE(r.ok) << line;
         EXPECT_NE(r.error.find(part), std::string::npos) << r.error;
     }
 }
@@ -166,38 +132,26 @@ TEST(CliArguments, HelpIsThatOfTheCommandNamed) {
 // ---------------------------------------------------------------- progress
 
 TEST(CliProgress, TextsEndingInAnAddressPairAreProgress) {
-    struct Case {
+    const struct {
         const char* text;
-        bool progress;
         unsigned long done, total;
         const char* phase;
-    };
-    const Case cases[] = {
-        {"Lecture de l'adresse: 0x0014/0x2000", true, 0x14, 0x2000, "Lecture de l'adresse: "},
-        {"Lecture de l'adresse: 0x00/0x100", true, 0, 0x100, "Lecture de l'adresse: "},
-        {"Programmation+Vérification: 0x2000/0x2007", true, 0x2000, 0x2007,
+    } cases[] = {
+        {"Lecture de l'adresse: 0x0014/0x2000", 0x14, 0x2000, "Lecture de l'adresse: "},
+        {"Lecture de l'adresse: 0x00/0x100", 0, 0x100, "Lecture de l'adresse: "},
+        {"Programmation+Vérification: 0x2000/0x2007", 0x2000, 0x2007,
          "Programmation+Vérification: "},
-        {"Ecriture de l'adresse: 0x1800/0x8000", true, 0x1800, 0x8000, "Ecriture de l'adresse: "},
-        {"Programmation+Vérification: OK", false, 0, 0, ""},
-        {"Erreur PROG 0x0012:3FFF!=3FFE", false, 0, 0, ""},
-        {"Erreur programmation: 0x135F", false, 0, 0, ""},
-        {"PIC: 0x0E24", false, 0, 0, ""},
-        {"x 0x10/0x0", false, 0, 0, ""},
-        {"x 0x10/0x", false, 0, 0, ""},
-        {"x 0xZ0/0x10", false, 0, 0, ""},
-        {"x 0x10/0x10 ", false, 0, 0, ""},
-        {"14/03/2011", false, 0, 0, ""},
+        {"Ecriture de l'adresse: 0x1800/0x8000", 0x1800, 0x8000, "Ecriture de l'adresse: "},
     };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.text);
+    for (const auto& k : cases) {
         const std::optional<Progress> p = ParseProgress(k.text);
-        ASSERT_EQ(p.has_value(), k.progress);
-        if (!p)
-            continue;
-        EXPECT_EQ(p->done, k.done);
-        EXPECT_EQ(p->total, k.total);
-        EXPECT_EQ(p->phase, k.phase);
+        ASSERT_TRUE(p) << k.text;
+        EXPECT_EQ(std::tuple(p->done, p->total, p->phase), std::tuple(k.done, k.total, k.phase));
     }
+    for (const char* text : {"Programmation+Vérification: OK", "Erreur PROG 0x0012:3FFF!=3FFE",
+                             "Erreur programmation: 0x135F", "PIC: 0x0E24", "x 0x10/0x0",
+                             "x 0x10/0x", "x 0xZ0/0x10", "x 0x10/0x10 ", "14/03/2011"})
+        EXPECT_FALSE(ParseProgress(text)) << text;
 }
 
 TEST(CliProgress, BarShowsThePercentAndFitsTheWidth) {
@@ -341,15 +295,11 @@ TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine) {
 
 // ---------------------------------------------------------------- status lines
 
-ConsoleReport StatusAnswer(std::uint8_t b7, std::uint8_t b8, std::uint8_t b9, std::uint8_t b10,
-                           std::uint8_t b11) {
+// A status answer with bytes 7 to 11.
+ConsoleReport StatusAnswer(std::initializer_list<std::uint8_t> bytes) {
     ConsoleReport r{};
     r[1] = 'I';
-    r[7] = b7;
-    r[8] = b8;
-    r[9] = b9;
-    r[10] = b10;
-    r[11] = b11;
+    std::copy(bytes.begin(), bytes.end(), r.begin() + 7);
     return r;
 }
 
@@ -359,20 +309,15 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {StatusAnswer(0x00, 0x00, 0, 0, 0x00),
-         {"Entrée PWM: AUTO, niveau 0 %, entrée 0 %",
-          "Sortie PWM: 0 %, interrupteur ON, protection démarrage ON", "IO1: 0",
-          "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
-          "Clavier: aucune touche"}},
         // Output driven at the manual level (byte 10), switch at OFF, motors on,
         // both contact chains open, STOP lit, IO1, ESC and up pressed.
-        {StatusAnswer(0x50, 0x3F, 128, 255, 0x41),
+        {StatusAnswer({0x50, 0x3F, 128, 255, 0x41}),
          {"Entrée PWM: MANU, niveau 50 %, entrée 100 %",
           "Sortie PWM: 100 %, interrupteur OFF, protection démarrage ON", "IO1: 1",
           "STOP PROG: allumé", "Moteurs: ON", "FDCs: ouverts", "Palpeurs: ouverts",
           "Clavier: touches haut, ESC"}},
         // Output driven at the USB level (byte 9), protection off; keypad absent.
-        {StatusAnswer(0x10, 0x00, 128, 255, 0x0C),
+        {StatusAnswer({0x10, 0x00, 128, 255, 0x0C}),
          {"Entrée PWM: AUTO, niveau 50 %, entrée 100 %",
           "Sortie PWM: 50 %, interrupteur ON, protection démarrage OFF", "IO1: 0",
           "STOP PROG: éteint", "Moteurs: OFF", "FDCs: fermés", "Palpeurs: fermés",
@@ -403,10 +348,7 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     EXPECT_EQ(clock.nowMs(), 0);
 
     Report jump{};
-    jump[1] = 'Z';
-    jump[2] = 'U';
-    jump[3] = 0xAA;
-    jump[4] = 1;
+    BuildJumpRequest(jump);
     WriteReport(link, jump);
     EXPECT_TRUE(WaitForMode(link, ui, kBootLoaderProductId, 1000));
     EXPECT_EQ(link.productId, kBootLoaderProductId);
@@ -459,17 +401,12 @@ TEST(CliStatus, ALostAnswerIsACommunicationErrorNotADeviceFact) {
     for (const auto& k : cases) {
         SCOPED_TRACE(k.notShown);
         VirtualClock clock;
-        sim::VirtualUsb bus(clock);
-        SimBackend backend(bus);
-        auto device = std::make_unique<sim::Talmo>();
-        device->faults().silentAt = k.silent;
-        backend.plug(std::move(device));
         Streams io;
         TerminalUi ui(clock, io.streams());
-        DeviceLink link;
-        link.backend = &backend;
-        link.ui = &ui;
-        ASSERT_EQ(OpenDevice(link), 1);
+        WiredTalmo wired(clock, &ui);
+        wired.device->faults().silentAt = k.silent;
+        ASSERT_TRUE(wired.open());
+        DeviceLink& link = wired.link;
         CliContext context{link, ui};
         Options options;
         options.command = Command::Status;

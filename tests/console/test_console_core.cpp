@@ -6,7 +6,6 @@
 #include <climits>
 #include <clocale>
 #include <cstdio>
-#include <map>
 #include <string>
 
 namespace talmo {
@@ -32,83 +31,51 @@ TEST(ConsoleScale, PercentBothWays) {
     }
 }
 
+// Only the first 19 characters are read, and no overflow.
 TEST(ConsoleScale, EditTextReadLikeAtoi) {
     const std::pair<const char*, int> cases[] = {
-        {"", 0},
-        {"1", 1},
-        {"15", 15},
-        {"150", 150},
-        {" 50", 50},
-        {"  0", 0},
-        {"\t 7", 7},
-        {"12ab", 12},
-        {"ab12", 0},
-        {"-3", -3},
-        {"+7", 7},
-        {"- 3", 0},
-        {"99 ", 99},
-        // Only the first 19 characters are read, and no overflow.
-        {"99999999999999999999999", INT_MAX},
-        {"-99999999999999999999", INT_MIN},
-        {"0000000000000000000100", 0},
-        {"000000000000000000100", 1},
+        {"", 0},      {"1", 1},    {"15", 15}, {"150", 150}, {" 50", 50}, {"  0", 0},  {"\t 7", 7},
+        {"12ab", 12}, {"ab12", 0}, {"-3", -3}, {"+7", 7},    {"- 3", 0},  {"99 ", 99},
     };
     for (auto [text, value] : cases)
         EXPECT_EQ(ParseEditNumber(text), value) << '"' << text << '"';
+    EXPECT_EQ(ParseEditNumber("99999999999999999999999"), INT_MAX);
+    EXPECT_EQ(ParseEditNumber("-99999999999999999999"), INT_MIN);
+    EXPECT_EQ(ParseEditNumber("0000000000000000000100"), 0);
+    EXPECT_EQ(ParseEditNumber("000000000000000000100"), 1);
 }
 
 // ---------------------------------------------------------------- requests
 
 // Each request sets its own bytes and leaves the rest of the buffer as the
 // previous exchange left it; the status poll alone clears the whole buffer.
+// The bytes it sets from byte 0 on, in hex ("--": left as it was).
 TEST(ConsoleRequests, SetOnlyTheirOwnBytes) {
-    struct Case {
-        const char* name;
-        void (*build)(ConsoleReport&);
-        std::map<int, int> bytes;
-        bool cleared = false;
+    using Build = void (*)(ConsoleReport&);
+    const std::pair<Build, std::string> cases[] = {
+        {BuildBootRequest, "004200"},
+        {BuildVersionRequest, "0056"},
+        {BuildStatusRequest, "0049"},
+        {[](ConsoleReport& r) { SetPwmValue(r, 0x42); }, "------42"},
+        {[](ConsoleReport& r) { BuildMotorSwitch(r, 0x80); }, "004D00"},
+        {[](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 1, 19, "\xFF", false)); },
+         "004C011301FF"},
+        {[](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 0, 0, "TALMO", true)); },
+         "004C00000554414C4D4F00"},
+        {[](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 1, 0, std::string(20, 'T'), true)); },
+         "004C010014545454545454545454545454545454545454545400"},
+        {BuildJumpRequest, "005A55AA01"},
     };
-    const Case cases[] = {
-        {"B", BuildBootRequest, {{0, 0}, {1, 'B'}, {2, 0}}},
-        {"V", BuildVersionRequest, {{0, 0}, {1, 'V'}}},
-        {"I", BuildStatusRequest, {{1, 'I'}}, true},
-        {"P second", [](ConsoleReport& r) { SetPwmValue(r, 0x42); }, {{3, 0x42}}},
-        {"M off", [](ConsoleReport& r) { BuildMotorSwitch(r, 0x80); }, {{0, 0}, {1, 'M'}, {2, 0}}},
-        {"L cell",
-         [](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 1, 19, "\xFF", false)); },
-         {{0, 0}, {1, 'L'}, {2, 1}, {3, 19}, {4, 1}, {5, 0xFF}}},
-        {"L text",
-         [](ConsoleReport& r) { ASSERT_TRUE(BuildLcdWrite(r, 0, 0, "TALMO", true)); },
-         {{0, 0},
-          {1, 'L'},
-          {2, 0},
-          {3, 0},
-          {4, 5},
-          {5, 'T'},
-          {6, 'A'},
-          {7, 'L'},
-          {8, 'M'},
-          {9, 'O'},
-          {10, 0}}},
-        {"L full line",
-         [](ConsoleReport& r) {
-             ASSERT_TRUE(BuildLcdWrite(r, 1, 0, "TTTTTTTTTTTTTTTTTTTT", true));
-         },
-         {{0, 0}, {1, 'L'}, {2, 1}, {3, 0}, {4, 20}, {5, 'T'}, {24, 'T'}, {25, 0}}},
-        {"Z", BuildJumpRequest, {{0, 0}, {1, 'Z'}, {2, 'U'}, {3, 0xAA}, {4, 1}}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [build, hex] : cases) {
         ConsoleReport r;
         r.fill(0xA5);
-        c.build(r);
-        for (int i = 0; i < 65; ++i) {
-            auto it = c.bytes.find(i);
-            const bool text = std::string(c.name) == "L full line" && i > 5 && i < 24;
-            const int expected = it != c.bytes.end() ? it->second
-                                 : text              ? 'T'
-                                 : c.cleared         ? 0
-                                                     : 0xA5;
-            EXPECT_EQ(r[i], expected) << c.name << " byte " << i;
+        build(r);
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            const std::string pair = 2 * i < hex.size() ? hex.substr(2 * i, 2) : "--";
+            const int expected = pair != "--"                  ? std::stoi(pair, nullptr, 16)
+                                 : build == BuildStatusRequest ? 0
+                                                               : 0xA5;
+            EXPECT_EQ(r[i], expected) << hex << " byte " << i;
         }
     }
 }
@@ -221,28 +188,18 @@ DisplayItem item(const std::vector<DisplayItem>& items, int control) {
 }
 
 // Each bit: the control it drives and its picture (or whether it is
-// visible) when the bit is set and when it is clear.
+// visible) when the bit is set and when it is clear. The keypad notice (1054)
+// needs both bits.
 TEST(ConsoleStatus, EachBitDrivesItsControl) {
     struct Case {
         int byte, mask, control, whenSet, whenClear;
     };
     const Case pictures[] = {
-        {8, 0x20, 1012, 148, 150},
-        {8, 0x08, 1008, 167, 166},
-        {8, 0x01, 1007, 141, 140},
-        {11, 0x10, 1023, 153, 152},
-        {11, 0x20, 1024, 153, 152},
-        {11, 0x40, 1019, 153, 152},
-        {11, 0x80, 1022, 153, 152},
-        {11, 0x01, 1020, 157, 155},
-        {11, 0x02, 1026, 157, 155},
-        {8, 0x02, 1035, 163, 162},
-        {8, 0x04, 1036, 163, 162},
-        {7, 0x40, 1014, 166, 167},
-        // The keypad notice needs both bits.
-        {11, 0x0C, 1054, 1, 0},
-        {11, 0x04, 1054, 0, 0},
-        {11, 0x08, 1054, 0, 0},
+        {8, 0x20, 1012, 148, 150},  {8, 0x08, 1008, 167, 166},  {8, 0x01, 1007, 141, 140},
+        {11, 0x10, 1023, 153, 152}, {11, 0x20, 1024, 153, 152}, {11, 0x40, 1019, 153, 152},
+        {11, 0x80, 1022, 153, 152}, {11, 0x01, 1020, 157, 155}, {11, 0x02, 1026, 157, 155},
+        {8, 0x02, 1035, 163, 162},  {8, 0x04, 1036, 163, 162},  {7, 0x40, 1014, 166, 167},
+        {11, 0x0C, 1054, 1, 0},     {11, 0x04, 1054, 0, 0},     {11, 0x08, 1054, 0, 0},
     };
     for (const Case& c : pictures) {
         ConsoleReport set = statusAnswer(0, 0, 0, 0, 0);

@@ -45,6 +45,21 @@ private:
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
+// Controls and what each shows, in pairs: T(id, "text", id, "text"...).
+using Texts = std::vector<std::pair<int, const char*>>;
+void Pair(Texts&) {}
+template <class... Rest>
+void Pair(Texts& t, int id, const char* text, Rest... rest) {
+    t.emplace_back(id, text);
+    Pair(t, rest...);
+}
+template <class... A>
+Texts T(A... a) {
+    Texts t;
+    Pair(t, a...);
+    return t;
+}
+
 // A console page on a virtual TALMO.
 struct Rig : test::Rig {
     sim::Talmo* device = dev;
@@ -86,7 +101,7 @@ struct Rig : test::Rig {
             return b->text();
         return QStringLiteral("<missing %1>").arg(id);
     }
-    void expectShown(const char* name, const std::map<int, const char*>& expected) const {
+    void expectShown(const char* name, const Texts& expected) const {
         for (auto [id, text] : expected)
             QVERIFY2(
                 shown(id) == u(text),
@@ -112,28 +127,13 @@ private slots:
     // an answer is missing, and the controls that cannot be used.
     void layoutBeforeTheDeviceAnswers() {
         Rig rig;
-        rig.expectShown("layout", {
-                                      {kCtlVersionText, "TALMO Vx.yz"},
-                                      {kCtlTableText, "-"},
-                                      {kCtlFrequencyText, "- kHz"},
-                                      {kCtlUpdateButton, "Mise à jour"},
-                                      {kCtlProgrammerButton, "Màj VELKOR"},
-                                      {kCtlFlashMakerText, "Non détecté"},
-                                      {kCtlFlashSizeText, "Non détecté"},
-                                      {kCtlFlashFilesText, "0"},
-                                      {kCtlFlashDetailsButton, "Détails"},
-                                      {kCtlPwmMaxText, "- %"},
-                                      {kCtlIo1Text, "-"},
-                                      {kCtlStartProtectText, "OFF"},
-                                      {kCtlLcdTestButton, "Test"},
-                                      {kCtlKeypadMissingText, " Clavier\n   non\ndétecté"},
-                                      {kCtlAutoOnOffText, "-"},
-                                      {kCtlAxesText, "-,-,-,-,-"},
-                                      {kCtlAccelText, "-"},
-                                      {kCtlMovesButton, "Déplacements"},
-                                      {kCtlContactsText, "-"},
-                                      {kCtlStopPicture, "148"},
-                                  });
+        rig.expectShown("layout",
+                        T(kCtlVersionText, "TALMO Vx.yz", kCtlTableText, "-", kCtlFrequencyText,
+                          "- kHz", kCtlFlashMakerText, "Non détecté", kCtlFlashSizeText,
+                          "Non détecté", kCtlPwmMaxText, "- %", kCtlIo1Text, "-", kCtlAutoOnOffText,
+                          "-", kCtlAxesText, "-,-,-,-,-", kCtlAccelText, "-", kCtlContactsText, "-",
+                          kCtlStopPicture, "148", kCtlKeypadMissingText,
+                          " Clavier\n   non\ndétecté"));
         for (int id : {kCtlFlashDetailsButton, kCtlMovesButton, kCtlSignalInvertedBox,
                        kCtlInputLevel2Slider, kCtlOutputLevelSlider})
             QVERIFY2(!rig.page->control(id)->isEnabled(), qPrintable(QString::number(id)));
@@ -149,25 +149,18 @@ private slots:
         struct Case {
             const char* name;
             std::function<void(sim::Talmo&)> setUp;
-            std::map<int, const char*> texts;
+            Texts texts;
             bool inverted;
             bool tooOld; // box, jump to the boot loader, no poll
         };
         const Case cases[] = {
             {"emulator defaults",
              {},
-             {{kCtlVersionText, "TALMO V0.23"},
-              {kCtlFlashMakerText, "AMIC"},
-              {kCtlFlashTypeText, "0x30"},
-              {kCtlFlashSizeText, "2 Mo (16 Mbit)"},
-              {kCtlFlashProtectText, "Non"},
-              {kCtlTableText, "FRAISE3A"},
-              {kCtlAxesText, "X ,Y ,Z ,--,--"},
-              {kCtlPwmMaxText, "100 %"},
-              {kCtlAccelText, "10"},
-              {kCtlFrequencyText, "250kHz"},
-              {kCtlContactsText, "Actifs"},
-              {kCtlAutoOnOffText, "Désactivé"}},
+             T(kCtlVersionText, "TALMO V0.23", kCtlFlashMakerText, "AMIC", kCtlFlashTypeText,
+               "0x30", kCtlFlashSizeText, "2 Mo (16 Mbit)", kCtlFlashProtectText, "Non",
+               kCtlTableText, "FRAISE3A", kCtlAxesText, "X ,Y ,Z ,--,--", kCtlPwmMaxText, "100 %",
+               kCtlAccelText, "10", kCtlFrequencyText, "250kHz", kCtlContactsText, "Actifs",
+               kCtlAutoOnOffText, "Désactivé"),
              false,
              false},
             {"oldest firmware accepted, plain flash code, other table",
@@ -176,25 +169,14 @@ private slots:
                  t.flash() = {0xC2, 0x20, 24, 0x80};
                  t.table() = {"TOUR", {17, 0, 0, 0, 50}, 12, 3, 128, 3, 0x04};
              },
-             {{kCtlVersionText, "TALMO V0.22"},
-              {kCtlFlashMakerText, "0xC2"},
-              {kCtlFlashTypeText, "0x20"},
-              {kCtlFlashSizeText, "16 Mo (128 Mbit)"},
-              {kCtlFlashProtectText, "Oui"},
-              {kCtlTableText, "TOUR"},
-              {kCtlAxesText, "B ,--,--,--,W "},
-              {kCtlPwmMaxText, " 50 %"},
-              {kCtlAccelText, "3"},
-              {kCtlFrequencyText, "120kHz"},
-              {kCtlContactsText, "Inactifs"},
-              {kCtlAutoOnOffText, "on=0.5s, off=3s"}},
-             true,
-             false},
-            {"too old a firmware",
-             [](sim::Talmo& t) { t.setFirmwareVersion("TALMO V0.21"); },
-             {{kCtlVersionText, "TALMO V0.21"}, {kCtlFlashMakerText, "Non détecté"}},
-             false,
-             true},
+             T(kCtlVersionText, "TALMO V0.22", kCtlFlashMakerText, "0xC2", kCtlFlashTypeText,
+               "0x20", kCtlFlashSizeText, "16 Mo (128 Mbit)", kCtlFlashProtectText, "Oui",
+               kCtlTableText, "TOUR", kCtlAxesText, "B ,--,--,--,W ", kCtlPwmMaxText, " 50 %",
+               kCtlAccelText, "3", kCtlFrequencyText, "120kHz", kCtlContactsText, "Inactifs",
+               kCtlAutoOnOffText, "on=0.5s, off=3s"),
+             true, false},
+            {"too old a firmware", [](sim::Talmo& t) { t.setFirmwareVersion("TALMO V0.21"); },
+             T(kCtlVersionText, "TALMO V0.21", kCtlFlashMakerText, "Non détecté"), false, true},
         };
         for (const Case& c : cases) {
             Rig rig(c.setUp);
@@ -252,7 +234,7 @@ private slots:
             (c.wrongLetter ? rig.device->faults().wrongEchoAt : rig.device->faults().silentAt) =
                 rig.device->nextExchange() + c.step;
             rig.show();
-            rig.expectShown(c.name, {{c.control, c.kept}});
+            rig.expectShown(c.name, T(c.control, c.kept));
             QVERIFY(rig.ui.boxes().empty());
             QVERIFY(rig.device->mode() == sim::Talmo::Mode::Normal);
             QVERIFY(rig.page->polling());
@@ -264,41 +246,19 @@ private slots:
     void pollShowsEveryItemOfTheAnswer() {
         Rig rig;
         rig.show();
-        const std::map<int, const char*> shown[2] = {{{kCtlIo1Text, "0"},
-                                                      {kCtlStopPicture, "150"},
-                                                      {kCtlOutputSwitchPicture, "166"},
-                                                      {kCtlInputModePicture, "140"},
-                                                      {kCtlInputLevelEdit, "100"},
-                                                      {kCtlInputLevelSlider, "100"},
-                                                      {kCtlInputLevel2Edit, "  1"},
-                                                      {kCtlOutputLevelEdit, "100"},
-                                                      {kCtlOutputLevelSlider, "100"},
-                                                      {kCtlStartProtectText, "OFF"},
-                                                      {kCtlKeyLeft, "152"},
-                                                      {kCtlKeyRight, "152"},
-                                                      {kCtlKeyEsc, "155"},
-                                                      {kCtlKeyOk, "155"},
-                                                      {kCtlLimitSwitchPicture, "163"},
-                                                      {kCtlProbePicture, "163"},
-                                                      {kCtlMotorButton, "167"}},
-                                                     {{kCtlIo1Text, "1"},
-                                                      {kCtlStopPicture, "148"},
-                                                      {kCtlOutputSwitchPicture, "167"},
-                                                      {kCtlInputModePicture, "141"},
-                                                      {kCtlInputLevelEdit, " 50"},
-                                                      {kCtlInputLevelSlider, "50"},
-                                                      {kCtlInputLevel2Edit, "100"},
-                                                      {kCtlInputLevel2Slider, "100"},
-                                                      {kCtlOutputLevelEdit, "0"},
-                                                      {kCtlOutputLevelSlider, "0"},
-                                                      {kCtlStartProtectText, "ON"},
-                                                      {kCtlKeyUp, "153"},
-                                                      {kCtlKeyDown, "153"},
-                                                      {kCtlKeyEsc, "157"},
-                                                      {kCtlKeyOk, "157"},
-                                                      {kCtlLimitSwitchPicture, "162"},
-                                                      {kCtlProbePicture, "162"},
-                                                      {kCtlMotorButton, "166"}}};
+        const Texts shown[2] = {
+            T(kCtlIo1Text, "0", kCtlStopPicture, "150", kCtlOutputSwitchPicture, "166",
+              kCtlInputModePicture, "140", kCtlInputLevelEdit, "100", kCtlInputLevelSlider, "100",
+              kCtlInputLevel2Edit, "  1", kCtlOutputLevelEdit, "100", kCtlOutputLevelSlider, "100",
+              kCtlStartProtectText, "OFF", kCtlKeyLeft, "152", kCtlKeyRight, "152", kCtlKeyEsc,
+              "155", kCtlKeyOk, "155", kCtlLimitSwitchPicture, "163", kCtlProbePicture, "163",
+              kCtlMotorButton, "167"),
+            T(kCtlIo1Text, "1", kCtlStopPicture, "148", kCtlOutputSwitchPicture, "167",
+              kCtlInputModePicture, "141", kCtlInputLevelEdit, " 50", kCtlInputLevelSlider, "50",
+              kCtlInputLevel2Edit, "100", kCtlInputLevel2Slider, "100", kCtlOutputLevelEdit, "0",
+              kCtlOutputLevelSlider, "0", kCtlStartProtectText, "ON", kCtlKeyUp, "153", kCtlKeyDown,
+              "153", kCtlKeyEsc, "157", kCtlKeyOk, "157", kCtlLimitSwitchPicture, "162",
+              kCtlProbePicture, "162", kCtlMotorButton, "166")};
         for (const bool on : {true, false, true}) {
             sim::Machine& m = rig.machine();
             m.motorsOn = m.io1 = m.stopProg = m.outputOff = m.manual = m.keypadAbsent = on;
@@ -334,10 +294,10 @@ private slots:
         QVERIFY(rig.clock.nowMs() - before >= 500); // the time-out was waited out
         rig.poll();
         QCOMPARE(rig.page->displayedAnswers(), 1);
-        rig.expectShown("unchanged", {{kCtlIo1Text, "x"}, {kCtlMotorButton, "166"}});
+        rig.expectShown("unchanged", T(kCtlIo1Text, "x", kCtlMotorButton, "166"));
         rig.poll();
         QCOMPARE(rig.page->displayedAnswers(), 2);
-        rig.expectShown("changed", {{kCtlIo1Text, "0"}, {kCtlMotorButton, "167"}});
+        rig.expectShown("changed", T(kCtlIo1Text, "0", kCtlMotorButton, "167"));
 
         rig.page->pageHidden();
         QVERIFY(!rig.page->polling());
@@ -374,14 +334,12 @@ private slots:
 
         rig.machine().pwmLevel = 128;
         mark = rig.poll();
-        rig.expectShown("slider focused",
-                        {{kCtlInputLevelSlider, "0"}, {kCtlInputLevelEdit, " 50"}});
+        rig.expectShown("slider focused", T(kCtlInputLevelSlider, "0", kCtlInputLevelEdit, " 50"));
         QCOMPARE(rig.pwmSent(mark), Bytes({128})); // the poll's write of the edit goes out too
         rig.edit()->setFocus();
         rig.machine().pwmLevel = 255;
         mark = rig.poll();
-        rig.expectShown("edit focused",
-                        {{kCtlInputLevelSlider, "100"}, {kCtlInputLevelEdit, " 50"}});
+        rig.expectShown("edit focused", T(kCtlInputLevelSlider, "100", kCtlInputLevelEdit, " 50"));
         QCOMPARE(rig.pwmSent(mark), Bytes());
     }
 

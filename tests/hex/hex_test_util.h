@@ -30,14 +30,7 @@ using talmo::test::ReadFile;
 using talmo::test::TempDir;
 using talmo::test::WriteFile;
 
-// The names in a folder, sorted: what a failed write must not leave behind.
-inline std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using talmo::test::Names;
 
 // Lines of a written file without their CR LF; a last line that lacks it is
 // marked, so comparisons catch it.
@@ -69,6 +62,17 @@ struct ReadCase {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> values; // image values checked after
     long changed;                                                // values that differ from blank
 };
+
+// A text the reader takes, and one it refuses with `message`; `values` are
+// checked after, `changed` cells differ from blank.
+using Values = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+inline ReadCase Ok(const char* name, std::string text, Values values = {}, long changed = 0) {
+    return {name, std::move(text), 1, "", std::move(values), changed};
+}
+inline ReadCase Bad(const char* name, std::string text, std::string message, Values values = {},
+                    long changed = 0) {
+    return {name, std::move(text), 0, std::move(message), std::move(values), changed};
+}
 
 // Runs every case through `load` on an image that `soil` filled with junk
 // first (the reader must reset it); `cells(image)` is the image's array.

@@ -18,15 +18,12 @@ struct Program {
     int programSize, eepromSize;
     bool crlf; // gpasm -n: DOS line ends
     std::string source;
-    std::map<std::uint32_t, std::uint32_t> words; // every other entry is blank
+    std::map<std::uint32_t, std::uint32_t> words = {}; // every other entry is blank
 };
 
 std::vector<Program> Programs() {
-    Program f877a{"16F877A: code at both ends, configuration, IDs, EEPROM data, CR LF",
-                  0x2000,
-                  0x100,
-                  true,
-                  R"(        list p=16f877a
+    Program f877a{"16F877A: code at both ends, configuration, IDs, EEPROM data, CR LF", 0x2000,
+                  0x100, true, R"(        list p=16f877a
         __CONFIG 0x3F72
         __idlocs 0x1234
         org 0x0000
@@ -40,26 +37,12 @@ start   movlw 0x55
         org 0x2100
         de 0x01, 0x02, "AB", 0xFF
         end
-)",
-                  {{0x0000, 0x2804},
-                   {0x0004, 0x3055},
-                   {0x0005, 0x0086},
-                   {0x0006, 0x2804},
-                   {0x1FFF, 0x347F},
-                   {0x2000, 1},
-                   {0x2001, 2},
-                   {0x2002, 3},
-                   {0x2003, 4},
-                   {0x2007, 0x3F72},
-                   {0x2100, 0x01},
-                   {0x2101, 0x02},
-                   {0x2102, 'A'},
-                   {0x2103, 'B'},
-                   {0x2104, 0xFF}}};
-    Program f873{"16F873: half-size program memory and EEPROM, a RETLW table",
-                 0x1000,
-                 0x80,
-                 false,
+)"};
+    f877a.words = {{0x0000, 0x2804}, {0x0004, 0x3055}, {0x0005, 0x0086}, {0x0006, 0x2804},
+                   {0x1FFF, 0x347F}, {0x2000, 1},      {0x2001, 2},      {0x2002, 3},
+                   {0x2003, 4},      {0x2007, 0x3F72}, {0x2100, 0x01},   {0x2101, 0x02},
+                   {0x2102, 'A'},    {0x2103, 'B'},    {0x2104, 0xFF}};
+    Program f873{"16F873: half-size program memory and EEPROM, a RETLW table", 0x1000, 0x80, false,
                  R"(        list p=16f873
         __CONFIG 0x3F39
         __idlocs 0xABCD
@@ -73,15 +56,9 @@ start   movlw 0x55
         org 0x2100
         de "TABLE", 0x5A, 0x00
         end
-)",
-                 {{0x0000, 0x0000},
-                  {0x0001, 0x01A0},
-                  {0x0FFF, 0x2800},
-                  {0x2000, 0xA},
-                  {0x2001, 0xB},
-                  {0x2002, 0xC},
-                  {0x2003, 0xD},
-                  {0x2007, 0x3F39}}};
+)"};
+    f873.words = {{0x0000, 0x0000}, {0x0001, 0x01A0}, {0x0FFF, 0x2800}, {0x2000, 0xA},
+                  {0x2001, 0xB},    {0x2002, 0xC},    {0x2003, 0xD},    {0x2007, 0x3F39}};
     const std::string table = "VELKOR V2.10", eeprom("TABLE\x5A\0", 7);
     for (std::uint32_t i = 0; i < table.size(); ++i)
         f873.words[0x0100 + i] = 0x3400 | static_cast<std::uint8_t>(table[i]); // retlw

@@ -82,16 +82,6 @@ TEST(HexFiles, FrontEndOfBothReaders) {
     }
 }
 
-TEST(HexFileWriter, AFailedWriterRefusesEveryLaterLineSilently) {
-    ScriptedUi ui;
-    HexFileWriter writer(ui);
-    EXPECT_EQ(writer.create("/dev/full"), 0);
-    EXPECT_EQ(writer.writeLine(kHexEndLine), 0);
-    EXPECT_EQ(writer.finish(), 0);
-    EXPECT_EQ(hextest::BoxTexts(ui),
-              std::vector<std::string>{"Impossible d'écrire dans le fichier..."});
-}
-
 // What both readers tell of a file besides its image: whether its end record
 // was read (a file cut off has none) and how many data bytes it gave.
 TEST(HexFiles, ReadersTellTheEndRecordAndTheDataBytes) {

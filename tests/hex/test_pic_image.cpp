@@ -3,6 +3,8 @@
 #include "hex_test_util.h"
 
 using namespace talmo;
+using hextest::Bad;
+using hextest::Ok;
 using hextest::ReadCase;
 using hextest::Record;
 using hextest::TempDir;
@@ -24,120 +26,59 @@ std::string Words(unsigned byteAddress, std::initializer_list<unsigned> words, i
 
 std::vector<ReadCase> ReadCases() {
     std::vector<ReadCase> cases = {
-        {"CR LF", kWord0 + "\r\n:00000001FF\r\n", 1, "", {{0, 0x2804}}, 1},
-        {"empty lines, bare LF, no final line end, no end record",
-         "\n\n" + kWord0 + "\n\n" + Words(2, {0x1234}),
-         1,
-         "",
-         {{1, 0x1234}},
-         2},
-        {"two CRs", kWord0 + "\r\r\n", 0, kIncomplete, {}, 0},
-        {"byte-order mark and comments",
-         "\xEF\xBB\xBF" + kWord0 + "\n; comment\nxyz\n " + kWord0,
-         1,
-         "",
-         {},
-         0},
-        {"lower case", ":02000000ab1241", 1, "", {{0, 0x12AB}}, 1},
-        {"lines after the end are never parsed", ":00000001FF\n:zz\n" + kWord0, 1, "", {}, 0},
-        {"end record with a wrong checksum still ends",
-         kWord0 + "\n:0000000100\n:zz",
-         1,
-         "",
-         {},
-         1},
-        {"non-hex length on nine characters", ":ZZ000000", 0, kOdd, {}, 0},
-        {"odd length, end record", Record(0, 1, {0x00}), 0, kOdd, {}, 0},
-        {"address 0x4400", Words(0x4400, {1}), 0, kAddress, {}, 0},
-        {"address 0x4400, end record", Record(0x4400, 1, {}), 0, kAddress, {}, 0},
-        {"odd address", Words(0x0001, {1}), 0, kAddress, {}, 0},
-        {"non-hex high address pair", ":02ZZ0000010000", 0, kAddress, {}, 0},
-        {"type 06", Record(0, 6, {}), 0, kType, {}, 0},
-        {"non-hex type", ":000000ZZ00", 0, kType, {}, 0},
-        {"types 02, 03, 05 ignored, checksums too",
-         Record(0, 2, {0x10, 0}, 1) + "\n" + Record(0, 3, {0, 0, 0, 0}, 7) + "\n" +
-             Record(0, 5, {1, 2, 3, 4}, 9) + "\n" + kWord0,
-         1,
-         "",
-         {{0, 0x2804}},
-         1},
-        {"extended linear address ignored",
-         Record(0, 4, {0, 1}) + "\n" + Words(0x4200, {0xAA}),
-         1,
-         "",
-         {{0x2100, 0xAA}},
-         1},
-        {"data word 0x4000",
-         Words(0, {0x3FFE, 0x4000, 1}),
-         0,
-         kTooLarge,
-         {{0, 0x3FFE}, {1, 0x4000}},
-         2},
-        {"non-hex high byte of a word", ":02000000FFZZ00", 0, kTooLarge, {{0, 0xFFFFFFFFu}}, 1},
-        {"non-hex low byte, high 0x01: the checksum decides",
-         ":02000000ZZ01FE",
-         1,
-         "",
-         {{0, 0xFF}},
-         1},
-        {"non-hex low byte, high 0x00", ":02000000ZZ0000", 0, kTooLarge, {}, 1},
-        {"wrong checksum after the data is stored",
-         Words(0x100, {0x123, 0x456}, 1),
-         0,
-         kChecksum,
-         {{0x80, 0x123}, {0x81, 0x456}},
-         2},
-        {"record running past the image keeps what fits",
-         Words(0x43FE, {0x55, 0x66, 0x77}),
-         1,
-         "",
-         {{0x21FF, 0x55}},
-         1},
-        {"words past the image are still tested",
-         Words(0x43FE, {0x55, 0x4000}),
-         0,
-         kTooLarge,
-         {},
-         1},
-        {"configuration, IDs, device ID and free area",
-         Words(0x4000, {1, 2, 3, 4, 0x3FFF, 0x3FFF, 0x0E20, 0x3F72}) + "\n" + Words(0x4010, {7}),
-         1,
-         "",
-         {{0x2000, 1}, {0x2003, 4}, {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2008, 7}},
-         7},
-        {"data records without data store nothing, their checksum still counts",
-         Record(0x100, 0, {}) + "\n" + kWord0 + "\n" + Record(0x100, 0, {}, 1),
-         0,
-         kChecksum,
-         {{0, 0x2804}},
-         1},
-        {"program for a larger PIC loads whole",
-         Words(0x3FFE, {0x0123}),
-         1,
-         "",
-         {{0x1FFF, 0x0123}},
-         1},
-        {"only the first failure is shown",
-         kWord0 + "\n" + Words(2, {1}, 3) + "\n" + Words(3, {1}),
-         0,
-         kChecksum,
-         {{1, 1}},
-         2},
-        {"long line with a short length",
-         ":02000000" + std::string(600, '0'),
-         0,
-         kIncomplete,
-         {},
-         0},
+        Ok("CR LF", kWord0 + "\r\n:00000001FF\r\n", {{0, 0x2804}}, 1),
+        Ok("empty lines, bare LF, no final line end, no end record",
+           "\n\n" + kWord0 + "\n\n" + Words(2, {0x1234}), {{1, 0x1234}}, 2),
+        Bad("two CRs", kWord0 + "\r\r\n", kIncomplete),
+        Ok("byte-order mark and comments",
+           "\xEF\xBB\xBF" + kWord0 + "\n; comment\nxyz\n " + kWord0),
+        Ok("lower case", ":02000000ab1241", {{0, 0x12AB}}, 1),
+        Ok("lines after the end are never parsed", ":00000001FF\n:zz\n" + kWord0),
+        Ok("end record with a wrong checksum still ends", kWord0 + "\n:0000000100\n:zz", {}, 1),
+        Bad("non-hex length on nine characters", ":ZZ000000", kOdd),
+        Bad("odd length, end record", Record(0, 1, {0x00}), kOdd),
+        Bad("address 0x4400", Words(0x4400, {1}), kAddress),
+        Bad("address 0x4400, end record", Record(0x4400, 1, {}), kAddress),
+        Bad("odd address", Words(0x0001, {1}), kAddress),
+        Bad("non-hex high address pair", ":02ZZ0000010000", kAddress),
+        Bad("type 06", Record(0, 6, {}), kType),
+        Bad("non-hex type", ":000000ZZ00", kType),
+        Ok("types 02, 03, 05 ignored, checksums too",
+           Record(0, 2, {0x10, 0}, 1) + "\n" + Record(0, 3, {0, 0, 0, 0}, 7) + "\n" +
+               Record(0, 5, {1, 2, 3, 4}, 9) + "\n" + kWord0,
+           {{0, 0x2804}}, 1),
+        Ok("extended linear address ignored", Record(0, 4, {0, 1}) + "\n" + Words(0x4200, {0xAA}),
+           {{0x2100, 0xAA}}, 1),
+        Bad("data word 0x4000", Words(0, {0x3FFE, 0x4000, 1}), kTooLarge,
+            {{0, 0x3FFE}, {1, 0x4000}}, 2),
+        Bad("non-hex high byte of a word", ":02000000FFZZ00", kTooLarge, {{0, 0xFFFFFFFFu}}, 1),
+        Ok("non-hex low byte, high 0x01: the checksum decides", ":02000000ZZ01FE", {{0, 0xFF}}, 1),
+        Bad("non-hex low byte, high 0x00", ":02000000ZZ0000", kTooLarge, {}, 1),
+        Bad("wrong checksum after the data is stored", Words(0x100, {0x123, 0x456}, 1), kChecksum,
+            {{0x80, 0x123}, {0x81, 0x456}}, 2),
+        Ok("record running past the image keeps what fits", Words(0x43FE, {0x55, 0x66, 0x77}),
+           {{0x21FF, 0x55}}, 1),
+        Bad("words past the image are still tested", Words(0x43FE, {0x55, 0x4000}), kTooLarge, {},
+            1),
+        Ok("configuration, IDs, device ID and free area",
+           Words(0x4000, {1, 2, 3, 4, 0x3FFF, 0x3FFF, 0x0E20, 0x3F72}) + "\n" + Words(0x4010, {7}),
+           {{0x2000, 1}, {0x2003, 4}, {0x2006, 0x0E20}, {0x2007, 0x3F72}, {0x2008, 7}}, 7),
+        Bad("data records without data store nothing, their checksum still counts",
+            Record(0x100, 0, {}) + "\n" + kWord0 + "\n" + Record(0x100, 0, {}, 1), kChecksum,
+            {{0, 0x2804}}, 1),
+        Ok("program for a larger PIC loads whole", Words(0x3FFE, {0x0123}), {{0x1FFF, 0x0123}}, 1),
+        Bad("only the first failure is shown",
+            kWord0 + "\n" + Words(2, {1}, 3) + "\n" + Words(3, {1}), kChecksum, {{1, 1}}, 2),
+        Bad("long line with a short length", ":02000000" + std::string(600, '0'), kIncomplete),
     };
     // A record of 254 data bytes (127 words) is read whole; one of 255 is odd.
     std::vector<unsigned> bytes;
     for (unsigned i = 0; i < 127; ++i)
         bytes.insert(bytes.end(), {i + 1, i % 0x40});
     cases.push_back(
-        {"254 data bytes", Record(0x200, 0, bytes), 1, "", {{0x100, 1}, {0x17E, 0x3E7F}}, 127});
+        Ok("254 data bytes", Record(0x200, 0, bytes), {{0x100, 1}, {0x17E, 0x3E7F}}, 127));
     bytes.push_back(0);
-    cases.push_back({"255 data bytes", Record(0, 0, bytes), 0, kOdd, {}, 0});
+    cases.push_back(Bad("255 data bytes", Record(0, 0, bytes), kOdd));
     return cases;
 }
 
@@ -206,12 +147,9 @@ TEST(SavePicHex, WritesTheLowSixteenBitsOfWordsAndTheLowByteOfEeprom) {
 TEST(SavePicHex, RefusesSizesNoPicHasBeforeCreatingTheFile) {
     TempDir dir;
     const auto image = BlankImage();
-    for (const auto& [program, eeprom] : {std::pair{0x2008, 0x100},
-                                          {-8, 0x80},
-                                          {0x1000, 0x108},
-                                          {0x1000, -8},
-                                          {0x1004, 0x80},
-                                          {0x1000, 0x81}}) {
+    const std::pair<int, int> sizes[] = {{0x2008, 0x100}, {-8, 0x80},     {0x1000, 0x108},
+                                         {0x1000, -8},    {0x1004, 0x80}, {0x1000, 0x81}};
+    for (const auto& [program, eeprom] : sizes) {
         ScriptedUi ui;
         EXPECT_EQ(SavePicHex(ui, *image, dir.file("bad.hex"), program, eeprom), 0);
         EXPECT_EQ(hextest::BoxTexts(ui),

@@ -1,6 +1,5 @@
 // Run by the bridge program as its child: finds the TALMO through the real
-// Linux link and asks its version. With --jump it then sends the device into
-// its boot loader and follows the re-enumeration; with --follow it waits for
+// Linux link and asks its version. With --follow it waits for
 // the device to be unplugged and plugged in again (the test drives the
 // bridge's commands). Each connection text goes to standard output.
 #include "core/clock.h"
@@ -30,31 +29,17 @@ int main(int argc, char** argv) {
         return 1;
     std::printf("version: %s\n", linktest::textAt(r, 2).c_str());
 
-    const auto until = [&](bool connected, std::uint16_t product) {
+    const auto until = [&](bool connected) {
         return linktest::follow(
-            link,
-            [&] {
-                return link.connected() == connected && (product == 0 || link.productId == product);
-            },
-            10000,
-            [](const talmo::HidDeviceEvent& e) {
-                std::printf("event %s %s\n",
-                            e.kind == talmo::HidDeviceEvent::Arrival ? "arrival" : "removal",
-                            e.path.c_str());
-            });
+            link, [&] { return link.connected() == connected; }, 10000);
     };
-    if (mode == "--jump") {
-        talmo::WriteReport(link, linktest::jump(true));
-        if (!until(true, talmo::kBootLoaderProductId))
-            return 1;
-        say();
-    } else if (mode == "--follow") {
+    if (mode == "--follow") {
         std::printf("waiting for unplug\n");
         std::fflush(stdout);
-        if (!until(false, 0))
+        if (!until(false))
             return 1;
         say();
-        if (!until(true, 0))
+        if (!until(true))
             return 1;
         say();
     }

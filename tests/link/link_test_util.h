@@ -5,7 +5,6 @@
 #include "link/device_link.h"
 
 #include <chrono>
-#include <functional>
 #include <poll.h>
 #include <string>
 
@@ -39,22 +38,18 @@ inline std::string textAt(const talmo::Report& r, int from) {
 }
 
 // Waits on the backend's event descriptor, as the main window does, and hands
-// each event to `seen` and then to the link until done() holds. False after
-// timeoutMs of real time.
+// each event to the link until done() holds. False after timeoutMs of real
+// time.
 template <class Done>
-bool follow(talmo::DeviceLink& link, Done done, int timeoutMs = 3000,
-            const std::function<void(const talmo::HidDeviceEvent&)>& seen = {}) {
+bool follow(talmo::DeviceLink& link, Done done, int timeoutMs = 3000) {
     const auto t0 = std::chrono::steady_clock::now();
     while (!done()) {
         if (std::chrono::steady_clock::now() - t0 > std::chrono::milliseconds(timeoutMs))
             return false;
         pollfd pfd{link.backend->eventFd(), POLLIN, 0};
         if (::poll(&pfd, 1, 50) > 0)
-            for (const talmo::HidDeviceEvent& e : link.backend->takeEvents()) {
-                if (seen)
-                    seen(e);
+            for (const talmo::HidDeviceEvent& e : link.backend->takeEvents())
                 talmo::OnDeviceChange(link, e);
-            }
     }
     return true;
 }

@@ -6,9 +6,12 @@
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <sstream>
 #include <string>
 
 namespace simtest {
@@ -67,6 +70,39 @@ struct PicDriver {
         load(0x00, data);
         inc(k);
     }
+    // Runs `steps`, words apart: LC=, LP=, LD= load the configuration,
+    // program or data latch with a hex value; INC or INC*n; W<ms> waits; S1
+    // and S2 the 87x set-ups, BEP Begin Erase/Program, BPO Begin Programming
+    // Only, END End Programming, BP and BD the bulk erases, CE chip erase.
+    void run(const std::string& steps) {
+        const std::pair<const char*, std::uint8_t> codes[] = {
+            {"S1", 0x01},  {"S2", 0x07}, {"BEP", 0x08}, {"BPO", 0x18},
+            {"END", 0x17}, {"BP", 0x09}, {"BD", 0x0B},  {"CE", 0x1F}};
+        std::istringstream in(steps);
+        for (std::string w; in >> w;) {
+            bool known = true;
+            if (w[0] == 'L')
+                load(w[1] == 'C'   ? 0x00
+                     : w[1] == 'P' ? 0x02
+                                   : 0x03,
+                     static_cast<std::uint16_t>(std::stoul(w.substr(3), nullptr, 16)));
+            else if (w.rfind("INC", 0) == 0)
+                inc(w.size() > 4 ? std::stoi(w.substr(4)) : 1);
+            else if (w[0] == 'W')
+                waitMs(std::stoi(w.substr(1)));
+            else
+                known = false;
+            for (const auto& [name, code] : codes)
+                if (w == name) {
+                    cmd(code);
+                    known = true;
+                }
+            EXPECT_TRUE(known) << "unknown step " << w;
+        }
+    }
 };
+
+// The 87x bulk erase: set-up 1 and 2, Begin Erase/Program, its time, set-up 1 and 2 again.
+inline const std::string kBulk87x = " S1 S2 BEP W16 S1 S2";
 
 } // namespace simtest

@@ -2,15 +2,13 @@
 #include "sim_test_util.h"
 
 #include "sim/exchange_log.h"
+#include "tests/common/files.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 using sim::ExchangeLog;
@@ -52,8 +50,8 @@ TEST(ExchangeLog, TextLinesHoldTimeRequestAndAnswer) {
 }
 
 TEST(ExchangeLog, FileGetsOneLinePerExchange) {
-    const auto path = std::string(::testing::TempDir()) + "sim_log_" + std::to_string(::getpid());
-    std::remove(path.c_str());
+    const talmo::test::TempDir dir;
+    const std::string path = dir.file("log.txt");
     {
         talmo::VirtualClock clock;
         sim::VirtualUsb bus(clock);
@@ -68,11 +66,7 @@ TEST(ExchangeLog, FileGetsOneLinePerExchange) {
         log.stopStreaming();
         ASSERT_TRUE(log.appendToFile(path, &error)) << error; // the same two again
     }
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    std::remove(path.c_str());
+    const std::vector<std::string> lines = talmo::test::Lines(talmo::test::ReadFile(path));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], lines[2]);
     EXPECT_EQ(lines[1], lines[3]);

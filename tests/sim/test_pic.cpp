@@ -14,20 +14,10 @@ using simtest::PicDriver;
 
 namespace {
 
-constexpr std::uint8_t kLoadConfig = 0x00, kSetup1 = 0x01, kLoadProg = 0x02, kLoadData = 0x03,
-                       kReadProg = 0x04, kReadData = 0x05, kSetup2 = 0x07, kEraseProgram = 0x08,
-                       kBulkProg = 0x09, kBulkData = 0x0B, kEndProg = 0x17, kProgramOnly = 0x18,
-                       kChipErase = 0x1F;
+constexpr std::uint8_t kLoadProg = 0x02, kLoadData = 0x03, kReadProg = 0x04, kReadData = 0x05,
+                       kEraseProgram = 0x08, kEndProg = 0x17, kProgramOnly = 0x18;
 
-// The 87x bulk erase: set-up 1 and 2, Begin Erase/Program, its time, set-up 1 and 2 again.
-void bulk87x(PicDriver& d) {
-    d.cmd(kSetup1);
-    d.cmd(kSetup2);
-    d.cmd(kEraseProgram);
-    d.waitMs(16);
-    d.cmd(kSetup1);
-    d.cmd(kSetup2);
-}
+using simtest::kBulk87x;
 
 Pic loaded(PicChip chip) {
     Pic p(chip, 1);
@@ -81,8 +71,7 @@ TEST(PicWrite, ProgramOnlyClearsBitsAndEraseProgramReplaces) {
         for (const auto& s : steps) {
             pic.setCell(s.cell, s.old);
             d.load(s.load, s.programmed);
-            d.cmd(kProgramOnly);
-            d.cmd(kEndProg);
+            d.run("BPO END");
             EXPECT_EQ(pic.cell(s.cell), s.old & s.programmed) << pic.info().name;
             d.load(s.load, s.erased);
             d.cmd(kEraseProgram);
@@ -129,8 +118,7 @@ TEST(PicWrite, ProgramOnlyWritesTheCounterWordOrTheAPartsLatchRow) {
         if (!pic.info().aFamily)
             continue;
         pic.setCell(c.row, Pic::kBlank);
-        d.cmd(kProgramOnly);
-        d.cmd(kEndProg);
+        d.run("BPO END");
         EXPECT_EQ(pic.programWord(c.row), Pic::kBlank);
     }
 }
@@ -140,136 +128,65 @@ TEST(PicWrite, APartsWriteIdWordsTogetherAndTheConfigurationWordAlone) {
     pic.setConfigWord(0x3F72);
     PicDriver d{pic};
     d.enter();
-    d.load(kLoadConfig, 0);
-    for (int k = 0; k < 4; ++k) {
-        d.load(kLoadProg, static_cast<std::uint16_t>(k + 5));
-        if (k < 3)
-            d.inc();
-    }
-    d.cmd(kEraseProgram);
-    d.waitMs(16);
+    d.run("LC=0 LP=5 INC LP=6 INC LP=7 INC LP=8 BEP W16");
     for (std::uint32_t k = 0; k < 4; ++k)
         EXPECT_EQ(pic.cell(0x2000 + k), k + 5);
     EXPECT_EQ(pic.configWord(), 0x3F72);
-    d.config(7);
-    d.load(kLoadProg, 0x3F3A);
-    d.cmd(kEraseProgram);
+    d.run("LC=0 INC*7 LP=3F3A BEP");
     EXPECT_EQ(pic.configWord(), 0x3F3A);
     for (std::uint32_t k = 0; k < 4; ++k)
         EXPECT_EQ(pic.cell(0x2000 + k), k + 5);
 }
 
 TEST(PicErase, EachSequenceErasesWhatItErasesOnTheChip) {
-    struct Result {
-        bool program, eeprom, ids, config;
+    // What is erased: program memory, EEPROM, ID words, configuration word.
+    enum : int {
+        P = 1,
+        E = 2,
+        I = 4,
+        C = 8
     };
-    struct Case {
+    const struct {
         const char* name;
         PicChip chip;
-        void (*run)(PicDriver&);
-        Result erased;
-        std::uint32_t spareFrom = 0,
-                      spareTo = 0; // words a plain Begin Erase/Program rewrites instead
-    };
-    const Case cases[] = {
-        {"87x program bulk erase",
-         PicChip::F876,
-         [](PicDriver& d) {
-             d.load(kLoadProg, 0x3FFF);
-             bulk87x(d);
-         },
-         {true, false, false, false}},
-        {"87x data bulk erase",
-         PicChip::F873,
-         [](PicDriver& d) {
-             d.load(kLoadData, 0x3FFF);
-             bulk87x(d);
-         },
-         {false, true, false, false}},
-        {"87x erase through the configuration word",
-         PicChip::F877,
-         [](PicDriver& d) {
-             d.config(7, 0x3FFF);
-             bulk87x(d);
-         },
-         {true, true, true, true}},
-        {"87x set-up commands out of order do nothing in bulk",
-         PicChip::F876,
-         [](PicDriver& d) {
-             d.load(kLoadProg, 0x3FFF);
-             d.cmd(kSetup2);
-             d.cmd(kSetup1);
-             d.cmd(kEraseProgram);
-         },
-         {false, false, false, false},
-         0,
-         1},
-        {"87x ignores the A parts' erase commands",
-         PicChip::F877,
-         [](PicDriver& d) {
-             d.cmd(kChipErase);
-             d.cmd(kBulkProg);
-             d.cmd(kBulkData);
-         },
-         {}},
-        {"A chip erase",
-         PicChip::F877A,
-         [](PicDriver& d) {
-             d.cmd(kChipErase);
-             d.waitMs(20);
-         },
-         {true, true, true, true}},
-        {"A bulk erase program memory",
-         PicChip::F876A,
-         [](PicDriver& d) {
-             d.cmd(kBulkProg);
-             d.cmd(kEraseProgram);
-             d.waitMs(8);
-         },
-         {true, false, false, false}},
-        {"A bulk erase data memory",
-         PicChip::F874A,
-         [](PicDriver& d) {
-             d.cmd(kBulkData);
-             d.cmd(kEraseProgram);
-             d.waitMs(8);
-         },
-         {false, true, false, false}},
-        {"A parts ignore the 87x set-up commands",
-         PicChip::F873A,
-         [](PicDriver& d) {
-             d.inc(100);
-             d.load(kLoadProg, 0x3FFF);
-             d.cmd(kSetup1);
-             d.cmd(kSetup2);
-             d.cmd(kEraseProgram);
-             d.waitMs(16);
-         },
-         {false, false, false, false},
-         96,
-         104},
+        std::string steps;
+        int erased;
+        std::uint32_t spareFrom = 0, spareTo = 0; // words a plain Begin Erase/Program rewrites
+    } cases[] = {
+        {"87x program bulk erase", PicChip::F876, "LP=3FFF" + kBulk87x, P},
+        {"87x data bulk erase", PicChip::F873, "LD=3FFF" + kBulk87x, E},
+        {"87x erase through the configuration word", PicChip::F877, "LC=3FFF INC*7" + kBulk87x,
+         P | E | I | C},
+        {"87x set-up commands out of order do nothing in bulk", PicChip::F876, "LP=3FFF S2 S1 BEP",
+         0, 0, 1},
+        {"87x ignores the A parts' erase commands", PicChip::F877, "CE BP BD", 0},
+        {"A chip erase", PicChip::F877A, "CE W20", P | E | I | C},
+        {"A bulk erase program memory", PicChip::F876A, "BP BEP W8", P},
+        {"A bulk erase data memory", PicChip::F874A, "BD BEP W8", E},
+        {"A parts ignore the 87x set-up commands", PicChip::F873A, "INC*100 LP=3FFF S1 S2 BEP W16",
+         0, 96, 104},
     };
     for (const auto& c : cases) {
         Pic pic = loaded(c.chip);
         const Pic before = pic;
         PicDriver d{pic};
         d.enter();
-        c.run(d);
+        d.run(c.steps);
         d.leave();
         const std::uint32_t words = pic.info().programWords, bytes = pic.info().eepromBytes;
         // Every word of a memory is either erased or untouched.
         for (std::uint32_t a = 0; a < words; ++a) {
             const bool spare = a >= c.spareFrom && a < c.spareTo;
-            const auto want = c.erased.program || spare ? Pic::kBlank : before.programWord(a);
+            const auto want = c.erased & P || spare ? Pic::kBlank : before.programWord(a);
             ASSERT_EQ(pic.programWord(a), want) << c.name << " word " << a;
         }
         for (std::uint32_t e = 0; e < bytes; ++e)
-            ASSERT_EQ(pic.eepromByte(e), c.erased.eeprom ? 0xFF : before.eepromByte(e))
+            ASSERT_EQ(pic.eepromByte(e), c.erased & E ? 0xFF : before.eepromByte(e))
                 << c.name << " byte " << e;
         for (std::uint32_t k = 0; k < 4; ++k)
-            EXPECT_EQ(pic.cell(0x2000 + k), c.erased.ids ? Pic::kBlank : before.cell(0x2000 + k))
+            EXPECT_EQ(pic.cell(0x2000 + k), c.erased & I ? Pic::kBlank : before.cell(0x2000 + k))
                 << c.name;
-        EXPECT_EQ(pic.configWord(), c.erased.config ? Pic::kBlank : before.configWord()) << c.name;
+        EXPECT_EQ(pic.configWord(), c.erased & C ? Pic::kBlank : before.configWord()) << c.name;
         EXPECT_EQ(pic.deviceId(), before.deviceId()) << c.name;
     }
 }
@@ -313,35 +230,14 @@ TEST(PicProtection, ProtectedRangesReadAsZero) {
 }
 
 TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem) {
-    struct Case {
+    // A write or erase a protected part ignores, then the full erase.
+    const struct {
         PicChip chip;
         std::uint16_t config;
-        void (*refused)(PicDriver&); // a write or erase a protected part ignores
-        void (*fullErase)(PicDriver&);
-    };
-    const Case cases[] = {
-        {PicChip::F876, 0x0F42,
-         [](PicDriver& d) {
-             d.load(kLoadProg, 0x0000);
-             d.cmd(kProgramOnly);
-             d.waitMs(8);
-             d.load(kLoadProg, 0x3FFF); // program bulk erase
-             bulk87x(d);
-         },
-         [](PicDriver& d) {
-             d.config(7, 0x3FFF);
-             bulk87x(d);
-         }},
-        {PicChip::F877A, 0x1E72,
-         [](PicDriver& d) {
-             d.cmd(kBulkProg);
-             d.cmd(kEraseProgram);
-             d.waitMs(8);
-         },
-         [](PicDriver& d) {
-             d.cmd(kChipErase);
-             d.waitMs(20);
-         }},
+        std::string refused, fullErase;
+    } cases[] = {
+        {PicChip::F876, 0x0F42, "LP=0000 BPO W8 LP=3FFF" + kBulk87x, "LC=3FFF INC*7" + kBulk87x},
+        {PicChip::F877A, 0x1E72, "BP BEP W8", "CE W20"},
     };
     for (const auto& c : cases) {
         Pic pic = loaded(c.chip);
@@ -350,9 +246,9 @@ TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem) {
         ASSERT_NE(word0, Pic::kBlank);
         PicDriver d{pic};
         d.enter();
-        c.refused(d);
+        d.run(c.refused);
         EXPECT_EQ(pic.programWord(0), word0) << pic.info().name;
-        c.fullErase(d);
+        d.run(c.fullErase);
         d.leave();
         EXPECT_EQ(pic.programWord(0), Pic::kBlank);
         EXPECT_EQ(pic.eepromByte(0), 0xFF);
@@ -365,43 +261,19 @@ TEST(PicProtection, ProtectedWordsAreNotWrittenAndOnlyTheFullEraseClearsThem) {
 TEST(PicTiming, StrictModeUndoesCyclesCutShort) {
     // A cycle on word 40 of the board firmware, ended after `minMs` - 1 and
     // after `minMs` by the next command or by leaving programming mode.
-    struct Case {
+    // A parts: the row cycle lasts until End Programming, however soon.
+    const struct {
         PicChip chip;
-        void (*start)(PicDriver&);
+        const char* start;
         int minMs;
         std::uint16_t result;
         bool leave;
-    };
-    const Case cases[] = {
-        {PicChip::F876,
-         [](PicDriver& d) {
-             d.load(kLoadProg, 0);
-             d.cmd(kProgramOnly);
-         },
-         8, 0, false},
-        // A parts: the row cycle lasts until End Programming, however soon.
-        {PicChip::F876A,
-         [](PicDriver& d) {
-             d.load(kLoadProg, 0);
-             d.cmd(kProgramOnly);
-             d.cmd(kEndProg);
-         },
-         0, 0, true},
-        {PicChip::F877,
-         [](PicDriver& d) {
-             d.load(kLoadProg, 0x3FFF);
-             d.cmd(kSetup1);
-             d.cmd(kSetup2);
-             d.cmd(kEraseProgram);
-         },
-         16, Pic::kBlank, true},
-        {PicChip::F877A, [](PicDriver& d) { d.cmd(kChipErase); }, 20, Pic::kBlank, false},
-        {PicChip::F877A,
-         [](PicDriver& d) {
-             d.cmd(kBulkProg);
-             d.cmd(kEraseProgram);
-         },
-         8, Pic::kBlank, true},
+    } cases[] = {
+        {PicChip::F876, "LP=0 BPO", 8, 0, false},
+        {PicChip::F876A, "LP=0 BPO END", 0, 0, true},
+        {PicChip::F877, "LP=3FFF S1 S2 BEP", 16, Pic::kBlank, true},
+        {PicChip::F877A, "CE", 20, Pic::kBlank, false},
+        {PicChip::F877A, "BP BEP", 8, Pic::kBlank, true},
     };
     for (const auto& c : cases) {
         for (int wait : {c.minMs - 1, c.minMs}) {
@@ -414,7 +286,7 @@ TEST(PicTiming, StrictModeUndoesCyclesCutShort) {
             PicDriver d{pic};
             d.enter();
             d.inc(40);
-            c.start(d);
+            d.run(c.start);
             d.waitMs(wait);
             c.leave ? d.leave() : d.inc();
             const bool applied = wait >= c.minMs;

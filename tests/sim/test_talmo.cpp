@@ -119,8 +119,8 @@ TEST(TalmoBootLoader, FirstHalfErasesTheWholeRow) {
     d.t.setMode(Talmo::Mode::BootLoader);
     d.t.setFlashBytes(0x1340, std::vector<std::uint8_t>(128, 0x00));
     d.ask(block(1, 0x1340, 0x10));
-    for (std::uint32_t k = 0; k < 65;
-         ++k) // written, erased and never written, the next row untouched
+    // Written, erased and never written, the next row untouched.
+    for (std::uint32_t k = 0; k < 65; ++k)
         EXPECT_EQ(d.t.flashByte(0x1340 + k), k < 32 ? 0x10 + k : k < 64 ? 0xFF : 0x00) << k;
     d.ask(block(0, 0x3F, 0x80));
     for (std::uint32_t k = 0; k < 32; ++k)
