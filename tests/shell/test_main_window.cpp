@@ -291,10 +291,9 @@ private slots:
         };
         relay();
         QCOMPARE(field->text(), QStringLiteral("USB: TALMO présent, accès refusé"));
-        const QString advice = field->toolTip();
-        QVERIFY(advice.contains(QString::fromStdString(*rig.usb.pathOf(id) + " est refusé")));
-        QVERIFY(advice.contains("sudo udevadm control --reload-rules") &&
-                advice.contains("plugdev"));
+        const QString tip = field->toolTip();
+        QVERIFY(tip.contains(QString::fromStdString(*rig.usb.pathOf(id) + " est refusé")));
+        QVERIFY(tip.contains("sudo udevadm control --reload-rules") && tip.contains("plugdev"));
 
         rig.backend.controls.openFault = nullptr;
         rig.backend.unplug(id);
