@@ -52,36 +52,22 @@ struct DemoRig : ShellRig {
 class TestDemoControl : public QObject {
     Q_OBJECT
 private slots:
-    void protectionWords_data() {
-        QTest::addColumn<int>("chip");
-        QTest::addColumn<int>("protection");
-        QTest::addColumn<bool>("programProtected");
-        QTest::addColumn<bool>("eepromProtected");
-        for (sim::PicChip chip : {sim::PicChip::F876, sim::PicChip::F877A}) {
-            const char* name = sim::picChipInfo(chip).name;
-            const int c = static_cast<int>(chip);
-            QTest::addRow("%s none", name) << c << int(DemoProtection::None) << false << false;
-            QTest::addRow("%s program", name) << c << int(DemoProtection::Program) << true << false;
-            QTest::addRow("%s eeprom", name) << c << int(DemoProtection::Eeprom) << false << true;
-            QTest::addRow("%s all", name) << c << int(DemoProtection::All) << true << true;
-        }
-    }
-
+    // Each protection on a chip of each family: what it protects, and only
+    // protection bits change (the oscillator and the other fuses stay).
     void protectionWords() {
-        QFETCH(int, chip);
-        QFETCH(int, protection);
-        QFETCH(bool, programProtected);
-        QFETCH(bool, eepromProtected);
-        sim::Pic pic(static_cast<sim::PicChip>(chip), 1);
-        sim::loadBoardFirmware(pic);
-        const std::uint16_t word = protectedConfigWord(pic.configWord(), pic.info().aFamily,
-                                                       static_cast<DemoProtection>(protection));
-        pic.setConfigWord(word);
-        QCOMPARE(pic.programProtected(0), programProtected);
-        QCOMPARE(pic.eepromProtected(), eepromProtected);
-        // Only protection bits change: the oscillator and the other fuses stay.
-        const std::uint16_t protectionBits = pic.info().aFamily ? 0x2100 : 0x3130;
-        QCOMPARE(word & ~protectionBits & 0x3FFF, sim::kBoardConfigWord & ~protectionBits & 0x3FFF);
+        using P = DemoProtection;
+        for (sim::PicChip chip : {sim::PicChip::F876, sim::PicChip::F877A})
+            for (P protection : {P::None, P::Program, P::Eeprom, P::All}) {
+                sim::Pic pic(chip, 1);
+                sim::loadBoardFirmware(pic);
+                const std::uint16_t word =
+                    protectedConfigWord(pic.configWord(), pic.info().aFamily, protection);
+                pic.setConfigWord(word);
+                QCOMPARE(pic.programProtected(0), protection == P::Program || protection == P::All);
+                QCOMPARE(pic.eepromProtected(), protection == P::Eeprom || protection == P::All);
+                const std::uint16_t bits = pic.info().aFamily ? 0x2100 : 0x3130;
+                QCOMPARE(word & ~bits & 0x3FFF, sim::kBoardConfigWord & ~bits & 0x3FFF);
+            }
     }
 
     void plugAndModes() {
@@ -205,15 +191,11 @@ private slots:
         placeSideBySide(w, *rig.control);
         const QRect area = w.screen()->availableGeometry();
         const QRect a = w.frameGeometry(), b = rig.control->frameGeometry();
-        QVERIFY2(area.contains(a) && area.contains(b), qPrintable(QStringLiteral("%1x%2 %3x%4")
-                                                                      .arg(a.width())
-                                                                      .arg(a.height())
-                                                                      .arg(b.width())
-                                                                      .arg(b.height())));
+        const QString sizes = QStringLiteral("%1 + %2").arg(a.width()).arg(b.width());
+        QVERIFY2(area.contains(a) && area.contains(b), qPrintable(sizes));
         QCOMPARE(a.intersects(b), area.width() < a.width() + b.width());
         // Beside each other at 1280 pixels, frames included.
-        QVERIFY2(a.width() + b.width() + 32 <= 1280,
-                 qPrintable(QStringLiteral("%1 + %2").arg(a.width()).arg(b.width())));
+        QVERIFY2(a.width() + b.width() + 32 <= 1280, qPrintable(sizes));
     }
 };
 
