@@ -197,10 +197,11 @@ private slots:
         QCOMPARE(rig.current(), PageKind::Console);
     }
 
+    // The size, the status bar, the footers' texts and, in window coordinates,
+    // their icon and web button at one place on each page shown in turn.
     void sizeAndFooters() {
         ShellRig rig;
-        Log log;
-        MainWindow& w = rig.start(recording(log));
+        MainWindow& w = rig.start(createStandardPage);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("TALMO_Tools"));
@@ -228,14 +229,6 @@ private slots:
         QTest::mouseClick(web, Qt::LeftButton);
         QCOMPARE(rig.opened, Log{"https://www.talmo.example/"});
         QCOMPARE(w.firmwarePath(), std::string("./talmo.hex"));
-    }
-
-    // The icon and the web button, in window coordinates, on each page shown in turn.
-    void footersAtOnePlace() {
-        ShellRig rig;
-        MainWindow& w = rig.start(createStandardPage);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
         QList<QRect> places;
         for (int i = 0; i < kPageCount; ++i) {
             for (int j = 0; j < kPageCount; ++j)
