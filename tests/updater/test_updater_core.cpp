@@ -110,18 +110,17 @@ TEST(BootLoaderVersions, TextsFromTheDevice) {
         std::string expected;
     } cases[] = {
         {false, "TALMO V2.10", Fault::None, 0, "TALMO V2.10"},
-        {false, "TALMO V2.10 beta", Fault::None, 0,
-         "TALMO V2.10 beta"}, // past its 12 bytes, to the zero byte
-        {false, "TALMO V0.23 (c) TALMO 2011", Fault::None, 0,
-         "TALMO V0.23 (c) TALM"}, // to 0x131F at most
+        // Past its 12 bytes, to the zero byte; to 0x131F at most.
+        {false, "TALMO V2.10 beta", Fault::None, 0, "TALMO V2.10 beta"},
+        {false, "TALMO V0.23 (c) TALMO 2011", Fault::None, 0, "TALMO V0.23 (c) TALM"},
         {false, "talmo V2.10", Fault::None, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::Silent, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::WrongEcho, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::WrongAddress, 0, "Inconnue"},
         {true, "TALMO BOOT V1.02", Fault::Silent, 0, "none"},
         {true, "V\xE9", Fault::None, 0, "V\xC3\xA9"}, // Latin-1
-        {true, "TALMO BOOT V1.02 and more", Fault::Short, 20,
-         "TALMO BOOT V1.02 a"}, // to the answer's end
+        // To the answer's end.
+        {true, "TALMO BOOT V1.02 and more", Fault::Short, 20, "TALMO BOOT V1.02 a"},
     };
     for (const auto& c : cases) {
         UpdaterRig r;
