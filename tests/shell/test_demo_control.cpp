@@ -72,20 +72,18 @@ private slots:
 
     void plugAndModes() {
         DemoRig rig;
-        // Each button, then whether the link is connected and to which product.
-        const struct {
-            const char* button;
-            int productId; // 0: not connected
-        } steps[] = {{"plugButton", 0},
-                     {"plugButton", 0xAA},
-                     {"bootModeButton", 0xA9},
-                     {"normalModeButton", 0xAA}};
-        for (const auto& s : steps) {
-            rig.click(s.button);
+        // Each button, then whether the link is connected and to which product
+        // (0: not connected).
+        const std::pair<const char*, int> steps[] = {{"plugButton", 0},
+                                                     {"plugButton", 0xAA},
+                                                     {"bootModeButton", 0xA9},
+                                                     {"normalModeButton", 0xAA}};
+        for (const auto& [button, productId] : steps) {
+            rig.click(button);
             rig.follow();
-            QCOMPARE(rig.link.connected(), s.productId != 0);
-            if (s.productId)
-                QCOMPARE(int(rig.link.productId), s.productId);
+            QCOMPARE(rig.link.connected(), productId != 0);
+            if (productId)
+                QCOMPARE(int(rig.link.productId), productId);
             else
                 QCOMPARE(rig.find<QPushButton>("plugButton")->text(), QStringLiteral("Brancher"));
         }

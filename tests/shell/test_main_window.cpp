@@ -44,11 +44,9 @@ private:
     std::vector<std::string>& log_;
 };
 
-// Recording pages everywhere, or everywhere but the window's own waiting page.
-MainWindow::PageFactory recording(std::vector<std::string>& log, bool waitingToo = true) {
-    return [&log, waitingToo](PageKind kind, AppContext& c, QWidget* parent) -> Page* {
-        if (kind == PageKind::Waiting && !waitingToo)
-            return nullptr;
+// Recording pages everywhere.
+MainWindow::PageFactory recording(std::vector<std::string>& log) {
+    return [&log](PageKind kind, AppContext& c, QWidget* parent) -> Page* {
         return new RecordingPage(kind, c, parent, log);
     };
 }
