@@ -88,13 +88,13 @@ void ExpectChipHolds(Emulator& e, const PicImage& image) {
 
 // A message box as "caption: text (icon, buttons)".
 std::string Box(const UiEvent& b) {
-    return b.caption + ": " + b.text +
-           (b.icon == Icon::Error      ? " (error, "
-            : b.icon == Icon::Question ? " (question, "
-                                       : " (?, ") +
-           (b.buttons == Buttons::Ok      ? "ok)"
-            : b.buttons == Buttons::YesNo ? "yes/no)"
-                                          : "?)");
+    const char* icon = b.icon == Icon::Error      ? "error"
+                       : b.icon == Icon::Question ? "question"
+                                                  : "?";
+    const char* buttons = b.buttons == Buttons::Ok      ? "ok"
+                          : b.buttons == Buttons::YesNo ? "yes/no"
+                                                        : "?";
+    return b.caption + ": " + b.text + " (" + icon + ", " + buttons + ")";
 }
 std::string ErrorBox(const std::string& text) { return "Erreur: " + text + " (error, ok)"; }
 
@@ -199,15 +199,12 @@ TEST(PicSequences, StepsInOrder) {
             // insertion for an overlapping copy (-Wrestrict).
             const std::string run = std::string(" ").append(rest.substr(0, bar)).append(" ");
             rest = bar == std::string_view::npos ? std::string_view{} : rest.substr(bar + 3);
-            if (rest.empty()) {
-                EXPECT_TRUE(steps.size() >= run.size() &&
-                            steps.compare(steps.size() - run.size(), run.size(), run) == 0)
-                    << "the run ends with" << run;
-            } else {
-                at = steps.find(run, at);
-                ASSERT_NE(at, std::string::npos) << run;
-                at += run.size() - 1;
-            }
+            // The last run ends the steps.
+            at = rest.empty()
+                     ? (steps.ends_with(run) ? steps.size() - run.size() : std::string::npos)
+                     : steps.find(run, at);
+            ASSERT_NE(at, std::string::npos) << run;
+            at += run.size() - 1;
         }
         EXPECT_EQ(e.dev->log().countTarget(D, pic_cmd::LoadProgramData, from), c.loads);
         EXPECT_EQ(e.dev->log().countTarget(C, pic_cmd::BeginProgrammingOnly, from), c.programs);
@@ -297,27 +294,19 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         std::string all;
         for (const auto& t : p.e.ui.statusTexts(MessageField))
             all += t + "\n";
-        const std::vector<std::string> runs =
-            ident.aFamily
-                ? std::vector<std::string>{"Lecture du fichier: OK\nEffacement du "
-                                           "PIC\nProgrammation PROG: 0x0000/",
-                                           Format(
-                                               "Programmation PROG: 0x%04X/0x%04X\nProgrammation "
-                                               "EEPROM: 0x00/0x%02X\n",
-                                               words == 0x2000 ? 0x1FE0 : 0x0FF0, words, bytes),
-                                           Format("Programmation ID: 0x2000/0x2003\nVérification: "
-                                                  "0x0000/0x%04X\n",
-                                                  words),
-                                           Format("Vérification: 0x%04X/0x%04X\nVérification: "
-                                                  "0x2000/0x2007\nProgrammation+Vérification: OK\n",
-                                                  lastRead, words)}
-                : std::vector<std::string>{
-                      "Lecture du fichier: OK\nEffacement du PIC\nProgrammation+Vérification: "
-                      "0x0000/",
-                      Format(
-                          "Programmation+Vérification: 0x%04X/0x%04X\nProgrammation+Vérification: "
-                          "0x2000/0x2007\nProgrammation+Vérification: OK\n",
-                          lastRead, words)};
+        const std::string pv = "Programmation+Vérification: ",
+                          v = ident.aFamily ? "Vérification: " : pv;
+        std::vector<std::string> runs = {
+            "Lecture du fichier: OK\nEffacement du PIC\n" +
+                (ident.aFamily ? "Programmation PROG: " : pv) + "0x0000/",
+            v + Format("0x%04X/0x%04X\n", lastRead, words) + v + "0x2000/0x2007\n" + pv + "OK\n"};
+        if (ident.aFamily) {
+            runs.push_back(
+                Format("Programmation PROG: 0x%04X/0x%04X\nProgrammation EEPROM: 0x00/0x%02X\n",
+                       words == 0x2000 ? 0x1FE0 : 0x0FF0, words, bytes));
+            runs.push_back(
+                Format("Programmation ID: 0x2000/0x2003\nVérification: 0x0000/0x%04X\n", words));
+        }
         for (const auto& run : runs)
             EXPECT_NE(all.find(run), std::string::npos) << run;
         EXPECT_EQ(p.e.pic()->interruptedCycles(), 0u);

@@ -17,14 +17,9 @@ using Mode = sim::Talmo::Mode;
 
 // The connection field's text that goes with each page.
 inline std::string connectionText(PageKind page) {
-    switch (page) {
-    case PageKind::Waiting:
-        return "USB: TALMO non connecté";
-    case PageKind::BootLoader:
-        return "USB: TALMO Boot Loader connecté";
-    default:
-        return "USB: TALMO connecté";
-    }
+    return page == PageKind::Waiting      ? "USB: TALMO non connecté"
+           : page == PageKind::BootLoader ? "USB: TALMO Boot Loader connecté"
+                                          : "USB: TALMO connecté";
 }
 
 // An empty bus to plug TALMOs into.

@@ -34,37 +34,29 @@ class QtUiTest : public QObject {
     }
 
 private slots:
-    void answersComeFromFrenchButtons_data() {
-        QTest::addColumn<int>("buttons");
-        QTest::addColumn<QString>("press");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("oui") << int(Buttons::YesNo) << "Oui" << int(Answer::Yes)
-                             << QStringList{"Oui", "Non"};
-        QTest::newRow("non") << int(Buttons::YesNo) << "Non" << int(Answer::No)
-                             << QStringList{"Oui", "Non"};
-        QTest::newRow("ok") << int(Buttons::Ok) << "OK" << int(Answer::Ok) << QStringList{"OK"};
-        QTest::newRow("annuler") << int(Buttons::OkCancel) << "Annuler" << int(Answer::Cancel)
-                                 << QStringList{"Annuler", "OK"};
-        QTest::newRow("closed") << int(Buttons::YesNoCancel) << "" << int(Answer::Cancel)
-                                << QStringList{"Annuler", "Non", "Oui"};
-    }
-
+    // The buttons of each set, and the answer of the one pressed ("": the box closed).
     void answersComeFromFrenchButtons() {
-        QFETCH(int, buttons);
-        QFETCH(QString, press);
-        QFETCH(int, answer);
-        QFETCH(QStringList, shown);
-        VirtualClock clock;
-        QtUi ui(clock);
-        QStringList seen;
-        pressLater(press, &seen);
-        const Answer got = ui.messageBox("Programmer cette version ?\nTALMO V0.31", "Programmation",
-                                         Icon::Question, static_cast<Buttons>(buttons));
-        QCOMPARE(int(got), answer);
-        seen.sort();
-        shown.sort();
-        QCOMPARE(seen, shown);
+        const struct {
+            Buttons buttons;
+            const char* press;
+            Answer answer;
+            QStringList shown; // sorted
+        } cases[] = {{Buttons::YesNo, "Oui", Answer::Yes, {"Non", "Oui"}},
+                     {Buttons::YesNo, "Non", Answer::No, {"Non", "Oui"}},
+                     {Buttons::Ok, "OK", Answer::Ok, {"OK"}},
+                     {Buttons::OkCancel, "Annuler", Answer::Cancel, {"Annuler", "OK"}},
+                     {Buttons::YesNoCancel, "", Answer::Cancel, {"Annuler", "Non", "Oui"}}};
+        for (const auto& c : cases) {
+            VirtualClock clock;
+            QtUi ui(clock);
+            QStringList seen;
+            pressLater(c.press, &seen);
+            const Answer got = ui.messageBox("Programmer cette version ?\nTALMO V0.31",
+                                             "Programmation", Icon::Question, c.buttons);
+            QCOMPARE(got, c.answer);
+            seen.sort();
+            QCOMPARE(seen, c.shown);
+        }
     }
 
     void statusTextsGoToTheSinkAndWaitsToTheClock() {

@@ -17,6 +17,9 @@ namespace {
 const std::string kCommError = "TALMO communication: Erreur";
 const std::string kProgrammingBox = "Erreur: Erreur lors de la programmation du PIC.";
 const Firmware kHeld(1, "TALMO V1.00"); // what the device holds at first
+const std::string kReadError = "Lecture du fichier: Erreur",
+                  kNoFile = "Erreur fichier: Impossible de lire le fichier...",
+                  kNoData = "Erreur fichier: Aucune donnée de firmware dans le fichier...";
 
 // The progress texts for `from`, `from` + `step`, ... below `to`, after `texts`.
 std::vector<std::string> Progress(const char* format, int from, int to, int step,
@@ -107,18 +110,17 @@ TEST(BootLoaderVersions, TextsFromTheDevice) {
         std::string expected;
     } cases[] = {
         {false, "TALMO V2.10", Fault::None, 0, "TALMO V2.10"},
-        {false, "TALMO V2.10 beta", Fault::None, 0,
-         "TALMO V2.10 beta"}, // past its 12 bytes, to the zero byte
-        {false, "TALMO V0.23 (c) TALMO 2011", Fault::None, 0,
-         "TALMO V0.23 (c) TALM"}, // to 0x131F at most
+        // Past its 12 bytes, to the zero byte; to 0x131F at most.
+        {false, "TALMO V2.10 beta", Fault::None, 0, "TALMO V2.10 beta"},
+        {false, "TALMO V0.23 (c) TALMO 2011", Fault::None, 0, "TALMO V0.23 (c) TALM"},
         {false, "talmo V2.10", Fault::None, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::Silent, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::WrongEcho, 0, "Inconnue"},
         {false, "TALMO V2.10", Fault::WrongAddress, 0, "Inconnue"},
         {true, "TALMO BOOT V1.02", Fault::Silent, 0, "none"},
         {true, "V\xE9", Fault::None, 0, "V\xC3\xA9"}, // Latin-1
-        {true, "TALMO BOOT V1.02 and more", Fault::Short, 20,
-         "TALMO BOOT V1.02 a"}, // to the answer's end
+        // To the answer's end.
+        {true, "TALMO BOOT V1.02 and more", Fault::Short, 20, "TALMO BOOT V1.02 a"},
     };
     for (const auto& c : cases) {
         UpdaterRig r;
@@ -136,33 +138,19 @@ TEST(BootLoaderVersions, TextsFromTheDevice) {
 }
 
 TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
-    enum Kind {
-        Ok,
-        NoFile,
-        Empty,
-        CutOff,
-        BadFile,
-        Silent,
-        Refused
-    };
+    constexpr int Ok = 0, NoFile = 1, Empty = 2, CutOff = 3, BadFile = 4, Silent = 5, Refused = 6;
     const struct {
-        Kind kind;
+        int kind;
         std::vector<std::string> boxes;
         std::string status;
     } cases[] = {
         {Ok, {}, "Programmation: OK"},
-        {NoFile,
-         {"Erreur fichier: Impossible de lire le fichier..."},
-         "Lecture du fichier: Erreur"},
+        {NoFile, {kNoFile}, kReadError},
         // An empty talmo.hex would wipe the working firmware; a file without
         // its end record was cut off.
-        {Empty,
-         {"Erreur fichier: Aucune donnée de firmware dans le fichier..."},
-         "Lecture du fichier: Erreur"},
-        {CutOff,
-         {"Erreur fichier: Fichier incomplet, sans enregistrement de fin..."},
-         "Lecture du fichier: Erreur"},
-        {BadFile, {"Erreur fichier: Checksum invalide..."}, "Lecture du fichier: Erreur"},
+        {Empty, {kNoData}, kReadError},
+        {CutOff, {"Erreur fichier: Fichier incomplet, sans enregistrement de fin..."}, kReadError},
+        {BadFile, {"Erreur fichier: Checksum invalide..."}, kReadError},
         {Silent, {kProgrammingBox}, kCommError},
         {Refused, {kProgrammingBox}, "Erreur programmation: 0x135F"},
     };
@@ -198,51 +186,25 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
 }
 
 TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
-    enum Kind {
-        Good,
-        Missing,
-        NoData,
-        Refused,
-        NoChoice
-    };
+    constexpr int Good = 0, Missing = 1, NoData = 2, Refused = 3, NoChoice = 4;
     const std::string ask = "Programmation: Programmer cette version ?\n",
-                      cancelled = "Programmation: annulée";
+                      cancelled = "Programmation: annulée", ok = "Programmation: OK";
     const struct {
         std::string version;
-        Kind kind;
+        int kind;
         Answer answer;
         std::vector<std::string> boxes;
         std::string status;
         std::string shown;
     } cases[] = {
-        {"TALMO V3.00",
-         Good,
-         Answer::Yes,
-         {ask + "TALMO V3.00"},
-         "Programmation: OK",
-         "TALMO V3.00"},
-        {"TALMO V1.234XYZ",
-         Good,
-         Answer::Yes,
-         {ask + "TALMO V1.234"},
-         "Programmation: OK",
-         "TALMO V1.234"},
-        {"OTHER V1", Good, Answer::Yes, {ask + "Inconnue"}, "Programmation: OK", "Inconnue"},
-        {"TALM", Good, Answer::Yes, {ask + "Inconnue"}, "Programmation: OK", "Inconnue"},
+        {"TALMO V3.00", Good, Answer::Yes, {ask + "TALMO V3.00"}, ok, "TALMO V3.00"},
+        {"TALMO V1.234XYZ", Good, Answer::Yes, {ask + "TALMO V1.234"}, ok, "TALMO V1.234"},
+        {"OTHER V1", Good, Answer::Yes, {ask + "Inconnue"}, ok, "Inconnue"},
+        {"TALM", Good, Answer::Yes, {ask + "Inconnue"}, ok, "Inconnue"},
         {"TALMO V3.00", Good, Answer::No, {ask + "TALMO V3.00"}, cancelled, "-"},
         {"TALMO V3.00", Good, Answer::Cancel, {ask + "TALMO V3.00"}, cancelled, "-"},
-        {"TALMO V3.00",
-         Missing,
-         Answer::Yes,
-         {"Erreur fichier: Impossible de lire le fichier..."},
-         "Lecture du fichier: Erreur",
-         "-"},
-        {"TALMO V3.00",
-         NoData,
-         Answer::Yes,
-         {"Erreur fichier: Aucune donnée de firmware dans le fichier..."},
-         "Lecture du fichier: Erreur",
-         "-"},
+        {"TALMO V3.00", Missing, Answer::Yes, {kNoFile}, kReadError, "-"},
+        {"TALMO V3.00", NoData, Answer::Yes, {kNoData}, kReadError, "-"},
         {"TALMO V3.00",
          Refused,
          Answer::Yes,
@@ -270,7 +232,7 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
         EXPECT_EQ(Boxes(p.ui), c.boxes);
         EXPECT_EQ(p.ui.status(MessageField), c.status);
         EXPECT_EQ(p.fields.fileVersion, c.shown);
-        const bool programmed = c.status == "Programmation: OK";
+        const bool programmed = c.status == ok;
         EXPECT_EQ(p.fields.deviceVersion, programmed ? c.shown : "-");
         EXPECT_EQ(p.held() == file, programmed);
         EXPECT_EQ(p.device->log().count('W') == 0, c.answer != Answer::Yes || c.kind == Missing ||
@@ -342,6 +304,7 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
             // the previous backup byte for byte.
             EXPECT_EQ(ReadFile(p.path("out.hex")), old);
         }
-        EXPECT_EQ(Names(p.dir.path), std::vector<std::string>{"out.hex"}) << "no temporary file left";
+        EXPECT_EQ(Names(p.dir.path), std::vector<std::string>{"out.hex"})
+            << "no temporary file left";
     }
 }

@@ -58,31 +58,17 @@ struct UpdaterRig : Rig {
     void arm(Fault fault, int at = 0) {
         sim::Faults& f = device->faults();
         const std::uint64_t n = device->nextExchange() + static_cast<std::uint64_t>(at);
-        switch (fault) {
-        case Fault::None:
-            break;
-        case Fault::Silent:
-            f.silentAt = n;
-            break;
-        case Fault::SilentFrom:
-            f.silentFrom = n;
-            break;
-        case Fault::WrongEcho:
-            f.wrongEchoAt = n;
-            break;
-        case Fault::WrongAddress:
-            f.wrongAddressAt = n;
-            break;
-        case Fault::Short:
+        std::uint64_t sim::Faults::*const at64[] = {
+            nullptr, &sim::Faults::silentAt, &sim::Faults::silentFrom, &sim::Faults::wrongEchoAt,
+            &sim::Faults::wrongAddressAt};
+        if (fault == Fault::Short)
             link.inputReportLength = static_cast<std::uint16_t>(at);
-            break;
-        case Fault::Refuse:
+        else if (fault == Fault::Refuse)
             f.refuseProgramBlockAt = static_cast<std::uint16_t>(at);
-            break;
-        case Fault::RefuseEeprom:
+        else if (fault == Fault::RefuseEeprom)
             f.refuseEepromBlockAt = static_cast<std::uint8_t>(at);
-            break;
-        }
+        else if (fault != Fault::None)
+            f.*at64[static_cast<int>(fault)] = n;
     }
     std::string path(const std::string& name) const { return dir.file(name); }
     std::string write(const std::string& name, const std::string& text) {

@@ -90,15 +90,21 @@ int main(int argc, char** argv) {
     runFor(1000);
     check(window.currentPageKind() == PageKind::Console, "allowed again: the console page");
 
-    // Boxes and dialogs, answered as a user would, from their own event loop.
+    // Boxes and dialogs answered as a user would, from their own event loop;
+    // in the middle of programming, the whole screen and the window.
     const QString hexPath = folder + QStringLiteral("/pic.hex");
     QFile::remove(hexPath);
-    bool dialogShot = false;
+    auto* bar = window.statusBar()->findChild<QProgressBar*>(QStringLiteral("statusProgress"));
+    bool dialogShot = false, midShot = false, programming = false;
     QStringList boxes;
-    QTimer answerer;
-    QObject::connect(&answerer, &QTimer::timeout, [&] {
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (programming && !midShot && bar->isVisible() && bar->value() * 2 >= bar->maximum()) {
+            midShot = true;
+            QGuiApplication::primaryScreen()->grabWindow(0).save(folder + "/x-programming.png");
+            window.grab().save(folder + QStringLiteral("/programmer-programming.png"));
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             if (!dialogShot && dialog->acceptMode() == QFileDialog::AcceptOpen) {
                 dialogShot = true;
                 runFor(500);
@@ -117,25 +123,9 @@ int main(int argc, char** argv) {
                 box->accept();
         }
     });
-    answerer.start(300);
-    // In the middle of programming: the whole screen and the window.
-    auto* bar = window.statusBar()->findChild<QProgressBar*>(QStringLiteral("statusProgress"));
-    bool midShot = false;
-    bool programming = false;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (programming && !midShot && bar->isVisible() && bar->value() * 2 >= bar->maximum()) {
-            midShot = true;
-            QGuiApplication::primaryScreen()->grabWindow(0).save(
-                folder + QStringLiteral("/x-programming.png"));
-            window.grab().save(folder + QStringLiteral("/programmer-programming.png"));
-        }
-    });
-    watcher.start(100);
+    user.start(100);
 
-    const auto message = [&] {
-        return window.statusBar()->findChild<QLabel*>(QStringLiteral("statusField1"))->text();
-    };
+    auto* message = window.statusBar()->findChild<QLabel*>(QStringLiteral("statusField1"));
     window.showProgrammerPage();
     runFor(500);
     auto* page = window.currentPage();
@@ -143,12 +133,12 @@ int main(int argc, char** argv) {
         QMetaObject::invokeMethod(page->control(control), "click");
     };
     press(kProgrammerIdentifyButton);
-    check(message() == QStringLiteral("Lecture: OK"), "Identifier: the PIC is read");
+    check(message->text() == QStringLiteral("Lecture: OK"), "Identifier: the PIC is read");
     press(kProgrammerSaveButton);
-    check(message() == QStringLiteral("Sauvegarde: OK"), "Sauvegarder: the file is written");
+    check(message->text() == QStringLiteral("Sauvegarde: OK"), "Sauvegarder: the file is written");
     programming = true;
     press(kProgrammerProgramButton);
-    check(message() == QString::fromUtf8("Programmation+Vérification: OK"),
+    check(message->text() == QString::fromUtf8("Programmation+Vérification: OK"),
           "Programmer: the PIC is programmed and verified");
     check(boxes.size() == 1 && boxes.front().startsWith(QStringLiteral("Programmer cette version")),
           "one box: the confirmation");

@@ -117,9 +117,19 @@ int main(int argc, char** argv) {
     std::uint32_t stamp = 0;
     int pings = 0, late = 0;
     Clock::duration longest{};
+    const auto ms = [](Clock::duration d) {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    };
+    // A ping answered after `took`, or still unanswered then.
+    const auto answered = [&](std::uint32_t s, Clock::duration took, bool yet) {
+        longest = std::max(longest, took);
+        if (took > kLimit && ++late)
+            std::printf("ping %u %s after %lld ms\n", s, yet ? "answered" : "unanswered", ms(took));
+    };
     auto next = Clock::now();
-    bool gone = false, early = false;
-    while (!gone && !std::filesystem::exists(end)) {
+    bool early = false;
+    while (!std::filesystem::exists(end)) {
         const auto now = Clock::now();
         if (now >= next) {
             xcb_client_message_event_t e{};
@@ -143,21 +153,11 @@ int main(int argc, char** argv) {
         }
         {
             const std::lock_guard<std::mutex> hold(answersLock);
-            for (const auto& [answered, when] : answers) {
-                auto it = sent.find(answered);
-                if (it == sent.end())
-                    continue;
-                const auto took = when - it->second;
-                longest = std::max(longest, took);
-                if (took > kLimit) {
-                    ++late;
-                    std::printf(
-                        "ping %u answered after %lld ms\n", it->first,
-                        static_cast<long long>(
-                            std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+            for (const auto& [stamped, when] : answers)
+                if (auto it = sent.find(stamped); it != sent.end()) {
+                    answered(stamped, when - it->second, true);
+                    sent.erase(it);
                 }
-                sent.erase(it);
-            }
             answers.clear();
         }
         if (xcb_connection_has_error(c))
@@ -165,25 +165,17 @@ int main(int argc, char** argv) {
         // Pings without an answer for longer than the limit are late already,
         // unless the window went meanwhile.
         if (!sent.empty() && Clock::now() - sent.begin()->second > kLimit && !exists(c, window)) {
-            gone = true;
             early = !ended();
+            break;
         }
-        for (auto it = sent.begin(); it != sent.end();) {
-            if (Clock::now() - it->second > kLimit && !gone) {
-                ++late;
-                std::printf("ping %u unanswered after 1 s\n", it->first);
-                longest = std::max(longest, Clock::now() - it->second);
-                it = sent.erase(it);
-            } else {
-                ++it;
-            }
+        while (!sent.empty() && Clock::now() - sent.begin()->second > kLimit) {
+            answered(sent.begin()->first, Clock::now() - sent.begin()->second, false);
+            sent.erase(sent.begin());
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     std::printf("pings: %d, answered after more than 1 s or never: %d, longest answer: %lld ms\n",
-                pings, late,
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
+                pings, late, ms(longest));
     if (early)
         std::printf("the window went before the job ended\n");
     std::fflush(stdout);
