@@ -9,6 +9,7 @@
 //     exchanges the sequences must make times 1 ms, plus the waits they must
 //     make. The floor is counted here from the image, not from the run.
 #include "core/clock.h"
+#include "core/quiet_ui.h"
 #include "core/ui.h"
 #include "link/device_link.h"
 #include "programmer/pic_identify.h"
@@ -24,27 +25,6 @@
 using namespace talmo;
 
 namespace {
-
-// A facade that shows nothing and waits on its clock.
-class QuietUi final : public Ui {
-public:
-    explicit QuietUi(Clock& clock) : clock_(clock) {}
-    void setStatusText(int, const std::string&) override {}
-    Answer messageBox(const std::string&, const std::string&, Icon, Buttons) override {
-        return Answer::Ok;
-    }
-    std::optional<std::string> openFileDialog(const FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    void waitMs(int ms) override { clock_.sleepMs(ms); }
-    Clock& clock() override { return clock_; }
-
-private:
-    Clock& clock_;
-};
 
 // One emulated board on its own bus and clock.
 struct Board {
