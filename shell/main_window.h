@@ -5,7 +5,7 @@
 #pragma once
 
 #include "link/device_link.h"
-#include "shell/page_choice.h"
+#include "link/page_choice.h"
 #include "ui/page.h"
 
 #include <QMainWindow>

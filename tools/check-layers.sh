@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a folder includes from a folder it must not depend on: the layers
 # run one way, core < hex < link < sim / ui < console, programmer, updater
-# (side by side) < shell, cli. Tests, benches and fuzz targets may use anything.
+# (side by side) < shell, cli, web. Tests, benches and fuzz targets may use anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 declare -A allowed=(
@@ -15,6 +15,7 @@ declare -A allowed=(
   [updater]="core hex link ui updater"
   [shell]="core hex link sim ui console programmer updater shell"
   [cli]="core hex link sim console programmer updater cli"
+  [web]="core hex link console programmer updater web"
 )
 status=0
 for dir in "${!allowed[@]}"; do

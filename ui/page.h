@@ -22,9 +22,7 @@ namespace talmo {
 class Ui;
 struct DeviceLink;
 
-// The maker's web site (a placeholder under a reserved domain until the
-// maker's address is known) and the caption of the button that opens it.
-inline constexpr char kWebSiteAddress[] = "https://www.talmo.example/";
+// The caption of the button that opens the maker's web site.
 inline constexpr char kWebSiteCaption[] = "Site web TALMO";
 
 // Controls of the footer that every page carries.

@@ -14,6 +14,17 @@ namespace talmo {
 class Ui;
 struct FirmwareImage;
 
+// Numeric identifiers of the boot-loader page's controls (dialog 102); the
+// buttons' numbers are also their commands.
+enum BootLoaderControl : int {
+    kBootLoaderVersionText = 1011,   // boot loader's version text
+    kBootLoaderSaveButton = 1052,    // "Sauvegarder"
+    kBootLoaderDeviceVersion = 1051, // version of the firmware in the device
+    kBootLoaderProgramButton = 1053, // "Programmer"
+    kBootLoaderFileVersion = 1049,   // version of the chosen file
+    kBootLoaderLeaveButton = 1044,   // "Retour TALMO"
+};
+
 constexpr const char* kNoVersion = "-";
 constexpr const char* kInitialBootLoaderVersion = "TALMO Vx.yz";
 

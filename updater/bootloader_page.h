@@ -18,12 +18,12 @@ class BootLoaderPage : public Page {
 public:
     // Numeric identifiers of the page's controls (and of its commands).
     enum Control : int {
-        kBootLoaderVersionControl = 1011,         // boot loader's version text
-        kSaveButton = 1052,                       // "Sauvegarder"
-        kDeviceVersionControl = 1051,             // version of the firmware in the device
-        kProgramButton = 1053,                    // "Programmer"
-        kFileVersionControl = 1049,               // version of the chosen file
-        kLeaveButton = 1044,                      // "Retour TALMO"
+        kBootLoaderVersionControl = kBootLoaderVersionText,
+        kSaveButton = kBootLoaderSaveButton,
+        kDeviceVersionControl = kBootLoaderDeviceVersion,
+        kProgramButton = kBootLoaderProgramButton,
+        kFileVersionControl = kBootLoaderFileVersion,
+        kLeaveButton = kBootLoaderLeaveButton,
         kWebButton = kWebSiteButton,              // 106, in the footer
         kProgramVersionControl = kVersionControl, // 1050, in the footer
         // Not a control: the command that the show sequence gives the page

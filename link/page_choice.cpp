@@ -1,4 +1,4 @@
-#include "shell/page_choice.h"
+#include "link/page_choice.h"
 
 #include "link/device_link.h"
 

@@ -1,5 +1,6 @@
-// Which page the main window shows for a state of the device link, and the
-// order in which it shows and hides the four pages to get there.
+// Which page the program shows for a state of the device link (the window
+// and the web page alike), and the order in which the window shows and hides
+// the four pages to get there.
 #pragma once
 
 #include <array>
