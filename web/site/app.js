@@ -53,8 +53,8 @@ async function start() {
           view.progressEnd();
           userJob = false;
           view.setBusy(false);
+          showConnect();
         }
-        showConnect();
       }
     });
     return queue;
