@@ -95,6 +95,8 @@ export function createView(document) {
     }
   }
 
+  animateBar(!sections.waiting.hidden); // the page the document starts on
+
   // ---------------------------------------------------------------- user input
 
   let commandHandler = null;
