@@ -1,0 +1,409 @@
+// The page's view: everything that touches the document. The pages, their
+// controls (found by the window's numeric identifiers), the status bar, the
+// message box and the file dialogs. No device logic here.
+
+// Picture numbers and their files in pictures/.
+export const pictureFiles = {
+  107: 'talmo-tools.svg', // the program icon
+  140: 'switch_auto.svg',
+  141: 'switch_manu.svg',
+  148: 'stop_lit.svg',
+  150: 'stop_dim.svg',
+  152: 'diamond_up.svg',
+  153: 'diamond_down.svg',
+  155: 'square_up.svg',
+  157: 'square_down.svg',
+  158: 'lcd.svg',
+  162: 'contact_closed.svg',
+  163: 'contact_open.svg',
+  166: 'switch_on.svg', // also the motor button, motors on
+  167: 'switch_off.svg', // also the motor button, motors off
+  169: 'back.svg', // "Précédente"
+};
+
+const PAGES = ['waiting', 'console', 'bootloader', 'programmer'];
+
+// The waiting page's bar goes back and forth, 5 % every 50 ms.
+const BAR_PERIOD_MS = 50;
+const BAR_STEP = 5;
+export function nextBarMotion({ position, step }) {
+  if (position - BAR_STEP < 4) step = BAR_STEP;
+  if (position + BAR_STEP > 100) step = -BAR_STEP;
+  position = Math.min(100, Math.max(0, position + step));
+  return { position, step };
+}
+
+// The box's buttons, in the order shown, and its icons.
+const BOX_BUTTONS = {
+  ok: ['ok'],
+  okcancel: ['ok', 'cancel'],
+  yesno: ['yes', 'no'],
+  yesnocancel: ['yes', 'no', 'cancel'],
+};
+const BOX_ICONS = { error: '\u2715', warning: '!', information: 'i', question: '?' };
+
+// "*.hex *.HEX" -> ".hex,.HEX"; "*" and "*.*" accept anything.
+function extensionsOf(filter) {
+  return (filter?.patterns ?? '')
+    .split(/[\s;]+/)
+    .filter((p) => /^\*\.[^*.]+$/.test(p))
+    .map((p) => p.slice(1));
+}
+
+// The name typed, without any folder, with the default extension when it has none.
+export function saveName(typed, defaultExtension) {
+  const name = typed.trim().split(/[\\/]/).pop();
+  const ext = (defaultExtension ?? '').replace(/^\./, '');
+  return name && ext && !name.includes('.') ? `${name}.${ext}` : name;
+}
+
+export function createView(document) {
+  const window = document.defaultView;
+  const byId = (id) => document.getElementById(id);
+  const sections = Object.fromEntries(PAGES.map((p) => [p, byId(`page-${p}`)]));
+  const controls = new Map();
+
+  function control(page, id) {
+    const key = `${page}/${id}`;
+    if (!controls.has(key)) {
+      const el = sections[page]?.querySelector(`[data-control="${id}"]`) ?? null;
+      if (!el) return null;
+      controls.set(key, el);
+    }
+    return controls.get(key);
+  }
+
+  const busy = () => 'busy' in document.body.dataset;
+
+  // Every picture loaded once at start, so that a change shows at once.
+  for (const file of Object.values(pictureFiles)) new window.Image().src = `pictures/${file}`;
+
+  // ---------------------------------------------------------------- waiting bar
+
+  let motion = { position: 0, step: BAR_STEP };
+  let barTimer = 0;
+  const waitingBar = control('waiting', 1003);
+  function animateBar(on) {
+    if (on && !barTimer) {
+      barTimer = window.setInterval(() => {
+        motion = nextBarMotion(motion);
+        waitingBar.value = motion.position;
+      }, BAR_PERIOD_MS);
+    } else if (!on && barTimer) {
+      window.clearInterval(barTimer);
+      barTimer = 0;
+    }
+  }
+
+  animateBar(!sections.waiting.hidden); // the page the document starts on
+
+  // ---------------------------------------------------------------- user input
+
+  let commandHandler = null;
+  let connectHandler = null;
+  let dragged = null; // the slider being dragged
+
+  function emit(page, el, kind, value) {
+    if (commandHandler && !busy()) commandHandler(page, Number(el.dataset.control), kind, value);
+  }
+
+  for (const page of PAGES) {
+    const section = sections[page];
+    // While a job runs the page takes no input at all.
+    for (const type of ['click', 'keydown', 'beforeinput', 'pointerdown']) {
+      section.addEventListener(
+        type,
+        (e) => {
+          if (busy()) {
+            e.preventDefault();
+            e.stopPropagation();
+          }
+        },
+        true,
+      );
+    }
+    section.addEventListener('click', (e) => {
+      const button = e.target.closest('button[data-control]');
+      if (button && !button.disabled) emit(page, button, 'click');
+    });
+    section.addEventListener('input', (e) => {
+      const el = e.target;
+      if (!el.dataset.control || el.type === 'checkbox') return;
+      if (el.type === 'range') return emit(page, el, 'input', Number(el.value));
+      // Digits only (leading blanks allowed): anything else is refused.
+      if ('digits' in el.dataset && !/^ *[0-9]*$/.test(el.value)) {
+        el.value = el.dataset.last ?? '';
+        return;
+      }
+      el.dataset.last = el.value;
+      emit(page, el, 'input', el.value);
+    });
+    section.addEventListener('change', (e) => {
+      if (e.target.type === 'checkbox' && e.target.dataset.control)
+        emit(page, e.target, 'toggle', e.target.checked);
+    });
+    section.addEventListener('focusout', (e) => {
+      const el = e.target;
+      if (el.dataset.control && el.type === 'text' && !el.readOnly) emit(page, el, 'blur', el.value);
+    });
+    section.addEventListener('pointerdown', (e) => {
+      if (e.target.type === 'range') dragged = e.target;
+    });
+  }
+  for (const type of ['pointerup', 'pointercancel'])
+    document.addEventListener(type, () => (dragged = null));
+
+  byId('connect').addEventListener('click', () => connectHandler?.());
+
+  // ---------------------------------------------------------------- dialogs
+
+  // One dialog at a time: a second waits for the first to close.
+  let dialogQueue = Promise.resolve();
+  function queued(work) {
+    const result = dialogQueue.then(work);
+    dialogQueue = result.catch(() => {});
+    return result;
+  }
+  // Shows a dialog; resolves with its return value ('' for Escape).
+  function runDialog(dialog, focus) {
+    return new Promise((resolve) => {
+      dialog.returnValue = '';
+      dialog.addEventListener('close', () => resolve(dialog.returnValue), { once: true });
+      dialog.showModal();
+      focus?.focus();
+    });
+  }
+
+  const boxDialog = byId('box');
+  boxDialog.addEventListener('click', (e) => {
+    const button = e.target.closest('[data-answer]');
+    if (button) boxDialog.close(button.dataset.answer);
+  });
+
+  function fillTypes(select, filters) {
+    select.replaceChildren(
+      ...(filters ?? []).map((f, i) => new window.Option(f.label, String(i), i === 0, i === 0)),
+    );
+    select.disabled = !filters?.length;
+  }
+
+  const openDialog = byId('open-dialog');
+  const openInput = byId('open-input');
+  const openOk = byId('open-ok');
+  const openType = byId('open-type');
+  let openFilters = [];
+  const setAccept = () => (openInput.accept = extensionsOf(openFilters[openType.value]).join(','));
+  openType.addEventListener('change', setAccept);
+  const showChosen = () => {
+    byId('open-name').textContent = openInput.files[0]?.name ?? 'Aucun fichier choisi';
+    openOk.disabled = !openInput.files.length;
+  };
+  openInput.addEventListener('change', showChosen);
+  openOk.addEventListener('click', () => openDialog.close('ok'));
+  byId('open-cancel').addEventListener('click', () => openDialog.close('cancel'));
+
+  const saveDialog = byId('save-dialog');
+  const saveInput = byId('save-name');
+  const saveOk = byId('save-ok');
+  let saveRequest = {};
+  let saveChoice = Promise.resolve(null);
+  saveInput.addEventListener('input', () => (saveOk.disabled = !saveInput.value.trim()));
+  saveInput.addEventListener('keydown', (e) => {
+    if (e.key === 'Enter') saveOk.click();
+  });
+  saveOk.addEventListener('click', () => {
+    const name = saveName(saveInput.value, saveRequest.defaultExtension);
+    if (!name) return;
+    if (window.showSaveFilePicker) {
+      // Asked inside the click: the browser wants a user's gesture.
+      const types = (saveRequest.filters ?? [])
+        .map((f) => ({ description: f.label, accept: { 'application/octet-stream': extensionsOf(f) } }))
+        .filter((t) => t.accept['application/octet-stream'].length);
+      saveChoice = window
+        .showSaveFilePicker({ suggestedName: name, ...(types.length ? { types } : {}) })
+        .then((handle) => ({ name: handle.name, handle }), () => null);
+    } else {
+      saveChoice = Promise.resolve({ name, handle: null });
+    }
+    saveDialog.close('ok');
+  });
+  byId('save-cancel').addEventListener('click', () => saveDialog.close('cancel'));
+
+  // ---------------------------------------------------------------- the view
+
+  return {
+    showPage(page) {
+      for (const p of PAGES) sections[p].hidden = p !== page;
+      animateBar(page === 'waiting');
+    },
+
+    setText(page, id, text) {
+      const el = control(page, id);
+      if (!el) return;
+      if (el.tagName === 'INPUT') {
+        el.value = text;
+        el.dataset.last = text;
+      } else {
+        el.textContent = text;
+      }
+    },
+
+    setPicture(page, id, pictureId) {
+      const el = control(page, id);
+      const img = el?.tagName === 'IMG' ? el : el?.querySelector('img');
+      if (!img || el.dataset.picture === String(pictureId)) return;
+      el.dataset.picture = String(pictureId);
+      const file = pictureFiles[pictureId];
+      if (file) img.src = `pictures/${file}`;
+      else img.removeAttribute('src');
+      img.hidden = !file;
+    },
+
+    setPosition(page, id, position) {
+      const el = control(page, id);
+      if (el) el.value = String(position);
+    },
+
+    setVisible(page, id, visible) {
+      const el = control(page, id);
+      if (el) el.hidden = !visible;
+    },
+
+    setChecked(page, id, checked) {
+      const el = control(page, id);
+      if (el) el.checked = Boolean(checked);
+    },
+
+    setEnabled(page, id, enabled) {
+      const el = control(page, id);
+      if (el) el.disabled = !enabled;
+    },
+
+    text(page, id) {
+      const el = control(page, id);
+      if (!el) return '';
+      return el.tagName === 'INPUT' ? el.value : el.textContent;
+    },
+
+    checked(page, id) {
+      return Boolean(control(page, id)?.checked);
+    },
+
+    hasFocus(page, id) {
+      const el = control(page, id);
+      return Boolean(el) && (document.activeElement === el || dragged === el);
+    },
+
+    setStatus(field, text) {
+      const el = byId(field === 0 ? 'status-connection' : 'status-message');
+      if (field === 0 || field === 1) el.textContent = text;
+    },
+
+    progress(phase, done, total) {
+      const bar = byId('progress');
+      const max = Math.max(total, 1);
+      const value = Math.min(done, total);
+      bar.max = max;
+      bar.value = value;
+      bar.title = phase ?? '';
+      byId('progress-text').textContent = `${Math.round((value * 100) / max)} %`;
+      bar.hidden = false;
+      byId('meter').hidden = false;
+    },
+
+    progressEnd() {
+      byId('progress').hidden = true;
+      byId('meter').hidden = true;
+    },
+
+    setBusy(on) {
+      if (on) document.body.dataset.busy = '1';
+      else delete document.body.dataset.busy;
+    },
+
+    box(text, caption, icon, buttons) {
+      return queued(async () => {
+        const shown = BOX_BUTTONS[buttons] ?? BOX_BUTTONS.ok;
+        byId('box-caption').textContent = caption;
+        byId('box-text').textContent = text;
+        const iconEl = byId('box-icon');
+        iconEl.dataset.icon = icon;
+        iconEl.textContent = BOX_ICONS[icon] ?? '';
+        iconEl.hidden = !BOX_ICONS[icon];
+        for (const b of boxDialog.querySelectorAll('[data-answer]'))
+          b.hidden = !shown.includes(b.dataset.answer);
+        const first = boxDialog.querySelector(`[data-answer="${shown[0]}"]`);
+        const answer = await runDialog(boxDialog, first);
+        if (answer) return answer;
+        // Escape: "Annuler", else "Non", else the one button there is.
+        return ['cancel', 'no', 'ok'].find((a) => shown.includes(a));
+      });
+    },
+
+    openFile(request) {
+      return queued(async () => {
+        byId('open-title').textContent = request.title || 'Ouvrir';
+        openFilters = request.filters ?? [];
+        fillTypes(openType, openFilters);
+        setAccept();
+        openInput.value = '';
+        showChosen();
+        const answer = await runDialog(openDialog, openInput);
+        return answer === 'ok' && openInput.files.length ? openInput.files[0] : null;
+      });
+    },
+
+    saveFile(request) {
+      return queued(async () => {
+        saveRequest = request;
+        saveChoice = Promise.resolve(null);
+        byId('save-title').textContent = request.title || 'Enregistrer sous';
+        byId('save-note').hidden = Boolean(window.showSaveFilePicker);
+        fillTypes(byId('save-type'), request.filters);
+        saveInput.value = request.suggestedName ?? '';
+        saveOk.disabled = !saveInput.value.trim();
+        const answer = await runDialog(saveDialog, saveInput);
+        return answer === 'ok' ? saveChoice : null;
+      });
+    },
+
+    async deliver(saved, bytes) {
+      if (saved.handle) {
+        const out = await saved.handle.createWritable();
+        await out.write(bytes);
+        await out.close();
+        return;
+      }
+      const url = window.URL.createObjectURL(new window.Blob([bytes], { type: 'application/octet-stream' }));
+      const link = document.createElement('a');
+      link.href = url;
+      link.download = saved.name;
+      link.hidden = true;
+      document.body.append(link);
+      link.click();
+      link.remove();
+      window.setTimeout(() => window.URL.revokeObjectURL(url), 60000);
+    },
+
+    showConnect(visible, explanation) {
+      byId('connect').hidden = !visible;
+      const note = byId('connect-note');
+      note.textContent = explanation ?? '';
+      note.hidden = !visible || !explanation;
+    },
+
+    showNoWebHid() {
+      animateBar(false);
+      byId('window').remove();
+      byId('no-webhid').hidden = false;
+    },
+
+    onCommand(fn) {
+      commandHandler = fn;
+    },
+
+    onConnect(fn) {
+      connectHandler = fn;
+    },
+  };
+}
