@@ -228,7 +228,7 @@ class Browser {
             this.child.kill('SIGKILL');
             await this.exited;
         }
-        fs.rmSync(this.userDataDir, { recursive: true, force: true });
+        fs.rmSync(this.userDataDir, { recursive: true, force: true, maxRetries: 5, retryDelay: 100 });
     }
 }
 
@@ -315,13 +315,14 @@ class Page {
         fs.mkdirSync(dir, { recursive: true });
         this.downloadDir = path.resolve(dir);
         await this.browser.send('Browser.setDownloadBehavior', {
-            behavior: 'allow',
+            behavior: 'allowAndName', // saved as the download's guid, renamed once whole
             downloadPath: this.downloadDir,
             eventsEnabled: true,
         });
     }
 
-    // Runs action() and returns the path of the file it downloaded.
+    // Runs action() and returns the path of the file it downloaded, under the
+    // name the page gave it (an earlier file of that name is replaced).
     async download(action, timeoutMs = 15000) {
         if (!this.downloadDir) throw new Error('downloadsTo() first');
         let guid, name;
@@ -345,7 +346,9 @@ class Page {
             removers.forEach((remove) => remove());
         }
         if (ended.get(guid) !== 'completed') throw new Error(`download ${name}: ${ended.get(guid)}`);
-        return path.join(this.downloadDir, name);
+        const file = path.join(this.downloadDir, path.basename(name));
+        fs.renameSync(path.join(this.downloadDir, guid), file);
+        return file;
     }
 
     async screenshot(file) {
