@@ -6,7 +6,6 @@
 #include "sim/board_firmware.h"
 #include "updater/firmware_image.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -66,12 +65,6 @@ constexpr char kPicFile[] = "pic.hex";
 constexpr char kLogFile[] = "exchanges.log";
 constexpr char kLockFile[] = ".lock";
 constexpr int kStateFormat = 1;
-
-std::string Upper(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // The first message box a quiet reader or writer showed.
 std::string FirstBox(const QuietUi& ui) {
@@ -133,13 +126,7 @@ bool Replace(const std::string& tmp, const std::string& final, std::string* erro
 } // namespace
 
 std::optional<sim::PicChip> ParsePicName(const std::string& name) {
-    std::string wanted = Upper(name);
-    if (wanted.rfind("PIC", 0) != 0)
-        wanted = "PIC" + wanted;
-    for (sim::PicChip chip : sim::allPicChips())
-        if (wanted == sim::picChipInfo(chip).name)
-            return chip;
-    return std::nullopt;
+    return sim::picChipByName(name);
 }
 
 SimSession::SimSession()

@@ -21,15 +21,21 @@
 // through withBus(), plug() or unplug().
 //
 // The bridge as a program (hidraw_bridge_main.cpp):
-//   talmo-hidraw-bridge [--boot] [--none] [--control FIFO] -- program [args...]
+//   talmo-hidraw-bridge [--boot] [--none] [--control FIFO] [--log FILE]
+//                       [--sim-pic PIC] -- program [args...]
 // plugs one virtual TALMO (in its boot loader with --boot, none with --none),
 // runs the program as its child under the same testbed and exits with the
-// child's status. Commands, one per line, come from the control FIFO (made
-// if missing) or, without --control, from standard input:
+// child's status. With --log, every device's exchanges are appended to FILE as
+// they happen, one line each in the emulator's log format (sim/exchange_log.h).
+// --sim-pic gives every device's board that PIC ("PIC16F873", "16f877a", ...)
+// with the board firmware in it. Commands, one per line, come from the control
+// FIFO (made if missing) or, without --control, from standard input:
 //   plug       plug a new virtual TALMO in normal mode
 //   plug-boot  plug a new virtual TALMO in its boot loader
 //   unplug     unplug the most recently plugged device still present
 //   replug     unplug it and plug the same device in again (a new node)
+//   mark TEXT  a line "# TEXT" in the log, after every exchange so far, so
+//              that one job's exchanges can be cut out of a longer run
 //   quit       end the child (SIGTERM) and exit
 #pragma once
 

@@ -3,6 +3,7 @@
 #include "sim/hidraw_bridge.h"
 
 #include "core/clock.h"
+#include "sim/board_firmware.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/stat.h>
@@ -24,25 +26,43 @@ volatile std::sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
 
 int usage() {
-    std::fprintf(
-        stderr,
-        "usage: talmo-hidraw-bridge [--boot] [--none] [--control FIFO] -- program [args...]\n");
+    std::fprintf(stderr,
+                 "usage: talmo-hidraw-bridge [--boot] [--none] [--control FIFO] [--log FILE]\n"
+                 "                           [--sim-pic PIC] -- program [args...]\n");
     return 2;
 }
 
-std::unique_ptr<sim::Talmo> newTalmo(bool bootLoader) {
+struct Options {
+    bool boot = false;                // the first device starts in its boot loader
+    bool none = false;                // no device at the start
+    std::string control;              // the control FIFO; standard input when empty
+    std::string log;                  // the exchange log; none when empty
+    std::optional<sim::PicChip> chip; // the board's PIC; the device's own when not given
+    char** program = nullptr;         // the program to run and its arguments
+};
+
+// A new virtual TALMO as the options want it. Its PIC's programming cycles
+// must last their full time (the clock is real, so a program that waits as
+// it should always passes), and its exchanges go to the log file.
+std::unique_ptr<sim::Talmo> newTalmo(const Options& options, bool bootLoader) {
     auto device = std::make_unique<sim::Talmo>();
+    if (options.chip && device->pic()) {
+        sim::Pic pic(*options.chip, device->pic()->deviceId() & 0x1F);
+        sim::loadBoardFirmware(pic);
+        device->setPic(pic);
+    }
+    if (device->pic())
+        device->pic()->setStrictTiming(true);
+    if (!options.log.empty()) {
+        device->log().setEnabled(false); // the file has it all; the run may be long
+        std::string error;
+        if (!device->log().streamToFile(options.log, &error))
+            std::fprintf(stderr, "talmo-hidraw-bridge: %s\n", error.c_str());
+    }
     if (bootLoader)
         device->setMode(sim::Talmo::Mode::BootLoader);
     return device;
 }
-
-struct Options {
-    bool boot = false;        // the first device starts in its boot loader
-    bool none = false;        // no device at the start
-    std::string control;      // the control FIFO; standard input when empty
-    char** program = nullptr; // the program to run and its arguments
-};
 
 // False on anything but the usage line.
 bool parseArguments(int argc, char** argv, Options& options) {
@@ -58,6 +78,14 @@ bool parseArguments(int argc, char** argv, Options& options) {
             options.none = true;
         } else if (a == "--control" && i + 1 < argc) {
             options.control = argv[++i];
+        } else if (a == "--log" && i + 1 < argc) {
+            options.log = argv[++i];
+        } else if (a == "--sim-pic" && i + 1 < argc) {
+            options.chip = sim::picChipByName(argv[++i]);
+            if (!options.chip) {
+                std::fprintf(stderr, "talmo-hidraw-bridge: unknown PIC '%s'\n", argv[i]);
+                return false;
+            }
         } else {
             return false;
         }
@@ -120,13 +148,16 @@ pid_t startProgram(char** program) {
 // The devices on the bus and the program they serve.
 struct Session {
     sim::HidrawBridge& bridge;
-    pid_t child;
+    const Options& options;
+    pid_t child = -1;
     std::vector<int> plugged; // every device plugged so far, in order
 
     // One line of the control channel, then the testbed brought up to date.
     void runCommand(const std::string& cmd) {
         if (cmd == "plug" || cmd == "plug-boot") {
-            plugged.push_back(bridge.plug(newTalmo(cmd == "plug-boot")));
+            plugged.push_back(bridge.plug(newTalmo(options, cmd == "plug-boot")));
+        } else if (cmd.rfind("mark", 0) == 0 && (cmd.size() == 4 || cmd[4] == ' ')) {
+            mark(cmd.size() > 5 ? cmd.substr(5) : std::string());
         } else if (cmd == "unplug" || cmd == "replug") {
             const int target = lastPresent();
             if (target < 0)
@@ -141,6 +172,22 @@ struct Session {
             std::fprintf(stderr, "talmo-hidraw-bridge: unknown command '%s'\n", cmd.c_str());
         }
         bridge.settle();
+    }
+
+    // "# TEXT" in the exchange log, between the exchanges before and after.
+    void mark(const std::string& text) {
+        if (options.log.empty()) {
+            std::fprintf(stderr, "talmo-hidraw-bridge: mark without --log\n");
+            return;
+        }
+        bridge.withBus([&](sim::VirtualUsb&) {
+            std::FILE* f = std::fopen(options.log.c_str(), "ab");
+            const std::string line = "# " + text + "\n";
+            if (!f || std::fwrite(line.data(), 1, line.size(), f) != line.size())
+                std::fprintf(stderr, "talmo-hidraw-bridge: cannot write %s\n", options.log.c_str());
+            if (f)
+                std::fclose(f);
+        });
     }
 
     // The most recently plugged device still present, or -1.
@@ -213,9 +260,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "talmo-hidraw-bridge: %s\n", bridge.error().c_str());
         return 1;
     }
-    Session session{bridge, -1, {}};
+    Session session{bridge, options, -1, {}};
     if (!options.none)
-        session.plugged.push_back(bridge.plug(newTalmo(options.boot)));
+        session.plugged.push_back(bridge.plug(newTalmo(options, options.boot)));
     if (!bridge.settle()) {
         std::fprintf(stderr, "talmo-hidraw-bridge: the emulated device did not come up\n");
         return 1;

@@ -1,5 +1,7 @@
 #include "sim/pic.h"
 
+#include <cctype>
+
 namespace sim {
 
 namespace {
@@ -50,6 +52,18 @@ const std::vector<PicChip>& allPicChips() {
         return all;
     }();
     return chips;
+}
+
+std::optional<PicChip> picChipByName(const std::string& name) {
+    std::string wanted;
+    for (char c : name)
+        wanted += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (wanted.rfind("PIC", 0) != 0)
+        wanted = "PIC" + wanted;
+    for (const auto& c : kChips)
+        if (wanted == c.name)
+            return c.chip;
+    return std::nullopt;
 }
 
 Pic::Pic(PicChip chip, unsigned revision) : info_(&picChipInfo(chip)), revision_(revision & 0x1F) {

@@ -48,6 +48,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,8 @@ struct PicChipInfo {
 
 const PicChipInfo& picChipInfo(PicChip chip);
 const std::vector<PicChip>& allPicChips();
+// The chip for a name such as "PIC16F877A" or "16f873" (any letter case).
+std::optional<PicChip> picChipByName(const std::string& name);
 
 // Minimum duration of each self-timed cycle, in microseconds, as the
 // programming sequences wait for them.
