@@ -24,6 +24,19 @@ if (!("hid" in navigator) || typeof createTalmoModule !== "function") {
   start();
 }
 
+// The firmware file that the automatic update programs, "talmo.hex", is the
+// one that the site keeps beside the page, if any: copied into the
+// program's file system before it starts.
+async function loadDefaultFirmware(Module) {
+  try {
+    const answer = await fetch("talmo.hex", { cache: "no-store" });
+    if (answer.ok)
+      Module.FS.writeFile("talmo.hex", new Uint8Array(await answer.arrayBuffer()));
+  } catch (e) {
+    // none: the automatic update says so when it needs it
+  }
+}
+
 async function start() {
   const saves = [];
   const Module = await createTalmoModule({ talmoView: view, talmoSaves: saves });
@@ -113,10 +126,18 @@ async function start() {
     Module.talmoHid.granted(devices);
   });
 
+  // Leaving the page in the middle of a job would cut a programming short.
+  window.addEventListener("beforeunload", (e) => {
+    if (!userJob) return;
+    e.preventDefault();
+    e.returnValue = "";
+  });
+
   setInterval(() => {
     if (waiting === 0 && !userJob) job(() => call("talmo_tick"), false);
   }, POLL_MS);
 
+  await loadDefaultFirmware(Module);
   await job(() => call("talmo_start"), true);
   window.talmoReady = true;
 }
