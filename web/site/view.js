@@ -206,28 +206,45 @@ export function createView(document) {
   const saveInput = byId('save-name');
   const saveOk = byId('save-ok');
   let saveRequest = {};
-  let saveChoice = Promise.resolve(null);
   saveInput.addEventListener('input', () => (saveOk.disabled = !saveInput.value.trim()));
   saveInput.addEventListener('keydown', (e) => {
     if (e.key === 'Enter') saveOk.click();
   });
   saveOk.addEventListener('click', () => {
-    const name = saveName(saveInput.value, saveRequest.defaultExtension);
-    if (!name) return;
-    if (window.showSaveFilePicker) {
-      // Asked inside the click: the browser wants a user's gesture.
-      const types = (saveRequest.filters ?? [])
-        .map((f) => ({ description: f.label, accept: { 'application/octet-stream': extensionsOf(f) } }))
-        .filter((t) => t.accept['application/octet-stream'].length);
-      saveChoice = window
-        .showSaveFilePicker({ suggestedName: name, ...(types.length ? { types } : {}) })
-        .then((handle) => ({ name: handle.name, handle }), () => null);
-    } else {
-      saveChoice = Promise.resolve({ name, handle: null });
-    }
-    saveDialog.close('ok');
+    if (saveName(saveInput.value, saveRequest.defaultExtension)) saveDialog.close('ok');
   });
   byId('save-cancel').addEventListener('click', () => saveDialog.close('cancel'));
+
+  // The save picker's handle for a finished file, or null for the downloads folder.
+  const deliverDialog = byId('deliver-dialog');
+  function choosePlace(saved) {
+    byId('deliver-text').textContent = `« ${saved.name} » est prêt. Où l'enregistrer ?`;
+    return new Promise((resolve) => {
+      const choose = byId('deliver-choose');
+      const onChoose = () => {
+        const types = (saved.filters ?? [])
+          .map((f) => ({ description: f.label, accept: { 'application/octet-stream': extensionsOf(f) } }))
+          .filter((t) => t.accept['application/octet-stream'].length);
+        // Asked inside the click: the browser wants a user's gesture.
+        const picked = window.showSaveFilePicker({ suggestedName: saved.name, ...(types.length ? { types } : {}) });
+        deliverDialog.close('choose');
+        picked.then(resolve, () => resolve(null));
+      };
+      choose.addEventListener('click', onChoose, { once: true });
+      deliverDialog.addEventListener(
+        'close',
+        () => {
+          choose.removeEventListener('click', onChoose);
+          if (deliverDialog.returnValue !== 'choose') resolve(null);
+        },
+        { once: true },
+      );
+      deliverDialog.returnValue = '';
+      deliverDialog.showModal();
+      choose.focus();
+    });
+  }
+  byId('deliver-download').addEventListener('click', () => deliverDialog.close('download'));
 
   // ---------------------------------------------------------------- the view
 
@@ -356,23 +373,29 @@ export function createView(document) {
     saveFile(request) {
       return queued(async () => {
         saveRequest = request;
-        saveChoice = Promise.resolve(null);
         byId('save-title').textContent = request.title || 'Enregistrer sous';
-        byId('save-note').hidden = Boolean(window.showSaveFilePicker);
         fillTypes(byId('save-type'), request.filters);
         saveInput.value = request.suggestedName ?? '';
         saveOk.disabled = !saveInput.value.trim();
         const answer = await runDialog(saveDialog, saveInput);
-        return answer === 'ok' ? saveChoice : null;
+        return answer === 'ok'
+          ? { name: saveName(saveInput.value, request.defaultExtension), filters: request.filters }
+          : null;
       });
     },
 
+    // The file's place is asked only now that its contents exist: a file
+    // the browser's save picker chose is emptied at once, and a save that
+    // then failed would have lost it.
     async deliver(saved, bytes) {
-      if (saved.handle) {
-        const out = await saved.handle.createWritable();
-        await out.write(bytes);
-        await out.close();
-        return;
+      if (window.showSaveFilePicker) {
+        const handle = await queued(() => choosePlace(saved));
+        if (handle) {
+          const out = await handle.createWritable();
+          await out.write(bytes);
+          await out.close();
+          return;
+        }
       }
       const url = window.URL.createObjectURL(new window.Blob([bytes], { type: 'application/octet-stream' }));
       const link = document.createElement('a');
