@@ -226,4 +226,9 @@ EMSCRIPTEN_KEEPALIVE int talmo_page() {
 }
 }
 
-int main() { return 0; }
+// Made at load, so that Module.talmoHid is there when the page's script
+// starts.
+int main() {
+    talmo::TheProgram();
+    return 0;
+}
