@@ -10,6 +10,7 @@
 // and removals not yet taken. Every function answers with plain numbers or a
 // string the program frees.
 
+// clang-format off (JavaScript below)
 EM_JS(void, talmo_hid_setup, (), {
     if (Module.talmoHid)
         return;
@@ -188,6 +189,8 @@ EM_JS(char*, talmo_hid_take_events, (), {
     hid.events = [];
     return hid.text(lines);
 });
+
+// clang-format on
 
 namespace talmo {
 

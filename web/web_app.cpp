@@ -57,8 +57,8 @@ void WebApp::devicesChanged() {
 void WebApp::choosePage() {
     const PageKind chosen = talmo::choosePage(link_.connected(), link_.productId).current;
     // The programmer page stays while the TALMO it works through stays.
-    if (shown_ && (chosen == current_ ||
-                   (chosen == PageKind::Console && current_ == PageKind::Programmer)))
+    if (shown_ &&
+        (chosen == current_ || (chosen == PageKind::Console && current_ == PageKind::Programmer)))
         return;
     switchTo(chosen);
 }
@@ -120,9 +120,10 @@ void WebApp::command(PageKind page, int control, ControlEvent event, const std::
 // ------------------------------------------------------------------ console
 
 void WebApp::consoleShown() {
-    const StartResult r = RunStartSequence(
-        link_, consoleBuffer_, cache_, ui_,
-        [this](const std::string& v) { view_.setText(PageKind::Console, kCtlVersionText, v); });
+    const StartResult r =
+        RunStartSequence(link_, consoleBuffer_, cache_, ui_, [this](const std::string& v) {
+            view_.setText(PageKind::Console, kCtlVersionText, v);
+        });
     if (r.tooOld)
         return; // the device is on its way to the boot loader: no poll
     const auto show = [this](int control, const std::string& text) {
@@ -249,8 +250,8 @@ void WebApp::programmerCommand(int control) {
 // ------------------------------------------------------------------ boot loader
 
 BootLoaderContext WebApp::bootLoaderContext() {
-    return BootLoaderContext{link_,   ui_,    *firmware_, firmwarePath_, firmwareSavePath_,
-                             fields_, bootLoaderReport_};
+    return BootLoaderContext{
+        link_, ui_, *firmware_, firmwarePath_, firmwareSavePath_, fields_, bootLoaderReport_};
 }
 
 void WebApp::bootLoaderShown() {

@@ -17,6 +17,7 @@
 
 // ------------------------------------------------------------------ page calls
 
+// clang-format off (JavaScript below)
 EM_JS(void, talmo_view_status, (int field, const char* text),
       { Module.talmoView.setStatus(field, UTF8ToString(text)); });
 EM_JS(void, talmo_view_progress, (const char* phase, double done, double total),
@@ -80,6 +81,8 @@ EM_JS(int, talmo_view_get, (int what, int page, int control), {
 });
 EM_JS(void, talmo_view_open_address, (const char* address),
       { window.open(UTF8ToString(address), "_blank", "noopener"); });
+
+// clang-format on
 
 namespace talmo {
 namespace {
