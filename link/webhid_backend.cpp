@@ -10,7 +10,8 @@
 // and removals not yet taken. Every function answers with plain numbers or a
 // string the program frees.
 
-// clang-format off (JavaScript below)
+// The JavaScript below is not C++: clang-format keeps off it.
+// clang-format off
 EM_JS(void, talmo_hid_setup, (), {
     if (Module.talmoHid)
         return;

@@ -17,7 +17,8 @@
 
 // ------------------------------------------------------------------ page calls
 
-// clang-format off (JavaScript below)
+// The JavaScript below is not C++: clang-format keeps off it.
+// clang-format off
 EM_JS(void, talmo_view_status, (int field, const char* text),
       { Module.talmoView.setStatus(field, UTF8ToString(text)); });
 EM_JS(void, talmo_view_progress, (const char* phase, double done, double total),
