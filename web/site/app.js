@@ -12,8 +12,8 @@ const FILTERS = [
 ];
 const CONNECT_NOTE =
   "Le navigateur ne laisse la page utiliser le TALMO qu'avec votre accord. " +
-  "Branchez le TALMO, cliquez sur « Connecter le TALMO » et choisissez-le dans la liste. " +
-  "Après « Mise à jour », le TALMO redémarre dans son boot loader : " +
+  "Branchez le TALMO, cliquez sur «\u00a0Connecter le TALMO\u00a0» et choisissez-le dans la liste. " +
+  "Après «\u00a0Mise à jour\u00a0», le TALMO redémarre dans son boot loader\u00a0: " +
   "le navigateur peut demander votre accord une seconde fois, cliquez alors encore ici.";
 
 const view = createView(document);
