@@ -72,6 +72,8 @@ EM_JS(int, talmo_hid_start_events, (), {
             const q = hid.open.get(hid.numberOf(e.device));
             if (q && q.waiter)
                 q.waiter(null, true);
+            if (q)
+                q.gone();
             hid.post(1, e.device);
         });
     }
@@ -112,6 +114,7 @@ EM_ASYNC_JS(int, talmo_hid_open, (int number), {
             }
         }
         q = {reports : [], waiter : null, users : 0};
+        q.removed = new Promise(function(resolve) { q.gone = resolve; });
         hid.open.set(number, q);
         device.oninputreport = function(e) {
             const report = new Uint8Array(1 + e.data.byteLength);
@@ -145,12 +148,10 @@ EM_ASYNC_JS(int, talmo_hid_write, (int number, const unsigned char* data, int le
     const device = Module.talmoHid.devices.get(number);
     if (!device || !device.opened || length < 1)
         return -1;
-    try {
-        await device.sendReport(HEAPU8[data], HEAPU8.slice(data + 1, data + length));
-        return length;
-    } catch (e) {
-        return -1;
-    }
+    const q = Module.talmoHid.open.get(number);
+    const sent = device.sendReport(HEAPU8[data], HEAPU8.slice(data + 1, data + length))
+                     .then(function() { return length; }, function() { return -1; });
+    return await Promise.race([ sent, q ? q.removed.then(function() { return -1; }) : sent ]);
 });
 
 EM_ASYNC_JS(int, talmo_hid_read, (int number, unsigned char* buffer, int length, int timeoutMs), {
