@@ -16,6 +16,9 @@ export class Bridge {
         if (!control || !log) throw new Error('run under tests/web/run-page.sh');
         this.control = control;
         this.log = log;
+        this.read = 0; // bytes of the log taken into `all`
+        this.rest = ''; // a last line not yet ended
+        this.all = [];
     }
 
     // One control command (plug, plug-boot, unplug, replug, mark TEXT, quit).
@@ -23,33 +26,62 @@ export class Bridge {
         fs.writeFileSync(this.control, line + '\n', { flag: 'a' });
     }
 
+    // Every line of the log so far (the log only grows: read from where the last call stopped).
     lines() {
-        return fs.readFileSync(this.log, 'utf8').split('\n').filter((l) => l !== '');
+        const fd = fs.openSync(this.log, 'r');
+        try {
+            for (;;) {
+                const chunk = Buffer.alloc(1 << 20);
+                const n = fs.readSync(fd, chunk, 0, chunk.length, this.read);
+                if (n <= 0) break;
+                this.read += n;
+                const parts = (this.rest + chunk.toString('latin1', 0, n)).split('\n');
+                this.rest = parts.pop();
+                for (const line of parts) if (line !== '') this.all.push(line);
+            }
+        } finally {
+            fs.closeSync(fd);
+        }
+        return this.all;
+    }
+
+    // Resolves once test(lines) holds.
+    async waitFor(test, what, timeoutMs = 5000) {
+        const end = Date.now() + timeoutMs;
+        while (!test(this.lines())) {
+            if (Date.now() > end) throw new Error(`timed out after ${timeoutMs} ms waiting for ${what} in the exchange log`);
+            await sleep(10);
+        }
     }
 
     // Writes "# text" into the log; resolves once it is there, so that every
     // exchange after it comes after the mark.
-    async mark(text, timeoutMs = 5000) {
+    async mark(text) {
         if (text.includes('\n')) throw new Error('one line per mark');
+        const from = this.lines().length;
         this.command('mark ' + text);
-        const end = Date.now() + timeoutMs;
-        while (!this.lines().includes('# ' + text)) {
-            if (Date.now() > end) throw new Error(`the bridge did not write mark "${text}"`);
-            await sleep(10);
-        }
+        await this.waitFor((lines) => lines.indexOf('# ' + text, from) >= 0, `mark "${text}"`);
+    }
+
+    // The lines between mark `text` and the next mark.
+    between(text) {
+        const lines = this.lines();
+        const start = lines.lastIndexOf('# ' + text);
+        if (start < 0) throw new Error(`no mark "${text}" in the log`);
+        const end = lines.findIndex((l, i) => i > start && l.startsWith('#'));
+        return lines.slice(start + 1, end < 0 ? lines.length : end);
     }
 
     // The exchanges between mark `text` and the next mark, each line without
     // its time (the bridge runs on a real clock).
     exchanges(text) {
-        const lines = this.lines();
-        const start = lines.lastIndexOf('# ' + text);
-        if (start < 0) throw new Error(`no mark "${text}" in the log`);
-        const out = [];
-        for (const line of lines.slice(start + 1)) {
-            if (line.startsWith('#')) break;
-            out.push(line.slice(line.indexOf(' ') + 1));
-        }
-        return out;
+        return this.between(text).map(withoutTime);
+    }
+
+    // Their times in ms.
+    times(text) {
+        return this.between(text).map((l) => Number(l.slice(0, l.indexOf(' '))));
     }
 }
+
+export const withoutTime = (line) => line.slice(line.indexOf(' ') + 1);

@@ -169,7 +169,6 @@ export function chromiumArgs(userDataDir) {
         '--disable-sync',
         '--remote-debugging-pipe',
         `--user-data-dir=${userDataDir}`,
-        '--window-size=1100,900',
     ];
     if (process.getuid && process.getuid() === 0) args.push('--no-sandbox');
     return args;
@@ -214,6 +213,7 @@ class Browser {
         const { targetId } = await this.send('Target.createTarget', { url: 'about:blank' });
         const { sessionId } = await this.send('Target.attachToTarget', { targetId, flatten: true });
         const page = new Page(this, targetId, sessionId, log);
+        await page.send('Emulation.setDeviceMetricsOverride', { width: 900, height: 700, deviceScaleFactor: 1, mobile: false });
         await page.send('Page.enable');
         await page.send('Runtime.enable');
         if (init) await page.send('Page.addScriptToEvaluateOnNewDocument', { source: init });
@@ -302,6 +302,19 @@ class Page {
             await this.send('Input.dispatchMouseEvent', { type, x: box.x, y: box.y, button: 'left', clickCount: 1 });
     }
 
+    // Types text into an edit, in place of what it holds (input events as from the keyboard).
+    async type(selector, text) {
+        const found = await this.evaluate(`(() => {
+            const e = document.querySelector(${JSON.stringify(selector)});
+            if (!e) return false;
+            e.focus();
+            e.select();
+            return true;
+        })()`);
+        if (!found) throw new Error(`no element ${selector}`);
+        await this.send('Input.insertText', { text });
+    }
+
     // Gives the file input these files, as if chosen in the file dialog.
     async setFiles(selector, files) {
         const { root } = await this.send('DOM.getDocument', { depth: 0 });
@@ -349,6 +362,10 @@ class Page {
         const file = path.join(this.downloadDir, path.basename(name));
         fs.renameSync(path.join(this.downloadDir, guid), file);
         return file;
+    }
+
+    async close() {
+        await this.browser.send('Target.closeTarget', { targetId: this.targetId });
     }
 
     async screenshot(file) {

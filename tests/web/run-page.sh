@@ -18,8 +18,8 @@ set -eu
 bridge=$1
 shift
 if [ ! -d /etc/chromium ]; then
-    echo "skipped: /etc/chromium is missing (Debian's chromium package)"
-    exit 0
+    echo "run-page.sh: /etc/chromium is missing: install Debian's chromium package" >&2
+    exit 1
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/talmo-web.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -1,85 +1,241 @@
-// One browser scenario against the virtual TALMO, run by run-page.sh under
-// the bridge:
+// One browser scenario of the web page against the virtual TALMO, run by
+// run-page.sh under the bridge (CMakeLists.txt gives each its bridge options):
 //   node tests/web/run.mjs SCENARIO
-// Environment: TALMO_WEB_SITE the built site folder, TALMO_WEB_OUT where
-// screenshots and downloads go (default: web-out), and what run-page.sh sets.
-// Exits 0 when the scenario passes; says what failed otherwise.
+// Environment: TALMO_WEB_SITE the built site folder, TALMO_CLI talmo-cli,
+// TALMO_WEB_OUT where downloads and screenshots go (default: web-out), and
+// what run-page.sh sets. Exits 0 when the scenario passes; says what failed
+// otherwise.
+//
+// Every device job of the page is checked against talmo-cli's same job on the
+// same bridge: the emulator's exchanges, byte for byte without their times.
+// talmo-cli runs first, before the page opens the TALMO (the two never hold
+// it at once). The page's job starts where the user starts it, from the
+// console; the console's status polls before it are not part of it (see
+// Session.job). Where the two programs' jobs end differently, the cut is said
+// at the comparison.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
-import { launch, serve, writeHidPolicy } from './cdp.mjs';
-import { Bridge } from './bridge.mjs';
+import { Session, control, idle, shown, textOf } from './session.mjs';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const kNormal = 0xaa;
-const kBoot = 0xa9;
-const kJump = (mode) => [0x5a, 0x55, 0xaa, mode]; // 'Z' 'U' 0xAA: 1 boot loader, 0 application
+const status = (field) => textOf(`#status-${field}`);
+const kVersion = '0056' + '0'.repeat(126) + ' '; // 'V': the firmware's version text
+const request = (exchange) => exchange.slice(0, exchange.indexOf(' '));
 
-// Each scenario: (page, bridge, out) => promise; `site` says which folder is served.
+// Identify, read and program the board's PIC, on the page and with talmo-cli;
+// the bridge's --sim-pic sets the chip, hence the mode (block or word).
+async function pic(s) {
+    const cliHex = path.join(s.out, 'cli.hex');
+    fs.rmSync(cliHex, { force: true });
+    const cli = {
+        identify: await s.cli('identify', ['pic', 'identify']),
+        read: await s.cli('read', ['pic', 'read', cliHex]),
+        program: await s.cli('program', ['pic', 'program', cliHex, '--yes']),
+    };
+    // What talmo-cli says last of the PIC (progress lines come before).
+    const said = (key) => [...cli.identify.stdout.matchAll(new RegExp(`^${key}: (.*)$`, 'gm'))].at(-1)[1];
+    // A new TALMO for the page: talmo-cli's programming left the
+    // configuration word with low-voltage programming on.
+    await s.freshTalmo();
+    const page = await s.open();
+    const identify = await s.programmer('identify', () => page.click(control('programmer', 1043)));
+    assert.deepEqual(await s.texts('programmer', [1047, 1048]), { 1047: said('PIC'), 1048: said('Version') });
+    await s.screenshot('programmer-identified');
+
+    const [read, file] = await s.download(() =>
+        s.programmer('read', async () => {
+            await page.click(control('programmer', 1045));
+            await s.saveAs('velkor.hex');
+        }),
+    );
+    assert.equal(path.basename(file), 'velkor.hex');
+    assert.equal(fs.readFileSync(file, 'latin1'), fs.readFileSync(cliHex, 'latin1'), 'the page read the PIC as talmo-cli did');
+    assert.equal(await page.evaluate(status('message')), 'Sauvegarde: OK');
+
+    let question;
+    const program = await s.programmer('program', async () => {
+        await page.click(control('programmer', 1046));
+        await s.openFile(file);
+        question = await s.answer('yes');
+    });
+    assert.deepEqual(question, ['Programmation', 'Programmer cette version ?\n' + said('Version')]);
+    assert.equal(await page.evaluate(status('message')), 'Programmation+Vérification: OK');
+
+    // talmo-cli's jobs start with the programmer page's show, as the page's
+    // do from the console: the same exchanges from end to end.
+    for (const [job, exchanges] of Object.entries({ identify, read, program }))
+        s.compare(exchanges, cli[job].exchanges, `the page's ${job}`);
+}
+
+// The firmware saved and programmed through the mode switch by hand, then
+// the automatic update, against talmo-cli's firmware save and program.
+async function firmware(s) {
+    const cliHex = path.join(s.out, 'cli-firmware.hex');
+    fs.rmSync(cliHex, { force: true });
+    const cli = {
+        save: await s.cli('save', ['firmware', 'save', cliHex]),
+        program: await s.cli('program', ['firmware', 'program', cliHex, '--yes', '--no-verify']),
+    };
+    // The site with a default firmware file, for the automatic update.
+    s.site = path.join(s.out, 'site');
+    fs.rmSync(s.site, { recursive: true, force: true });
+    fs.cpSync(process.env.TALMO_WEB_SITE, s.site, { recursive: true });
+    fs.copyFileSync(cliHex, path.join(s.site, 'talmo.hex'));
+
+    const page = await s.open();
+    await page.waitFor(shown('console'));
+    const toBootLoader = await s.job('update', () => page.click(control('console', 1027)), shown('bootloader'));
+    assert.equal(await page.evaluate(textOf(control('bootloader', 1011))), 'TALMO BOOT V1.02');
+    await s.screenshot('bootloader');
+    const [save, file] = await s.download(() =>
+        s.job('save', async () => {
+            await page.click(control('bootloader', 1052));
+            await s.saveAs('talmo-saved.hex');
+        }),
+    );
+    assert.equal(fs.readFileSync(file, 'latin1'), fs.readFileSync(cliHex, 'latin1'), 'the page saved the firmware as talmo-cli did');
+    let question;
+    const program = await s.job('program', async () => {
+        await page.click(control('bootloader', 1053));
+        await s.openFile(file);
+        await page.waitFor(`document.getElementById('box').open`);
+        await s.screenshot('confirmation');
+        question = await s.answer('yes');
+    });
+    const version = await page.evaluate(textOf(control('bootloader', 1049)));
+    assert.deepEqual(question, ['Programmation', 'Programmer cette version ?\n' + version]);
+    assert.equal(await page.evaluate(status('message')), 'Programmation: OK');
+    const back = await s.job('return', () => page.click(control('bootloader', 1044)), shown('console'));
+
+    // talmo-cli leaves the boot loader after its save as after its
+    // programming, then reads the version running ('V'); the page leaves it
+    // on "Retour TALMO" (the first exchange of `back`), then starts the
+    // console, whose own sequence follows. talmo-cli's jobs, but for that
+    // last 'V': the page's jump and boot-loader show, its save or program,
+    // and its leave.
+    for (const [job, exchanges] of Object.entries({ save, program })) {
+        const own = cli[job].exchanges;
+        assert.equal(request(own.at(-1)) + ' ', kVersion, `talmo-cli's ${job} ends with the version`);
+        s.compare([...toBootLoader, ...exchanges, back[0]], own.slice(0, -1), `the page's firmware ${job}`);
+    }
+
+    // The automatic update, on a page just opened as talmo-cli is a program
+    // just started: "Mise à jour" with Auto ticked programs talmo.hex beside
+    // the page and leaves the boot loader, on its own. talmo-cli's program
+    // but for its last 'V', then the console's start.
+    const fresh = await s.open();
+    await fresh.waitFor(shown('console'));
+    await fresh.click('#auto-box');
+    const auto = await s.job('auto', () => fresh.click(control('console', 1027)), `${shown('console')} && ${status('message')} === 'Programmation: OK'`);
+    const own = cli.program.exchanges.slice(0, -1);
+    s.compare(auto.slice(0, own.length), own, 'the automatic update');
+}
+
+// The console's status as talmo-cli reads it, a command, and a TALMO
+// unplugged in the middle of a PIC read, then plugged in again.
+async function console_(s) {
+    const json = JSON.parse((await s.cli('status', ['status', '--json'])).stdout);
+    const page = await s.open();
+    await page.waitFor(`${shown('console')} && ${textOf(control('console', 1033))} !== '-,-,-,-,-'`);
+    // [control, the field of `status --json`]
+    const texts = [
+        [1011, 'version'],
+        [1025, 'flash.manufacturer'],
+        [1028, 'flash.type'],
+        [1029, 'flash.size'],
+        [1032, 'flash.protection'],
+        [1034, 'table.name'],
+        [1038, 'table.frequency'],
+        [1033, 'table.axes'],
+        [1037, 'table.accel'],
+        [1013, 'table.pwm_max'],
+        [1042, 'table.auto_on_off'],
+        [1039, 'table.contacts'],
+    ];
+    const field = (name) => name.split('.').reduce((o, k) => o[k], json);
+    assert.deepEqual(
+        await s.texts('console', texts.map(([id]) => id)),
+        Object.fromEntries(texts.map(([id, name]) => [id, field(name)])),
+    );
+    // [control, field, what talmo-cli says, the picture for it]
+    const pictures = [
+        [1012, 'state.stop_prog', 'éteint', 150],
+        [1014, 'state.motors', 'OFF', 167],
+        [1035, 'state.limit_switches', 'ouverts', 163],
+        [1036, 'state.probes', 'ouverts', 163],
+        [1007, 'state.pwm_input', 'AUTO, niveau 0 %, entrée 0 %', 140],
+        [1008, 'state.pwm_output', '0 %, interrupteur ON, protection démarrage OFF', 166],
+    ];
+    const picture = (id) => `document.querySelector('${control('console', id)}').dataset.picture`;
+    for (const [id, name, said, number] of pictures) {
+        assert.equal(field(name), said, name);
+        await page.waitFor(`${picture(id)} === '${number}'`, 5000, `picture ${number} on ${id}`);
+    }
+    assert.equal(await page.evaluate(status('connection')), 'USB: TALMO connecté');
+    // The motors on, seen by the poll, and off again.
+    for (const number of [166, 167]) await s.settle(() => page.click(control('console', 1014)), `${picture(1014)} === '${number}'`);
+    await s.screenshot('console');
+
+    await s.settle(() => page.click(control('console', 1041)), shown('programmer'));
+    await page.click(control('programmer', 1045));
+    await page.waitFor(`!document.getElementById('meter').hidden && (document.getElementById('progress').value > document.getElementById('progress').max / 5)`, 30000, 'the read');
+    s.bridge.command('unplug');
+    assert.deepEqual(await s.answer('ok'), ['Erreur', 'Erreur lors de la lecture du PIC.']);
+    await page.waitFor(`${idle} && ${shown('waiting')} && ${status('connection')} === 'USB: TALMO non connecté'`, 10000, 'the waiting page');
+    assert.equal(await page.evaluate(`document.getElementById('save-dialog').open`), false);
+    s.bridge.command('plug');
+    await page.waitFor(`${idle} && ${shown('console')} && ${status('connection')} === 'USB: TALMO connecté'`, 10000, 'the console');
+}
+
+// Without the policy the page must ask for the TALMO; without WebHID it says
+// which browsers work.
+async function access(s) {
+    const page = await s.open();
+    assert.ok(await page.evaluate(`${shown('waiting')} && !document.getElementById('connect').hidden`), 'the connect button');
+    assert.match(await page.evaluate(textOf('#connect-note')), /Connecter le TALMO/);
+    await s.screenshot('waiting-connect');
+    const bare = await s.open({ init: 'delete Navigator.prototype.hid;', ready: `!document.getElementById('no-webhid').hidden` });
+    assert.equal(await bare.evaluate(`document.getElementById('window')`), null);
+    assert.match(await bare.evaluate(textOf('#no-webhid')), /Chrome.*Edge.*Opera.*Chromium/s);
+    await s.screenshot('no-webhid');
+}
+
+// name: [run, options of the session]
 const scenarios = {
-    // The path alone: the permitted TALMO listed without a chooser, one
-    // exchange, the jump into the boot loader and back seen as removal and
-    // arrival.
-    probe: {
-        site: here,
-        start: '/probe.html',
-        run: async (page, bridge, out) => {
-            assert.deepEqual(
-                await page.evaluate(`navigator.hid.getDevices().then((l) => l.map((d) => [d.productName, d.vendorId, d.productId]))`),
-                [['TALMO', 0x04d8, kNormal]],
-            );
-            const ask = async (productId, bytes) => {
-                const a = await page.evaluate(`exchange(${productId}, ${JSON.stringify(bytes)})`);
-                return a && String.fromCharCode(...a.slice(1, a.indexOf(0, 1)));
-            };
-            await bridge.mark('version');
-            assert.equal(await ask(kNormal, [0x56]), 'TALMO V0.23');
-            await bridge.mark('jump');
-            assert.equal(await ask(kNormal, kJump(1)), null);
-            await page.waitFor(`events.length === 2`, 5000, 'the boot loader');
-            assert.deepEqual(await page.evaluate('events'), ['disconnect aa', 'connect a9']);
-            assert.equal(await ask(kBoot, [0x56]), 'TALMO BOOT V1.02');
-            assert.equal(await ask(kBoot, kJump(0)), null);
-            await page.waitFor(`events.length === 4`, 5000, 'the application');
-            assert.equal(await ask(kNormal, [0x56]), 'TALMO V0.23');
-            await bridge.mark('end');
-            const letters = (job) => bridge.exchanges(job).map((l) => String.fromCharCode(parseInt(l.slice(2, 4), 16)));
-            assert.deepEqual(letters('version'), ['V']);
-            assert.deepEqual(letters('jump'), ['Z', 'V', 'Z', 'V']);
-            await page.screenshot(path.join(out, 'probe.png'));
-        },
-    },
+    'pic-block': [pic],
+    'pic-word': [pic],
+    firmware: [firmware],
+    console: [console_],
+    access: [access, { policy: false }],
 };
 
 const name = process.argv[2];
-const scenario = scenarios[name];
-if (!scenario) {
+if (!scenarios[name]) {
     console.error(`usage: run.mjs ${Object.keys(scenarios).join('|')}`);
     process.exit(2);
 }
+for (const v of ['TALMO_WEB_SITE', 'TALMO_CLI'])
+    if (!process.env[v]) {
+        console.error(`${v} is not set`);
+        process.exit(2);
+    }
+const [run, options] = scenarios[name];
 const out = path.resolve(process.env.TALMO_WEB_OUT || 'web-out', name);
 fs.mkdirSync(out, { recursive: true });
-const root = scenario.site || process.env.TALMO_WEB_SITE;
-if (!root) {
-    console.error('TALMO_WEB_SITE: the built site folder');
-    process.exit(2);
-}
-const site = await serve(root);
-writeHidPolicy(process.env.TALMO_POLICY_DIR, site.origin);
-const bridge = new Bridge();
-const browser = await launch();
-let status = 0;
+const session = new Session({ out, site: process.env.TALMO_WEB_SITE, ...options });
+let code = 0;
 try {
-    const page = await browser.newPage(site.origin + (scenario.start || '/'), { init: 'delete window.showSaveFilePicker;' });
-    await page.downloadsTo(out);
-    await scenario.run(page, bridge, out);
+    await run(session);
+    if (session.differences.length) throw new Error(session.differences.join('\n'));
     console.log(`${name}: passed`);
 } catch (e) {
     console.error(`${name}: ${e.stack || e}`);
-    status = 1;
+    code = 1;
+    // What the page showed then.
+    await session.screenshot('failure').catch(() => {});
+    console.error(await session.page?.evaluate(`document.body.innerText`).catch((e) => e.message));
+    console.error(session.bridge.lines().slice(-8).map((l) => l.slice(0, 60)).join('\n'));
 } finally {
-    await browser.close();
-    await site.close();
+    await session.close();
 }
-process.exit(status);
+process.exit(code);

@@ -1,0 +1,202 @@
+// A browser session against the virtual TALMO, under run-page.sh: the page
+// served on 127.0.0.1 and opened in headless Chromium, talmo-cli on the same
+// bridge, and the user's steps on the page (buttons, boxes, file dialogs),
+// each job's exchanges cut out of the bridge's log. Used by run.mjs and the
+// web bench.
+//
+//   const s = new Session({ out, site });
+//   const cli = await s.cli('read', ['pic', 'read', 'cli.hex']);   // before the page opens the TALMO
+//   const page = await s.open();
+//   const lines = await s.programmer('identify', () => page.click(control('programmer', 1043)));
+//   await s.close();
+import { execFile } from 'node:child_process';
+import path from 'node:path';
+import { launch, serve, writeHidPolicy } from './cdp.mjs';
+import { Bridge, withoutTime } from './bridge.mjs';
+
+export const control = (page, id) => `#page-${page} [data-control="${id}"]`;
+export const shown = (page) => `!document.getElementById('page-${page}').hidden`;
+export const textOf = (selector) => `document.querySelector(${JSON.stringify(selector)})?.textContent`;
+export const idle = '!document.body.dataset.busy';
+
+// The console's status poll ('I', every 50 ms while the console is shown):
+// not part of any job.
+const kPoll = '0049' + '0'.repeat(126) + ' ';
+export const isPoll = (exchange) => exchange.startsWith(kPoll);
+
+// Before each document: saves end as downloads, and window.jobsDone counts
+// the jobs that ended (body[data-busy] removed).
+const kInit = `delete window.showSaveFilePicker;
+window.jobsDone = 0;
+new MutationObserver((records) => records.forEach((r, i) => {
+    const after = i + 1 < records.length ? records[i + 1].oldValue : r.target.getAttribute('data-busy');
+    if (r.oldValue !== null && after === null) window.jobsDone++;
+})).observe(document,
+    { subtree: true, attributes: true, attributeFilter: ['data-busy'], attributeOldValue: true });`;
+
+export class Session {
+    // out: the folder for downloads and screenshots; site: the folder served;
+    // policy: whether Chromium may open the TALMO without a chooser.
+    constructor({ out, site, policy = true }) {
+        this.out = out;
+        this.site = site;
+        this.policy = policy;
+        this.bridge = new Bridge();
+        this.differences = [];
+    }
+
+    // A new tab on the page, in place of the last one (which lets the TALMO
+    // go); `init`: more script before the page's own.
+    async open({ init = '', ready = 'window.talmoReady === true' } = {}) {
+        await this.page?.close();
+        if (!this.browser) {
+            this.server = await serve(this.site);
+            if (this.policy) writeHidPolicy(process.env.TALMO_POLICY_DIR, this.server.origin);
+            this.browser = await launch();
+        }
+        this.page = await this.browser.newPage(this.server.origin + '/', { init: kInit + init });
+        await this.page.downloadsTo(this.out);
+        await this.page.waitFor(ready, 15000, 'the page to start');
+        return this.page;
+    }
+
+    async close() {
+        await this.browser?.close();
+        await this.server?.close();
+    }
+
+    async screenshot(name) {
+        await this.page.screenshot(path.join(this.out, name + '.png'));
+    }
+
+    // The page's exchanges against talmo-cli's: a difference is kept, so that
+    // the scenario goes on and reports every one at its end.
+    compare(actual, expected, what) {
+        const difference = exchangeDifference(actual, expected, what);
+        if (difference) this.differences.push(difference);
+    }
+
+    // The TALMO replaced by a new one, as the bridge makes it at the start.
+    async freshTalmo() {
+        this.bridge.command('unplug');
+        this.bridge.command('plug');
+        await this.bridge.mark('new TALMO');
+    }
+
+    // talmo-cli with args (in the output folder), which must succeed; its
+    // exchanges and output.
+    async cli(name, args) {
+        await this.bridge.mark(`cli ${name}`);
+        const result = await new Promise((resolve) =>
+            execFile(process.env.TALMO_CLI, args, { cwd: this.out, maxBuffer: 1 << 24 }, (error, stdout, stderr) =>
+                resolve({ error, stdout, stderr }),
+            ),
+        );
+        await this.bridge.mark(`cli ${name} end`);
+        if (result.error) throw new Error(`talmo-cli ${args.join(' ')}: ${result.error.message}\n${result.stderr}`);
+        return { exchanges: this.bridge.exchanges(`cli ${name}`), stdout: result.stdout };
+    }
+
+    // Runs action (the user's steps), then waits for a job of the page to
+    // end and for each state in turn, the page idle in each.
+    async settle(action, ...states) {
+        const page = this.page;
+        const before = await page.evaluate('window.jobsDone');
+        await action();
+        const [first = 'true', ...rest] = states;
+        await page.waitFor(`window.jobsDone > ${before} && ${idle} && (${first})`, 90000, first);
+        for (const state of rest) await page.waitFor(`${idle} && (${state})`, 90000, state);
+    }
+
+    // settle(), cut out of the exchange log: what the page sent from the
+    // action on. The console's polls that ran before the job started are
+    // left out; the console is first left to settle, so that only polls can
+    // come before (its first one after a start writes the PWM level).
+    async job(name, action, ...states) {
+        if (await this.page.evaluate(shown('console')))
+            await this.bridge.waitFor(
+                (lines) => lines.length >= 2 && lines.slice(-2).every((l) => isPoll(withoutTime(l))),
+                'the console polling',
+            );
+        await this.bridge.mark(`page ${name}`);
+        await this.settle(action, ...states);
+        await this.bridge.mark(`page ${name} end`);
+        const lines = this.bridge.exchanges(`page ${name}`);
+        const start = lines.findIndex((l) => !isPoll(l));
+        return start < 0 ? [] : lines.slice(start);
+    }
+
+    // A job of the programmer page as the user starts it from the console:
+    // the programmer page shown, then action.
+    async programmer(name, action, ...states) {
+        if (await this.page.evaluate(shown('programmer')))
+            await this.settle(() => this.page.click(control('programmer', 1044)), shown('console'));
+        return this.job(
+            name,
+            async () => {
+                await this.settle(() => this.page.click(control('console', 1041)), shown('programmer'));
+                await action();
+            },
+            ...states,
+        );
+    }
+
+    // Runs fn(), which must make the page save a file; [fn's result, the file].
+    async download(fn) {
+        let result;
+        const file = await this.page.download(async () => {
+            result = await fn();
+        }, 90000);
+        return [result, file];
+    }
+
+    // The box shown, answered; its [caption, text].
+    async answer(answer, timeoutMs = 90000) {
+        const box = await this.page.waitFor(
+            `document.getElementById('box').open && [${textOf('#box-caption')}, ${textOf('#box-text')}]`,
+            timeoutMs,
+            'a box',
+        );
+        await this.page.click(`#box [data-answer="${answer}"]`);
+        return box;
+    }
+
+    // The save dialog, given a name.
+    async saveAs(name) {
+        await this.page.waitFor(`document.getElementById('save-dialog').open`, 90000, 'the save dialog');
+        await this.page.type('#save-name', name);
+        await this.page.click('#save-ok');
+    }
+
+    // The open dialog, given a file.
+    async openFile(file) {
+        await this.page.waitFor(`document.getElementById('open-dialog').open`, 90000, 'the open dialog');
+        await this.page.setFiles('#open-input', [file]);
+        await this.page.click('#open-ok');
+    }
+
+    // The texts of controls of a page: { id: text }.
+    texts(page, ids) {
+        return this.page.evaluate(
+            `Object.fromEntries(${JSON.stringify(ids)}.map((id) => ` +
+                `[id, document.querySelector('#page-${page} [data-control="' + id + '"]')?.textContent]))`,
+        );
+    }
+}
+
+// Two runs of exchanges must be the same, line for line: null when they
+// are, else where they part (the runs are thousands of lines long).
+export function exchangeDifference(actual, expected, what) {
+    if (actual.length === expected.length && actual.every((line, k) => line === expected[k])) {
+        console.log(`${what}: the same ${actual.length} exchanges`);
+        return null;
+    }
+    let at = actual.findIndex((line, k) => line !== expected[k]);
+    if (at < 0) at = actual.length;
+    const apart = actual.filter((line, k) => k < expected.length && line !== expected[k]).length;
+    return (
+        `${what}: ${actual.length} exchanges against ${expected.length}, ${apart} of them different, ` +
+        `the first at ${at}:\n` +
+        `  ${actual[at] ?? '(none)'}\n  ${expected[at] ?? '(none)'}`
+    );
+}
