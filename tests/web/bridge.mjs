@@ -46,7 +46,7 @@ export class Bridge {
     }
 
     // Resolves once test(lines) holds.
-    async waitFor(test, what, timeoutMs = 5000) {
+    async waitFor(test, what, timeoutMs = 20000) {
         const end = Date.now() + timeoutMs;
         while (!test(this.lines())) {
             if (Date.now() > end) throw new Error(`timed out after ${timeoutMs} ms waiting for ${what} in the exchange log`);
@@ -70,6 +70,14 @@ export class Bridge {
         if (start < 0) throw new Error(`no mark "${text}" in the log`);
         const end = lines.findIndex((l, i) => i > start && l.startsWith('#'));
         return lines.slice(start + 1, end < 0 ? lines.length : end);
+    }
+
+    // The last exchange before mark `text`, without its time.
+    before(text) {
+        const lines = this.lines();
+        const mark = lines.lastIndexOf('# ' + text);
+        const last = lines.slice(0, mark).findLast((l) => !l.startsWith('#'));
+        return last === undefined ? undefined : withoutTime(last);
     }
 
     // The exchanges between mark `text` and the next mark, each line without

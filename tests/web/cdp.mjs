@@ -258,11 +258,18 @@ class Page {
         return this.conn.waitEvent(method, { ...options, sessionId: this.sessionId });
     }
 
-    async goto(url, timeoutMs = 15000) {
-        const loaded = this.waitEvent('Page.loadEventFired', { timeoutMs });
+    // Opens url and waits until it is loaded. Asked of the document rather
+    // than awaited as an event: a load that ends before the event is
+    // listened to, or a context replaced meanwhile, cannot be missed.
+    async goto(url, timeoutMs = 60000) {
         const result = await this.send('Page.navigate', { url });
         if (result.errorText) throw new Error(`cannot open ${url}: ${result.errorText}`);
-        await loaded;
+        const loaded = `location.href === ${JSON.stringify(url)} && document.readyState === 'complete'`;
+        const end = Date.now() + timeoutMs;
+        while (!(await this.evaluate(loaded).catch(() => false))) {
+            if (Date.now() > end) throw new Error(`timed out after ${timeoutMs} ms loading ${url}`);
+            await sleep(20);
+        }
     }
 
     // The value of a JavaScript expression (a promise is awaited); throws
@@ -277,7 +284,7 @@ class Page {
     }
 
     // Waits until the expression is truthy; its value. Fails after timeoutMs.
-    async waitFor(expression, timeoutMs = 10000, what = expression) {
+    async waitFor(expression, timeoutMs = 30000, what = expression) {
         const end = Date.now() + timeoutMs;
         for (;;) {
             const value = await this.evaluate(expression);

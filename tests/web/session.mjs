@@ -56,7 +56,7 @@ export class Session {
         }
         this.page = await this.browser.newPage(this.server.origin + '/', { init: kInit + init });
         await this.page.downloadsTo(this.out);
-        await this.page.waitFor(ready, 15000, 'the page to start');
+        await this.page.waitFor(ready, 60000, 'the page to start');
         return this.page;
     }
 
@@ -123,7 +123,10 @@ export class Session {
         await this.bridge.mark(`page ${name} end`);
         const lines = this.bridge.exchanges(`page ${name}`);
         const start = lines.findIndex((l) => !isPoll(l));
-        return start < 0 ? [] : lines.slice(start);
+        const job = start < 0 ? [] : lines.slice(start);
+        // The exchange whose buffer the job's first request starts from.
+        job.previous = start > 0 ? lines[start - 1] : this.bridge.before(`page ${name}`);
+        return job;
     }
 
     // A job of the programmer page as the user starts it from the console:
