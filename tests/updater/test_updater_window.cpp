@@ -5,8 +5,8 @@
 // new version).
 #include "console/console_core.h"
 #include "shell/main_window.h"
-#include "updater/bootloader_page.h"
 #include "tests/common/page_rig.h"
+#include "updater/bootloader_page.h"
 #include "updater_rig.h"
 
 #include <QCheckBox>
