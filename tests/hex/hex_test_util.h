@@ -36,13 +36,6 @@ inline std::vector<std::string> CrLfLines(const std::string& text) {
     return lines;
 }
 
-inline std::vector<std::string> BoxTexts(const talmo::ScriptedUi& ui) {
-    std::vector<std::string> texts;
-    for (const auto& e : ui.boxes())
-        texts.push_back(e.text);
-    return texts;
-}
-
 // One text given to a reader, and what must come of it.
 using Values = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 struct ReadCase {
@@ -74,8 +67,8 @@ void CheckReadCases(const std::vector<ReadCase>& cases, Load load, Soil soil, Ce
         auto image = std::make_unique<Image>();
         soil(*image);
         EXPECT_EQ(load(ui, *image, c.text, nullptr), c.result);
-        EXPECT_EQ(BoxTexts(ui), c.message.empty() ? std::vector<std::string>{}
-                                                  : std::vector<std::string>{c.message});
+        EXPECT_EQ(ui.boxTexts(), c.message.empty() ? std::vector<std::string>{}
+                                                   : std::vector<std::string>{c.message});
         for (const auto& box : ui.boxes())
             EXPECT_TRUE(box.caption == "Erreur fichier" && box.icon == talmo::Icon::Error);
         const auto& array = cells(*image);

@@ -144,7 +144,7 @@ TEST(FirmwareHexWriter, AnUnfinishedFileReplacesNothing) {
             EXPECT_EQ(writer.inEeprom(), c.bytes >= program);
             EXPECT_EQ(c.message ? writer.finish() + writer.addByte(0) : 0, 0);
         }
-        EXPECT_EQ(hextest::BoxTexts(ui),
+        EXPECT_EQ(ui.boxTexts(),
                   c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
         EXPECT_EQ(hextest::ReadFile(dir.file("p.hex")), "old\r\n");
         EXPECT_EQ(hextest::Names(dir.path), std::vector<std::string>{"p.hex"});
@@ -193,7 +193,7 @@ TEST(HexWriters, FailuresShowOneMessageAndLoseNothing) {
             const auto fails = [&] {
                 ScriptedUi ui;
                 const int result = write(ui, c.path);
-                return result == 0 && hextest::BoxTexts(ui) == std::vector{c.message} &&
+                return result == 0 && ui.boxTexts() == std::vector{c.message} &&
                        ui.boxes()[0].caption == "Erreur";
             };
             EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit, [&] { return fails() ? 0 : 1; }), 0);

@@ -152,7 +152,7 @@ TEST(SavePicHex, RefusesSizesNoPicHasBeforeCreatingTheFile) {
     for (const auto& [program, eeprom] : sizes) {
         ScriptedUi ui;
         EXPECT_EQ(SavePicHex(ui, *image, dir.file("bad.hex"), program, eeprom), 0);
-        EXPECT_EQ(hextest::BoxTexts(ui),
+        EXPECT_EQ(ui.boxTexts(),
                   std::vector<std::string>{"Tailles de mémoire du PIC invalides..."});
         EXPECT_FALSE(std::filesystem::exists(dir.file("bad.hex")));
     }

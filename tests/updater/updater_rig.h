@@ -13,14 +13,6 @@
 
 namespace talmo::test {
 
-// A message box as "caption: text".
-inline std::vector<std::string> Boxes(const ScriptedUi& ui) {
-    std::vector<std::string> out;
-    for (const UiEvent& e : ui.boxes())
-        out.push_back(e.caption + ": " + e.text);
-    return out;
-}
-
 enum class Fault {
     None,
     Silent,
