@@ -11,9 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string_view>
 
 using namespace talmo;
@@ -406,9 +404,8 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     ProgrammerProgram(p.c);
     EXPECT_TRUE(p.state->ident.identified());
     // ...a file that does not load forgets it...
-    std::ofstream(dir.file("bad.hex"))
-        << ":02000000FF7F80\r\n:00000001FF\r\n"; // a word above 0x3FFF
-    p.e.ui.queueOpenPath(dir.file("bad.hex"));
+    // A word above 0x3FFF.
+    p.e.ui.queueOpenPath(WriteFile(dir.file("bad.hex"), ":02000000FF7F80\r\n:00000001FF\r\n"));
     auto from = p.mark();
     ProgrammerProgram(p.c);
     EXPECT_EQ(p.mark(), from) << "still identified: the dialog opened at once";
@@ -444,8 +441,7 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     };
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
-        std::ofstream(dir.file("r.hex"), std::ios::binary) << f.text;
-        p.e.ui.queueOpenPath(dir.file("r.hex"));
+        p.e.ui.queueOpenPath(WriteFile(dir.file("r.hex"), f.text));
         p.e.ui.queueAnswer(Answer::No);
         p.e.ui.clearEvents();
         p.c.refuseBeyondPic = f.cli;
