@@ -161,8 +161,9 @@ TEST(CliProgress, BarShowsThePercentAndFitsTheWidth) {
 
 // ---------------------------------------------------------------- terminal Ui
 
-// Files standing in for the terminal's streams.
+// Files standing in for the terminal's streams, and its clock.
 struct Streams {
+    VirtualClock clock;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     std::FILE* in = std::tmpfile();
@@ -202,8 +203,7 @@ TEST(CliTerminalUi, QuestionsReadTheirAnswer) {
         SCOPED_TRACE(k.input);
         Streams io;
         io.input(k.input);
-        VirtualClock clock;
-        TerminalUi ui(clock, io.streams());
+        TerminalUi ui(io.clock, io.streams());
         ui.setAssumeYes(k.assumeYes);
         EXPECT_EQ(ui.messageBox("Programmer cette version ?\nV1", "Programmation", Icon::Question,
                                 Buttons::YesNo),
@@ -231,8 +231,7 @@ TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors) {
     };
     for (const Case& k : cases) {
         Streams io;
-        VirtualClock clock;
-        TerminalUi ui(clock, io.streams());
+        TerminalUi ui(io.clock, io.streams());
         ui.errorBox(k.text, k.caption);
         EXPECT_EQ(ui.fileErrorShown(), k.file) << k.text;
         EXPECT_EQ(Streams::read(io.err), std::string(k.caption) + " : " + k.text + "\n");
@@ -241,8 +240,7 @@ TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors) {
 
 TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput) {
     Streams io;
-    VirtualClock clock;
-    TerminalUi ui(clock, io.streams(false));
+    TerminalUi ui(io.clock, io.streams(false));
     char text[64];
     for (unsigned a = 0; a < 0x2000; ++a) {
         ui.progress("Lecture", a, 0x2008);
@@ -267,9 +265,8 @@ TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput) {
 
 TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine) {
     Streams io;
-    VirtualClock clock;
     {
-        TerminalUi ui(clock, io.streams(true));
+        TerminalUi ui(io.clock, io.streams(true));
         // The bar's fill follows the reports, once per percent, whatever the text says.
         ui.progress("Vérification", 0, 0x2008);
         ui.setStatusText(MessageField, "Vérification: 0x0000/0x1000");
@@ -327,10 +324,9 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
 // ---------------------------------------------------------------- mode switch
 
 TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
-    VirtualClock clock;
     Streams io;
-    TerminalUi ui(clock, io.streams());
-    WiredTalmo wired(clock, &ui);
+    TerminalUi ui(io.clock, io.streams());
+    WiredTalmo wired(io.clock, &ui);
     DeviceLink& link = wired.link;
     SimBackend& backend = wired.backend;
     ASSERT_TRUE(RegisterForDeviceEvents(link));
@@ -339,7 +335,7 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
 
     // Already there: at once.
     EXPECT_TRUE(WaitForMode(link, ui, kTalmoProductId, 1000));
-    EXPECT_EQ(clock.nowMs(), 0);
+    EXPECT_EQ(io.clock.nowMs(), 0);
 
     Report jump{};
     BuildJumpRequest(jump);
@@ -349,10 +345,10 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
 
     // Pulled out: no device comes back, and the wait ends after its time.
     backend.unplug(wired.deviceId);
-    const std::int64_t start = clock.nowMs();
+    const std::int64_t start = io.clock.nowMs();
     EXPECT_FALSE(WaitForMode(link, ui, kTalmoProductId, 2000));
-    EXPECT_GE(clock.nowMs() - start, 2000);
-    EXPECT_LT(clock.nowMs() - start, 2200);
+    EXPECT_GE(io.clock.nowMs() - start, 2000);
+    EXPECT_LT(io.clock.nowMs() - start, 2200);
     EXPECT_FALSE(link.connected());
 
     // Plugged in again in its boot loader while the normal mode is awaited:
@@ -394,10 +390,9 @@ TEST(CliStatus, ALostAnswerIsACommunicationErrorNotADeviceFact) {
     } cases[] = {{3, "Flash"}, {5, "Table"}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.notShown);
-        VirtualClock clock;
         Streams io;
-        TerminalUi ui(clock, io.streams());
-        WiredTalmo wired(clock, &ui);
+        TerminalUi ui(io.clock, io.streams());
+        WiredTalmo wired(io.clock, &ui);
         wired.device->faults().silentAt = k.silent;
         ASSERT_TRUE(wired.open());
         DeviceLink& link = wired.link;

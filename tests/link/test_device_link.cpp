@@ -133,27 +133,6 @@ TEST(DeviceLink, OtherProductsAndVendorsAreSkippedWithoutOpening) {
     }
 }
 
-TEST(DeviceLink, ExchangeCarriesTheWholeBufferBothWays) {
-    Bench b;
-    sim::Talmo& t = b.dev(b.plug());
-    t.machine().pwmLevel = 40;
-    ASSERT_EQ(talmo::OpenDevice(b.link), 1);
-    // A request built from the previous answer: every byte the caller did
-    // not set goes out as the answer left it.
-    Report r = request('P');
-    r[2] = 2;
-    for (int i = 10; i < talmo::kReportSize; ++i)
-        r[i] = static_cast<std::uint8_t>(i * 7);
-    ASSERT_TRUE(talmo::Exchange(b.link, r));
-    EXPECT_EQ(r[3], 40);
-    Report expected = r;
-    r[2] = expected[2] = 1;
-    r[3] = expected[3] = 99;
-    ASSERT_TRUE(talmo::Exchange(b.link, r));
-    EXPECT_EQ(t.log().entries().back().request, expected);
-    EXPECT_EQ(t.machine().pwmLevel, 99);
-}
-
 // An answer that never comes, or carries the wrong letter: the exchange
 // fails, a silent device costs 500 ms and leaves the buffer exactly as it
 // was (the letter left in byte 1 or cleared by the caller), and the next
