@@ -144,9 +144,7 @@ TEST(HexWriters, FailuresShowOneMessageAndLoseNothing) {
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
     const std::pair<std::function<int(Ui&, const std::string&)>, rlim_t> writers[] = {
         {[](Ui& ui, const std::string& path) {
-             auto image = std::make_unique<PicImage>();
-             ResetPicImage(*image);
-             return SavePicHex(ui, *image, path, 0x2000, 0x100);
+             return SavePicHex(ui, *hextest::BlankImage(), path, 0x2000, 0x100);
          },
          47596},
         {[](Ui& ui, const std::string& path) { return WriteFirmware(ui, path, 16, false); },

@@ -4,6 +4,7 @@
 
 using namespace talmo;
 using hextest::Bad;
+using hextest::BlankImage;
 using hextest::Ok;
 using hextest::ReadCase;
 using hextest::Record;
@@ -88,12 +89,6 @@ std::string Save(const PicImage& image, const std::string& path, int program, in
     EXPECT_EQ(SavePicHex(ui, image, path, program, eeprom), 1);
     EXPECT_TRUE(ui.boxes().empty());
     return hextest::ReadFile(path);
-}
-
-std::unique_ptr<PicImage> BlankImage() {
-    auto image = std::make_unique<PicImage>();
-    ResetPicImage(*image);
-    return image;
 }
 
 } // namespace
