@@ -7,11 +7,7 @@
 #include <sys/stat.h>
 
 using namespace talmo;
-using hextest::Bad;
-using hextest::Ok;
-using hextest::ReadCase;
-using hextest::Record;
-using hextest::TempDir;
+using namespace hextest;
 
 namespace {
 

@@ -3,12 +3,7 @@
 #include "hex_test_util.h"
 
 using namespace talmo;
-using hextest::Bad;
-using hextest::BlankImage;
-using hextest::Ok;
-using hextest::ReadCase;
-using hextest::Record;
-using hextest::TempDir;
+using namespace hextest;
 
 namespace {
 

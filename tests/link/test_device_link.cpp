@@ -12,10 +12,7 @@
 namespace {
 
 using namespace linktest;
-using talmo::DeviceLink;
-using talmo::HidDeviceEvent;
-using talmo::HidOpenError;
-using talmo::Report;
+using namespace talmo;
 
 const std::string kDenied = "USB: TALMO présent, accès refusé";
 

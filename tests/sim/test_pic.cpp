@@ -10,14 +10,12 @@
 
 using sim::Pic;
 using sim::PicChip;
-using simtest::PicDriver;
+using namespace simtest;
 
 namespace {
 
 constexpr std::uint8_t kLoadProg = 0x02, kLoadData = 0x03, kReadProg = 0x04, kReadData = 0x05,
                        kEraseProgram = 0x08, kEndProg = 0x17, kProgramOnly = 0x18;
-
-using simtest::kBulk87x;
 
 Pic loaded(PicChip chip) {
     Pic p(chip, 1);
