@@ -38,8 +38,8 @@ auto Fields(const Options& o) {
 
 TEST(CliArguments, CommandsOptionsAndFiles) {
     using C = Command;
+    // (Each command's plain form runs end to end in the program's tests.)
     const std::pair<std::vector<std::string>, Options> cases[] = {
-        {Words("status"), {.command = C::Status}},
         {Words("--watch status"), {.command = C::Status, .watch = true}},
         {Words("firmware save a.hex"), {.command = C::FirmwareSave, .file = "a.hex"}},
         {Words("firmware program b.hex --force -y --no-verify"),
@@ -48,14 +48,9 @@ TEST(CliArguments, CommandsOptionsAndFiles) {
           .assumeYes = true,
           .force = true,
           .noVerify = true}},
-        {Words("firmware verify a.hex"), {.command = C::FirmwareVerify, .file = "a.hex"}},
-        {Words("firmware leave"), {.command = C::FirmwareLeave}},
-        {Words("pic identify"), {.command = C::PicIdentify}},
         {Words("pic read c.hex"), {.command = C::PicRead, .file = "c.hex"}},
         {Words("pic program -y d.hex"),
          {.command = C::PicProgram, .file = "d.hex", .assumeYes = true}},
-        {Words("pic verify b.hex"), {.command = C::PicVerify, .file = "b.hex"}},
-        {Words("pic blank-check"), {.command = C::PicBlankCheck}},
         {Words("pic erase --yes"), {.command = C::PicErase, .assumeYes = true}},
         {Words("hex check --pic e.hex"),
          {.command = C::HexCheck, .file = "e.hex", .hexKind = HexKind::Pic}},
@@ -67,7 +62,6 @@ TEST(CliArguments, CommandsOptionsAndFiles) {
           .verbosity = -1,
           .logFile = "l.txt",
           .devicePath = "/dev/hidraw3"}},
-        {Words("status -v"), {.command = C::Status, .verbosity = 1}},
         {Words("--simulate d --sim-pic PIC16F873 --sim-protected pic identify"),
          {.command = C::PicIdentify,
           .simulateFolder = "d",
@@ -167,8 +161,9 @@ TEST(CliProgress, BarShowsThePercentAndFitsTheWidth) {
 
 // ---------------------------------------------------------------- terminal Ui
 
-// Files standing in for the terminal's streams.
+// Files standing in for the terminal's streams, and its clock.
 struct Streams {
+    VirtualClock clock;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     std::FILE* in = std::tmpfile();
@@ -208,8 +203,7 @@ TEST(CliTerminalUi, QuestionsReadTheirAnswer) {
         SCOPED_TRACE(k.input);
         Streams io;
         io.input(k.input);
-        VirtualClock clock;
-        TerminalUi ui(clock, io.streams());
+        TerminalUi ui(io.clock, io.streams());
         ui.setAssumeYes(k.assumeYes);
         EXPECT_EQ(ui.messageBox("Programmer cette version ?\nV1", "Programmation", Icon::Question,
                                 Buttons::YesNo),
@@ -237,8 +231,7 @@ TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors) {
     };
     for (const Case& k : cases) {
         Streams io;
-        VirtualClock clock;
-        TerminalUi ui(clock, io.streams());
+        TerminalUi ui(io.clock, io.streams());
         ui.errorBox(k.text, k.caption);
         EXPECT_EQ(ui.fileErrorShown(), k.file) << k.text;
         EXPECT_EQ(Streams::read(io.err), std::string(k.caption) + " : " + k.text + "\n");
@@ -247,8 +240,7 @@ TEST(CliTerminalUi, FileErrorsAreToldFromDeviceErrors) {
 
 TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput) {
     Streams io;
-    VirtualClock clock;
-    TerminalUi ui(clock, io.streams(false));
+    TerminalUi ui(io.clock, io.streams(false));
     char text[64];
     for (unsigned a = 0; a < 0x2000; ++a) {
         ui.progress("Lecture", a, 0x2008);
@@ -273,9 +265,8 @@ TEST(CliTerminalUi, ProgressIsThinnedOffATerminalAndResultsGoToStandardOutput) {
 
 TEST(CliTerminalUi, BarOnATerminalIsRedrawnOnOneLine) {
     Streams io;
-    VirtualClock clock;
     {
-        TerminalUi ui(clock, io.streams(true));
+        TerminalUi ui(io.clock, io.streams(true));
         // The bar's fill follows the reports, once per percent, whatever the text says.
         ui.progress("Vérification", 0, 0x2008);
         ui.setStatusText(MessageField, "Vérification: 0x0000/0x1000");
@@ -333,10 +324,9 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
 // ---------------------------------------------------------------- mode switch
 
 TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
-    VirtualClock clock;
     Streams io;
-    TerminalUi ui(clock, io.streams());
-    WiredTalmo wired(clock, &ui);
+    TerminalUi ui(io.clock, io.streams());
+    WiredTalmo wired(io.clock, &ui);
     DeviceLink& link = wired.link;
     SimBackend& backend = wired.backend;
     ASSERT_TRUE(RegisterForDeviceEvents(link));
@@ -345,7 +335,7 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
 
     // Already there: at once.
     EXPECT_TRUE(WaitForMode(link, ui, kTalmoProductId, 1000));
-    EXPECT_EQ(clock.nowMs(), 0);
+    EXPECT_EQ(io.clock.nowMs(), 0);
 
     Report jump{};
     BuildJumpRequest(jump);
@@ -355,10 +345,10 @@ TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
 
     // Pulled out: no device comes back, and the wait ends after its time.
     backend.unplug(wired.deviceId);
-    const std::int64_t start = clock.nowMs();
+    const std::int64_t start = io.clock.nowMs();
     EXPECT_FALSE(WaitForMode(link, ui, kTalmoProductId, 2000));
-    EXPECT_GE(clock.nowMs() - start, 2000);
-    EXPECT_LT(clock.nowMs() - start, 2200);
+    EXPECT_GE(io.clock.nowMs() - start, 2000);
+    EXPECT_LT(io.clock.nowMs() - start, 2200);
     EXPECT_FALSE(link.connected());
 
     // Plugged in again in its boot loader while the normal mode is awaited:
@@ -400,10 +390,9 @@ TEST(CliStatus, ALostAnswerIsACommunicationErrorNotADeviceFact) {
     } cases[] = {{3, "Flash"}, {5, "Table"}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.notShown);
-        VirtualClock clock;
         Streams io;
-        TerminalUi ui(clock, io.streams());
-        WiredTalmo wired(clock, &ui);
+        TerminalUi ui(io.clock, io.streams());
+        WiredTalmo wired(io.clock, &ui);
         wired.device->faults().silentAt = k.silent;
         ASSERT_TRUE(wired.open());
         DeviceLink& link = wired.link;

@@ -1,11 +1,14 @@
 // HEX files for the tests, built independently of the program's own writers:
-// one record, and a whole firmware file.
+// one record, and a whole firmware file; and a blank PIC image.
 #pragma once
+
+#include "programmer/pic_image.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,5 +73,12 @@ struct Firmware {
         return text + ":00000001FF\r\n";
     }
 };
+
+// A fresh blank PIC image on the heap (it is 34 KB).
+inline std::unique_ptr<PicImage> BlankImage() {
+    auto image = std::make_unique<PicImage>();
+    ResetPicImage(*image);
+    return image;
+}
 
 } // namespace talmo::test

@@ -30,10 +30,6 @@ struct Rig {
     sim::Pic* pic() { return dev->pic(); }
     std::uint64_t next() { return dev->nextExchange(); } // the next request's number
     std::size_t mark() { return dev->log().size(); }     // for counting from now on
-    // The request `at` places from now gets no answer, or a wrong echo.
-    void fault(std::uint64_t at, bool silent) {
-        (silent ? dev->faults().silentAt : dev->faults().wrongEchoAt) = next() + at;
-    }
 };
 
 } // namespace talmo::test

@@ -5,22 +5,15 @@ namespace talmo {
 void ScriptedUi::setStatusText(int field, const std::string& text) {
     if (field == 0 || field == 1)
         fields_[field] = text;
-    UiEvent e(UiEvent::Status);
-    e.field = field;
-    e.text = text;
-    events_.push_back(std::move(e));
+    events_.push_back({.kind = UiEvent::Status, .field = field, .text = text});
 }
 
 Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
                               Buttons buttons) {
     if (onBox)
         onBox();
-    UiEvent e(UiEvent::Box);
-    e.text = text;
-    e.caption = caption;
-    e.icon = icon;
-    e.buttons = buttons;
-    events_.push_back(std::move(e));
+    events_.push_back(
+        {.kind = UiEvent::Box, .text = text, .caption = caption, .icon = icon, .buttons = buttons});
     if (!answers_.empty()) {
         Answer a = answers_.front();
         answers_.pop_front();
@@ -32,9 +25,7 @@ Answer ScriptedUi::messageBox(const std::string& text, const std::string& captio
 std::optional<std::string> ScriptedUi::fileDialog(UiEvent::Kind kind,
                                                   const FileDialogRequest& request,
                                                   std::deque<std::optional<std::string>>& paths) {
-    UiEvent e(kind);
-    e.text = request.title;
-    events_.push_back(std::move(e));
+    events_.push_back({.kind = kind, .text = request.title});
     lastDialog_ = request;
     hasDialog_ = true;
     if (paths.empty())
@@ -53,9 +44,7 @@ std::optional<std::string> ScriptedUi::saveFileDialog(const FileDialogRequest& r
 }
 
 void ScriptedUi::waitMs(int ms) {
-    UiEvent e(UiEvent::Wait);
-    e.ms = ms;
-    events_.push_back(std::move(e));
+    events_.push_back({.kind = UiEvent::Wait, .ms = ms});
     clock_->sleepMs(ms);
 }
 
@@ -64,6 +53,13 @@ std::vector<UiEvent> ScriptedUi::boxes() const {
     for (const auto& e : events_)
         if (e.kind == UiEvent::Box)
             out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> ScriptedUi::boxTexts(bool withCaption) const {
+    std::vector<std::string> out;
+    for (const auto& e : boxes())
+        out.push_back(withCaption ? e.caption + ": " + e.text : e.text);
     return out;
 }
 

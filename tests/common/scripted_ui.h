@@ -21,11 +21,10 @@ struct UiEvent {
         SaveDialog,
         Wait
     };
-    explicit UiEvent(Kind k) : kind(k) {}
     Kind kind;
     int field = 0;          // Status: the field
-    std::string text;       // Status: the text; Box: the text; dialogs: the title
-    std::string caption;    // Box only
+    std::string text{};     // Status: the text; Box: the text; dialogs: the title
+    std::string caption{};  // Box only
     Icon icon = Icon::None; // Box only
     Buttons buttons = Buttons::Ok;
     int ms = 0; // Wait only
@@ -60,7 +59,8 @@ public:
 
     // What was shown.
     const std::vector<UiEvent>& events() const { return events_; }
-    std::vector<UiEvent> boxes() const;                    // message boxes only, in order
+    std::vector<UiEvent> boxes() const; // message boxes only, in order
+    std::vector<std::string> boxTexts(bool withCaption = false) const; // "caption: text"
     std::vector<std::string> statusTexts(int field) const; // every text set in that field
     std::string status(int field) const;                   // the field's current text
     const FileDialogRequest* lastDialogRequest() const {

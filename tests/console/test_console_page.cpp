@@ -2,46 +2,19 @@
 // the status poll, and the user's commands.
 #include "console/console_page.h"
 
+#include "tests/common/page_rig.h"
 #include "tests/common/rig.h"
-#include "ui/pictures.h"
 
 #include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
 #include <QtTest>
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <memory>
 
 using namespace talmo;
 
 namespace {
-
-class FakeShell : public Shell {
-public:
-    void showProgrammerPage() override { ++programmerShown; }
-    void returnToConsolePage() override {}
-    const QPixmap& picture(int id) const override {
-        auto it = pictures_.find(id);
-        if (it == pictures_.end())
-            it = pictures_.emplace(id, loadPicture(id)).first;
-        return it->second;
-    }
-    bool autoUpdateTicked() const override { return false; }
-    std::string& firmwarePath() override { return path_; }
-    void openWebSite() override { ++webOpened; }
-
-    int programmerShown = 0;
-    int webOpened = 0;
-
-private:
-    mutable std::map<int, QPixmap> pictures_;
-    std::string path_ = "./talmo.hex";
-};
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
@@ -63,7 +36,7 @@ Texts T(A... a) {
 // A console page on a virtual TALMO.
 struct Rig : test::Rig {
     sim::Talmo* device = dev;
-    FakeShell shell;
+    test::FakeShell shell;
     AppContext context{&link, &ui, &shell};
     std::unique_ptr<ConsolePage> page;
 
@@ -86,21 +59,7 @@ struct Rig : test::Rig {
         page->pollStatus();
         return mark;
     }
-    // What a control shows: its slider position, its picture number or its text.
-    QString shown(int id) const {
-        QWidget* w = page->control(id);
-        if (auto* s = qobject_cast<QSlider*>(w))
-            return QString::number(s->value());
-        if (w && w->property("picture").isValid())
-            return QString::number(w->property("picture").toInt());
-        if (auto* l = qobject_cast<QLabel*>(w))
-            return l->text();
-        if (auto* e = qobject_cast<QLineEdit*>(w))
-            return e->text();
-        if (auto* b = qobject_cast<QPushButton*>(w))
-            return b->text();
-        return QStringLiteral("<missing %1>").arg(id);
-    }
+    QString shown(int id) const { return test::Shown(*page, id); }
     void expectShown(const char* name, const Texts& expected) const {
         for (auto [id, text] : expected)
             QVERIFY2(

@@ -12,10 +12,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,11 +22,7 @@
 
 namespace hextest {
 
-using talmo::test::ReadFile;
-using talmo::test::TempDir;
-using talmo::test::WriteFile;
-
-using talmo::test::Names;
+using namespace talmo::test;
 
 // Lines of a written file without their CR LF; a last line that lacks it is
 // marked, so comparisons catch it.
@@ -44,28 +36,18 @@ inline std::vector<std::string> CrLfLines(const std::string& text) {
     return lines;
 }
 
-using talmo::test::Record;
-
-inline std::vector<std::string> BoxTexts(const talmo::ScriptedUi& ui) {
-    std::vector<std::string> texts;
-    for (const auto& e : ui.boxes())
-        texts.push_back(e.text);
-    return texts;
-}
-
 // One text given to a reader, and what must come of it.
+using Values = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 struct ReadCase {
     const char* name;
     std::string text;
     int result;
-    std::string message;                                         // empty: no box
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> values; // image values checked after
-    long changed;                                                // values that differ from blank
+    std::string message; // empty: no box
+    Values values;       // image values checked after
+    long changed;        // values that differ from blank
 };
 
-// A text the reader takes, and one it refuses with `message`; `values` are
-// checked after, `changed` cells differ from blank.
-using Values = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+// A text the reader takes, and one it refuses with `message`.
 inline ReadCase Ok(const char* name, std::string text, Values values = {}, long changed = 0) {
     return {name, std::move(text), 1, "", std::move(values), changed};
 }
@@ -85,8 +67,8 @@ void CheckReadCases(const std::vector<ReadCase>& cases, Load load, Soil soil, Ce
         auto image = std::make_unique<Image>();
         soil(*image);
         EXPECT_EQ(load(ui, *image, c.text, nullptr), c.result);
-        EXPECT_EQ(BoxTexts(ui), c.message.empty() ? std::vector<std::string>{}
-                                                  : std::vector<std::string>{c.message});
+        EXPECT_EQ(ui.boxTexts(), c.message.empty() ? std::vector<std::string>{}
+                                                   : std::vector<std::string>{c.message});
         for (const auto& box : ui.boxes())
             EXPECT_TRUE(box.caption == "Erreur fichier" && box.icon == talmo::Icon::Error);
         const auto& array = cells(*image);

@@ -72,7 +72,7 @@ TEST(HexFiles, FrontEndOfBothReaders) {
         firmware->eepromFlag = true;
         EXPECT_EQ(LoadPicHex(ui, *pic, c.path), c.result);
         EXPECT_EQ(LoadFirmwareHex(ui, *firmware, c.path), c.result);
-        EXPECT_EQ(hextest::BoxTexts(ui),
+        EXPECT_EQ(ui.boxTexts(),
                   c.result ? std::vector<std::string>{} : std::vector<std::string>(3, cannot));
         const bool word = !c.text.empty();
         EXPECT_EQ(std::tuple(pic->entries[0], pic->entries[1], firmware->cells[1],

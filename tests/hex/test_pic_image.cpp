@@ -3,11 +3,7 @@
 #include "hex_test_util.h"
 
 using namespace talmo;
-using hextest::Bad;
-using hextest::Ok;
-using hextest::ReadCase;
-using hextest::Record;
-using hextest::TempDir;
+using namespace hextest;
 
 namespace {
 
@@ -90,12 +86,6 @@ std::string Save(const PicImage& image, const std::string& path, int program, in
     return hextest::ReadFile(path);
 }
 
-std::unique_ptr<PicImage> BlankImage() {
-    auto image = std::make_unique<PicImage>();
-    ResetPicImage(*image);
-    return image;
-}
-
 } // namespace
 
 TEST(LoadPicHex, RecordTestsInOrder) {
@@ -152,7 +142,7 @@ TEST(SavePicHex, RefusesSizesNoPicHasBeforeCreatingTheFile) {
     for (const auto& [program, eeprom] : sizes) {
         ScriptedUi ui;
         EXPECT_EQ(SavePicHex(ui, *image, dir.file("bad.hex"), program, eeprom), 0);
-        EXPECT_EQ(hextest::BoxTexts(ui),
+        EXPECT_EQ(ui.boxTexts(),
                   std::vector<std::string>{"Tailles de mémoire du PIC invalides..."});
         EXPECT_FALSE(std::filesystem::exists(dir.file("bad.hex")));
     }

@@ -12,10 +12,7 @@
 namespace {
 
 using namespace linktest;
-using talmo::DeviceLink;
-using talmo::HidDeviceEvent;
-using talmo::HidOpenError;
-using talmo::Report;
+using namespace talmo;
 
 const std::string kDenied = "USB: TALMO présent, accès refusé";
 
@@ -45,44 +42,6 @@ struct Bench : talmo::test::Rig {
     }
     std::string status() const { return ui.status(talmo::ConnectionField); }
 };
-
-TEST(DeviceLink, ConnectionTextFollowsTheProductId) {
-    struct Case {
-        const char* name;
-        int devices; // 0: none, 1: normal, 2: boot loader
-        std::uint16_t productId;
-        std::string text;
-    } cases[] = {
-        {"no device", 0, 0, kNotConnected},
-        {"normal mode", 1, talmo::kTalmoProductId, kConnected},
-        {"boot loader", 2, talmo::kBootLoaderProductId, kBootLoader},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Bench b;
-        if (c.devices)
-            b.plug(c.devices == 2);
-        EXPECT_EQ(talmo::OpenDevice(b.link), c.devices ? 1 : 0);
-        EXPECT_EQ(b.link.connected(), c.devices != 0);
-        EXPECT_EQ(b.status(), c.text);
-        // Every search starts closed: the first text is "non connecté".
-        EXPECT_EQ(b.ui.statusTexts(talmo::ConnectionField).front(), kNotConnected);
-        if (c.devices) {
-            EXPECT_EQ(b.link.productId, c.productId);
-            EXPECT_EQ(b.link.inputReportLength, 65);
-            EXPECT_EQ(b.link.outputReportLength, 65);
-            continue;
-        }
-        // A closed link neither writes nor waits, and leaves the buffer.
-        Report r = request('V');
-        const Report sent = r;
-        talmo::WriteReport(b.link, r);
-        EXPECT_EQ(talmo::ReadReport(b.link, r), 0);
-        EXPECT_FALSE(talmo::Exchange(b.link, r));
-        EXPECT_EQ(r, sent);
-        EXPECT_EQ(b.clock.nowUs(), 0);
-    }
-}
 
 TEST(DeviceLink, TwoTalmosOnlyTheFirstIsOpenedAndFollowed) {
     Bench b;
@@ -169,27 +128,6 @@ TEST(DeviceLink, OtherProductsAndVendorsAreSkippedWithoutOpening) {
         EXPECT_EQ(b.link.devicePath, b.path(t));
         EXPECT_EQ(std::count(b.opened.begin(), b.opened.end(), other.path), 0);
     }
-}
-
-TEST(DeviceLink, ExchangeCarriesTheWholeBufferBothWays) {
-    Bench b;
-    sim::Talmo& t = b.dev(b.plug());
-    t.machine().pwmLevel = 40;
-    ASSERT_EQ(talmo::OpenDevice(b.link), 1);
-    // A request built from the previous answer: every byte the caller did
-    // not set goes out as the answer left it.
-    Report r = request('P');
-    r[2] = 2;
-    for (int i = 10; i < talmo::kReportSize; ++i)
-        r[i] = static_cast<std::uint8_t>(i * 7);
-    ASSERT_TRUE(talmo::Exchange(b.link, r));
-    EXPECT_EQ(r[3], 40);
-    Report expected = r;
-    r[2] = expected[2] = 1;
-    r[3] = expected[3] = 99;
-    ASSERT_TRUE(talmo::Exchange(b.link, r));
-    EXPECT_EQ(t.log().entries().back().request, expected);
-    EXPECT_EQ(t.machine().pwmLevel, 99);
 }
 
 // An answer that never comes, or carries the wrong letter: the exchange
@@ -332,6 +270,15 @@ TEST(DeviceLink, HalfOpenDeviceCountsAsNotConnected) {
     EXPECT_EQ(b.link.readHandle, nullptr);
     EXPECT_EQ(b.link.writeHandle, nullptr);
     EXPECT_EQ(b.status(), kNotConnected);
+    // A closed link neither writes nor waits, and leaves the buffer.
+    Report r = request('V');
+    const Report sent = r;
+    const auto before = b.clock.nowUs();
+    talmo::WriteReport(b.link, r);
+    EXPECT_EQ(talmo::ReadReport(b.link, r), 0);
+    EXPECT_FALSE(talmo::Exchange(b.link, r));
+    EXPECT_EQ(r, sent);
+    EXPECT_EQ(b.clock.nowUs(), before);
 }
 
 TEST(DeviceLink, PermissionDenied) {

@@ -2,12 +2,11 @@
 // firmware, checking its programming cycles against their minimum times.
 #pragma once
 
-#include "programmer/pic_image.h"
 #include "tests/common/files.h"
+#include "tests/common/hex_files.h"
 #include "tests/common/rig.h"
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 namespace talmo::test {
@@ -23,13 +22,6 @@ inline std::string Format(const char* format, std::uint32_t a, std::uint32_t b =
     char text[256];
     std::snprintf(text, sizeof text, format, a, b, c);
     return text;
-}
-
-// A fresh blank image on the heap (it is 34 KB).
-inline std::unique_ptr<PicImage> BlankImage() {
-    auto image = std::make_unique<PicImage>();
-    ResetPicImage(*image);
-    return image;
 }
 
 // Another firmware than the board's for a chip of these sizes: program words

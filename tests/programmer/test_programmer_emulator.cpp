@@ -11,9 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string_view>
 
 using namespace talmo;
@@ -99,24 +97,6 @@ std::string Box(const UiEvent& b) {
 std::string ErrorBox(const std::string& text) { return "Erreur: " + text + " (error, ok)"; }
 
 } // namespace
-
-// Reading and programming report their progress from 0 to their total, a
-// few steps at a time (what keeps a window answering).
-TEST(PicSequences, ProgressRunsFromZeroToTheTotal) {
-    for (PicChip chip : {PicChip::F873, PicChip::F877A}) {
-        SCOPED_TRACE(sim::picChipInfo(chip).name);
-        Emulator e(chip);
-        PicIdentification ident;
-        ASSERT_EQ(IdentifyPic(e.link, e.ui, ident).result, 1);
-        auto image = BlankImage();
-        e.ui.clearEvents();
-        ASSERT_EQ(ReadPic(e.link, e.ui, *image, ident), 1);
-        EXPECT_EQ(e.ui.progressFault(), "");
-        e.ui.clearEvents();
-        ASSERT_EQ(ProgramPic(e.link, e.ui, *image, ident), 1);
-        EXPECT_EQ(e.ui.progressFault(), "");
-    }
-}
 
 TEST(PicSequences, StepsInOrder) {
     // Steps as text, "+n" where the program waited n ms before the next one.
@@ -253,6 +233,9 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
             // reads and increments, leave.
             EXPECT_EQ(p.mark() - from, 13 + 2 + 2 * words + bytes + 1 + 16 + 1);
             EXPECT_EQ(p.state->picVersion, "VELKOR V2.10 14/03/2011");
+            // From 0 to the total, a few steps at a time (what keeps a
+            // window answering); so does the programming below.
+            EXPECT_EQ(p.e.ui.progressFault(), "");
             ASSERT_EQ(texts.size(), 1 + (words + 19) / 20 + 2);
             EXPECT_EQ(texts[0], Format("PIC: 0x%04X", p.e.pic()->deviceId()));
             EXPECT_EQ(texts[1], Format("Lecture de l'adresse: 0x%04X/0x%04X", 0, words));
@@ -287,6 +270,7 @@ TEST(ProgrammerFlow, EachChipIsReadSavedAndProgrammedFromAFile) {
         file->entries[kPicConfigAddress] |= 0x80;
         ProgrammerProgram(p.c);
         ASSERT_EQ(p.e.ui.status(MessageField), "Programmation+Vérification: OK");
+        EXPECT_EQ(p.e.ui.progressFault(), "");
         EXPECT_EQ(p.e.ui.boxes().size(), 1u);
         EXPECT_EQ(p.state->fileVersion, "VELKOR V3.00 01/02/2024");
         EXPECT_FALSE(p.state->ident.identified()) << "forgotten after every programming";
@@ -420,9 +404,8 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     ProgrammerProgram(p.c);
     EXPECT_TRUE(p.state->ident.identified());
     // ...a file that does not load forgets it...
-    std::ofstream(dir.file("bad.hex"))
-        << ":02000000FF7F80\r\n:00000001FF\r\n"; // a word above 0x3FFF
-    p.e.ui.queueOpenPath(dir.file("bad.hex"));
+    // A word above 0x3FFF.
+    p.e.ui.queueOpenPath(WriteFile(dir.file("bad.hex"), ":02000000FF7F80\r\n:00000001FF\r\n"));
     auto from = p.mark();
     ProgrammerProgram(p.c);
     EXPECT_EQ(p.mark(), from) << "still identified: the dialog opened at once";
@@ -458,8 +441,7 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     };
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
-        std::ofstream(dir.file("r.hex"), std::ios::binary) << f.text;
-        p.e.ui.queueOpenPath(dir.file("r.hex"));
+        p.e.ui.queueOpenPath(WriteFile(dir.file("r.hex"), f.text));
         p.e.ui.queueAnswer(Answer::No);
         p.e.ui.clearEvents();
         p.c.refuseBeyondPic = f.cli;

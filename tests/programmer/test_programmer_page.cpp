@@ -4,9 +4,8 @@
 
 #include "emulator.h"
 #include "programmer/target_commands.h"
+#include "tests/common/page_rig.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <QtTest>
 
 #include <algorithm>
@@ -16,38 +15,13 @@ using namespace talmo::test;
 
 namespace {
 
-class FakeShell : public Shell {
-public:
-    void showProgrammerPage() override {}
-    void returnToConsolePage() override { ++returned; }
-    const QPixmap& picture(int id) const override { return id == 169 && withPicture ? back : none; }
-    bool autoUpdateTicked() const override { return false; }
-    std::string& firmwarePath() override { return path; }
-    void openWebSite() override { ++webOpened; }
-
-    QPixmap back = [] {
-        QPixmap p(32, 24);
-        p.fill(Qt::green);
-        return p;
-    }();
-    QPixmap none;
-    bool withPicture = true;
-    int returned = 0, webOpened = 0;
-    std::string path = "./talmo.hex";
-};
-
 struct PageRig {
     Emulator e{sim::PicChip::F877A, 4};
     FakeShell shell;
     AppContext context{&e.link, &e.ui, &shell};
     ProgrammerPage page{context, nullptr};
 
-    QString text(int id) {
-        if (auto* label = page.control<QLabel>(id))
-            return label->text();
-        auto* button = page.control<QPushButton>(id);
-        return button ? button->text() : QStringLiteral("<missing>");
-    }
+    QString text(int id) { return Shown(page, id); }
     void click(int id) { QTest::mouseClick(page.control<QPushButton>(id), Qt::LeftButton); }
 };
 
@@ -107,7 +81,7 @@ private slots:
         QCOMPARE(r.e.ui.status(MessageField), std::string("Lecture: OK"));
 
         // Without its picture the back button says what it does.
-        r.shell.withPicture = false;
+        r.shell.withPictures = false;
         r.page.pageShown();
         QCOMPARE(back->text(), QStringLiteral("Retour TALMO"));
 

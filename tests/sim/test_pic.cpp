@@ -10,14 +10,12 @@
 
 using sim::Pic;
 using sim::PicChip;
-using simtest::PicDriver;
+using namespace simtest;
 
 namespace {
 
 constexpr std::uint8_t kLoadProg = 0x02, kLoadData = 0x03, kReadProg = 0x04, kReadData = 0x05,
                        kEraseProgram = 0x08, kEndProg = 0x17, kProgramOnly = 0x18;
-
-using simtest::kBulk87x;
 
 Pic loaded(PicChip chip) {
     Pic p(chip, 1);
@@ -294,5 +292,34 @@ TEST(PicTiming, StrictModeUndoesCyclesCutShort) {
                 << pic.info().name << " " << wait;
             EXPECT_EQ(pic.interruptedCycles(), applied ? 0u : 1u);
         }
+    }
+}
+
+// The bus's clock drives the PIC's timing.
+TEST(VirtualUsb, StrictPicTimingUsesTheBusClock) {
+    // A chip erase needs 20 ms: cut short by the next report it is undone,
+    // given its time it erases; latency counts as time spent.
+    struct Case {
+        std::int64_t latencyUs;
+        int waitMs;
+        bool erased;
+    };
+    const Case cases[] = {{0, 0, false}, {0, 19, false}, {0, 20, true}, {1000, 19, true}};
+    for (const auto& c : cases) {
+        talmo::VirtualClock clock;
+        sim::VirtualUsb bus(clock);
+        auto dev = std::make_unique<sim::Talmo>();
+        dev->setPic(sim::Pic(sim::PicChip::F877A, 1));
+        dev->pic()->setCell(0, 0x1234);
+        dev->pic()->setStrictTiming(true);
+        sim::Talmo* t = dev.get();
+        const auto path = *bus.pathOf(bus.plug(std::move(dev)));
+        bus.setLatencyUs(c.latencyUs);
+        bus.exchange(path, simtest::request('Y', {0}));
+        bus.exchange(path, simtest::request('Y', {3, 0x1F}));
+        clock.sleepMs(c.waitMs);
+        bus.exchange(path, simtest::request('Y', {1}));
+        EXPECT_EQ(t->pic()->programWord(0), c.erased ? 0x3FFF : 0x1234)
+            << c.latencyUs << " " << c.waitMs;
     }
 }

@@ -11,9 +11,7 @@
 
 using sim::Report;
 using sim::Talmo;
-using simtest::Dev;
-using simtest::request;
-using simtest::textAt;
+using namespace simtest;
 
 namespace {
 

@@ -169,7 +169,7 @@ TEST(BootLoaderShown, ReadsTheVersionsAndUpdatesOnlyWhenAllWentWell) {
         p.arm(c.kind == Refused ? Fault::Refuse : Fault::None, 0x1340);
         p.arm(c.kind == Silent ? Fault::SilentFrom : Fault::None);
         BootLoaderShown(p.c, true);
-        EXPECT_EQ(Boxes(p.ui), c.boxes);
+        EXPECT_EQ(p.ui.boxTexts(true), c.boxes);
         EXPECT_EQ(p.ui.statusTexts(MessageField).at(0), "");
         EXPECT_EQ(p.ui.status(MessageField), c.status);
         EXPECT_EQ(p.fields.bootLoaderVersion,
@@ -229,7 +229,7 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
         BootLoaderProgram(p.c);
         EXPECT_EQ(p.firmwarePath, chosen)
             << "the chosen file is the one the automatic update reads";
-        EXPECT_EQ(Boxes(p.ui), c.boxes);
+        EXPECT_EQ(p.ui.boxTexts(true), c.boxes);
         EXPECT_EQ(p.ui.status(MessageField), c.status);
         EXPECT_EQ(p.fields.fileVersion, c.shown);
         const bool programmed = c.status == ok;
@@ -284,7 +284,7 @@ TEST(BootLoaderSave, WritesOnlyWhatTheDeviceDelivered) {
         EXPECT_EQ(p.savePath, p.path(c.name.value_or("before.hex"))) << "the last file chosen";
         EXPECT_TRUE(p.ui.lastDialogRequest()->confirmOverwrite);
         EXPECT_EQ(p.ui.lastDialogRequest()->initialPath, p.path("before.hex"));
-        EXPECT_EQ(Boxes(p.ui).size(), c.name && c.blocks < 0 ? 1u : 0u);
+        EXPECT_EQ(p.ui.boxTexts(true).size(), c.name && c.blocks < 0 ? 1u : 0u);
         EXPECT_EQ(p.device->log().size(),
                   static_cast<std::size_t>(c.blocks < 0 ? 0 : c.blocks + (c.blocks < 880)));
         const auto texts = p.ui.statusTexts(MessageField);

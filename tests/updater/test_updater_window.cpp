@@ -5,13 +5,12 @@
 // new version).
 #include "console/console_core.h"
 #include "shell/main_window.h"
+#include "tests/common/page_rig.h"
 #include "updater/bootloader_page.h"
 #include "updater_rig.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QLabel>
-#include <QPushButton>
 #include <QtTest>
 
 using namespace talmo;
@@ -41,12 +40,7 @@ struct Program : UpdaterRig {
     BootLoaderPage* page() const {
         return static_cast<BootLoaderPage*>(window->page(PageKind::BootLoader));
     }
-    QString text(PageKind kind, int id) const {
-        if (auto* label = window->page(kind)->control<QLabel>(id))
-            return label->text();
-        auto* button = window->page(kind)->control<QPushButton>(id);
-        return button ? button->text() : QStringLiteral("<missing>");
-    }
+    QString text(PageKind kind, int id) const { return Shown(*window->page(kind), id); }
     QString text(int id) const { return text(PageKind::BootLoader, id); }
     void click(int id) { page()->control<QPushButton>(id)->click(); }
 

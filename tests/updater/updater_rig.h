@@ -8,31 +8,10 @@
 #include "tests/common/hex_files.h"
 #include "tests/common/rig.h"
 
-#include <algorithm>
-#include <array>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace talmo::test {
-
-// The names in a folder, sorted.
-inline std::vector<std::string> Names(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// A message box as "caption: text".
-inline std::vector<std::string> Boxes(const ScriptedUi& ui) {
-    std::vector<std::string> out;
-    for (const UiEvent& e : ui.boxes())
-        out.push_back(e.caption + ": " + e.text);
-    return out;
-}
 
 enum class Fault {
     None,
