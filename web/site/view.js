@@ -291,17 +291,6 @@ export function createView(document) {
       if (el) el.checked = Boolean(checked);
     },
 
-    setEnabled(page, id, enabled) {
-      const el = control(page, id);
-      if (el) el.disabled = !enabled;
-    },
-
-    text(page, id) {
-      const el = control(page, id);
-      if (!el) return '';
-      return el.tagName === 'INPUT' ? el.value : el.textContent;
-    },
-
     checked(page, id) {
       return Boolean(control(page, id)?.checked);
     },
