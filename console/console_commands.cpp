@@ -64,6 +64,24 @@ StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cach
     return result;
 }
 
+std::vector<std::pair<int, std::string>> StartTexts(const StartResult& start) {
+    std::vector<std::pair<int, std::string>> texts;
+    if (const auto& f = start.flash)
+        texts = {{kCtlFlashMakerText, f->manufacturer},
+                 {kCtlFlashTypeText, f->type},
+                 {kCtlFlashSizeText, f->size},
+                 {kCtlFlashProtectText, f->protection}};
+    if (const auto& t = start.table)
+        texts.insert(texts.end(), {{kCtlTableText, t->name},
+                                   {kCtlAxesText, t->axes},
+                                   {kCtlPwmMaxText, t->pwmMax},
+                                   {kCtlAccelText, t->accel},
+                                   {kCtlFrequencyText, t->frequency},
+                                   {kCtlContactsText, t->contacts},
+                                   {kCtlAutoOnOffText, t->autoOnOff}});
+    return texts;
+}
+
 PollOutcome PollStatus(DeviceLink& link, Report& buffer, StatusCache& cache) {
     BuildStatusRequest(buffer);
     WriteReport(link, buffer);

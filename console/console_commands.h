@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace talmo {
 
@@ -32,6 +34,11 @@ struct StartResult {
 StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
                              const std::function<void(const std::string&)>& showVersion = {},
                              bool jumpWhenTooOld = true);
+
+// The texts the start sequence read, as (control, text) in the order the page
+// shows them; what it did not read is left out. The signal-inverted box is
+// the table's `signalInverted`.
+std::vector<std::pair<int, std::string>> StartTexts(const StartResult& start);
 
 enum class PollOutcome {
     NoAnswer,

@@ -372,23 +372,11 @@ void ConsolePage::pageShown() {
 
     if (r.tooOld)
         return; // the device is on its way to the boot loader: no poll
-    if (r.flash) {
-        setText(kCtlFlashMakerText, r.flash->manufacturer);
-        setText(kCtlFlashTypeText, r.flash->type);
-        setText(kCtlFlashSizeText, r.flash->size);
-        setText(kCtlFlashProtectText, r.flash->protection);
-    }
-    if (r.table) {
-        const TableTexts& t = *r.table;
-        setText(kCtlTableText, t.name);
-        setText(kCtlAxesText, t.axes);
-        setText(kCtlPwmMaxText, t.pwmMax);
-        setText(kCtlAccelText, t.accel);
-        setText(kCtlFrequencyText, t.frequency);
-        setText(kCtlContactsText, t.contacts);
-        setText(kCtlAutoOnOffText, t.autoOnOff);
-        static_cast<QCheckBox*>(controls_.at(kCtlSignalInvertedBox))->setChecked(t.signalInverted);
-    }
+    for (const auto& [control, text] : StartTexts(r))
+        setText(control, text);
+    if (r.table)
+        static_cast<QCheckBox*>(controls_.at(kCtlSignalInvertedBox))
+            ->setChecked(r.table->signalInverted);
     pollTimer_.start();
 }
 

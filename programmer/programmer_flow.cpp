@@ -182,4 +182,24 @@ void ProgrammerProgram(ProgrammerContext& c) {
 
 void ProgrammerBack(ProgrammerContext& c) { c.ui.setStatusText(MessageField, ""); }
 
+bool ProgrammerCommand(ProgrammerContext& c, int control) {
+    switch (control) {
+    case kProgrammerIdentifyButton:
+        ProgrammerIdentify(c);
+        break;
+    case kProgrammerSaveButton:
+        ProgrammerSave(c);
+        break;
+    case kProgrammerProgramButton:
+        ProgrammerProgram(c);
+        break;
+    case kProgrammerBackButton:
+        ProgrammerBack(c);
+        return true;
+    default:
+        break;
+    }
+    return false;
+}
+
 } // namespace talmo

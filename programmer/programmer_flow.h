@@ -87,4 +87,8 @@ void ProgrammerProgram(ProgrammerContext& c);
 // console page). No report is sent.
 void ProgrammerBack(ProgrammerContext& c);
 
+// One of the four buttons above by its number (other numbers do nothing).
+// True for "Retour TALMO": the page then returns to the console page.
+bool ProgrammerCommand(ProgrammerContext& c, int control);
+
 } // namespace talmo

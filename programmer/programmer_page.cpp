@@ -135,24 +135,8 @@ void ProgrammerPage::command(int id) {
     if (!context_.link || !context_.ui)
         return;
     ProgrammerContext c = flowContext();
-    switch (id) {
-    case kProgrammerIdentifyButton:
-        ProgrammerIdentify(c);
-        break;
-    case kProgrammerSaveButton:
-        ProgrammerSave(c);
-        break;
-    case kProgrammerProgramButton:
-        ProgrammerProgram(c);
-        break;
-    case kProgrammerBackButton:
-        ProgrammerBack(c);
-        if (context_.shell)
-            context_.shell->returnToConsolePage();
-        break;
-    default:
-        break;
-    }
+    if (ProgrammerCommand(c, id) && context_.shell)
+        context_.shell->returnToConsolePage();
 }
 
 } // namespace talmo

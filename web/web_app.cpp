@@ -126,26 +126,10 @@ void WebApp::consoleShown() {
         });
     if (r.tooOld)
         return; // the device is on its way to the boot loader: no poll
-    const auto show = [this](int control, const std::string& text) {
+    for (const auto& [control, text] : StartTexts(r))
         view_.setText(PageKind::Console, control, text);
-    };
-    if (r.flash) {
-        show(kCtlFlashMakerText, r.flash->manufacturer);
-        show(kCtlFlashTypeText, r.flash->type);
-        show(kCtlFlashSizeText, r.flash->size);
-        show(kCtlFlashProtectText, r.flash->protection);
-    }
-    if (r.table) {
-        const TableTexts& t = *r.table;
-        show(kCtlTableText, t.name);
-        show(kCtlAxesText, t.axes);
-        show(kCtlPwmMaxText, t.pwmMax);
-        show(kCtlAccelText, t.accel);
-        show(kCtlFrequencyText, t.frequency);
-        show(kCtlContactsText, t.contacts);
-        show(kCtlAutoOnOffText, t.autoOnOff);
-        view_.setChecked(PageKind::Console, kCtlSignalInvertedBox, t.signalInverted);
-    }
+    if (r.table)
+        view_.setChecked(PageKind::Console, kCtlSignalInvertedBox, r.table->signalInverted);
     polling_ = true;
 }
 
@@ -228,23 +212,8 @@ ProgrammerContext WebApp::programmerContext() {
 
 void WebApp::programmerCommand(int control) {
     ProgrammerContext c = programmerContext();
-    switch (control) {
-    case kProgrammerIdentifyButton:
-        ProgrammerIdentify(c);
-        break;
-    case kProgrammerSaveButton:
-        ProgrammerSave(c);
-        break;
-    case kProgrammerProgramButton:
-        ProgrammerProgram(c);
-        break;
-    case kProgrammerBackButton:
-        ProgrammerBack(c);
+    if (ProgrammerCommand(c, control))
         switchTo(PageKind::Console);
-        break;
-    default:
-        break;
-    }
 }
 
 // ------------------------------------------------------------------ boot loader
