@@ -1,7 +1,8 @@
 // The page's glue: starts the program behind the page, feeds it the user's
 // actions, the device's arrivals and removals and the console's 50 ms poll,
 // one job at a time, and hands the user the files it saved.
-import { createView } from "./view.js";
+"use strict";
+(() => {
 
 const PAGES = { bootloader: 0, console: 1, waiting: 2, programmer: 3 };
 const EVENTS = { click: 0, input: 1, blur: 2, toggle: 3 };
@@ -141,3 +142,4 @@ async function start() {
   await job(() => call("talmo_start"), true);
   window.talmoReady = true;
 }
+})();

@@ -1,9 +1,10 @@
 // The page's view: everything that touches the document. The pages, their
 // controls (found by the window's numeric identifiers), the status bar, the
-// message box and the file dialogs. No device logic here.
+// message box and the file dialogs. No device logic here. A classic script:
+// it defines createView() for app.js, also when the page is opened from disk.
 
 // Picture numbers and their files in pictures/.
-export const pictureFiles = {
+const pictureFiles = {
   107: 'talmo-tools.svg', // the program icon
   140: 'switch_auto.svg',
   141: 'switch_manu.svg',
@@ -23,10 +24,16 @@ export const pictureFiles = {
 
 const PAGES = ['waiting', 'console', 'bootloader', 'programmer'];
 
+// Where a picture comes from: pictures/ beside the page, or the copies that
+// the single-file page carries inside it (window.talmoPictures).
+function pictureUrl(file) {
+  return window.talmoPictures?.[file] ?? `pictures/${file}`;
+}
+
 // The waiting page's bar goes back and forth, 5 % every 50 ms.
 const BAR_PERIOD_MS = 50;
 const BAR_STEP = 5;
-export function nextBarMotion({ position, step }) {
+function nextBarMotion({ position, step }) {
   if (position - BAR_STEP < 4) step = BAR_STEP;
   if (position + BAR_STEP > 100) step = -BAR_STEP;
   position = Math.min(100, Math.max(0, position + step));
@@ -51,13 +58,13 @@ function extensionsOf(filter) {
 }
 
 // The name typed, without any folder, with the default extension when it has none.
-export function saveName(typed, defaultExtension) {
+function saveName(typed, defaultExtension) {
   const name = typed.trim().split(/[\\/]/).pop();
   const ext = (defaultExtension ?? '').replace(/^\./, '');
   return name && ext && !name.includes('.') ? `${name}.${ext}` : name;
 }
 
-export function createView(document) {
+function createView(document) {
   const window = document.defaultView;
   const byId = (id) => document.getElementById(id);
   const sections = Object.fromEntries(PAGES.map((p) => [p, byId(`page-${p}`)]));
@@ -76,7 +83,7 @@ export function createView(document) {
   const busy = () => 'busy' in document.body.dataset;
 
   // Every picture loaded once at start, so that a change shows at once.
-  for (const file of Object.values(pictureFiles)) new window.Image().src = `pictures/${file}`;
+  for (const file of Object.values(pictureFiles)) new window.Image().src = pictureUrl(file);
 
   // ---------------------------------------------------------------- waiting bar
 
@@ -271,7 +278,7 @@ export function createView(document) {
       if (!img || el.dataset.picture === String(pictureId)) return;
       el.dataset.picture = String(pictureId);
       const file = pictureFiles[pictureId];
-      if (file) img.src = `pictures/${file}`;
+      if (file) img.src = pictureUrl(file);
       else img.removeAttribute('src');
       img.hidden = !file;
     },
