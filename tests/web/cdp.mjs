@@ -1,6 +1,6 @@
 // Headless Chromium driven over the DevTools protocol on --remote-debugging-pipe
 // (fd 3: commands in, fd 4: answers and events out, one JSON message per
-// NUL-terminated chunk), and a static file server on 127.0.0.1. No npm package.
+// NUL-terminated chunk), and the page's static file server on 127.0.0.1. No npm package.
 //
 //   const site = await serve('build-web/web/site');          // http://127.0.0.1:PORT
 //   writeHidPolicy(process.env.TALMO_POLICY_DIR, site.origin); // before launch()
@@ -11,7 +11,6 @@
 //   await page.screenshot('programmer.png');
 //   await browser.close(); site.close();
 import { spawn } from 'node:child_process';
-import { createServer } from 'node:http';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -40,50 +39,7 @@ export function writeHidPolicy(dir, origin) {
     fs.writeFileSync(path.join(dir, 'talmo-test.json'), JSON.stringify(policy));
 }
 
-const kTypes = {
-    '.html': 'text/html; charset=utf-8',
-    '.js': 'text/javascript; charset=utf-8',
-    '.mjs': 'text/javascript; charset=utf-8',
-    '.css': 'text/css; charset=utf-8',
-    '.wasm': 'application/wasm',
-    '.svg': 'image/svg+xml',
-    '.png': 'image/png',
-    '.hex': 'text/plain; charset=utf-8',
-    '.json': 'application/json',
-};
-
-// Serves the files under root on 127.0.0.1, on a port the system chooses.
-// Resolves to { origin, port, close() }.
-export function serve(root) {
-    const base = path.resolve(root);
-    const server = createServer((req, res) => {
-        const urlPath = decodeURIComponent(new URL(req.url, 'http://x').pathname);
-        let file = path.join(base, urlPath.endsWith('/') ? urlPath + 'index.html' : urlPath);
-        if (file !== base && !file.startsWith(base + path.sep)) {
-            res.writeHead(403).end();
-            return;
-        }
-        fs.readFile(file, (err, data) => {
-            if (err) {
-                res.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found');
-                return;
-            }
-            const type = kTypes[path.extname(file)] || 'application/octet-stream';
-            res.writeHead(200, { 'Content-Type': type, 'Cache-Control': 'no-store' }).end(data);
-        });
-    });
-    return new Promise((resolve, reject) => {
-        server.once('error', reject);
-        server.listen(0, '127.0.0.1', () => {
-            const port = server.address().port;
-            resolve({
-                port,
-                origin: `http://127.0.0.1:${port}`,
-                close: () => new Promise((done) => server.close(done)),
-            });
-        });
-    });
-}
+export { serve } from '../../web/serve.mjs';
 
 // One DevTools protocol connection over the pipe.
 class Connection {

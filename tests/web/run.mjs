@@ -14,8 +14,12 @@
 // Session.job). Where the two programs' jobs end differently, the cut is said
 // at the comparison.
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
+import { pathToFileURL, fileURLToPath } from 'node:url';
+import { launch, serve } from './cdp.mjs';
 import { Session, control, idle, shown, textOf } from './session.mjs';
 
 const status = (field) => textOf(`#status-${field}`);
@@ -210,6 +214,128 @@ async function access(s) {
     assert.equal(await bare.evaluate(`document.getElementById('window')`), null);
     assert.match(await bare.evaluate(textOf('#no-webhid')), /Chrome.*Edge.*Opera.*Chromium/s);
     await s.screenshot('no-webhid');
+
+    // The single page from disk in a browser without WebHID, then with
+    // scripts blocked: the same page that names the browsers that work.
+    const single = path.join(s.out, 'talmo-tools.html');
+    fs.copyFileSync(path.join(process.env.TALMO_WEB_SITE, '..', 'talmo-tools.html'), single);
+    const browser = await launch({ args: ['--disable-blink-features=WebHID'] });
+    try {
+        for (const scripts of [true, false]) {
+            const page = await browser.newPage('about:blank');
+            await page.send('Emulation.setScriptExecutionDisabled', { value: !scripts });
+            await page.goto(pathToFileURL(single).href);
+            const shows = (id) => `(getComputedStyle(document.getElementById('${id}') ?? document.head).display !== 'none')`;
+            await page.waitFor(`${shows('no-webhid')} && !${shows('window')}`, 30000, `the browsers' page (scripts ${scripts})`);
+            assert.match(await page.evaluate(`document.getElementById('no-webhid').innerText`), /Chrome.*Edge.*Opera.*Chromium/s);
+            await page.screenshot(path.join(s.out, `single-no-webhid-${scripts ? 'scripts' : 'no-scripts'}.png`));
+            await page.close();
+        }
+    } finally {
+        await browser.close();
+    }
+}
+
+// talmo-tools.html copied alone into a folder and opened from disk: every
+// picture inside it, the PIC's jobs, a job that fails inside the page, then
+// the automatic update, the firmware file chosen when the page asks for it.
+async function single(s) {
+    const firmwareHex = path.join(s.out, 'firmware.hex');
+    fs.rmSync(firmwareHex, { force: true });
+    await s.cli('save', ['firmware', 'save', firmwareHex]);
+    const page = await s.open();
+    assert.deepEqual(
+        await page.evaluate(`[...Object.values(pictureFiles).filter((f) => !window.talmoPictures[f]),
+            ...[...document.images].filter((i) => i.src && !(i.src.startsWith('data:') && i.complete && i.naturalWidth)).map((i) => i.src)]`),
+        [],
+        'pictures missing from the single page',
+    );
+    await s.settle(() => page.click(control('console', 1041)), shown('programmer'));
+    await s.settle(() => page.click(control('programmer', 1043)));
+    assert.match(await page.evaluate(textOf(control('programmer', 1047))), /^PIC16F877A/);
+    await s.screenshot('single-programmer');
+    const [, file] = await s.download(() =>
+        s.settle(async () => {
+            await page.click(control('programmer', 1045));
+            await s.saveAs('velkor.hex');
+        }),
+    );
+    const program = async () => {
+        await page.click(control('programmer', 1046));
+        await s.openFile(file);
+    };
+    await s.settle(async () => {
+        await program();
+        await s.answer('yes');
+    });
+    assert.equal(await page.evaluate(status('message')), 'Programmation+Vérification: OK');
+
+    // The chosen file cannot be read: the user is told, and the page goes on.
+    await page.evaluate(`(() => { const read = File.prototype.arrayBuffer;
+        File.prototype.arrayBuffer = function () { File.prototype.arrayBuffer = read; return Promise.reject(new Error('fichier illisible')); }; })()`);
+    await page.click(control('programmer', 1046));
+    await s.openFile(file);
+    const [caption, text] = await s.answer('ok');
+    assert.equal(caption, 'Erreur');
+    assert.match(text, /^Une erreur inattendue a interrompu l'opération en cours :\nfichier illisible\n/);
+    await page.waitFor(`${idle} && ${shown('console')} && ${textOf(control('console', 1011))} === 'TALMO V0.23'`, 30000, 'the console again');
+    await s.settle(() => page.click(control('console', 1041)), shown('programmer'));
+    await s.settle(() => page.click(control('programmer', 1043)));
+    assert.match(await page.evaluate(textOf(control('programmer', 1047))), /^PIC16F877A/);
+    await s.settle(() => page.click(control('programmer', 1044)), shown('console'));
+
+    // No talmo.hex beside a page on disk: the automatic update asks for it.
+    await page.click('#auto-box');
+    await s.settle(
+        async () => {
+            await page.click(control('console', 1027));
+            await page.waitFor(`document.getElementById('open-dialog').open`, 30000, 'the question');
+            assert.match(await page.evaluate(textOf('#open-note')), /«\u00a0talmo\.hex\u00a0»/);
+            await s.screenshot('single-firmware-question');
+            await s.openFile(firmwareHex);
+        },
+        `${shown('console')} && ${status('message')} === 'Programmation: OK'`,
+    );
+}
+
+// The served page as an application: installable, opened again without the
+// network, and a new version on the host taken at the next start, whole.
+async function offline(s) {
+    s.site = path.join(s.out, 'site');
+    fs.rmSync(s.site, { recursive: true, force: true });
+    fs.cpSync(process.env.TALMO_WEB_SITE, s.site, { recursive: true });
+    const page = await s.open();
+    const consoleUp = `${idle} && ${shown('console')} && ${textOf(control('console', 1011))} === 'TALMO V0.23'`;
+    await page.waitFor(`${consoleUp} && navigator.serviceWorker.controller !== null`, 30000, 'the service worker');
+    assert.deepEqual((await page.send('Page.getInstallabilityErrors')).installabilityErrors, []);
+    await page.send('Emulation.setEmulatedMedia', { features: [{ name: 'display-mode', value: 'standalone' }] });
+    assert.equal(await page.evaluate(`getComputedStyle(document.querySelector('.window > .titlebar')).display`), 'none');
+    await s.screenshot('installed');
+    await page.send('Emulation.setEmulatedMedia', { features: [] });
+
+    const { port } = s.server;
+    await s.server.close();
+    await page.send('Network.enable');
+    await page.send('Network.emulateNetworkConditions', { offline: true, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
+    await page.goto(s.url);
+    await page.waitFor(consoleUp, 60000, 'the console without the network');
+    await page.send('Network.emulateNetworkConditions', { offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
+    s.server = await serve(s.site, { port });
+
+    // A new program alone (a custom section added to the module): a new version.
+    const wasm = path.join(s.site, 'talmo-web.wasm');
+    const mark = Buffer.concat([Buffer.from([0, 13, 10]), Buffer.from('talmo-testv2')]);
+    fs.appendFileSync(wasm, mark);
+    const buildSite = fileURLToPath(new URL('../../web/build-site.mjs', import.meta.url));
+    const template = fileURLToPath(new URL('../../web/site/sw.js', import.meta.url));
+    execFileSync(process.execPath, [buildSite, 'worker', s.site, template, path.join(s.site, 'sw.js')]);
+    await page.evaluate('window.talmoServiceWorker.update()');
+    await page.waitFor(`document.getElementById('update-ready')?.textContent.includes('prochain démarrage')`, 30000, 'the new version');
+    const served = `fetch('talmo-web.wasm').then((r) => r.arrayBuffer()).then((b) => b.byteLength)`;
+    assert.equal(await page.evaluate(served), fs.statSync(wasm).size - mark.length, 'the old program until the next start');
+    await page.goto(s.url);
+    await page.waitFor(consoleUp, 60000, 'the console, new version');
+    assert.equal(await page.evaluate(served), fs.statSync(wasm).size, 'the new program after it');
 }
 
 // name: [run, options of the session]
@@ -219,6 +345,8 @@ const scenarios = {
     firmware: [firmware],
     console: [console_],
     access: [access, { policy: false }],
+    single: [single, { file: 'talmo-tools.html' }],
+    offline: [offline],
 };
 
 const name = process.argv[2];
@@ -234,10 +362,17 @@ for (const v of ['TALMO_WEB_SITE', 'TALMO_CLI'])
 const [run, options] = scenarios[name];
 const out = path.resolve(process.env.TALMO_WEB_OUT || 'web-out', name);
 fs.mkdirSync(out, { recursive: true });
+// The single page, copied alone into a folder of its own.
+if (options?.file) {
+    const alone = fs.mkdtempSync(path.join(os.tmpdir(), 'talmo-single-'));
+    options.file = path.join(alone, options.file);
+    fs.copyFileSync(path.join(process.env.TALMO_WEB_SITE, '..', 'talmo-tools.html'), options.file);
+}
 const session = new Session({ out, site: process.env.TALMO_WEB_SITE, ...options });
 let code = 0;
 try {
     await run(session);
+    await session.checkPolicy();
     if (session.differences.length) throw new Error(session.differences.join('\n'));
     console.log(`${name}: passed`);
 } catch (e) {

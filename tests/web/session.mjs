@@ -9,8 +9,10 @@
 //   const page = await s.open();
 //   const lines = await s.programmer('identify', () => page.click(control('programmer', 1043)));
 //   await s.close();
+import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
 import path from 'node:path';
+import { pathToFileURL } from 'node:url';
 import { launch, serve, writeHidPolicy } from './cdp.mjs';
 import { Bridge, withoutTime } from './bridge.mjs';
 
@@ -24,9 +26,14 @@ export const idle = '!document.body.dataset.busy';
 const kPoll = '0049' + '0'.repeat(126) + ' ';
 export const isPoll = (exchange) => exchange.startsWith(kPoll);
 
-// Before each document: saves end as downloads, and window.jobsDone counts
+// Before each document: saves end as downloads and files are chosen in the
+// page's own dialog (the browser's pickers cannot be driven), the page's
+// content security policy violations are kept, and window.jobsDone counts
 // the jobs that ended (body[data-busy] removed).
 const kInit = `delete window.showSaveFilePicker;
+delete window.showOpenFilePicker;
+window.violations = [];
+document.addEventListener('securitypolicyviolation', (e) => window.violations.push(e.violatedDirective + ' ' + e.blockedURI));
 window.jobsDone = 0;
 new MutationObserver((records) => records.forEach((r, i) => {
     const after = i + 1 < records.length ? records[i + 1].oldValue : r.target.getAttribute('data-busy');
@@ -36,10 +43,12 @@ new MutationObserver((records) => records.forEach((r, i) => {
 
 export class Session {
     // out: the folder for downloads and screenshots; site: the folder served;
-    // policy: whether Chromium may open the TALMO without a chooser.
-    constructor({ out, site, policy = true }) {
+    // file: a page to open from disk instead; policy: whether Chromium may
+    // open the TALMO without a chooser.
+    constructor({ out, site, file, policy = true }) {
         this.out = out;
         this.site = site;
+        this.file = file;
         this.policy = policy;
         this.bridge = new Bridge();
         this.differences = [];
@@ -50,14 +59,21 @@ export class Session {
     async open({ init = '', ready = 'window.talmoReady === true' } = {}) {
         await this.page?.close();
         if (!this.browser) {
-            this.server = await serve(this.site);
-            if (this.policy) writeHidPolicy(process.env.TALMO_POLICY_DIR, this.server.origin);
+            if (!this.file) this.server = await serve(this.site);
+            const origin = this.file ? 'file:///*' : this.server.origin;
+            if (this.policy) writeHidPolicy(process.env.TALMO_POLICY_DIR, origin);
             this.browser = await launch();
         }
-        this.page = await this.browser.newPage(this.server.origin + '/', { init: kInit + init });
+        this.url = this.file ? pathToFileURL(this.file).href : this.server.origin + '/';
+        this.page = await this.browser.newPage(this.url, { init: kInit + init });
         await this.page.downloadsTo(this.out);
         await this.page.waitFor(ready, 60000, 'the page to start');
         return this.page;
+    }
+
+    // The page ran under its content security policy without a violation.
+    async checkPolicy() {
+        assert.deepEqual(await this.page.evaluate('window.violations'), [], 'content security policy violations');
     }
 
     async close() {

@@ -1,145 +1,333 @@
 // The page's glue: starts the program behind the page, feeds it the user's
 // actions, the device's arrivals and removals and the console's 50 ms poll,
-// one job at a time, and hands the user the files it saved.
-"use strict";
+// one job at a time, and hands the user the files it saved. A classic
+// script, so that the page also works opened from disk (talmo-tools.html).
+'use strict';
 (() => {
+  const PAGES = { bootloader: 0, console: 1, waiting: 2, programmer: 3 };
+  const EVENTS = { click: 0, input: 1, blur: 2, toggle: 3 };
+  const POLL_MS = 50;
+  const FILTERS = [
+    { vendorId: 0x04d8, productId: 0x00aa }, // normal mode
+    { vendorId: 0x04d8, productId: 0x00a9 }, // boot loader
+  ];
+  const CONNECT_NOTE =
+    "Le navigateur ne laisse la page utiliser le TALMO qu'avec votre accord. " +
+    'Branchez le TALMO, cliquez sur «\u00a0Connecter le TALMO\u00a0» et choisissez-le dans la liste. ' +
+    'Après «\u00a0Mise à jour\u00a0», le TALMO redémarre dans son boot loader\u00a0: ' +
+    'le navigateur peut demander votre accord une seconde fois, cliquez alors encore ici.';
+  const FROM_DISK = location.protocol === 'file:';
+  // The firmware file that the automatic update programs.
+  const FIRMWARE = 'talmo.hex';
+  // The console's "Mise à jour" button and its Auto box.
+  const UPDATE_BUTTON = 1027;
+  const AUTO_BOX = 1051;
 
-const PAGES = { bootloader: 0, console: 1, waiting: 2, programmer: 3 };
-const EVENTS = { click: 0, input: 1, blur: 2, toggle: 3 };
-const POLL_MS = 50;
-const FILTERS = [
-  { vendorId: 0x04d8, productId: 0x00aa }, // normal mode
-  { vendorId: 0x04d8, productId: 0x00a9 }, // boot loader
-];
-const CONNECT_NOTE =
-  "Le navigateur ne laisse la page utiliser le TALMO qu'avec votre accord. " +
-  "Branchez le TALMO, cliquez sur «\u00a0Connecter le TALMO\u00a0» et choisissez-le dans la liste. " +
-  "Après «\u00a0Mise à jour\u00a0», le TALMO redémarre dans son boot loader\u00a0: " +
-  "le navigateur peut demander votre accord une seconde fois, cliquez alors encore ici.";
+  const view = createView(document);
 
-const view = createView(document);
+  if (!('hid' in navigator) || typeof createTalmoModule !== 'function') view.showNoWebHid();
+  else start();
 
-if (!("hid" in navigator) || typeof createTalmoModule !== "function") {
-  view.showNoWebHid();
-} else {
-  start();
-}
-
-// The firmware file that the automatic update programs, "talmo.hex", is the
-// one that the site keeps beside the page, if any: copied into the
-// program's file system before it starts.
-async function loadDefaultFirmware(Module) {
-  try {
-    const answer = await fetch("talmo.hex", { cache: "no-store" });
-    if (answer.ok)
-      Module.FS.writeFile("talmo.hex", new Uint8Array(await answer.arrayBuffer()));
-  } catch (e) {
-    // none: the automatic update says so when it needs it
+  // The program's module: from talmo-web.wasm beside the page, or from the
+  // copy that the single page carries inside it.
+  function createProgram(saves, alive) {
+    const options = { talmoView: guarded(view, alive), talmoSaves: saves };
+    const inside = document.getElementById('talmo-wasm');
+    if (inside) options.wasmBinary = Uint8Array.from(atob(inside.textContent.trim()), (c) => c.charCodeAt(0));
+    return createTalmoModule(options);
   }
-}
 
-async function start() {
-  const saves = [];
-  const Module = await createTalmoModule({ talmoView: view, talmoSaves: saves });
-  const call = (name, types = [], args = []) =>
-    Module.ccall(name, null, types, args, { async: true });
+  // The view as a program sees it: once that program is given up, nothing it
+  // does reaches the page any more, and what it waits for never comes.
+  function guarded(target, alive) {
+    return new Proxy(target, {
+      get(object, name) {
+        const member = object[name];
+        if (typeof member !== 'function') return member;
+        return (...args) => (alive() ? member.apply(object, args) : new Promise(() => {}));
+      },
+    });
+  }
 
-  // One job at a time. A user's job (a button, a device change) marks the
-  // page busy and takes no other action meanwhile; the poll's ticks do not.
-  let queue = Promise.resolve();
-  let waiting = 0;
-  let userJob = false;
-  function job(work, fromUser) {
-    waiting++;
-    queue = queue.then(async () => {
-      waiting--;
-      if (fromUser) {
-        userJob = true;
-        view.setBusy(true);
+  // The firmware file beside the page, if the site has one; a page opened
+  // from disk has none (see askFirmware).
+  async function loadDefaultFirmware(Module) {
+    if (FROM_DISK) return;
+    try {
+      const answer = await fetch(FIRMWARE, { cache: 'no-store' });
+      if (answer.ok) Module.FS.writeFile(FIRMWARE, new Uint8Array(await answer.arrayBuffer()));
+    } catch (e) {
+      // none: the automatic update asks for it
+    }
+  }
+
+  async function start() {
+    if ((await serviceWorker()) === 'reloading') return;
+    const saves = [];
+    let Module;
+    let generation = 0;
+    async function load() {
+      const mine = ++generation;
+      Module = await createProgram(saves, () => mine === generation);
+      Module.talmoHid.onEvents = onDeviceEvents;
+      await loadDefaultFirmware(Module);
+    }
+    try {
+      await load();
+    } catch (e) {
+      console.error(e);
+      view.showCannotStart(FROM_DISK);
+      return;
+    }
+    const call = (name, types = [], args = []) => Module.ccall(name, null, types, args, { async: true });
+
+    // One job at a time. A user's job (a button, a device change) marks the
+    // page busy and takes no other action meanwhile; the poll's ticks do not.
+    let queue = Promise.resolve();
+    let waiting = 0;
+    let userJob = false;
+    let failJob = null; // ends the running job with an error
+    function job(work, fromUser) {
+      waiting++;
+      queue = queue.then(async () => {
+        waiting--;
+        if (fromUser) {
+          userJob = true;
+          view.setBusy(true);
+        }
+        try {
+          await Promise.race([work(), new Promise((_, reject) => (failJob = reject))]);
+        } catch (e) {
+          await recover(e);
+        } finally {
+          failJob = null;
+          await deliverSaves();
+          if (fromUser) {
+            view.progressEnd();
+            userJob = false;
+            view.setBusy(false);
+            showConnect();
+          }
+        }
+      });
+      return queue;
+    }
+    // An error that escapes the program while it waits on the browser ends
+    // the job it interrupted.
+    window.addEventListener('unhandledrejection', (e) => failJob?.(e.reason));
+    window.addEventListener('error', (e) => failJob?.(e.error ?? e.message));
+
+    // A job that failed inside the page: the user is told, the program is
+    // given up (it may stand in the middle of its work) and started again,
+    // and the page goes on from the TALMO as it finds it.
+    async function recover(error) {
+      console.error(error);
+      const detail = error?.message ?? String(error);
+      // The old program keeps no way to the TALMO: what it still sends fails.
+      const old = Module.talmoHid;
+      if (old) {
+        for (const device of old.devices.values()) device.oninputreport = null;
+        old.devices.clear();
+        old.open.clear();
+        old.onEvents = null;
       }
+      saves.length = 0;
       try {
-        await work();
+        await load();
       } catch (e) {
         console.error(e);
-      } finally {
-        await deliverSaves();
-        if (fromUser) {
-          view.progressEnd();
-          userJob = false;
-          view.setBusy(false);
-          showConnect();
+        view.showCannotStart(FROM_DISK);
+        return;
+      }
+      await view.box(
+        "Une erreur inattendue a interrompu l'opération en cours :\n" +
+          detail +
+          '\n\nLa page a redémarré. Vérifiez l\u2019état du TALMO, puis recommencez l\u2019opération.',
+        'Erreur',
+        'error',
+        'ok',
+      );
+      await call('talmo_start');
+    }
+
+    // What the program wrote under /enregistrements during the job goes to the
+    // user; a failed save wrote nothing there.
+    async function deliverSaves() {
+      while (saves.length) {
+        const { path, saved } = saves.shift();
+        let bytes = null;
+        try {
+          bytes = Module.FS.readFile(path);
+          Module.FS.unlink(path);
+        } catch (e) {
+          continue; // nothing was written
+        }
+        try {
+          await view.deliver(saved, bytes);
+        } catch (e) {
+          await view.box(
+            'Le fichier ' + saved.name + " n'a pas pu être enregistré :\n" + e.message,
+            'Erreur',
+            'error',
+            'ok',
+          );
         }
       }
-    });
-    return queue;
-  }
-
-  // What the program wrote under /enregistrements during the job goes to the
-  // user; a failed save wrote nothing there.
-  async function deliverSaves() {
-    while (saves.length) {
-      const { path, saved } = saves.shift();
-      let bytes = null;
-      try {
-        bytes = Module.FS.readFile(path);
-        Module.FS.unlink(path);
-      } catch (e) {
-        continue; // nothing was written
-      }
-      try {
-        await view.deliver(saved, bytes);
-      } catch (e) {
-        await view.box(
-          "Le fichier " + saved.name + " n'a pas pu être enregistré :\n" + e.message,
-          "Erreur", "error", "ok");
-      }
     }
+
+    function showConnect() {
+      view.showConnect(!Module.ccall('talmo_connected', 'number', [], []), CONNECT_NOTE);
+    }
+
+    let changePending = false;
+    function onDeviceEvents() {
+      if (changePending) return;
+      changePending = true;
+      job(() => {
+        changePending = false;
+        return call('talmo_devices_changed');
+      }, true);
+    }
+
+    view.onCommand((page, control, kind, value) => {
+      if (userJob) return; // the page takes no input during an operation
+      const text = kind === 'toggle' ? (value ? '1' : '0') : String(value ?? '');
+      const automatic = page === 'console' && control === UPDATE_BUTTON && view.checked('console', AUTO_BOX);
+      job(async () => {
+        if (automatic) await askFirmware(Module);
+        await call('talmo_command', ['number', 'number', 'number', 'string'], [PAGES[page], control, EVENTS[kind], text]);
+      }, kind !== 'input');
+    });
+
+    view.onConnect(async () => {
+      let devices = [];
+      try {
+        devices = await navigator.hid.requestDevice({ filters: FILTERS });
+      } catch (e) {
+        return; // the chooser was closed
+      }
+      Module.talmoHid.granted(devices);
+    });
+
+    // Leaving the page in the middle of a job would cut a programming short.
+    window.addEventListener('beforeunload', (e) => {
+      if (!userJob) return;
+      e.preventDefault();
+      e.returnValue = '';
+    });
+
+    setInterval(() => {
+      if (waiting === 0 && !userJob) job(() => call('talmo_tick'), false);
+    }, POLL_MS);
+
+    await job(() => call('talmo_start'), true);
+    window.talmoReady = true;
   }
 
-  function showConnect() {
-    view.showConnect(!Module.ccall("talmo_connected", "number", [], []), CONNECT_NOTE);
+  // ------------------------------------------------------------ firmware file
+
+  // The automatic update programs talmo.hex without asking which file. When
+  // the page has none (opened from disk, or a site without it), it asks for
+  // it once; a file chosen through the browser's own picker is remembered
+  // (its handle kept in the page's storage) and used again at the next
+  // start, the browser asking again for the permission to read it if it
+  // wants to.
+  async function askFirmware(Module) {
+    if (Module.FS.analyzePath(FIRMWARE).exists) return;
+    let bytes = await rememberedFirmware();
+    if (!bytes) {
+      const file = window.showOpenFilePicker ? await pickWithHandle() : await view.openFile(FIRMWARE_REQUEST);
+      if (file) bytes = new Uint8Array(await file.arrayBuffer());
+    }
+    if (bytes) Module.FS.writeFile(FIRMWARE, bytes);
   }
 
-  let changePending = false;
-  Module.talmoHid.onEvents = () => {
-    if (changePending) return;
-    changePending = true;
-    job(() => {
-      changePending = false;
-      return call("talmo_devices_changed");
-    }, true);
+  const FIRMWARE_QUESTION =
+    "La mise à jour automatique programme le fichier du firmware du TALMO, «\u00a0talmo.hex\u00a0». " +
+    "Ouverte depuis le disque, la page ne le trouve pas à côté d'elle : choisissez ce fichier " +
+    "(la page s'en souviendra pour les prochaines mises à jour).";
+  const FIRMWARE_REQUEST = {
+    title: 'Fichier du firmware (talmo.hex)',
+    note: FIRMWARE_QUESTION,
+    filters: [{ label: 'Fichiers HEX (*.hex *.HEX)', patterns: '*.hex *.HEX' }],
   };
 
-  view.onCommand((page, control, kind, value) => {
-    if (userJob) return; // the page takes no input during an operation
-    const text = kind === "toggle" ? (value ? "1" : "0") : String(value ?? "");
-    job(() => call("talmo_command", ["number", "number", "number", "string"],
-                   [PAGES[page], control, EVENTS[kind], text]), kind !== "input");
-  });
-
-  view.onConnect(async () => {
-    let devices = [];
+  async function pickWithHandle() {
+    if ((await view.box(FIRMWARE_QUESTION, 'Mise à jour automatique', 'information', 'okcancel')) !== 'ok') return null;
+    let handle;
     try {
-      devices = await navigator.hid.requestDevice({ filters: FILTERS });
+      [handle] = await window.showOpenFilePicker({
+        types: [{ description: 'Fichiers HEX', accept: { 'application/octet-stream': ['.hex', '.HEX'] } }],
+      });
     } catch (e) {
-      return; // the chooser was closed
+      return null; // the picker was closed
     }
-    Module.talmoHid.granted(devices);
-  });
+    await keepHandle(handle).catch(() => {});
+    return handle.getFile();
+  }
 
-  // Leaving the page in the middle of a job would cut a programming short.
-  window.addEventListener("beforeunload", (e) => {
-    if (!userJob) return;
-    e.preventDefault();
-    e.returnValue = "";
-  });
+  // The chosen file's handle, in the page's storage.
+  function handleStore(mode, work) {
+    return new Promise((resolve, reject) => {
+      const opening = indexedDB.open('talmo-tools', 1);
+      opening.onupgradeneeded = () => opening.result.createObjectStore('files');
+      opening.onerror = () => reject(opening.error);
+      opening.onsuccess = () => {
+        const request = work(opening.result.transaction('files', mode).objectStore('files'));
+        request.onsuccess = () => resolve(request.result);
+        request.onerror = () => reject(request.error);
+      };
+    });
+  }
+  const keepHandle = (handle) => handleStore('readwrite', (store) => store.put(handle, FIRMWARE));
 
-  setInterval(() => {
-    if (waiting === 0 && !userJob) job(() => call("talmo_tick"), false);
-  }, POLL_MS);
+  async function rememberedFirmware() {
+    try {
+      const handle = await handleStore('readonly', (store) => store.get(FIRMWARE));
+      if (!handle) return null;
+      let permission = await handle.queryPermission({ mode: 'read' });
+      if (permission === 'prompt') {
+        const again =
+          `La mise à jour automatique programme «\u00a0${handle.name}\u00a0», choisi la dernière fois. ` +
+          'Le navigateur demande à nouveau votre accord pour le lire.';
+        if ((await view.box(again, 'Mise à jour automatique', 'question', 'okcancel')) !== 'ok') return null;
+        permission = await handle.requestPermission({ mode: 'read' });
+      }
+      if (permission !== 'granted') return null;
+      return new Uint8Array(await (await handle.getFile()).arrayBuffer());
+    } catch (e) {
+      return null; // gone or moved: asked for again
+    }
+  }
 
-  await loadDefaultFirmware(Module);
-  await job(() => call("talmo_start"), true);
-  window.talmoReady = true;
-}
+  // ------------------------------------------------------------ new versions
+
+  // The service worker keeps the page for use without the network. A version
+  // that arrived while the page was last open is taken now, before the
+  // program starts; one that arrives now waits for the next start.
+  async function serviceWorker() {
+    if (FROM_DISK || !('serviceWorker' in navigator)) return null;
+    try {
+      const registration = await navigator.serviceWorker.register('sw.js');
+      if (registration.waiting && navigator.serviceWorker.controller) {
+        const taken = new Promise((resolve) =>
+          navigator.serviceWorker.addEventListener('controllerchange', resolve, { once: true }),
+        );
+        registration.waiting.postMessage('take-new-version');
+        await taken;
+        location.reload();
+        return 'reloading';
+      }
+      registration.addEventListener('updatefound', () => {
+        const worker = registration.installing;
+        worker?.addEventListener('statechange', () => {
+          if (worker.state === 'installed' && navigator.serviceWorker.controller) view.showUpdateReady();
+        });
+      });
+      window.talmoServiceWorker = registration;
+    } catch (e) {
+      console.warn(e); // the page works without it, with the network
+    }
+    return null;
+  }
 })();

@@ -356,6 +356,8 @@ function createView(document) {
     openFile(request) {
       return queued(async () => {
         byId('open-title').textContent = request.title || 'Ouvrir';
+        byId('open-note').textContent = request.note ?? '';
+        byId('open-note').hidden = !request.note;
         openFilters = request.filters ?? [];
         fillTypes(openType, openFilters);
         setAccept();
@@ -415,6 +417,44 @@ function createView(document) {
       animateBar(false);
       byId('window').remove();
       byId('no-webhid').hidden = false;
+    },
+
+    // The program behind the page could not be loaded: opened from disk,
+    // the served page's index.html cannot fetch it; talmo-tools.html can.
+    showCannotStart(fromDisk) {
+      this.showNoWebHid();
+      const page = byId('no-webhid');
+      page.querySelector('h1').textContent = 'TALMO_Tools ne peut pas démarrer';
+      const says = fromDisk
+        ? [
+            "Ouverte depuis le disque, cette page ne peut pas charger le programme qui l'accompagne.",
+            'Ouvrez plutôt le fichier talmo-tools.html, qui contient tout le programme, ' +
+              'dans Chrome ou Edge, ou cette page sur le serveur https qui la publie.',
+          ]
+        : [
+            "Le programme de la page n'a pas pu être chargé.",
+            "Vérifiez la connexion au serveur qui publie la page, puis rechargez-la.",
+          ];
+      page.querySelectorAll('p').forEach((p) => p.remove());
+      for (const text of says) {
+        const p = document.createElement('p');
+        p.textContent = text;
+        page.append(p);
+      }
+    },
+
+    // A new version of the page is kept, for the next start.
+    showUpdateReady() {
+      let note = byId('update-ready');
+      if (!note) {
+        note = document.createElement('p');
+        note.id = 'update-ready';
+        note.className = 'update-ready';
+        note.setAttribute('role', 'status');
+        byId('window').prepend(note);
+      }
+      note.textContent =
+        'Une nouvelle version de TALMO_Tools est prête : elle sera utilisée au prochain démarrage de la page.';
     },
 
     onCommand(fn) {
