@@ -29,12 +29,12 @@ function withTimeout(promise, ms, what) {
     return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
 }
 
-// The managed policy that lets `origin` open both of the TALMO's product IDs
-// without a chooser. `dir` is the folder mounted on Chromium's managed
-// policies folder.
+// The managed policy that lets `origin` (or each of an array of origins)
+// open both of the TALMO's product IDs without a chooser. `dir` is the
+// folder mounted on Chromium's managed policies folder.
 export function writeHidPolicy(dir, origin) {
     const devices = TALMO_PRODUCT_IDS.map((p) => ({ vendor_id: TALMO_VENDOR_ID, product_id: p }));
-    const policy = { WebHidAllowDevicesForUrls: [{ devices, urls: [origin] }] };
+    const policy = { WebHidAllowDevicesForUrls: [{ devices, urls: [].concat(origin) }] };
     fs.mkdirSync(dir, { recursive: true });
     fs.writeFileSync(path.join(dir, 'talmo-test.json'), JSON.stringify(policy));
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Applies each deliberate fault of tools/faults/faults.txt, one at a time, to
 # a copy of the tree, rebuilds it and runs the whole suite (fuzz targets
-# and the minute-long X end-to-end test aside), and writes which tests failed: "NAME caught by N: test test ...".
+# and the minute-long X end-to-end test aside; for a fault of the web page,
+# its browser tests), and writes which tests failed: "NAME caught by N: test test ...".
 # A fault no test catches reads "NAME caught by 0: SURVIVED".
 #
 #   tools/faults/run.sh [OUT] [NAME...]     (default OUT: faults-results.txt)
@@ -29,25 +30,6 @@ fi
 launcher=
 command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
 export CCACHE_BASEDIR="$copy" CCACHE_NOHASHDIR=1 QT_QPA_PLATFORM=offscreen
-# shellcheck disable=SC2086
-cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug $launcher >/dev/null
-cmake --build "$copy/build" -j"$jobs" >/dev/null </dev/null
-# After a fault only what the suite runs is built again: every program but
-# the benches and fuzz targets.
-targets=$(ninja -C "$copy/build" -t targets all </dev/null |
-    sed -n 's/^\([^:]*\): CXX_EXECUTABLE_LINKER.*/\1/p' | grep -v -e '^bench/' -e '^fuzz/' -e '\[' -e '^/')
-
-apply() { # file old new -> replaces the first line holding old; fails when none does
-    python3 - "$@" <<'PY'
-import sys
-path, old, new = sys.argv[1:]
-text = open(path, encoding="utf-8").read()
-if old not in text:
-    sys.exit("no such text in " + path + ": " + old)
-open(path, "w", encoding="utf-8").write(text.replace(old, new, 1))
-PY
-}
-
 : >"$out"
 python3 - "$src/tools/faults/faults.txt" <<'PY' >"$copy/faults.tsv"
 import sys
@@ -65,6 +47,41 @@ for line in open(sys.argv[1], encoding="utf-8"):
         name = None
 PY
 
+# The page's faults (in web/site/ and the page's build scripts web/*.mjs)
+# need the page built too, and run the browser tests (label web); every
+# other fault runs the rest of the suite.
+is_page_fault() { case "$1" in web/site/* | web/*.mjs) return 0 ;; esac; return 1; }
+web=
+page_faults=$(cut -f1,2 "$copy/faults.tsv" | while IFS="$(printf '\t')" read -r name file; do
+    if is_page_fault "$file" && { [ $# -eq 0 ] || printf ' %s ' "$*" | grep -q " $name "; }; then echo "$name"; fi
+done)
+if [ -n "$page_faults" ] && command -v emcmake >/dev/null; then
+    # shellcheck disable=SC2086
+    NODE_PATH=/usr/share/nodejs emcmake cmake -S "$copy" -B "$copy/build-web" -G Ninja \
+        -DCMAKE_BUILD_TYPE=Release $launcher >/dev/null
+    NODE_PATH=/usr/share/nodejs cmake --build "$copy/build-web" -j"$jobs" >/dev/null </dev/null
+    web="-DTALMO_WEB_SITE=$copy/build-web/web/site"
+fi
+# shellcheck disable=SC2086
+cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug $launcher $web >/dev/null
+cmake --build "$copy/build" -j"$jobs" >/dev/null </dev/null
+# After a fault only what the suite runs is built again: every program but
+# the benches and fuzz targets.
+targets=$(ninja -C "$copy/build" -t targets all </dev/null |
+    sed -n 's/^\([^:]*\): CXX_EXECUTABLE_LINKER.*/\1/p' | grep -v -e '^bench/' -e '^fuzz/' -e '\[' -e '^/')
+
+apply() { # file old new -> replaces the first line holding old; fails when none does
+    python3 - "$@" <<'PY'
+import sys
+path, old, new = sys.argv[1:]
+text = open(path, encoding="utf-8").read()
+if old not in text:
+    sys.exit("no such text in " + path + ": " + old)
+open(path, "w", encoding="utf-8").write(text.replace(old, new, 1))
+PY
+}
+
+
 while IFS="$(printf '\t')" read -r name file old new <&3; do
     if [ $# -gt 0 ] && ! printf ' %s ' "$*" | grep -q " $name "; then
         continue
@@ -75,9 +92,15 @@ while IFS="$(printf '\t')" read -r name file old new <&3; do
         rm -f "$copy/$file.orig"
         continue
     fi
+    if is_page_fault "$file"; then
+        [ -n "$web" ] || { echo "$name NOT RUN (no emscripten)" | tee -a "$out"; mv "$copy/$file.orig" "$copy/$file"; continue; }
+        build="env NODE_PATH=/usr/share/nodejs ninja -C $copy/build-web" labels="-L web"
+    else
+        build="ninja -C $copy/build -j$jobs $targets" labels="-LE x11|web"
+    fi
     # shellcheck disable=SC2086
-    if ninja -C "$copy/build" -j"$jobs" $targets >"$copy/build.log" 2>&1 </dev/null; then
-        failed=$(cd "$copy/build" && ctest -j"$jobs" -E '^fuzz_' -LE x11 --timeout 120 2>&1 </dev/null |
+    if $build >"$copy/build.log" 2>&1 </dev/null; then
+        failed=$(cd "$copy/build" && ctest -j"$jobs" -E '^fuzz_' $labels --timeout 240 2>&1 </dev/null |
             sed -n '/The following tests FAILED:/,$p' |
             sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' | sort | tr '\n' ' ')
         n=$(printf '%s' "$failed" | wc -w)
@@ -90,5 +113,6 @@ while IFS="$(printf '\t')" read -r name file old new <&3; do
     touch "$copy/$file"
 done 3<"$copy/faults.tsv"
 # Back to the tree as it is, so a kept copy starts clean next time.
+[ -z "$web" ] || NODE_PATH=/usr/share/nodejs cmake --build "$copy/build-web" -j"$jobs" >/dev/null </dev/null
 cmake --build "$copy/build" -j"$jobs" >/dev/null </dev/null
 [ -n "${TALMO_FAULTS_DIR:-}" ] || rm -rf "$copy"
