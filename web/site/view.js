@@ -22,6 +22,23 @@ const pictureFiles = {
   169: 'back.svg', // "Précédente"
 };
 
+// What a picture says of the state it shows, after the name of its control
+// (data-name): "FDCs : contact fermé", for those who do not see it.
+const pictureStates = {
+  140: 'AUTO',
+  141: 'MANU',
+  148: 'allumé',
+  150: 'éteint',
+  152: 'relâchée',
+  153: 'appuyée',
+  155: 'relâchée',
+  157: 'appuyée',
+  162: 'contact fermé',
+  163: 'contact ouvert',
+  166: 'ON',
+  167: 'OFF',
+};
+
 const PAGES = ['waiting', 'console', 'bootloader', 'programmer'];
 
 // Where a picture comes from: pictures/ beside the page, or the copies that
@@ -281,6 +298,9 @@ function createView(document) {
       if (file) img.src = pictureUrl(file);
       else img.removeAttribute('src');
       img.hidden = !file;
+      const said = el.dataset.name && [el.dataset.name, pictureStates[pictureId]].filter(Boolean).join(' : ');
+      if (said && el === img) img.alt = said;
+      else if (said) el.setAttribute('aria-label', said);
     },
 
     setPosition(page, id, position) {
