@@ -308,10 +308,6 @@ async function offline(s) {
     const consoleUp = `${idle} && ${shown('console')} && ${textOf(control('console', 1011))} === 'TALMO V0.23'`;
     await page.waitFor(`${consoleUp} && navigator.serviceWorker.controller !== null`, 30000, 'the service worker');
     assert.deepEqual((await page.send('Page.getInstallabilityErrors')).installabilityErrors, []);
-    await page.send('Emulation.setEmulatedMedia', { features: [{ name: 'display-mode', value: 'standalone' }] });
-    assert.equal(await page.evaluate(`getComputedStyle(document.querySelector('.window > .titlebar')).display`), 'none');
-    await s.screenshot('installed');
-    await page.send('Emulation.setEmulatedMedia', { features: [] });
 
     const { port } = s.server;
     await s.server.close();

@@ -61,6 +61,8 @@ if [ -n "$page_faults" ] && command -v emcmake >/dev/null; then
         -DCMAKE_BUILD_TYPE=Release $launcher >/dev/null
     NODE_PATH=/usr/share/nodejs cmake --build "$copy/build-web" -j"$jobs" >/dev/null </dev/null
     web="-DTALMO_WEB_SITE=$copy/build-web/web/site"
+    # The accessibility checker, as npm installed it in the tree.
+    [ ! -d "$src/tests/web/node_modules" ] || ln -sfn "$src/tests/web/node_modules" "$copy/tests/web/node_modules"
 fi
 # shellcheck disable=SC2086
 cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug $launcher $web >/dev/null

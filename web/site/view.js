@@ -465,16 +465,10 @@ function createView(document) {
 
     // A new version of the page is kept, for the next start.
     showUpdateReady() {
-      let note = byId('update-ready');
-      if (!note) {
-        note = document.createElement('p');
-        note.id = 'update-ready';
-        note.className = 'update-ready';
-        note.setAttribute('role', 'status');
-        byId('window').prepend(note);
-      }
+      const note = byId('update-ready');
       note.textContent =
         'Une nouvelle version de TALMO_Tools est prête : elle sera utilisée au prochain démarrage de la page.';
+      note.hidden = false;
     },
 
     onCommand(fn) {
