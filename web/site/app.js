@@ -244,8 +244,11 @@
 
   const FIRMWARE_QUESTION =
     "La mise à jour automatique programme le fichier du firmware du TALMO, «\u00a0talmo.hex\u00a0». " +
-    "Ouverte depuis le disque, la page ne le trouve pas à côté d'elle : choisissez ce fichier " +
-    "(la page s'en souviendra pour les prochaines mises à jour).";
+    (FROM_DISK
+      ? "Ouverte depuis le disque, la page ne le trouve pas à côté d'elle"
+      : "Le site qui publie la page n'en a pas placé à côté d'elle") +
+    '\u00a0: choisissez ce fichier' +
+    (window.showOpenFilePicker ? " (la page s'en souviendra pour les prochaines mises à jour)." : '.');
   const FIRMWARE_REQUEST = {
     title: 'Fichier du firmware (talmo.hex)',
     note: FIRMWARE_QUESTION,
