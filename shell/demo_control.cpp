@@ -1,6 +1,5 @@
 #include "shell/demo_control.h"
 
-#include "sim/board_firmware.h"
 #include "sim/sim_backend.h"
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
@@ -24,31 +23,11 @@ namespace {
 
 QString u(const char* text) { return QString::fromUtf8(text); }
 
-constexpr std::uint16_t kCodeProtect87x = 0x3030; // CP1:CP0, both copies
-constexpr std::uint16_t kCodeProtectA = 0x2000;   // CP
-constexpr std::uint16_t kDataProtect = 0x0100;    // CPD
-
 // Compact enough to stand beside the program's window on a 1280-pixel screen.
 constexpr int kFlagColumns = 3;
 constexpr int kKeyWidth = 44;
 
 } // namespace
-
-std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtection protection) {
-    const std::uint16_t code = aFamily ? kCodeProtectA : kCodeProtect87x;
-    // A protection bit protects when it is 0.
-    switch (protection) {
-    case DemoProtection::None:
-        return static_cast<std::uint16_t>(word | code | kDataProtect);
-    case DemoProtection::Program:
-        return static_cast<std::uint16_t>((word | kDataProtect) & ~code);
-    case DemoProtection::Eeprom:
-        return static_cast<std::uint16_t>((word | code) & ~kDataProtect);
-    case DemoProtection::All:
-        return static_cast<std::uint16_t>(word & ~(code | kDataProtect));
-    }
-    return word;
-}
 
 void placeSideBySide(QWidget& program, QWidget& control) {
     const QScreen* screen = program.screen();
@@ -242,16 +221,9 @@ QWidget* DemoControl::buildPicGroup() {
 
 void DemoControl::applyPic() {
     const int chip = chip_->currentData().toInt();
-    if (chip < 0) {
-        device().removePic();
-        return;
-    }
-    sim::Pic pic(static_cast<sim::PicChip>(chip), 7);
-    sim::loadBoardFirmware(pic);
-    const auto protection = static_cast<DemoProtection>(protection_->currentData().toInt());
-    pic.setConfigWord(protectedConfigWord(pic.configWord(), pic.info().aFamily, protection));
-    pic.setStrictTiming(true);
-    device().setPic(pic);
+    PlaceBoardPic(device(),
+                  chip < 0 ? std::nullopt : std::optional(static_cast<sim::PicChip>(chip)),
+                  static_cast<DemoProtection>(protection_->currentData().toInt()), 7);
 }
 
 QWidget* DemoControl::buildFaultGroup() {
@@ -259,31 +231,21 @@ QWidget* DemoControl::buildFaultGroup() {
     auto* column = new QVBoxLayout(group);
     faultState_ = new QLabel(u("Aucune panne"), group);
     int faultNumber = 0;
-    auto addFault = [&](const char* label, auto arm, const char* state) {
+    auto addFault = [&](const char* label, DemoFault fault, const char* state) {
         auto* button = new QPushButton(u(label), group);
         button->setObjectName(QStringLiteral("fault%1").arg(faultNumber++));
-        connect(button, &QPushButton::clicked, this, [this, arm, state] {
-            arm(device().faults(), device().nextExchange());
+        connect(button, &QPushButton::clicked, this, [this, fault, state] {
+            ArmFault(device(), fault);
             faultState_->setText(u(state));
         });
         column->addWidget(button);
     };
-    addFault(
-        "Pas de réponse à la prochaine requête",
-        [](sim::Faults& f, std::uint64_t next) { f.silentAt = next; }, "Une réponse perdue");
-    addFault(
-        "Ne plus répondre", [](sim::Faults& f, std::uint64_t next) { f.silentFrom = next; },
-        "Le TALMO ne répond plus");
-    addFault(
-        "Mauvais écho à la prochaine requête",
-        [](sim::Faults& f, std::uint64_t next) { f.wrongEchoAt = next; }, "Un écho faux");
-    addFault(
-        "Arraché pendant la prochaine requête",
-        [](sim::Faults& f, std::uint64_t next) { f.unplugAt = next; }, "Arrachage armé");
-    addFault(
-        "Refuser l'écriture du firmware (0x1300)",
-        [](sim::Faults& f, std::uint64_t) { f.refuseProgramBlockAt = 0x1300; },
-        "Écriture du bloc 0x1300 refusée");
+    addFault("Pas de réponse à la prochaine requête", DemoFault::NoAnswer, "Une réponse perdue");
+    addFault("Ne plus répondre", DemoFault::Silent, "Le TALMO ne répond plus");
+    addFault("Mauvais écho à la prochaine requête", DemoFault::WrongEcho, "Un écho faux");
+    addFault("Arraché pendant la prochaine requête", DemoFault::Unplug, "Arrachage armé");
+    addFault("Refuser l'écriture du firmware (0x1300)", DemoFault::RefuseFirmware,
+             "Écriture du bloc 0x1300 refusée");
     auto* clear = new QPushButton(u("Lever toutes les pannes"), group);
     clear->setObjectName(QStringLiteral("clearFaults"));
     connect(clear, &QPushButton::clicked, this, [this] {

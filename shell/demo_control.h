@@ -4,6 +4,8 @@
 // emulator's faults.
 #pragma once
 
+#include "sim/demo_controls.h"
+
 #include <QWidget>
 
 #include <cstdint>
@@ -21,17 +23,6 @@ class Talmo;
 namespace talmo {
 
 class SimBackend;
-
-// The board's PIC protection that the control window can set.
-enum class DemoProtection {
-    None,
-    Program,
-    Eeprom,
-    All
-};
-// The configuration word for that protection on a chip of the A family or
-// not, from an unprotected word.
-std::uint16_t protectedConfigWord(std::uint16_t word, bool aFamily, DemoProtection protection);
 
 // Puts the program's window and the control window side by side, centred
 // within the available area of the program's screen, both whole when their

@@ -61,7 +61,7 @@ private slots:
                 sim::Pic pic(chip, 1);
                 sim::loadBoardFirmware(pic);
                 const std::uint16_t word =
-                    protectedConfigWord(pic.configWord(), pic.info().aFamily, protection);
+                    ProtectedConfigWord(pic.configWord(), pic.info().aFamily, protection);
                 pic.setConfigWord(word);
                 QCOMPARE(pic.programProtected(0), protection == P::Program || protection == P::All);
                 QCOMPARE(pic.eepromProtected(), protection == P::Eeprom || protection == P::All);
