@@ -28,6 +28,11 @@ std::uint16_t ProtectedConfigWord(std::uint16_t word, bool aFamily, DemoProtecti
 void PlaceBoardPic(sim::Talmo& device, std::optional<sim::PicChip> chip, DemoProtection protection,
                    unsigned revision);
 
+// The board a new virtual TALMO of the web page's demo carries, as
+// talmo-cli --simulate's new boards: so that the two log the same exchanges.
+constexpr sim::PicChip kDemoPicChip = sim::PicChip::F877A;
+constexpr unsigned kDemoPicRevision = 4;
+
 // The faults a panel arms from the next request on.
 enum class DemoFault {
     NoAnswer,       // the next request gets no answer

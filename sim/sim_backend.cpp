@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/eventfd.h>
 #include <unistd.h>
+#ifndef __EMSCRIPTEN__
+#include <sys/eventfd.h>
+#endif
 
 namespace talmo {
 
@@ -28,7 +30,9 @@ private:
 };
 
 SimBackend::SimBackend(sim::VirtualUsb& usb) : usb_(usb) {
+#ifndef __EMSCRIPTEN__ // the web page's demo polls takeEvents() instead
     eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+#endif
 }
 
 SimBackend::~SimBackend() {

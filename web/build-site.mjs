@@ -78,16 +78,17 @@ function single(site, out) {
   html = html.replace(/\b(src|href)="pictures\/([^"]+)"/g, (_, attr, file) => `${attr}="${dataUri(file)}"`);
   const pictures = fs.readdirSync(path.join(site, 'pictures')).filter((f) => f.endsWith('.svg')).sort();
   const pictureMap = Object.fromEntries(pictures.map((f) => [f, dataUri(f)]));
-  // The program's module, as text the page decodes (a data block, not a script).
+  // The program with the demo inside it, whose module is text the page
+  // decodes (a data block, not a script), in place of the served page's
+  // program without the demo.
   swap(
     '<script src="talmo-web.js"></script>',
-    `<script type="application/octet-stream" id="talmo-wasm">${read('talmo-web.wasm').toString('base64')}</script>\n` +
+    `<script type="application/octet-stream" id="talmo-wasm">${read('talmo-demo.wasm').toString('base64')}</script>\n` +
       inline('script', `window.talmoPictures = ${JSON.stringify(pictureMap)};`) +
       '\n' +
-      inline('script', read('talmo-web.js').toString('utf8')),
+      inline('script', read('talmo-demo.js').toString('utf8')),
   );
-  swap('<script src="view.js"></script>', inline('script', read('view.js').toString('utf8')));
-  swap('<script src="app.js"></script>', inline('script', read('app.js').toString('utf8')));
+  html = html.replace(/<script src="([a-z]+\.js)"><\/script>/g, (_, file) => inline('script', read(file).toString('utf8')));
   if (/\b(src|href)="(?!data:|#)[^"]*"/.test(html.replace(/<script[\s\S]*?<\/script>/g, '')))
     throw new Error('index.html: a file the single page would not carry');
   // The same strict policy as the served page, with the page's own scripts

@@ -7,12 +7,17 @@
 #include "core/ui.h"
 #include "link/webhid_backend.h"
 #include "web/web_app.h"
+#ifdef TALMO_WEB_DEMO
+#include "web/web_demo.h"
+#endif
 
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 // ------------------------------------------------------------------ page calls
@@ -83,6 +88,19 @@ EM_JS(int, talmo_view_get, (int what, int page, int control), {
 EM_JS(void, talmo_view_open_address, (const char* address),
       { window.open(UTF8ToString(address), "_blank", "noopener"); });
 
+#ifdef TALMO_WEB_DEMO
+// The demo's side of the page (Module.talmoDemo, from app.js): its exchange
+// log, the panel's actions made while a job runs, the device's state.
+EM_JS(void, talmo_demo_line, (const char* line), { Module.talmoDemo.line(UTF8ToString(line)); });
+EM_JS(void, talmo_demo_events, (), { Module.talmoDemo.events(); });
+EM_JS(char*, talmo_demo_take_actions, (), {
+    const actions = Module.talmoDemo.takeActions();
+    return actions.length ? Module.talmoHid.text(actions.join("\n")) : 0;
+});
+EM_JS(void, talmo_demo_state, (const char* json),
+      { Module.talmoDemo.state(JSON.parse(UTF8ToString(json))); });
+#endif
+
 // clang-format on
 
 namespace talmo {
@@ -130,7 +148,7 @@ std::string RequestJson(const FileDialogRequest& r) {
            ",\"suggestedName\":" + JsonText(name) + "}";
 }
 
-std::optional<std::string> TakePath(char* path) {
+std::optional<std::string> TakeText(char* path) {
     if (!path)
         return std::nullopt;
     std::string s = path;
@@ -140,6 +158,9 @@ std::optional<std::string> TakePath(char* path) {
 
 class BrowserUi final : public Ui {
 public:
+    // The demo's clock in place of the browser's, or back (null).
+    void useClock(Clock* clock) { clock_ = clock ? clock : &browser_; }
+
     void setStatusText(int field, const std::string& text) override {
         talmo_view_status(field, text.c_str());
     }
@@ -151,19 +172,20 @@ public:
         return kAnswers[a >= 0 && a < 4 ? a : 1];
     }
     std::optional<std::string> openFileDialog(const FileDialogRequest& request) override {
-        return TakePath(talmo_view_open_file(RequestJson(request).c_str()));
+        return TakeText(talmo_view_open_file(RequestJson(request).c_str()));
     }
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override {
-        return TakePath(talmo_view_save_file(RequestJson(request).c_str()));
+        return TakeText(talmo_view_save_file(RequestJson(request).c_str()));
     }
-    void waitMs(int ms) override { clock_.sleepMs(ms); }
+    void waitMs(int ms) override { clock_->sleepMs(ms); }
     void progress(const char* phase, std::uint32_t done, std::uint32_t total) override {
         talmo_view_progress(phase, done, total);
     }
-    Clock& clock() override { return clock_; }
+    Clock& clock() override { return *clock_; }
 
 private:
-    BrowserClock clock_;
+    BrowserClock browser_;
+    Clock* clock_ = &browser_;
 };
 
 class BrowserView final : public WebView {
@@ -196,11 +218,68 @@ public:
 };
 
 struct Program {
-    WebHidBackend backend;
+    WebHidBackend webhid;
+#ifndef TALMO_WEB_DEMO
+    BrowserUi ui;
+    BrowserView view;
+    WebApp app{webhid, ui, view};
+};
+#else
+    // The page's program with the demo inside it: the browser's WebHID or
+    // the virtual TALMO, one at a time.
+    SwitchBackend backend{webhid};
     BrowserUi ui;
     BrowserView view;
     WebApp app{backend, ui, view};
+    // The demo, while the page runs it.
+    std::unique_ptr<PacedClock> paced;
+    std::unique_ptr<Demo> demo;
+
+    // The panel's actions made since the last call, then the device's state.
+    void demoActions() {
+        if (!demo)
+            return;
+        if (const std::optional<std::string> actions = TakeText(talmo_demo_take_actions())) {
+            std::size_t from = 0;
+            while (from <= actions->size()) {
+                const std::size_t end = std::min(actions->find('\n', from), actions->size());
+                demo->act(actions->substr(from, end - from));
+                from = end + 1;
+            }
+        }
+        talmo_demo_state(demo->stateJson().c_str());
+    }
+
+    void enterDemo(bool fast) {
+        if (!demo) {
+            paced = std::make_unique<PacedClock>(
+                [] {
+                    return static_cast<std::int64_t>(std::llround(emscripten_get_now() * 1000.0));
+                },
+                [](int ms) { emscripten_sleep(static_cast<unsigned>(ms)); });
+            paced->onWait = [this] { demoActions(); };
+            demo = std::make_unique<Demo>(
+                *paced, [](const std::string& line) { talmo_demo_line(line.c_str()); },
+                [] { talmo_demo_events(); });
+        }
+        paced->setFast(fast);
+        ui.useClock(paced.get());
+        backend.use(demo->backend());
+        demoActions();
+        app.devicesChanged();
+    }
+
+    void leaveDemo() {
+        if (!demo)
+            return;
+        backend.use(webhid);
+        ui.useClock(nullptr);
+        app.devicesChanged(); // the virtual TALMO leaves the link, a real one comes
+        demo.reset();
+        paced.reset();
+    }
 };
+#endif
 
 Program& TheProgram() {
     static Program program;
@@ -225,6 +304,17 @@ EMSCRIPTEN_KEEPALIVE void talmo_command(int page, int control, int event, const 
                                     static_cast<talmo::ControlEvent>(event), value ? value : "");
 }
 EMSCRIPTEN_KEEPALIVE int talmo_connected() { return talmo::TheProgram().app.link().connected(); }
+#ifdef TALMO_WEB_DEMO
+// The demo: entered (fast: the fast pace), its pace changed, the panel's
+// actions taken while no job runs, left.
+EMSCRIPTEN_KEEPALIVE void talmo_demo_enter(int fast) { talmo::TheProgram().enterDemo(fast != 0); }
+EMSCRIPTEN_KEEPALIVE void talmo_demo_pace(int fast) {
+    if (talmo::TheProgram().paced)
+        talmo::TheProgram().paced->setFast(fast != 0);
+}
+EMSCRIPTEN_KEEPALIVE void talmo_demo_apply() { talmo::TheProgram().demoActions(); }
+EMSCRIPTEN_KEEPALIVE void talmo_demo_leave() { talmo::TheProgram().leaveDemo(); }
+#endif
 EMSCRIPTEN_KEEPALIVE int talmo_page() {
     return static_cast<int>(talmo::TheProgram().app.currentPage());
 }

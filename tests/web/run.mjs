@@ -211,7 +211,7 @@ async function access(s) {
     assert.match(await page.evaluate(textOf('#connect-note')), /Connecter le TALMO/);
     await s.screenshot('waiting-connect');
     const bare = await s.open({ init: 'delete Navigator.prototype.hid;', ready: `!document.getElementById('no-webhid').hidden` });
-    assert.equal(await bare.evaluate(`document.getElementById('window')`), null);
+    assert.equal(await bare.evaluate(`document.getElementById('window').hidden`), true);
     assert.match(await bare.evaluate(textOf('#no-webhid')), /Chrome.*Edge.*Opera.*Chromium/s);
     await s.screenshot('no-webhid');
 

@@ -25,16 +25,54 @@
 
   const view = createView(document);
 
-  if (!('hid' in navigator) || typeof createTalmoModule !== 'function') view.showNoWebHid();
-  else start();
+  const page = {
+    Module: null, // the program behind the page
+    generation: 0, // the program's number: an old one given up no longer reaches the page
+    saves: [], // files the running job saved, for the user once it is over
+    queue: Promise.resolve(), // the jobs, one at a time
+    waiting: 0, // jobs queued
+    userJob: false, // a user's job runs: the page takes no input
+    failJob: null, // ends the running job with an error
+    demo: { on: false, actions: [], log: [], fast: false },
+  };
+  const panel = createDemoPanel(document, demoAct, { onPace: demoPace, onLog: demoLog });
 
-  // The program's module: from talmo-web.wasm beside the page, or from the
-  // copy that the single page carries inside it.
-  function createProgram(saves, alive) {
-    const options = { talmoView: guarded(view, alive), talmoSaves: saves };
+  if (typeof createTalmoModule !== 'function' && typeof createTalmoDemoModule !== 'function') {
+    view.showCannotStart(FROM_DISK);
+  } else if (!('hid' in navigator)) {
+    view.showNoWebHid();
+    document.getElementById('demo-try-nohid').addEventListener('click', () => {
+      view.showWindow();
+      start({ demo: true });
+    });
+  } else {
+    start({ demo: false });
+  }
+
+  // The program's module: talmo-web (talmo-web.wasm beside the page), or
+  // talmo-demo, the same with the virtual TALMO, fetched when the demo
+  // starts; the single page carries only talmo-demo, inside it.
+  async function createProgram(demo) {
+    const mine = ++page.generation;
+    const alive = () => mine === page.generation;
+    const options = { talmoView: guarded(view, alive), talmoSaves: page.saves, talmoDemo: demoSide(alive) };
     const inside = document.getElementById('talmo-wasm');
     if (inside) options.wasmBinary = Uint8Array.from(atob(inside.textContent.trim()), (c) => c.charCodeAt(0));
-    return createTalmoModule(options);
+    if ((demo || inside) && typeof createTalmoDemoModule !== 'function') await loadScript('talmo-demo.js');
+    const Module = await (demo || inside ? createTalmoDemoModule : createTalmoModule)(options);
+    Module.talmoHid.onEvents = onDeviceEvents;
+    await loadDefaultFirmware(Module);
+    return Module;
+  }
+
+  function loadScript(src) {
+    return new Promise((resolve, reject) => {
+      const script = document.createElement('script');
+      script.src = src;
+      script.onload = resolve;
+      script.onerror = () => reject(new Error(`${src} n'a pas pu être chargé`));
+      document.body.append(script);
+    });
   }
 
   // The view as a program sees it: once that program is given up, nothing it
@@ -61,141 +99,140 @@
     }
   }
 
-  async function start() {
+  const call = (name, types = [], args = []) => page.Module.ccall(name, null, types, args, { async: true });
+
+  async function start({ demo }) {
     if ((await serviceWorker()) === 'reloading') return;
-    const saves = [];
-    let Module;
-    let generation = 0;
-    async function load() {
-      const mine = ++generation;
-      Module = await createProgram(saves, () => mine === generation);
-      Module.talmoHid.onEvents = onDeviceEvents;
-      await loadDefaultFirmware(Module);
-    }
     try {
-      await load();
+      page.Module = await createProgram(demo);
     } catch (e) {
       console.error(e);
       view.showCannotStart(FROM_DISK);
       return;
     }
-    const call = (name, types = [], args = []) => Module.ccall(name, null, types, args, { async: true });
-
-    // One job at a time. A user's job (a button, a device change) marks the
-    // page busy and takes no other action meanwhile; the poll's ticks do not.
-    let queue = Promise.resolve();
-    let waiting = 0;
-    let userJob = false;
-    let failJob = null; // ends the running job with an error
-    function job(work, fromUser) {
-      waiting++;
-      queue = queue.then(async () => {
-        waiting--;
-        if (fromUser) {
-          userJob = true;
-          view.setBusy(true);
-        }
-        try {
-          await Promise.race([work(), new Promise((_, reject) => (failJob = reject))]);
-        } catch (e) {
-          await recover(e);
-        } finally {
-          failJob = null;
-          await deliverSaves();
-          if (fromUser) {
-            view.progressEnd();
-            userJob = false;
-            view.setBusy(false);
-            showConnect();
-          }
-        }
-      });
-      return queue;
-    }
     // An error that escapes the program while it waits on the browser ends
     // the job it interrupted.
-    window.addEventListener('unhandledrejection', (e) => failJob?.(e.reason));
-    window.addEventListener('error', (e) => failJob?.(e.error ?? e.message));
+    window.addEventListener('unhandledrejection', (e) => page.failJob?.(e.reason));
+    window.addEventListener('error', (e) => page.failJob?.(e.error ?? e.message));
+    listen();
+    await job(() => call('talmo_start'), true);
+    if (demo) await enterDemo();
+    window.talmoReady = true;
+  }
 
-    // A job that failed inside the page: the user is told, the program is
-    // given up (it may stand in the middle of its work) and started again,
-    // and the page goes on from the TALMO as it finds it.
-    async function recover(error) {
-      console.error(error);
-      const detail = error?.message ?? String(error);
-      // The old program keeps no way to the TALMO: what it still sends fails.
-      const old = Module.talmoHid;
-      if (old) {
-        for (const device of old.devices.values()) device.oninputreport = null;
-        old.devices.clear();
-        old.open.clear();
-        old.onEvents = null;
+  // One job at a time. A user's job (a button, a device change) marks the
+  // page busy and takes no other action meanwhile; the poll's ticks do not.
+  function job(work, fromUser) {
+    page.waiting++;
+    page.queue = page.queue.then(async () => {
+      page.waiting--;
+      if (fromUser) {
+        page.userJob = true;
+        view.setBusy(true);
       }
-      saves.length = 0;
       try {
-        await load();
+        await Promise.race([work(), new Promise((_, reject) => (page.failJob = reject))]);
       } catch (e) {
-        console.error(e);
-        view.showCannotStart(FROM_DISK);
-        return;
-      }
-      await view.box(
-        "Une erreur inattendue a interrompu l'opération en cours :\n" +
-          detail +
-          '\n\nLa page a redémarré. Vérifiez l\u2019état du TALMO, puis recommencez l\u2019opération.',
-        'Erreur',
-        'error',
-        'ok',
-      );
-      await call('talmo_start');
-    }
-
-    // What the program wrote under /enregistrements during the job goes to the
-    // user; a failed save wrote nothing there.
-    async function deliverSaves() {
-      while (saves.length) {
-        const { path, saved } = saves.shift();
-        let bytes = null;
-        try {
-          bytes = Module.FS.readFile(path);
-          Module.FS.unlink(path);
-        } catch (e) {
-          continue; // nothing was written
-        }
-        try {
-          await view.deliver(saved, bytes);
-        } catch (e) {
-          await view.box(
-            'Le fichier ' + saved.name + " n'a pas pu être enregistré :\n" + e.message,
-            'Erreur',
-            'error',
-            'ok',
-          );
+        await recover(e);
+      } finally {
+        page.failJob = null;
+        await deliverSaves();
+        if (fromUser) {
+          view.progressEnd();
+          page.userJob = false;
+          view.setBusy(false);
+          showConnect();
         }
       }
-    }
+    });
+    return page.queue;
+  }
 
-    function showConnect() {
-      view.showConnect(!Module.ccall('talmo_connected', 'number', [], []), CONNECT_NOTE);
+  // The program given up for a new one (after a failure, or for the demo's):
+  // the old one keeps no way to the TALMO, what it still sends fails.
+  async function replaceProgram(demo) {
+    const old = page.Module.talmoHid;
+    if (old) {
+      for (const device of old.devices.values()) device.oninputreport = null;
+      old.devices.clear();
+      old.open.clear();
+      old.onEvents = null;
     }
+    page.saves.length = 0;
+    page.Module = await createProgram(demo);
+  }
 
-    let changePending = false;
-    function onDeviceEvents() {
-      if (changePending) return;
-      changePending = true;
-      job(() => {
-        changePending = false;
-        return call('talmo_devices_changed');
-      }, true);
+  // A job that failed inside the page: the user is told, the program is
+  // given up (it may stand in the middle of its work) and started again,
+  // and the page goes on from the TALMO as it finds it.
+  async function recover(error) {
+    console.error(error);
+    const detail = error?.message ?? String(error);
+    const demo = page.demo.on;
+    try {
+      await replaceProgram(demo);
+    } catch (e) {
+      console.error(e);
+      view.showCannotStart(FROM_DISK);
+      return;
     }
+    await view.box(
+      "Une erreur inattendue a interrompu l'opération en cours :\n" +
+        detail +
+        '\n\nLa page a redémarré. Vérifiez l\u2019état du TALMO, puis recommencez l\u2019opération.',
+      'Erreur',
+      'error',
+      'ok',
+    );
+    await call('talmo_start');
+    if (demo) await call('talmo_demo_enter', ['number'], [page.demo.fast ? 1 : 0]);
+  }
 
-    view.onCommand((page, control, kind, value) => {
-      if (userJob) return; // the page takes no input during an operation
+  // What the program wrote under /enregistrements during the job goes to the
+  // user; a failed save wrote nothing there.
+  async function deliverSaves() {
+    while (page.saves.length) {
+      const { path, saved } = page.saves.shift();
+      let bytes = null;
+      try {
+        bytes = page.Module.FS.readFile(path);
+        page.Module.FS.unlink(path);
+      } catch (e) {
+        continue; // nothing was written
+      }
+      try {
+        await view.deliver(saved, bytes);
+      } catch (e) {
+        await view.box('Le fichier ' + saved.name + " n'a pas pu être enregistré :\n" + e.message, 'Erreur', 'error', 'ok');
+      }
+    }
+  }
+
+  function showConnect() {
+    const connected = page.Module.ccall('talmo_connected', 'number', [], []);
+    view.showConnect(!connected && !page.demo.on && 'hid' in navigator, CONNECT_NOTE);
+    view.showDemoOffer(!connected && !page.demo.on);
+  }
+
+  let changePending = false;
+  function onDeviceEvents() {
+    if (changePending) return;
+    changePending = true;
+    job(() => {
+      changePending = false;
+      return call('talmo_devices_changed');
+    }, true);
+  }
+
+  // The user's actions, the device's arrivals and removals and the poll.
+  function listen() {
+    view.onCommand((pageName, control, kind, value) => {
+      if (page.userJob) return; // the page takes no input during an operation
       const text = kind === 'toggle' ? (value ? '1' : '0') : String(value ?? '');
-      const automatic = page === 'console' && control === UPDATE_BUTTON && view.checked('console', AUTO_BOX);
+      const automatic = pageName === 'console' && control === UPDATE_BUTTON && view.checked('console', AUTO_BOX);
       job(async () => {
-        if (automatic) await askFirmware(Module);
-        await call('talmo_command', ['number', 'number', 'number', 'string'], [PAGES[page], control, EVENTS[kind], text]);
+        if (automatic) await askFirmware(page.Module);
+        await call('talmo_command', ['number', 'number', 'number', 'string'], [PAGES[pageName], control, EVENTS[kind], text]);
       }, kind !== 'input');
     });
 
@@ -206,23 +243,83 @@
       } catch (e) {
         return; // the chooser was closed
       }
-      Module.talmoHid.granted(devices);
+      page.Module.talmoHid.granted(devices);
+    });
+
+    document.getElementById('demo-try').addEventListener('click', () => {
+      if (!page.userJob) job(enterDemo, true);
+    });
+    document.getElementById('demo-leave').addEventListener('click', () => {
+      if (!page.userJob) job(leaveDemo, true);
     });
 
     // Leaving the page in the middle of a job would cut a programming short.
     window.addEventListener('beforeunload', (e) => {
-      if (!userJob) return;
+      if (!page.userJob) return;
       e.preventDefault();
       e.returnValue = '';
     });
 
     setInterval(() => {
-      if (waiting === 0 && !userJob) job(() => call('talmo_tick'), false);
+      if (page.waiting === 0 && !page.userJob) job(() => call('talmo_tick'), false);
     }, POLL_MS);
-
-    await job(() => call('talmo_start'), true);
-    window.talmoReady = true;
   }
+
+  // ------------------------------------------------------------ the demo
+
+  // The served page's program has no virtual TALMO: the demo's takes its place.
+  async function enterDemo() {
+    if (!page.Module._talmo_demo_enter) {
+      await replaceProgram(true);
+      await call('talmo_start');
+    }
+    page.demo.on = true;
+    view.setDemo(true);
+    panel.show(true);
+    await call('talmo_demo_enter', ['number'], [page.demo.fast ? 1 : 0]);
+  }
+
+  // Back to the waiting page and a real TALMO; a browser without WebHID
+  // goes back to the page that says so.
+  async function leaveDemo() {
+    await call('talmo_demo_leave');
+    page.demo.on = false;
+    page.demo.actions.length = 0;
+    view.setDemo(false);
+    panel.show(false);
+    if (!('hid' in navigator)) view.showNoWebHid();
+  }
+
+  // The program's side of the demo (Module.talmoDemo): the exchanges it
+  // logs, the bus's arrivals and removals, the panel's actions it takes, the
+  // device's state it gives.
+  function demoSide(alive) {
+    return {
+      line: (text) => alive() && page.demo.log.push(text),
+      events: () => alive() && onDeviceEvents(),
+      takeActions: () => (alive() ? page.demo.actions.splice(0) : []),
+      state: (s) => alive() && panel.state(s),
+    };
+  }
+
+  // A panel's action: the running job takes it at its next exchange or wait;
+  // with none running, a job of its own passes it on.
+  function demoAct(action) {
+    page.demo.actions.push(action);
+    if (page.waiting === 0 && !page.userJob) job(() => call('talmo_demo_apply'), false);
+  }
+
+  function demoPace(fast) {
+    page.demo.fast = fast;
+    job(() => call('talmo_demo_pace', ['number'], [fast ? 1 : 0]), false);
+  }
+
+  // The exchanges since the demo started, in talmo-cli --log's format.
+  function demoLog() {
+    const bytes = new TextEncoder().encode(page.demo.log.map((l) => l + '\n').join(''));
+    view.deliver({ name: 'talmo-virtuel.log', filters: [] }, bytes).catch((e) => console.error(e));
+  }
+  window.talmoDemoLog = page.demo.log;
 
   // ------------------------------------------------------------ firmware file
 

@@ -98,6 +98,8 @@ function createView(document) {
   }
 
   const busy = () => 'busy' in document.body.dataset;
+  let connection = ''; // the connection field's text, as the program gives it
+  let demo = false; // the program talks to the demo's virtual TALMO
 
   // Every picture loaded once at start, so that a change shows at once.
   for (const file of Object.values(pictureFiles)) new window.Image().src = pictureUrl(file);
@@ -328,8 +330,22 @@ function createView(document) {
     },
 
     setStatus(field, text) {
-      const el = byId(field === 0 ? 'status-connection' : 'status-message');
-      if (field === 0 || field === 1) el.textContent = text;
+      if (field === 0) {
+        connection = text;
+        byId('status-connection').textContent = demo && text ? `${text} (TALMO virtuel)` : text;
+      } else if (field === 1) {
+        byId('status-message').textContent = text;
+      }
+    },
+
+    // The demo's virtual TALMO: said in the connection field.
+    setDemo(on) {
+      demo = on;
+      this.setStatus(0, connection);
+    },
+
+    showDemoOffer(visible) {
+      byId('demo-try').hidden = !visible;
     },
 
     progress(phase, done, total) {
@@ -435,8 +451,15 @@ function createView(document) {
 
     showNoWebHid() {
       animateBar(false);
-      byId('window').remove();
+      byId('window').hidden = true;
       byId('no-webhid').hidden = false;
+    },
+
+    // The window again, in place of the page that says why it cannot work.
+    showWindow() {
+      byId('no-webhid').hidden = true;
+      byId('window').hidden = false;
+      animateBar(!sections.waiting.hidden);
     },
 
     // The program behind the page could not be loaded: opened from disk,
