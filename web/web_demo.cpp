@@ -152,12 +152,15 @@ std::string JsonText(const std::string& s) {
 } // namespace
 
 struct Demo::Impl {
-    Impl(Clock& clock, std::function<void(const std::string&)> line, std::function<void()> events)
-        : bus(clock), onLine(std::move(line)), onEvents(std::move(events)) {}
+    Impl(Clock& clock, std::function<void(const std::string&)> line, std::function<void()> events,
+         std::function<void()> change)
+        : bus(clock), onLine(std::move(line)), onEvents(std::move(events)),
+          onChange(std::move(change)) {}
     sim::VirtualUsb bus;
     SimBackend sim{bus};
     std::function<void(const std::string&)> onLine;
     std::function<void()> onEvents;
+    std::function<void()> onChange;
     DemoBackend backend{sim, [this] { flush(); }};
     sim::Talmo* device = nullptr;
     int id = -1;
@@ -171,17 +174,22 @@ struct Demo::Impl {
         log.clear();
         // A fault armed for one request is spent once that request came.
         const std::uint64_t next = device->nextExchange();
-        std::erase_if(faults, [next](const auto& f) {
+        const bool spent = std::erase_if(faults, [next](const auto& f) {
             return f.first != "silent" && f.first != "refuse-firmware" && next > f.second;
         });
-        if (bus.hasEvents())
+        if (bus.hasEvents()) {
+            onChange();
             onEvents();
+        } else if (spent) {
+            onChange();
+        }
     }
 };
 
 Demo::Demo(Clock& clock, std::function<void(const std::string&)> onLine,
-           std::function<void()> onEvents)
-    : impl_(std::make_unique<Impl>(clock, std::move(onLine), std::move(onEvents))) {
+           std::function<void()> onEvents, std::function<void()> onChange)
+    : impl_(std::make_unique<Impl>(clock, std::move(onLine), std::move(onEvents),
+                                   std::move(onChange))) {
     auto device = std::make_unique<sim::Talmo>();
     PlaceBoardPic(*device, kDemoPicChip, DemoProtection::None, kDemoPicRevision);
     impl_->device = device.get();

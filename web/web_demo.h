@@ -72,11 +72,12 @@ private:
 
 // The virtual TALMO of the demo and its panel's actions. Every exchange
 // goes to `onLine` in talmo-cli's log format; `onEvents` is told when the
-// bus has arrivals or removals for the link.
+// bus has arrivals or removals for the link, `onChange` when the device
+// changed by itself (a fault spent, a restart).
 class Demo {
 public:
     Demo(Clock& clock, std::function<void(const std::string&)> onLine,
-         std::function<void()> onEvents);
+         std::function<void()> onEvents, std::function<void()> onChange);
     ~Demo();
     Demo(const Demo&) = delete;
     Demo& operator=(const Demo&) = delete;

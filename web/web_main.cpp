@@ -239,16 +239,18 @@ struct Program {
     void demoActions() {
         if (!demo)
             return;
-        if (const std::optional<std::string> actions = TakeText(talmo_demo_take_actions())) {
-            std::size_t from = 0;
-            while (from <= actions->size()) {
-                const std::size_t end = std::min(actions->find('\n', from), actions->size());
-                demo->act(actions->substr(from, end - from));
-                from = end + 1;
-            }
+        const std::optional<std::string> actions = TakeText(talmo_demo_take_actions());
+        if (!actions)
+            return;
+        std::size_t from = 0;
+        while (from <= actions->size()) {
+            const std::size_t end = std::min(actions->find('\n', from), actions->size());
+            demo->act(actions->substr(from, end - from));
+            from = end + 1;
         }
-        talmo_demo_state(demo->stateJson().c_str());
+        demoState();
     }
+    void demoState() { talmo_demo_state(demo->stateJson().c_str()); }
 
     void enterDemo(bool fast) {
         if (!demo) {
@@ -260,11 +262,12 @@ struct Program {
             paced->onWait = [this] { demoActions(); };
             demo = std::make_unique<Demo>(
                 *paced, [](const std::string& line) { talmo_demo_line(line.c_str()); },
-                [] { talmo_demo_events(); });
+                [] { talmo_demo_events(); }, [this] { demoState(); });
         }
         paced->setFast(fast);
         ui.useClock(paced.get());
         backend.use(demo->backend());
+        demoState();
         demoActions();
         app.devicesChanged();
     }

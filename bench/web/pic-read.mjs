@@ -32,7 +32,7 @@ const s = new Session({ out, site: process.env.TALMO_WEB_SITE });
 
 // The request times of a job's exchanges, the console's polls before it left out.
 function times(mark) {
-    const lines = s.bridge.between(mark);
+    const lines = s.talmo.between(mark);
     const start = lines.findIndex((l) => !isPoll(withoutTime(l)));
     return lines.slice(start).map((l) => Number(l.slice(0, l.indexOf(' '))));
 }

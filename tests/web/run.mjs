@@ -187,7 +187,7 @@ async function console_(s) {
         assert.equal(field(name), said, name);
         await page.waitFor(`${picture(id)} === '${number}'`, 30000, `picture ${number} on ${id}`);
     }
-    assert.equal(await page.evaluate(status('connection')), 'USB: TALMO connecté');
+    assert.equal(await page.evaluate(status('connection')), s.connection('USB: TALMO connecté'));
     // The motors on, seen by the poll, and off again.
     for (const number of [166, 167]) await s.settle(() => page.click(control('console', 1014)), `${picture(1014)} === '${number}'`);
     await s.screenshot('console');
@@ -195,12 +195,12 @@ async function console_(s) {
     await s.settle(() => page.click(control('console', 1041)), shown('programmer'));
     await page.click(control('programmer', 1045));
     await page.waitFor(`!document.getElementById('meter').hidden && (document.getElementById('progress').value > document.getElementById('progress').max / 5)`, 30000, 'the read');
-    s.bridge.command('unplug');
+    await s.talmo.command('unplug');
     assert.deepEqual(await s.answer('ok'), ['Erreur', 'Erreur lors de la lecture du PIC.']);
-    await page.waitFor(`${idle} && ${shown('waiting')} && ${status('connection')} === 'USB: TALMO non connecté'`, 30000, 'the waiting page');
+    await page.waitFor(`${idle} && ${shown('waiting')} && ${status('connection')} === '${s.connection('USB: TALMO non connecté')}'`, 30000, 'the waiting page');
     assert.equal(await page.evaluate(`document.getElementById('save-dialog').open`), false);
-    s.bridge.command('plug');
-    await page.waitFor(`${idle} && ${shown('console')} && ${status('connection')} === 'USB: TALMO connecté'`, 30000, 'the console');
+    await s.talmo.command('plug');
+    await page.waitFor(`${idle} && ${shown('console')} && ${status('connection')} === '${s.connection('USB: TALMO connecté')}'`, 30000, 'the console');
 }
 
 // Without the policy the page must ask for the TALMO; without WebHID it says
@@ -229,6 +229,12 @@ async function access(s) {
             await page.waitFor(`${shows('no-webhid')} && !${shows('window')}`, 30000, `the browsers' page (scripts ${scripts})`);
             assert.match(await page.evaluate(`document.getElementById('no-webhid').innerText`), /Chrome.*Edge.*Opera.*Chromium/s);
             await page.screenshot(path.join(s.out, `single-no-webhid-${scripts ? 'scripts' : 'no-scripts'}.png`));
+            if (scripts) {
+                // Without WebHID the demo still runs.
+                await page.click('#demo-try-nohid');
+                await page.waitFor(`${shown('console')} && ${textOf(control('console', 1011))} === 'TALMO V0.23'`, 30000, 'the demo');
+                assert.equal(await page.evaluate(status('connection')), 'USB: TALMO connecté (TALMO virtuel)');
+            }
             await page.close();
         }
     } finally {
@@ -337,9 +343,12 @@ async function offline(s) {
 // name: [run, options of the session]
 const scenarios = {
     'pic-block': [pic],
-    'pic-word': [pic],
     firmware: [firmware],
     console: [console_],
+    'demo-pic-block': [pic, { demo: true, chip: '16f877a' }],
+    'demo-pic-word': [pic, { demo: true, chip: '16f873' }],
+    'demo-firmware': [firmware, { demo: true }],
+    'demo-console': [console_, { demo: true }],
     access: [access, { policy: false }],
     single: [single, { file: 'talmo-tools.html' }],
     offline: [offline],
@@ -364,6 +373,7 @@ if (options?.file) {
     options.file = path.join(alone, options.file);
     fs.copyFileSync(path.join(process.env.TALMO_WEB_SITE, '..', 'talmo-tools.html'), options.file);
 }
+fs.rmSync(path.join(out, 'simulated'), { recursive: true, force: true });
 const session = new Session({ out, site: process.env.TALMO_WEB_SITE, ...options });
 let code = 0;
 try {
@@ -377,7 +387,7 @@ try {
     // What the page showed then.
     await session.screenshot('failure').catch(() => {});
     console.error(await session.page?.evaluate(`document.body.innerText`).catch((e) => e.message));
-    console.error(session.bridge.lines().slice(-8).map((l) => l.slice(0, 60)).join('\n'));
+    console.error(session.talmo.lines().slice(-8).map((l) => l.slice(0, 60)).join('\n'));
 } finally {
     await session.close();
 }

@@ -1,8 +1,10 @@
-// A browser session against the virtual TALMO, under run-page.sh: the page
-// served on 127.0.0.1 and opened in headless Chromium, talmo-cli on the same
-// bridge, and the user's steps on the page (buttons, boxes, file dialogs),
-// each job's exchanges cut out of the bridge's log. Used by run.mjs and the
-// web bench.
+// A browser session against the virtual TALMO: under run-page.sh, the
+// emulator's TALMO under the umockdev bridge, seen through WebHID, with
+// talmo-cli on the same bridge; or (demo) the page's own demo, with
+// talmo-cli --simulate on a board of the same kind. The page served on
+// 127.0.0.1 (or opened from disk) in headless Chromium, the user's steps on
+// it (buttons, boxes, file dialogs), each job's exchanges cut out of the
+// TALMO's log. Used by run.mjs and the web benches.
 //
 //   const s = new Session({ out, site });
 //   const cli = await s.cli('read', ['pic', 'read', 'cli.hex']);   // before the page opens the TALMO
@@ -14,7 +16,9 @@ import { execFile } from 'node:child_process';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { launch, serve, writeHidPolicy } from './cdp.mjs';
+import fs from 'node:fs';
 import { Bridge, withoutTime } from './bridge.mjs';
+import { DemoTalmo } from './demo-talmo.mjs';
 
 export const control = (page, id) => `#page-${page} [data-control="${id}"]`;
 export const shown = (page) => `!document.getElementById('page-${page}').hidden`;
@@ -45,12 +49,15 @@ export class Session {
     // out: the folder for downloads and screenshots; site: the folder served;
     // file: a page to open from disk instead; policy: whether Chromium may
     // open the TALMO without a chooser.
-    constructor({ out, site, file, policy = true }) {
+    // demo: the page's demo TALMO, its board's PIC `chip` (as --sim-pic).
+    constructor({ out, site, file, policy = true, demo = false, chip }) {
         this.out = out;
         this.site = site;
         this.file = file;
-        this.policy = policy;
-        this.bridge = new Bridge();
+        this.policy = policy && !demo;
+        this.demo = demo;
+        this.chip = chip;
+        this.talmo = demo ? new DemoTalmo(this) : new Bridge();
         this.differences = [];
     }
 
@@ -68,7 +75,28 @@ export class Session {
         this.page = await this.browser.newPage(this.url, { init: kInit + init });
         await this.page.downloadsTo(this.out);
         await this.page.waitFor(ready, 60000, 'the page to start');
+        if (this.demo) await this.startDemo();
         return this.page;
+    }
+
+    // The demo's TALMO on the page just opened, at the fast pace, with the
+    // board's PIC asked for.
+    async startDemo() {
+        const page = this.page;
+        this.talmo = new DemoTalmo(this);
+        await this.settle(() => page.click('#demo-try'), shown('console'));
+        await page.click('#demo-fast');
+        if (this.chip) {
+            await page.evaluate(`(() => { const c = document.getElementById('demo-chip');
+                c.value = [...c.options].find((o) => o.value.toLowerCase().endsWith(${JSON.stringify(this.chip)})).value; })()`);
+            await page.click('#demo-pic');
+            await page.waitFor(`document.getElementById('demo-chip').value.toLowerCase().endsWith(${JSON.stringify(this.chip)})`);
+        }
+    }
+
+    // The connection field's text for this TALMO.
+    connection(text) {
+        return this.demo ? `${text} (TALMO virtuel)` : text;
     }
 
     // The page ran under its content security policy without a violation.
@@ -92,25 +120,37 @@ export class Session {
         if (difference) this.differences.push(difference);
     }
 
-    // The TALMO replaced by a new one, as the bridge makes it at the start.
+    // The TALMO replaced by a new one, as the bridge makes it at the start
+    // (the demo's is new with each page).
     async freshTalmo() {
-        this.bridge.command('unplug');
-        this.bridge.command('plug');
-        await this.bridge.mark('new TALMO');
+        if (this.demo) return;
+        this.talmo.command('unplug');
+        this.talmo.command('plug');
+        await this.talmo.mark('new TALMO');
     }
 
     // talmo-cli with args (in the output folder), which must succeed; its
     // exchanges and output.
     async cli(name, args) {
-        await this.bridge.mark(`cli ${name}`);
+        const log = path.join(this.out, 'simulated', 'exchanges.log');
+        if (this.demo) {
+            // The board is made at the first command.
+            const fresh = !fs.existsSync(log);
+            args = ['--simulate', path.dirname(log), ...(fresh && this.chip ? ['--sim-pic', this.chip] : []), ...args];
+        }
+        const before = this.demo && fs.existsSync(log) ? fs.readFileSync(log, 'latin1').length : 0;
+        if (!this.demo) await this.talmo.mark(`cli ${name}`);
         const result = await new Promise((resolve) =>
             execFile(process.env.TALMO_CLI, args, { cwd: this.out, maxBuffer: 1 << 24 }, (error, stdout, stderr) =>
                 resolve({ error, stdout, stderr }),
             ),
         );
-        await this.bridge.mark(`cli ${name} end`);
+        if (!this.demo) await this.talmo.mark(`cli ${name} end`);
         if (result.error) throw new Error(`talmo-cli ${args.join(' ')}: ${result.error.message}\n${result.stderr}`);
-        return { exchanges: this.bridge.exchanges(`cli ${name}`), stdout: result.stdout };
+        const exchanges = this.demo
+            ? fs.readFileSync(log, 'latin1').slice(before).split('\n').filter((l) => l).map(withoutTime)
+            : this.talmo.exchanges(`cli ${name}`);
+        return { exchanges, stdout: result.stdout };
     }
 
     // Runs action (the user's steps), then waits for a job of the page to
@@ -130,18 +170,18 @@ export class Session {
     // come before (its first one after a start writes the PWM level).
     async job(name, action, ...states) {
         if (await this.page.evaluate(shown('console')))
-            await this.bridge.waitFor(
+            await this.talmo.waitFor(
                 (lines) => lines.length >= 2 && lines.slice(-2).every((l) => isPoll(withoutTime(l))),
                 'the console polling',
             );
-        await this.bridge.mark(`page ${name}`);
+        await this.talmo.mark(`page ${name}`);
         await this.settle(action, ...states);
-        await this.bridge.mark(`page ${name} end`);
-        const lines = this.bridge.exchanges(`page ${name}`);
+        await this.talmo.mark(`page ${name} end`);
+        const lines = this.talmo.exchanges(`page ${name}`);
         const start = lines.findIndex((l) => !isPoll(l));
         const job = start < 0 ? [] : lines.slice(start);
         // The exchange whose buffer the job's first request starts from.
-        job.previous = start > 0 ? lines[start - 1] : this.bridge.before(`page ${name}`);
+        job.previous = start > 0 ? lines[start - 1] : this.talmo.before(`page ${name}`);
         return job;
     }
 

@@ -17,6 +17,7 @@ function createDemoPanel(document, act, { onPace, onLog }) {
   const byId = (id) => document.getElementById(id);
   const panel = byId('demo-panel');
   let plugged = true;
+  let last = null; // the state last shown: a control is set again only when the device changed
 
   panel.addEventListener('click', (e) => {
     const button = e.target.closest('button');
@@ -67,22 +68,26 @@ function createDemoPanel(document, act, { onPace, onLog }) {
       else delete document.body.dataset.demo;
     },
 
-    // The device as the program sees it.
+    // The device as the program sees it. A control the user is setting is
+    // left alone unless the device itself changed it.
     state(s) {
       plugged = s.plugged;
+      const changed = (read) => !last || read(last) !== read(s);
       const mode = s.mode === 'bootloader' ? 'boot loader (0x00A9)' : 'mode normal (0x00AA)';
       byId('demo-usb').textContent = s.plugged ? `Branché, ${mode} — ${s.path}` : 'Débranché';
       byId('demo-plug').textContent = s.plugged ? 'Débrancher' : 'Brancher';
       const chip = byId('demo-chip');
       if (chip.options.length === 1)
         for (const name of s.chips) chip.add(new document.defaultView.Option(name, name));
-      if (document.activeElement !== chip) chip.value = s.pic;
-      for (const box of panel.querySelectorAll('[data-machine]')) box.checked = Boolean(s.machine[box.dataset.machine]);
-      if (document.activeElement !== pwm) {
+      if (changed((x) => x.pic)) chip.value = s.pic;
+      for (const box of panel.querySelectorAll('[data-machine]'))
+        if (changed((x) => x.machine[box.dataset.machine])) box.checked = Boolean(s.machine[box.dataset.machine]);
+      if (changed((x) => x.pwmInput)) {
         pwm.value = String(s.pwmInput);
         byId('demo-pwm-value').textContent = String(s.pwmInput);
       }
       byId('demo-faults').textContent = s.faults.length ? s.faults.map((f) => DEMO_FAULTS[f] ?? f).join(', ') : 'Aucune panne';
+      last = s;
     },
   };
 }
