@@ -42,9 +42,9 @@ void PlaceBoardPic(sim::Talmo& device, std::optional<sim::PicChip> chip, DemoPro
     device.setPic(pic);
 }
 
-void ArmFault(sim::Talmo& device, DemoFault fault) {
+void ArmFault(sim::Talmo& device, DemoFault fault, std::uint64_t later) {
     sim::Faults& f = device.faults();
-    const std::uint64_t next = device.nextExchange();
+    const std::uint64_t next = device.nextExchange() + later;
     switch (fault) {
     case DemoFault::NoAnswer:
         f.silentAt = next;

@@ -33,7 +33,7 @@ void PlaceBoardPic(sim::Talmo& device, std::optional<sim::PicChip> chip, DemoPro
 constexpr sim::PicChip kDemoPicChip = sim::PicChip::F877A;
 constexpr unsigned kDemoPicRevision = 4;
 
-// The faults a panel arms from the next request on.
+// The faults a panel arms for the next request (after `later` more).
 enum class DemoFault {
     NoAnswer,       // the next request gets no answer
     Silent,         // no answer from the next request on
@@ -41,6 +41,6 @@ enum class DemoFault {
     Unplug,         // the device is pulled out as the next request arrives
     RefuseFirmware, // the boot loader refuses to write the block at 0x1300
 };
-void ArmFault(sim::Talmo& device, DemoFault fault);
+void ArmFault(sim::Talmo& device, DemoFault fault, std::uint64_t later = 0);
 
 } // namespace talmo

@@ -231,8 +231,11 @@ bool Demo::act(const std::string& action) {
             return false;
         PlaceBoardPic(*d.device, chip, static_cast<DemoProtection>(value), kDemoPicRevision);
     } else if (verb == "fault" && in >> name && FaultNames().count(name)) {
-        d.faults.emplace_back(name, d.device->nextExchange());
-        ArmFault(*d.device, FaultNames().at(name));
+        // For the request after `later` more (scripts sweeping a job), else the next.
+        std::uint64_t later = 0;
+        in >> later;
+        d.faults.emplace_back(name, d.device->nextExchange() + later);
+        ArmFault(*d.device, FaultNames().at(name), later);
     } else if (verb == "clear-faults") {
         d.device->faults() = sim::Faults{};
         d.faults.clear();

@@ -1,6 +1,6 @@
 // The demo's virtual TALMO inside the page, seen from a scenario as the
 // umockdev bridge is (bridge.mjs): its panel's commands, and its exchange
-// log (window.talmoDemoLog, in the bridge's format) cut into jobs by marks.
+// log (window.talmoDemo.log, in the bridge's format) cut into jobs by marks.
 // Marks are places in the log, taken when the scenario asks.
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const kButtons = { unplug: '#demo-plug', plug: '#demo-plug' };
@@ -15,7 +15,7 @@ export class DemoTalmo {
     // The log's new lines, from the page.
     async fetch() {
         const page = this.session.page;
-        if (page) this.all.push(...(await page.evaluate(`window.talmoDemoLog?.slice(${this.all.length}) ?? []`)));
+        if (page) this.all.push(...(await page.evaluate(`window.talmoDemo?.log.slice(${this.all.length}) ?? []`)));
         return this.all;
     }
 

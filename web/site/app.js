@@ -319,7 +319,9 @@
     const bytes = new TextEncoder().encode(page.demo.log.map((l) => l + '\n').join(''));
     view.deliver({ name: 'talmo-virtuel.log', filters: [] }, bytes).catch((e) => console.error(e));
   }
-  window.talmoDemoLog = page.demo.log;
+  // For scripts that drive the demo (the page's tests): the panel's actions
+  // and the exchanges so far.
+  window.talmoDemo = { act: demoAct, log: page.demo.log };
 
   // ------------------------------------------------------------ firmware file
 
