@@ -201,6 +201,13 @@ async function console_(s) {
     assert.equal(await page.evaluate(`document.getElementById('save-dialog').open`), false);
     await s.talmo.command('plug');
     await page.waitFor(`${idle} && ${shown('console')} && ${status('connection')} === '${s.connection('USB: TALMO connecté')}'`, 30000, 'the console');
+    if (!s.demo) return;
+    // The demo left: the waiting page, and the virtual TALMO no longer in use.
+    await s.settle(() => page.click('#demo-leave'), `${shown('waiting')} && ${status('connection')} === 'USB: TALMO non connecté'`);
+    assert.ok(await page.evaluate(`document.getElementById('demo-panel').hidden && document.getElementById('demo-banner').hidden`));
+    const exchanges = await page.evaluate('window.talmoDemo.log.length');
+    await new Promise((resolve) => setTimeout(resolve, 500));
+    assert.equal(await page.evaluate('window.talmoDemo.log.length'), exchanges, 'the virtual TALMO still in use');
 }
 
 // Without the policy the page must ask for the TALMO; without WebHID it says

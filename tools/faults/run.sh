@@ -47,10 +47,10 @@ for line in open(sys.argv[1], encoding="utf-8"):
         name = None
 PY
 
-# The page's faults (in web/site/ and the page's build scripts web/*.mjs)
-# need the page built too, and run the browser tests (label web); every
+# The page's faults (in web/site/, the page's build scripts web/*.mjs and
+# the C++ only the page's programs build) need the page built too, and run the browser tests (label web); every
 # other fault runs the rest of the suite.
-is_page_fault() { case "$1" in web/site/* | web/*.mjs) return 0 ;; esac; return 1; }
+is_page_fault() { case "$1" in web/site/* | web/*.mjs | web/web_main.cpp | web/web_demo.*) return 0 ;; esac; return 1; }
 web=
 page_faults=$(cut -f1,2 "$copy/faults.tsv" | while IFS="$(printf '\t')" read -r name file; do
     if is_page_fault "$file" && { [ $# -eq 0 ] || printf ' %s ' "$*" | grep -q " $name "; }; then echo "$name"; fi

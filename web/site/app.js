@@ -58,8 +58,9 @@
     const options = { talmoView: guarded(view, alive), talmoSaves: page.saves, talmoDemo: demoSide(alive) };
     const inside = document.getElementById('talmo-wasm');
     if (inside) options.wasmBinary = Uint8Array.from(atob(inside.textContent.trim()), (c) => c.charCodeAt(0));
-    if ((demo || inside) && typeof createTalmoDemoModule !== 'function') await loadScript('talmo-demo.js');
-    const Module = await (demo || inside ? createTalmoDemoModule : createTalmoModule)(options);
+    const withDemo = demo || inside || typeof createTalmoModule !== 'function';
+    if (withDemo && typeof createTalmoDemoModule !== 'function') await loadScript('talmo-demo.js');
+    const Module = await (withDemo ? createTalmoDemoModule : createTalmoModule)(options);
     Module.talmoHid.onEvents = onDeviceEvents;
     await loadDefaultFirmware(Module);
     return Module;
