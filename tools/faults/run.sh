@@ -40,10 +40,12 @@ for line in open(sys.argv[1], encoding="utf-8"):
         name = line[3:].split()[0]; fields = {}
     elif name and line.startswith("file: "):
         fields["file"] = line[6:]
+    elif name and line.startswith("tests: "):
+        fields["tests"] = line[7:]
     elif name and line.startswith("- "):
         fields["old"] = line[2:]
     elif name and line.startswith("+ "):
-        print("\t".join([name, fields["file"], fields["old"], line[2:]]))
+        print("\t".join([name, fields["file"], fields["old"], line[2:], fields.get("tests", "")]))
         name = None
 PY
 
@@ -84,7 +86,7 @@ PY
 }
 
 
-while IFS="$(printf '\t')" read -r name file old new <&3; do
+while IFS="$(printf '\t')" read -r name file old new tests <&3; do
     if [ $# -gt 0 ] && ! printf ' %s ' "$*" | grep -q " $name "; then
         continue
     fi
@@ -96,7 +98,7 @@ while IFS="$(printf '\t')" read -r name file old new <&3; do
     fi
     if is_page_fault "$file"; then
         [ -n "$web" ] || { echo "$name NOT RUN (no emscripten)" | tee -a "$out"; mv "$copy/$file.orig" "$copy/$file"; continue; }
-        build="env NODE_PATH=/usr/share/nodejs ninja -C $copy/build-web" labels="-L web"
+        build="env NODE_PATH=/usr/share/nodejs ninja -C $copy/build-web" labels="-L web${tests:+ -R $tests}"
     else
         build="ninja -C $copy/build -j$jobs $targets" labels="-LE x11|web"
     fi

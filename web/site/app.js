@@ -417,7 +417,8 @@
           navigator.serviceWorker.addEventListener('controllerchange', resolve, { once: true }),
         );
         registration.waiting.postMessage('take-new-version');
-        await taken;
+        // The new version takes over at once; should its word be lost, the reload still takes it.
+        await Promise.race([taken, new Promise((resolve) => setTimeout(resolve, 3000))]);
         location.reload();
         return 'reloading';
       }
