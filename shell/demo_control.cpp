@@ -143,25 +143,14 @@ QWidget* DemoControl::buildMachineGroup() {
     auto* group = new QGroupBox(u("Machine"), this);
     auto* grid = new QGridLayout(group);
     sim::Machine& m = device().machine();
-    struct Flag {
-        const char* label;
-        bool sim::Machine::*member;
-    };
-    const Flag flags[] = {
-        {"Fins de course ouvertes", &sim::Machine::limitSwitchesOpen},
-        {"Palpeurs ouverts", &sim::Machine::probesOpen},
-        {"STOP PROG allumé", &sim::Machine::stopProg},
-        {"Entrée PWM en MANU", &sim::Machine::manual},
-        {"Sortie PWM sur OFF", &sim::Machine::outputOff},
-        {"IO1", &sim::Machine::io1},
-        {"Sortie PWM active", &sim::Machine::outputEnabled},
-    };
     int n = 0;
-    for (const Flag& f : flags) {
+    for (const MachineInput& f : MachineInputs()) {
+        if (f.field == &sim::Machine::keypadAbsent)
+            continue; // in the keypad's group
         auto* box = new QCheckBox(u(f.label), group);
         box->setObjectName(QStringLiteral("machine%1").arg(n));
-        box->setChecked(m.*(f.member));
-        const auto member = f.member;
+        box->setChecked(m.*(f.field));
+        const auto member = f.field;
         connect(box, &QCheckBox::toggled, this,
                 [this, member](bool on) { device().machine().*member = on; });
         grid->addWidget(box, n / kFlagColumns, n % kFlagColumns);

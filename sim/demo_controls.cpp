@@ -13,6 +13,20 @@ constexpr std::uint16_t kFirmwareBlock = 0x1300;
 
 } // namespace
 
+std::span<const MachineInput> MachineInputs() {
+    static constexpr MachineInput kInputs[] = {
+        {"limit-switches-open", "Fins de course ouvertes", &sim::Machine::limitSwitchesOpen},
+        {"probes-open", "Palpeurs ouverts", &sim::Machine::probesOpen},
+        {"stop-prog", "STOP PROG allumé", &sim::Machine::stopProg},
+        {"manual", "Entrée PWM en MANU", &sim::Machine::manual},
+        {"output-off", "Sortie PWM sur OFF", &sim::Machine::outputOff},
+        {"io1", "IO1", &sim::Machine::io1},
+        {"output-enabled", "Sortie PWM active", &sim::Machine::outputEnabled},
+        {"keypad-absent", "Clavier absent", &sim::Machine::keypadAbsent},
+    };
+    return kInputs;
+}
+
 std::uint16_t ProtectedConfigWord(std::uint16_t word, bool aFamily, DemoProtection protection) {
     const std::uint16_t code = aFamily ? kCodeProtectA : kCodeProtect87x;
     // A protection bit protects when it is 0.

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace talmo {
 
@@ -27,6 +28,15 @@ std::uint16_t ProtectedConfigWord(std::uint16_t word, bool aFamily, DemoProtecti
 // has none.
 void PlaceBoardPic(sim::Talmo& device, std::optional<sim::PicChip> chip, DemoProtection protection,
                    unsigned revision);
+
+// The machine's inputs a panel sets: the name the web page's panel sends,
+// the label the window's shows.
+struct MachineInput {
+    const char* name;
+    const char* label;
+    bool sim::Machine::*field;
+};
+std::span<const MachineInput> MachineInputs();
 
 // The board a new virtual TALMO of the web page's demo carries, as
 // talmo-cli --simulate's new boards: so that the two log the same exchanges.

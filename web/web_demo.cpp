@@ -113,19 +113,12 @@ std::unique_ptr<HidHandle> DemoBackend::open(const std::string& path, HidOpenErr
     return std::make_unique<Handle>(std::move(inner), *this);
 }
 
-// The machine's inputs the panel sets, by the names it uses.
-const std::map<std::string, bool sim::Machine::*>& MachineFields() {
-    static const std::map<std::string, bool sim::Machine::*> fields = {
-        {"limit-switches-open", &sim::Machine::limitSwitchesOpen},
-        {"probes-open", &sim::Machine::probesOpen},
-        {"stop-prog", &sim::Machine::stopProg},
-        {"manual", &sim::Machine::manual},
-        {"output-off", &sim::Machine::outputOff},
-        {"io1", &sim::Machine::io1},
-        {"output-enabled", &sim::Machine::outputEnabled},
-        {"keypad-absent", &sim::Machine::keypadAbsent},
-    };
-    return fields;
+// The machine's input the panel names.
+bool sim::Machine::*MachineField(const std::string& name) {
+    for (const MachineInput& input : MachineInputs())
+        if (name == input.name)
+            return input.field;
+    return nullptr;
 }
 
 const std::map<std::string, DemoFault>& FaultNames() {
@@ -221,8 +214,8 @@ bool Demo::act(const std::string& action) {
     } else if (verb == "key" && in >> value >> name) {
         const auto bit = static_cast<std::uint8_t>(value);
         m.keys = static_cast<std::uint8_t>(name == "1" ? m.keys | bit : m.keys & ~bit);
-    } else if (verb == "machine" && in >> name >> value && MachineFields().count(name)) {
-        m.*MachineFields().at(name) = value != 0;
+    } else if (verb == "machine" && in >> name >> value && MachineField(name)) {
+        m.*MachineField(name) = value != 0;
     } else if (verb == "pwm-input" && in >> value && value >= 0 && value <= 255) {
         m.pwmInput = static_cast<std::uint8_t>(value);
     } else if (verb == "pic" && in >> name >> value && value >= 0 && value <= 3) {
@@ -268,8 +261,8 @@ std::string Demo::stateJson() {
     }
     out << "],\"machine\":{";
     const char* comma = "";
-    for (const auto& [name, field] : MachineFields()) {
-        out << comma << JsonText(name) << ":" << (m.*field ? "true" : "false");
+    for (const MachineInput& input : MachineInputs()) {
+        out << comma << JsonText(input.name) << ":" << (m.*input.field ? "true" : "false");
         comma = ",";
     }
     out << "}}";
