@@ -235,13 +235,23 @@ bool SimSession::restore(std::string* error) {
     const std::string mode = v["mode"];
     if (mode != "normal" && mode != "bootloader")
         return bad("mode illisible");
+    // A TALMO that cannot be opened, on request: "open_error=busy" (another
+    // program holds it) or "open_error=denied" (no permission), kept.
+    openError_ = v["open_error"];
+    if (!openError_.empty() && openError_ != "busy" && openError_ != "denied")
+        return bad("open_error illisible");
+    if (!openError_.empty()) {
+        const HidOpenError error =
+            openError_ == "busy" ? HidOpenError::Busy : HidOpenError::PermissionDenied;
+        backend_->controls.openFault = [error](const std::string&, int) { return error; };
+    }
 
     sim::Talmo& dev = *unplugged_;
     VirtualClock quietClock;
     QuietUi quiet(quietClock);
     auto firmwareBlock = std::make_unique<FirmwareImage>(); // 32 KB: kept off the stack
     FirmwareImage& firmware = *firmwareBlock;
-    if (LoadFirmwareHex(quiet, firmware, path(kFirmwareFile)) != 1) {
+    if (!LoadFirmwareHex(quiet, firmware, path(kFirmwareFile))) {
         *error = std::string(kFirmwareFile) + " : " + FirstBox(quiet);
         return false;
     }
@@ -263,7 +273,7 @@ bool SimSession::restore(std::string* error) {
         sim::Pic pic(*chip, static_cast<unsigned>(revision));
         auto imageBlock = std::make_unique<PicImage>(); // 35 KB: kept off the stack
         PicImage& image = *imageBlock;
-        if (LoadPicHex(quiet, image, path(kPicFile)) != 1) {
+        if (!LoadPicHex(quiet, image, path(kPicFile))) {
             *error = std::string(kPicFile) + " : " + FirstBox(quiet);
             return false;
         }
@@ -307,12 +317,12 @@ bool SimSession::save(std::string* error) {
     // The HEX writer puts each file in place only once it is whole.
     {
         FirmwareHexWriter writer(quiet);
-        int ok = writer.create(path(kFirmwareFile));
+        bool ok = writer.create(path(kFirmwareFile));
         for (std::uint32_t a = kFirmwareAppStart; ok && a < kFirmwareImageSize; ++a)
             ok = writer.addByte(dev.flashByte(a));
         for (std::uint32_t e = 0; ok && e < kFirmwareEepromSize; ++e)
             ok = writer.addByte(dev.eepromByte(e));
-        if (!ok || writer.finish() != 1) {
+        if (!ok || !writer.finish()) {
             *error = std::string(kFirmwareFile) + " : " + FirstBox(quiet);
             return false;
         }
@@ -324,8 +334,8 @@ bool SimSession::save(std::string* error) {
         PicImage& image = *imageBlock;
         for (std::uint32_t a = 0; a < kPicImageSize; ++a)
             image.entries[a] = pic->cell(a);
-        if (SavePicHex(quiet, image, path(kPicFile), static_cast<int>(pic->info().programWords),
-                       static_cast<int>(pic->info().eepromBytes)) != 1) {
+        if (!SavePicHex(quiet, image, path(kPicFile), static_cast<int>(pic->info().programWords),
+                        static_cast<int>(pic->info().eepromBytes))) {
             *error = std::string(kPicFile) + " : " + FirstBox(quiet);
             return false;
         }
@@ -352,6 +362,8 @@ bool SimSession::save(std::string* error) {
     std::fprintf(f, "clock_us=%lld\n", static_cast<long long>(clock_.nowUs()));
     if (paceUs_ > 0)
         std::fprintf(f, "pace_us=%lld\n", paceUs_);
+    if (!openError_.empty())
+        std::fprintf(f, "open_error=%s\n", openError_.c_str());
     const bool written = std::fflush(f) == 0 && std::ferror(f) == 0 && ::fsync(fileno(f)) == 0;
     if (std::fclose(f) != 0 || !written || !Replace(stateTmp, path(kStateFile), error)) {
         if (error->empty())

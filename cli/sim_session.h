@@ -4,7 +4,8 @@
 //   state.txt      mode (normal or boot loader), the board's PIC and its
 //                  revision, the virtual clock, and optionally a stuck bit
 //                  of the PIC ("stuck=ADDRESS:BIT:VALUE") and a real time
-//                  that each report takes ("pace_us=N"), for tests
+//                  that each report takes ("pace_us=N"), and a TALMO that
+//                  cannot be opened ("open_error=busy" or "denied"), for tests
 //   firmware.hex   the device's application area and EEPROM, as the firmware
 //                  save writes them
 //   pic.hex        the PIC's program memory, EEPROM, ID words and
@@ -77,7 +78,8 @@ private:
     sim::Talmo* device_ = nullptr;
     std::unique_ptr<sim::Talmo> unplugged_;
     std::string folder_;
-    std::string stuck_; // state.txt's "stuck" entry, kept as it was
+    std::string stuck_;     // state.txt's "stuck" entry, kept as it was
+    std::string openError_; // state.txt's "open_error" entry, kept as it was
     int lockFd_ = -1;
 };
 

@@ -40,7 +40,7 @@ struct WiredTalmo {
     WiredTalmo& operator=(const WiredTalmo&) = delete;
 
     // Opens the link on the bus; true when a TALMO opened.
-    bool open() { return OpenDevice(link) == 1; }
+    bool open() { return OpenDevice(link); }
 
     sim::VirtualUsb bus;
     SimBackend backend{bus};

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     const std::string path =
         QDir::temp().filePath(QStringLiteral("bench_event_stall.hex")).toStdString();
     ok = b.measure("SaveFirmwareToHex", [&](Ui& ui) {
-        return SaveFirmwareToHex(b.link, ui, path);
+        return SaveFirmwareToHex(b.link, ui, path).done();
     }) && ok;
     auto firmware = std::make_unique<FirmwareImage>();
     ok = LoadFirmwareHex(b.ui, *firmware, path) == 1 && ok;
