@@ -390,28 +390,57 @@ TEST(CliScripts, LogDeviceChoiceAndJson) {
 
 // ---------------------------------------------------------------- exit statuses
 
-TEST(CliExitStatus, UsageHelpAndNoDevice) {
-    // Usage errors: 3, said on standard error.
-    for (const char* line : {"", "status --bogus", "--simulate d --sim-pic PIC18F452 status"}) {
+// Each situation with its exit status, end to end: the board in ./board as a
+// first `status` left it, then `state` added to its state.txt (later lines
+// win) and, when given, its firmware replaced by `firmware`.
+TEST(CliExitStatus, EachSituationHasItsStatus) {
+    const std::string old = Firmware(2, "TALMO V0.21").hexText();
+    const struct {
+        const char* args;
+        const char* state;
+        std::string firmware;
+        const char* input;
+        int status;
+        const char* said; // on standard output or standard error
+    } cases[] = {
+        {"--simulate board pic identify", "", "", "", 0, "PIC: PIC16F877A Rev04\n"},
+        {"--help", "", "", "", 0, "4  aucun TALMO connecté"},
+        {"--simulate board pic identify", "pic=none\n", "", "", 1,
+         "Erreur : Erreur lors de la lecture du type de PIC."},
+        {"--simulate board pic identify", "mode=bootloader\n", "", "", 1, "mode boot loader"},
+        {"--simulate board status", "", old, "", 1, "Version minimum: 0.22\n"},
+        {"--simulate board pic program in.hex --yes", "stuck=0000:0:0\n", "", "", 1,
+         "\nErreur lors de la programmation du PIC.\n"},
+        {"--simulate new --sim-protected pic read out.hex", "", "", "", 1,
+         "PIC protégé contre la lecture : rien n'est enregistré."},
+        {"--simulate board pic program board/state.txt --yes", "", "", "", 2,
+         "Erreur fichier : Aucune donnée pour le PIC dans le fichier..."},
+        {"--simulate board pic read no/such/folder/out.hex", "", "", "", 2,
+         "Erreur : Impossible de créer le fichier..."},
+        {"--simulate board status --bogus", "", "", "", 3, "option inconnue « --bogus »"},
+        {"pic identify", "", "", "", 4, "Aucun TALMO connecté."},
+        {"--simulate board status --device /dev/other", "", "", "", 4, "Aucun TALMO à /dev/other."},
+        {"--simulate board pic blank-check", "", "", "", 5, "PIC non vierge : 0x0000 vaut 0x"},
+        {"--simulate board status", "open_error=denied\n", "", "", 6, "accès"},
+        {"--simulate board status", "open_error=busy\n", "", "", 7,
+         "TALMO utilisé par un autre programme ("},
+        {"--simulate board pic erase", "", "", "n\n", 8, "Effacement : annulé\n"},
+        {"--simulate board firmware program fw.hex", "", "", "non\n", 8,
+         "Programmation: annulée\n"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::string(k.args) + " " + k.state);
         Scratch s;
-        const Outcome r = s.run(Args(line));
-        EXPECT_EQ(r.status, 3) << line << r.err;
-        EXPECT_TRUE(Contains(r.err, "talmo-cli : ")) << r.err;
-        EXPECT_EQ(r.out, "");
+        ASSERT_EQ(s.run(Sim("status")).status, 0);
+        WriteFile(s / "board/state.txt", ReadFile(s / "board/state.txt") + k.state);
+        if (!k.firmware.empty())
+            WriteFile(s / "board/firmware.hex", k.firmware);
+        WriteFile(s / "fw.hex", Firmware(1, "TALMO V0.42").hexText());
+        WriteFile(s / "in.hex", BoardPic());
+        const Outcome r = s.run(Args(k.args), k.input);
+        EXPECT_EQ(r.status, k.status) << r.out << r.err;
+        EXPECT_TRUE(Contains(r.out + r.err, k.said)) << r.out << r.err;
     }
-    // Help, on standard output with the statuses, is a success.
-    for (const char* line : {"--help", "help firmware"}) {
-        Scratch s;
-        const Outcome r = s.run(Args(line));
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out.rfind("Usage : talmo-cli ", 0), 0u) << r.out;
-        EXPECT_TRUE(Contains(r.out, "4  aucun TALMO connecté"));
-    }
-    // This machine has no TALMO plugged in (the tests never need one).
-    Scratch s;
-    const Outcome r = s.run(Args("pic identify"));
-    EXPECT_EQ(r.status, 4) << r.err;
-    EXPECT_TRUE(Contains(r.err, "Aucun TALMO connecté.")) << r.err;
 }
 
 TEST(CliExitStatus, UnreadableSimulationStateIsAFileErrorAndIsKept) {
