@@ -131,7 +131,7 @@ std::optional<sim::PicChip> ParsePicName(const std::string& name) {
 
 SimSession::SimSession()
     : usb_(std::make_unique<sim::VirtualUsb>(clock_)),
-      backend_(std::make_unique<SimBackend>(*usb_)),
+      backend_(std::make_unique<sim::SimBackend>(*usb_)),
       paced_(std::make_unique<PacedBackend>(*backend_, paceUs_)) {}
 
 SimSession::~SimSession() {

@@ -73,7 +73,7 @@ private:
     VirtualClock clock_;
     long long paceUs_ = 0; // state.txt's "pace_us": real time each report takes
     std::unique_ptr<sim::VirtualUsb> usb_;
-    std::unique_ptr<SimBackend> backend_;
+    std::unique_ptr<sim::SimBackend> backend_;
     std::unique_ptr<HidBackend> paced_;
     sim::Talmo* device_ = nullptr;
     std::unique_ptr<sim::Talmo> unplugged_;

@@ -65,7 +65,7 @@ void placeSideBySide(QWidget& program, QWidget& control) {
     control.move(std::min(x + a.width() + gap, area.right() + 1 - b.width()), y);
 }
 
-DemoControl::DemoControl(SimBackend& backend, int deviceId, QWidget* parent)
+DemoControl::DemoControl(sim::SimBackend& backend, int deviceId, QWidget* parent)
     : QWidget(parent), backend_(backend), id_(deviceId) {
     setWindowTitle(u("TALMO virtuel"));
     auto* grid = new QGridLayout(this);

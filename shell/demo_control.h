@@ -15,12 +15,11 @@ class QPushButton;
 class QSlider;
 
 namespace sim {
+class SimBackend;
 class Talmo;
 } // namespace sim
 
 namespace talmo {
-
-class SimBackend;
 
 // The board's PIC protection that the control window can set.
 enum class DemoProtection {
@@ -43,7 +42,7 @@ class DemoControl : public QWidget {
     Q_OBJECT
 public:
     // deviceId: the virtual TALMO's id on the backend's bus.
-    DemoControl(SimBackend& backend, int deviceId, QWidget* parent = nullptr);
+    DemoControl(sim::SimBackend& backend, int deviceId, QWidget* parent = nullptr);
 
     // Lets the program see the device's arrivals and removals and shows
     // its USB state.
@@ -58,7 +57,7 @@ private:
     QWidget* buildFaultGroup();
     void applyPic();
 
-    SimBackend& backend_;
+    sim::SimBackend& backend_;
     int id_;
     QLabel* usbState_ = nullptr;
     QPushButton* plugButton_ = nullptr;

@@ -52,14 +52,14 @@ public:
 struct Bench {
     RealClock clock;
     CountingUi ui{clock};
-    WiredTalmo wired;
+    sim::WiredTalmo wired;
     DeviceLink& link = wired.link;
     sim::Talmo* device = wired.device;
     std::unique_ptr<MainWindow> window;
 
     Bench(sim::PicChip chip, bool bootLoader)
         : wired(clock, &ui,
-                MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal,
+                sim::MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal,
                           chip, 2)) {
         wired.bus.setLatencyUs(kLatencyUs);
         window = std::make_unique<MainWindow>(link, ui, createStandardPage);

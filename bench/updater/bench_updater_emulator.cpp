@@ -23,7 +23,7 @@ int main() {
 
     VirtualClock clock;
     ScriptedUi ui(&clock);
-    WiredTalmo wired(clock, &ui, MakeTalmo(sim::Talmo::Mode::BootLoader));
+    sim::WiredTalmo wired(clock, &ui, sim::MakeTalmo(sim::Talmo::Mode::BootLoader));
     wired.bus.setLatencyUs(kLatencyUs);
     sim::Talmo* device = wired.device;
     DeviceLink& link = wired.link;

@@ -274,9 +274,9 @@ TEST(CliStatusView, EachGroupOfThePageIsOneLine) {
 TEST(CliWaitForMode, FollowsTheReenumerationAndGivesUpOnTime) {
     Streams io;
     TerminalUi ui(io.clock, io.streams());
-    WiredTalmo wired(io.clock, &ui);
+    sim::WiredTalmo wired(io.clock, &ui);
     DeviceLink& link = wired.link;
-    SimBackend& backend = wired.backend;
+    sim::SimBackend& backend = wired.backend;
     ASSERT_TRUE(RegisterForDeviceEvents(link));
     ASSERT_TRUE(wired.open());
     ASSERT_EQ(link.productId, kTalmoProductId);
@@ -315,7 +315,7 @@ TEST(CliJson, StringsAreEscapedAndObjectsKeepTheirOrder) {
 TEST(CliDeviceNotice, NamesTheDeviceUsedWhenThereAreSeveral) {
     VirtualClock clock;
     sim::VirtualUsb bus(clock);
-    SimBackend backend(bus);
+    sim::SimBackend backend(bus);
     backend.plug(std::make_unique<sim::Talmo>());
     DeviceLink link;
     link.backend = &backend;
@@ -340,7 +340,7 @@ TEST(CliStatus, ALostAnswerIsACommunicationErrorNotADeviceFact) {
         SCOPED_TRACE(k.notShown);
         Streams io;
         TerminalUi ui(io.clock, io.streams());
-        WiredTalmo wired(io.clock, &ui);
+        sim::WiredTalmo wired(io.clock, &ui);
         wired.device->faults().silentAt = k.silent;
         ASSERT_TRUE(wired.open());
         DeviceLink& link = wired.link;

@@ -31,7 +31,7 @@ struct Bench : talmo::test::Rig {
     // A virtual TALMO on the bus; its id.
     int plug(bool bootLoader = false) {
         return backend.plug(
-            talmo::MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal));
+            sim::MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal));
     }
     sim::Talmo& dev(int id) { return *usb.device(id); }
     std::string path(int id) { return usb.pathOf(id).value_or("(unplugged)"); }

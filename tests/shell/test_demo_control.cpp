@@ -149,7 +149,7 @@ private slots:
     void unplugDuringARead() {
         VirtualClock clock;
         QtUi ui(clock);
-        WiredTalmo wired(clock, &ui);
+        sim::WiredTalmo wired(clock, &ui);
         wired.bus.setLatencyUs(1000);
         sim::VirtualUsb& usb = wired.bus;
         const int id = wired.deviceId;

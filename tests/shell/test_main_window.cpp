@@ -306,7 +306,7 @@ private slots:
     void operationKeepsAnswering() {
         VirtualClock clock;
         QtUi ui(clock);
-        WiredTalmo wired(clock, &ui);
+        sim::WiredTalmo wired(clock, &ui);
         DeviceLink& link = wired.link;
         Log log;
         MainWindow w(wired.link, ui, recording(log));
