@@ -177,6 +177,12 @@ private:
     void beginCycle(bool erase, std::int64_t nowUs);
     void bulkErase(bool program, bool data, bool config);
     void clearLatch();
+    // The parts of serial(): loads, the counter, the erase setups and Begin
+    // Erase/Program.
+    void serialLoad(std::uint8_t code, PicTransfer transfer, std::uint16_t data);
+    void incrementCounter();
+    void armErase(std::uint8_t code, Arm previous);
+    void beginEraseProgram(Arm arm, std::int64_t nowUs);
 
     const PicChipInfo* info_;
     unsigned revision_;

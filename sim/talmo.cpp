@@ -217,6 +217,9 @@ std::optional<Report> Talmo::answerNormal(const Report& req, std::int64_t nowUs)
         a[2] = 0;
         return a;
     case 'Y': {
+        // The target commands by their own numbers (0 enter, 1 leave, 2 read,
+        // 3 command, 4 load), kept here apart from programmer/target_commands.h
+        // on purpose: the emulator is an independent model of the board.
         const std::uint8_t sub = req[2];
         const std::uint8_t code = req[3];
         if (!pic_) {
