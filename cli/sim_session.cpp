@@ -246,6 +246,18 @@ bool SimSession::restore(std::string* error) {
         backend_->controls.openFault = [error](const std::string&, int) { return error; };
     }
 
+    if (!restoreFirmware(error))
+        return false;
+    if (v["pic"] == "none")
+        unplugged_->removePic();
+    else if (!restorePic(v, error))
+        return false;
+    unplugged_->setMode(mode == "normal" ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
+    clock_.advanceUs(clockUs);
+    return true;
+}
+
+bool SimSession::restoreFirmware(std::string* error) {
     sim::Talmo& dev = *unplugged_;
     VirtualClock quietClock;
     QuietUi quiet(quietClock);
@@ -260,48 +272,50 @@ bool SimSession::restore(std::string* error) {
                                                 firmware.cells.end()));
     for (std::uint32_t e = 0; e < kFirmwareEepromSize; ++e)
         dev.setEepromByte(e, firmware.cells[e]);
+    return true;
+}
 
-    if (v["pic"] == "none") {
-        dev.removePic();
-    } else {
-        const std::optional<sim::PicChip> chip = ParsePicName(v["pic"]);
-        if (!chip)
-            return bad("PIC inconnu « " + v["pic"] + " »");
-        long long revision = 0;
-        if (!ParseNumber(v["revision"], 0, 31, &revision))
-            return bad("révision illisible");
-        sim::Pic pic(*chip, static_cast<unsigned>(revision));
-        auto imageBlock = std::make_unique<PicImage>(); // 35 KB: kept off the stack
-        PicImage& image = *imageBlock;
-        if (!LoadPicHex(quiet, image, path(kPicFile))) {
-            *error = std::string(kPicFile) + " : " + FirstBox(quiet);
-            return false;
-        }
-        const sim::PicChipInfo& info = pic.info();
-        for (std::uint32_t a = 0; a < info.programWords; ++a)
-            pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
-        for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
-            pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
-        pic.setCell(kPicConfigAddress,
-                    static_cast<std::uint16_t>(image.entries[kPicConfigAddress]));
-        for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
-            pic.setCell(kPicEepromAddress + e,
-                        static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
-        // A worn cell, on request: "stuck=ADDRESS:BIT:VALUE", hexadecimal
-        // address, kept from one command to the next.
-        stuck_ = v["stuck"];
-        if (!stuck_.empty()) {
-            unsigned address = 0, bit = 0, value = 0;
-            char end = 0;
-            if (std::sscanf(stuck_.c_str(), "%x:%u:%u%c", &address, &bit, &value, &end) != 3 ||
-                bit > 15 || value > 1)
-                return bad("stuck illisible");
-            pic.stickBit(address, bit, value == 1);
-        }
-        dev.setPic(pic);
+bool SimSession::restorePic(std::map<std::string, std::string>& v, std::string* error) {
+    const auto bad = [&](const std::string& what) {
+        *error = std::string(kStateFile) + " : " + what;
+        return false;
+    };
+    VirtualClock quietClock;
+    QuietUi quiet(quietClock);
+    const std::optional<sim::PicChip> chip = ParsePicName(v["pic"]);
+    if (!chip)
+        return bad("PIC inconnu « " + v["pic"] + " »");
+    long long revision = 0;
+    if (!ParseNumber(v["revision"], 0, 31, &revision))
+        return bad("révision illisible");
+    sim::Pic pic(*chip, static_cast<unsigned>(revision));
+    auto imageBlock = std::make_unique<PicImage>(); // 35 KB: kept off the stack
+    PicImage& image = *imageBlock;
+    if (!LoadPicHex(quiet, image, path(kPicFile))) {
+        *error = std::string(kPicFile) + " : " + FirstBox(quiet);
+        return false;
     }
-    dev.setMode(mode == "normal" ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
-    clock_.advanceUs(clockUs);
+    const sim::PicChipInfo& info = pic.info();
+    for (std::uint32_t a = 0; a < info.programWords; ++a)
+        pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
+    for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
+        pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
+    pic.setCell(kPicConfigAddress, static_cast<std::uint16_t>(image.entries[kPicConfigAddress]));
+    for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
+        pic.setCell(kPicEepromAddress + e,
+                    static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
+    // A worn cell, on request: "stuck=ADDRESS:BIT:VALUE", hexadecimal
+    // address, kept from one command to the next.
+    stuck_ = v["stuck"];
+    if (!stuck_.empty()) {
+        unsigned address = 0, bit = 0, value = 0;
+        char end = 0;
+        if (std::sscanf(stuck_.c_str(), "%x:%u:%u%c", &address, &bit, &value, &end) != 3 ||
+            bit > 15 || value > 1)
+            return bad("stuck illisible");
+        pic.stickBit(address, bit, value == 1);
+    }
+    unplugged_->setPic(pic);
     return true;
 }
 
@@ -310,6 +324,10 @@ bool SimSession::save(std::string* error) {
         *error = "aucun TALMO virtuel";
         return false;
     }
+    return saveMemories(error) && saveState(error);
+}
+
+bool SimSession::saveMemories(std::string* error) {
     sim::Talmo& dev = *device_;
     VirtualClock quietClock;
     QuietUi quiet(quietClock);
@@ -340,7 +358,12 @@ bool SimSession::save(std::string* error) {
             return false;
         }
     }
+    return true;
+}
 
+bool SimSession::saveState(std::string* error) {
+    sim::Talmo& dev = *device_;
+    const sim::Pic* pic = dev.pic();
     const std::string stateTmp = path(kStateFile) + ".tmp";
     std::FILE* f = std::fopen(stateTmp.c_str(), "wb");
     if (!f) {

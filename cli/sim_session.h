@@ -25,6 +25,7 @@
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,10 @@ public:
 
 private:
     bool restore(std::string* error);
+    bool restoreFirmware(std::string* error);
+    bool restorePic(std::map<std::string, std::string>& state, std::string* error);
+    bool saveMemories(std::string* error);
+    bool saveState(std::string* error);
     bool newBoard(const SimRequest& request, std::string* error);
     std::string path(const char* name) const;
 
