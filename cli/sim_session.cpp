@@ -126,7 +126,7 @@ bool Replace(const std::string& tmp, const std::string& final, std::string* erro
 } // namespace
 
 std::optional<sim::PicChip> ParsePicName(const std::string& name) {
-    return sim::picChipByName(name);
+    return sim::PicChipByName(name);
 }
 
 SimSession::SimSession()
@@ -209,7 +209,7 @@ bool SimSession::newBoard(const SimRequest& request, std::string* error) {
         chip = *parsed;
     }
     sim::Pic pic(chip, kSimPicRevision);
-    sim::loadBoardFirmware(pic);
+    sim::LoadBoardFirmware(pic);
     if (request.protectedPic)
         pic.setConfigWord(static_cast<std::uint16_t>(pic.configWord() & ~kProtectionMask));
     unplugged_->setPic(pic);

@@ -157,7 +157,7 @@ private:
     std::shared_ptr<void> lock_; // the node's lock, held while the handle lives
 };
 
-HidOpenError classify(int err) {
+HidOpenError ClassifyOpenError(int err) {
     switch (err) {
     case EACCES:
     case EPERM:
@@ -171,7 +171,7 @@ HidOpenError classify(int err) {
     }
 }
 
-std::string lastComponent(const std::string& path) {
+std::string LastComponent(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -195,7 +195,7 @@ std::shared_ptr<LinuxBackend::NodeLock> LinuxBackend::lockNode(const std::string
     auto lock = std::make_shared<NodeLock>();
     lock->fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (lock->fd < 0) {
-        *error = classify(errno);
+        *error = ClassifyOpenError(errno);
         return nullptr;
     }
     int rc;
@@ -228,7 +228,7 @@ ReportLengths LinuxBackend::lengthsOf(const std::string& devnode) {
     if (!udev_)
         return lengths;
     udev_device* raw =
-        udev_device_new_from_subsystem_sysname(udev_, "hidraw", lastComponent(devnode).c_str());
+        udev_device_new_from_subsystem_sysname(udev_, "hidraw", LastComponent(devnode).c_str());
     if (!raw)
         return lengths;
     udev_device* hid = udev_device_get_parent_with_subsystem_devtype(raw, "hid", nullptr);
@@ -297,7 +297,7 @@ std::unique_ptr<HidHandle> LinuxBackend::open(const std::string& path, HidOpenEr
                 ::close(fd);
                 result = HidOpenError::Other;
             } else {
-                result = classify(errno);
+                result = ClassifyOpenError(errno);
             }
         }
     }

@@ -200,7 +200,7 @@ JobOutcome ProgrammerProgram(ProgrammerContext& c) {
         SetControl(c, kProgrammerFileVersion, kProgrammerNoText);
         c.ui.setStatusText(MessageField, "Programmation: annulée");
         Forget(c);
-        return Outcome(JobEnd::Cancelled);
+        return Outcome(JobEnd::Cancelled); // "no": the PIC is untouched
     }
     const bool programmed = ProgramPic(c.link, c.ui, s.image, s.ident);
     if (!programmed) {

@@ -212,8 +212,8 @@ QWidget* DemoControl::buildPicGroup() {
     chip_ = new QComboBox(group);
     chip_->setObjectName(QStringLiteral("picChip"));
     chip_->addItem(u("Aucun PIC"), -1);
-    for (sim::PicChip c : sim::allPicChips())
-        chip_->addItem(QString::fromLatin1(sim::picChipInfo(c).name), static_cast<int>(c));
+    for (sim::PicChip c : sim::AllPicChips())
+        chip_->addItem(QString::fromLatin1(sim::ChipInfo(c).name), static_cast<int>(c));
     if (const sim::Pic* pic = device().pic())
         chip_->setCurrentIndex(chip_->findData(static_cast<int>(pic->info().chip)));
     protection_ = new QComboBox(group);
@@ -247,7 +247,7 @@ void DemoControl::applyPic() {
         return;
     }
     sim::Pic pic(static_cast<sim::PicChip>(chip), 7);
-    sim::loadBoardFirmware(pic);
+    sim::LoadBoardFirmware(pic);
     const auto protection = static_cast<DemoProtection>(protection_->currentData().toInt());
     pic.setConfigWord(protectedConfigWord(pic.configWord(), pic.info().aFamily, protection));
     pic.setStrictTiming(true);

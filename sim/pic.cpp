@@ -41,14 +41,14 @@ enum : std::uint8_t {
 
 } // namespace
 
-const PicChipInfo& picChipInfo(PicChip chip) {
+const PicChipInfo& ChipInfo(PicChip chip) {
     for (const auto& c : kChips)
         if (c.chip == chip)
             return c;
     return kChips[0];
 }
 
-const std::vector<PicChip>& allPicChips() {
+const std::vector<PicChip>& AllPicChips() {
     static const std::vector<PicChip> chips = [] {
         std::vector<PicChip> all;
         for (const auto& c : kChips)
@@ -58,7 +58,7 @@ const std::vector<PicChip>& allPicChips() {
     return chips;
 }
 
-std::optional<PicChip> picChipByName(const std::string& name) {
+std::optional<PicChip> PicChipByName(const std::string& name) {
     std::string wanted;
     for (char c : name)
         wanted += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -70,7 +70,7 @@ std::optional<PicChip> picChipByName(const std::string& name) {
     return std::nullopt;
 }
 
-Pic::Pic(PicChip chip, unsigned revision) : info_(&picChipInfo(chip)), revision_(revision & 0x1F) {
+Pic::Pic(PicChip chip, unsigned revision) : info_(&ChipInfo(chip)), revision_(revision & 0x1F) {
     eraseAll();
     clearLatch();
 }

@@ -74,10 +74,10 @@ struct PicChipInfo {
     bool aFamily;
 };
 
-const PicChipInfo& picChipInfo(PicChip chip);
-const std::vector<PicChip>& allPicChips();
+const PicChipInfo& ChipInfo(PicChip chip);
+const std::vector<PicChip>& AllPicChips();
 // The chip for a name such as "PIC16F877A" or "16f873" (any letter case).
-std::optional<PicChip> picChipByName(const std::string& name);
+std::optional<PicChip> PicChipByName(const std::string& name);
 
 // Minimum duration of each self-timed cycle, in microseconds, as the
 // programming sequences wait for them.

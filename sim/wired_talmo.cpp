@@ -9,7 +9,7 @@ std::unique_ptr<Talmo> MakeTalmo(Talmo::Mode mode, std::optional<PicChip> chip, 
     device->setMode(mode);
     if (chip) {
         device->setPic(Pic(*chip, revision));
-        loadBoardFirmware(*device->pic());
+        LoadBoardFirmware(*device->pic());
     }
     if (Pic* pic = device->pic())
         pic->setStrictTiming(true);

@@ -124,7 +124,7 @@ bool picJobs(sim::PicChip chip, const char* mode) {
         return false;
     }
     char name[64];
-    std::snprintf(name, sizeof name, "ReadPic (%s)", sim::picChipInfo(chip).name);
+    std::snprintf(name, sizeof name, "ReadPic (%s)", sim::ChipInfo(chip).name);
     bool ok = b.measure(name, [&](Ui& ui) { return ReadPic(b.link, ui, *image, ident) == 1; });
     std::snprintf(name, sizeof name, "ProgramPic (%s mode)", mode);
     ok = b.measure(name, [&](Ui& ui) { return ProgramPic(b.link, ui, *image, ident) == 1; }) && ok;

@@ -59,7 +59,7 @@ private slots:
         for (sim::PicChip chip : {sim::PicChip::F876, sim::PicChip::F877A})
             for (P protection : {P::None, P::Program, P::Eeprom, P::All}) {
                 sim::Pic pic(chip, 1);
-                sim::loadBoardFirmware(pic);
+                sim::LoadBoardFirmware(pic);
                 const std::uint16_t word =
                     protectedConfigWord(pic.configWord(), pic.info().aFamily, protection);
                 pic.setConfigWord(word);
