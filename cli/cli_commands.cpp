@@ -33,10 +33,6 @@ constexpr int kVersionRetryMs = 200;
 // many times at most.
 constexpr int kLeaveAgainTimes = 3;
 
-// The texts that end the long operations successfully.
-constexpr char kSaveOk[] = "Sauvegarde: OK";
-constexpr char kProgramPicOk[] = "Programmation+Vérification: OK";
-constexpr char kProgramCancelled[] = "Programmation: annulée";
 // A device that does not answer.
 constexpr char kCommError[] = "TALMO communication: Erreur";
 
@@ -55,8 +51,15 @@ bool StillPresent(HidBackend& backend, const DeviceLink& link) {
     return false;
 }
 
-// The status for an operation that ended without its success text.
-int FailureStatus(const TerminalUi& ui) { return ui.fileErrorShown() ? kExitFile : kExitDevice; }
+JobOutcome CommError(CliContext& c) {
+    c.ui.printError(kCommError);
+    return Outcome(JobEnd::NoAnswer);
+}
+
+// After a wait for the device that ran out: it left, or it did not come back.
+JobOutcome NotBack(const CliContext& c) {
+    return Outcome(c.link.connected() ? JobEnd::NoAnswer : JobEnd::NoDevice);
+}
 
 bool RequireNormalMode(CliContext& c) {
     if (c.link.productId == kTalmoProductId)
@@ -82,14 +85,6 @@ std::optional<std::string> RunningVersion(CliContext& c) {
 
 // ------------------------------------------------------------------ hex check
 
-// Shows the first refusal in a box captioned "Erreur fichier": true when
-// there was none.
-bool ShowFirstRefusal(TerminalUi& ui, const std::vector<const char*>& refusals) {
-    if (!refusals.empty())
-        ui.errorBox(refusals.front(), kHexReadCaption);
-    return refusals.empty();
-}
-
 // Shows every refusal in a box captioned "Erreur fichier": true when there was
 // none.
 bool ShowRefusals(TerminalUi& ui, const std::vector<const char*>& refusals) {
@@ -98,13 +93,12 @@ bool ShowRefusals(TerminalUi& ui, const std::vector<const char*>& refusals) {
     return refusals.empty();
 }
 
-int CheckPicFile(TerminalUi& ui, const std::string& file) {
-    auto image = std::make_unique<PicImage>();
-    HexFileFacts facts;
-    if (LoadPicHex(ui, *image, file, &facts) != 1)
-        return kExitFile;
-    const bool programmable = ShowRefusals(ui, PicFileRefusals(facts));
-    const auto& e = image->entries;
+JobOutcome Checked(bool programmable) {
+    return programmable ? JobOutcome{} : Outcome(JobEnd::FileRefused);
+}
+
+void PrintPicSummary(TerminalUi& ui, const PicImage& image) {
+    const auto& e = image.entries;
     std::uint32_t words = 0, first = 0, last = 0;
     for (std::uint32_t a = 0; a < 0x2000; ++a) {
         if (e[a] == kPicBlankWord)
@@ -118,9 +112,6 @@ int CheckPicFile(TerminalUi& ui, const std::string& file) {
         eeprom += e[kPicEepromAddress + a] != kPicBlankWord;
     for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
         ids += e[a] != kPicBlankWord;
-
-    if (programmable)
-        ui.printLine("OK");
     ui.printLine("Mots de programme : " + std::to_string(words) +
                  (words ? " (de " + Hex4(first) + " à " + Hex4(last) + ")" : std::string()));
     ui.printLine("Octets EEPROM : " + std::to_string(eeprom));
@@ -129,15 +120,26 @@ int CheckPicFile(TerminalUi& ui, const std::string& file) {
                                                   ? std::string("absent (0x3FFF)")
                                                   : Hex4(e[kPicConfigAddress])));
     // Sized for the largest chip: the window searches the identified PIC's size.
-    ui.printLine("Version: " + FindBoardVersion(*image, 0x2000));
-    return programmable ? kExitOk : kExitFile;
+    ui.printLine("Version: " + FindBoardVersion(image, 0x2000));
 }
 
-int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
+JobOutcome CheckPicFile(TerminalUi& ui, const std::string& file) {
+    auto image = std::make_unique<PicImage>();
+    HexFileFacts facts;
+    if (!LoadPicHex(ui, *image, file, &facts))
+        return Outcome(JobEnd::FileRefused);
+    const bool programmable = ShowRefusals(ui, PicFileRefusals(facts));
+    if (programmable)
+        ui.printLine("OK");
+    PrintPicSummary(ui, *image);
+    return Checked(programmable);
+}
+
+JobOutcome CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
     auto image = std::make_unique<FirmwareImage>();
     HexFileFacts facts;
-    if (LoadFirmwareHex(ui, *image, file, &facts) != 1)
-        return kExitFile;
+    if (!LoadFirmwareHex(ui, *image, file, &facts))
+        return Outcome(JobEnd::FileRefused);
     std::vector<const char*> refusals = FirmwareFileRefusals(facts);
     for (const char* refusal : FirmwareContentRefusals(*image))
         refusals.push_back(refusal);
@@ -160,7 +162,7 @@ int CheckFirmwareFile(TerminalUi& ui, const std::string& file) {
         ui.printLine("Octets dans la zone du boot loader, jamais transférés : " +
                      std::to_string(ignored));
     ui.printLine("Version: " + ImageVersionText(*image));
-    return programmable ? kExitOk : kExitFile;
+    return Checked(programmable);
 }
 
 } // namespace
@@ -184,7 +186,7 @@ bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutM
                 !StillPresent(*link.backend, link))
                 CloseDevice(link);
             if (!link.connected())
-                opened = OpenDevice(link) == 1 || opened;
+                opened = OpenDevice(link) || opened;
         }
         if (leaveBootLoader && opened && link.connected() &&
             link.productId == kBootLoaderProductId && leavesLeft-- > 0) {
@@ -210,9 +212,9 @@ std::string DeviceNotice(HidBackend& backend, const DeviceLink& link, int verbos
     return verbosity > 0 ? "TALMO employé : " + link.devicePath : std::string();
 }
 
-int RunHexCheck(TerminalUi& ui, const Options& options) {
-    return options.hexKind == HexKind::Pic ? CheckPicFile(ui, options.file)
-                                           : CheckFirmwareFile(ui, options.file);
+JobOutcome RunHexCheck(CliContext& c, const Options& options) {
+    return options.has(kOptPic) ? CheckPicFile(c.ui, options.file)
+                                : CheckFirmwareFile(c.ui, options.file);
 }
 
 // ------------------------------------------------------------------ status
@@ -233,83 +235,51 @@ std::string StatusJson(const char* mode, const std::string& bootLoaderVersion,
                        {"state", state}});
 }
 
-int StatusInBootLoader(CliContext& c, const Options& options) {
+JobOutcome StatusInBootLoader(CliContext& c, const Options& options) {
     Report r{};
     const std::optional<std::string> bootLoader = QueryBootLoaderVersion(c.link, r);
-    if (!bootLoader) {
-        c.ui.printError(kCommError);
-        return kExitDevice;
-    }
+    if (!bootLoader)
+        return CommError(c);
     const std::string firmware = QueryDeviceFirmwareVersion(c.link, r);
-    if (options.json) {
+    if (options.has(kOptJson)) {
         c.ui.printData(
             StatusJson("boot loader", JsonString(*bootLoader), JsonString(firmware), "null"));
-        return kExitOk;
+        return {};
     }
     c.ui.printLine("Mode : boot loader");
     c.ui.printLine("Boot Loader Version: " + *bootLoader);
     c.ui.printLine("Version: " + firmware);
-    return kExitOk;
+    return {};
 }
 
-} // namespace
+JobOutcome ReportTooOld(CliContext& c, const Options& options, const StartResult& start) {
+    if (options.has(kOptJson)) {
+        c.ui.printData(StatusJson("normal", "null", JsonString(*start.version), "true"));
+    } else {
+        c.ui.printLine("Version: " + *start.version);
+        c.ui.printError(TooOldMessage() +
+                        "\nLe TALMO n'a pas été touché ; « talmo-cli firmware program "
+                        "FICHIER » le met à jour.");
+    }
+    return Outcome(JobEnd::TooOld);
+}
 
-int RunStatus(CliContext& c, const Options& options) {
-    if (c.link.productId != kTalmoProductId)
-        return StatusInBootLoader(c, options);
-    Report buffer{};
-    StatusCache cache;
-    // A read-only command: too old a firmware is reported, never acted on.
-    const StartResult start = RunStartSequence(c.link, buffer, cache, c.ui, {}, false);
-    if (!start.version) {
-        c.ui.printError(kCommError);
-        return kExitDevice;
-    }
-    if (start.tooOld) {
-        if (options.json) {
-            c.ui.printData(StatusJson("normal", "null", JsonString(*start.version), "true"));
-        } else {
-            c.ui.printLine("Version: " + *start.version);
-            c.ui.printError(TooOldMessage() +
-                            "\nLe TALMO n'a pas été touché ; « talmo-cli firmware program "
-                            "FICHIER » le met à jour.");
-        }
-        return kExitDevice;
-    }
-    // A lost answer is not a fact about the device.
-    if (!start.flash || !start.table) {
-        c.ui.printError(kCommError);
-        return kExitDevice;
-    }
-
-    StatusView view;
-    bool shown = false;
-    for (int attempt = 0; attempt < kPollAttempts && !shown; ++attempt) {
+// The first status answer, a few times asked: false when none came.
+bool FirstPoll(CliContext& c, Report& buffer, StatusCache& cache, StatusView& view) {
+    for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
         if (attempt > 0)
             c.ui.waitMs(kPollPeriodMs);
         if (PollStatus(c.link, buffer, cache) != PollOutcome::NoAnswer) {
             view.apply(DecodeStatus(cache.bytes));
-            shown = true;
+            return true;
         }
     }
-    if (!shown) {
-        c.ui.printError(kCommError);
-        return kExitDevice;
-    }
-    if (options.json) {
-        std::vector<std::pair<std::string, std::string>> state;
-        for (const StatusField& f : view.fields())
-            state.emplace_back(f.key, JsonString(f.value));
-        c.ui.printData(StatusJson("normal", "null", JsonString(*start.version), "false",
-                                  FlashJson(start), TableJson(start), JsonObject(state)));
-        return kExitOk;
-    }
-    for (const std::string& line : StartLines(start))
-        c.ui.printLine(line);
-    c.ui.printBlock(view.lines());
-    if (!options.watch)
-        return kExitOk;
+    return false;
+}
 
+// `status --watch`: the lines again whenever the status changes, until
+// interrupted or the device leaves its normal mode.
+JobOutcome WatchStatus(CliContext& c, Report& buffer, StatusCache& cache, StatusView& view) {
     while (!(c.interrupted && *c.interrupted)) {
         c.ui.waitMs(kPollPeriodMs);
         if (c.simulated) // the virtual clock does not really wait
@@ -323,11 +293,42 @@ int RunStatus(CliContext& c, const Options& options) {
                 OnDeviceChange(c.link, event);
             if (!c.link.connected() || c.link.productId != kTalmoProductId) {
                 c.ui.printError("Le TALMO n'est plus connecté en mode normal.");
-                return c.link.connected() ? kExitDevice : kExitNoDevice;
+                return NotBack(c);
             }
         }
     }
-    return kExitOk;
+    return {};
+}
+
+} // namespace
+
+JobOutcome RunStatus(CliContext& c, const Options& options) {
+    if (c.link.productId != kTalmoProductId)
+        return StatusInBootLoader(c, options);
+    Report buffer{};
+    StatusCache cache;
+    // A read-only command: too old a firmware is reported, never acted on.
+    const StartResult start = RunStartSequence(c.link, buffer, cache, c.ui, {}, false);
+    if (!start.version)
+        return CommError(c);
+    if (start.tooOld)
+        return ReportTooOld(c, options, start);
+    StatusView view;
+    // A lost answer is not a fact about the device.
+    if (!start.flash || !start.table || !FirstPoll(c, buffer, cache, view))
+        return CommError(c);
+    if (options.has(kOptJson)) {
+        std::vector<std::pair<std::string, std::string>> state;
+        for (const StatusField& f : view.fields())
+            state.emplace_back(f.key, JsonString(f.value));
+        c.ui.printData(StatusJson("normal", "null", JsonString(*start.version), "false",
+                                  FlashJson(start), TableJson(start), JsonObject(state)));
+        return {};
+    }
+    for (const std::string& line : StartLines(start))
+        c.ui.printLine(line);
+    c.ui.printBlock(view.lines());
+    return options.has(kOptWatch) ? WatchStatus(c, buffer, cache, view) : JobOutcome{};
 }
 
 // ------------------------------------------------------------------ firmware
@@ -344,24 +345,23 @@ bool BackToNormalMode(CliContext& c) {
     return false;
 }
 
-int ShowRunningVersion(CliContext& c) {
+JobOutcome ShowRunningVersion(CliContext& c) {
     if (std::optional<std::string> version = RunningVersion(c)) {
         c.ui.printLine("Version en service : " + *version);
-        return kExitOk;
+        return {};
     }
-    c.ui.printError(kCommError);
-    return kExitDevice;
+    return CommError(c);
 }
 
 // The device against the image, read back through the boot loader.
-int VerifyFirmware(CliContext& c, const FirmwareImage& expected) {
+JobOutcome VerifyFirmware(CliContext& c, const FirmwareImage& expected) {
     auto device = std::make_unique<FirmwareImage>();
     if (!ReadFirmware(c.link, c.ui, *device))
-        return kExitDevice;
+        return Outcome(JobEnd::NoAnswer);
     const FirmwareComparison d = CompareFirmwareImages(expected, *device);
     if (d.differences == 0) {
         c.ui.printLine("Vérification : OK");
-        return kExitOk;
+        return {};
     }
     char text[128];
     std::snprintf(text, sizeof text,
@@ -371,118 +371,146 @@ int VerifyFirmware(CliContext& c, const FirmwareImage& expected) {
                   static_cast<unsigned>(d.differences), d.differences > 1 ? "s" : "",
                   d.differences > 1 ? "s" : "");
     c.ui.printError(text);
-    return kExitDifference;
+    return {JobEnd::Difference, nullptr, d.address, d.differences};
+}
+
+// Reads the file to program or to compare with; a file that cannot be right
+// never sends the device anywhere. `content`: the refusals of what the file
+// holds too (a firmware to program, unless forced).
+JobOutcome LoadFirmwareFile(CliContext& c, const std::string& file, FirmwareImage& image,
+                            bool content) {
+    HexFileFacts facts;
+    bool accepted = LoadFirmwareHex(c.ui, image, file, &facts);
+    if (accepted) {
+        std::vector<const char*> refusals = FirmwareFileRefusals(facts);
+        if (content && refusals.empty())
+            refusals = FirmwareContentRefusals(image);
+        if (!refusals.empty())
+            c.ui.errorBox(refusals.front(), kHexReadCaption);
+        accepted = refusals.empty();
+    }
+    if (accepted)
+        return {};
+    c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
+    return Outcome(JobEnd::FileRefused);
+}
+
+// Shows the file's version (and the running one, when asked) and asks.
+JobOutcome ConfirmFirmware(CliContext& c, const Options& options, const FirmwareImage& image) {
+    const std::string fileVersion = ImageVersionText(image);
+    c.ui.printLine("Version du fichier : " + fileVersion);
+    if (!options.has(kOptYes)) {
+        // The question shows what runs now; with --yes nothing is asked,
+        // so nothing more is read.
+        Report r{};
+        const std::optional<std::string> running = c.link.productId == kTalmoProductId
+                                                       ? RunningVersion(c)
+                                                       : QueryDeviceFirmwareVersion(c.link, r);
+        c.ui.printLine("Version en service : " + running.value_or("Inconnue"));
+    }
+    c.ui.setAssumeYes(options.has(kOptYes));
+    if (c.ui.messageBox("Programmer cette version ?\n" + fileVersion, "Programmation",
+                        Icon::Question, Buttons::YesNo) == Answer::Yes)
+        return {};
+    c.ui.setStatusText(MessageField, "Programmation: annulée");
+    return Outcome(JobEnd::Cancelled);
+}
+
+JobOutcome EnterBootLoader(CliContext& c) {
+    if (c.link.productId != kTalmoProductId)
+        return {};
+    Report jump{};
+    JumpToBootLoader(c.link, jump);
+    if (WaitForMode(c.link, c.ui, kBootLoaderProductId, kModeSwitchTimeoutMs, false, c.forced))
+        return {};
+    c.ui.printError("Le TALMO n'est pas revenu en mode boot loader dans les " +
+                    std::to_string(kModeSwitchTimeoutMs / 1000) + " s.");
+    return NotBack(c);
+}
+
+// The boot-loader page's work on the device, its versions shown.
+struct BootLoaderSession {
+    BootLoaderSession(CliContext& c, const std::string& file)
+        : firmwarePath(file), bc{c.link, c.ui, *image, firmwarePath, savePath, fields, report} {
+        bc.programErrorCaption = ""; // its text says it is an error
+        BootLoaderShown(bc, false);
+        c.ui.printLine("Boot Loader Version: " + fields.bootLoaderVersion);
+        c.ui.printLine("Version: " + fields.deviceVersion);
+    }
+    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+    std::string firmwarePath, savePath;
+    BootLoaderFields fields;
+    Report report{};
+    BootLoaderContext bc;
+};
+
+// A job in the boot loader that leaves the firmware as it was: back to
+// normal mode whatever it found, and the running version shown.
+JobOutcome ThenBackToNormal(CliContext& c, BootLoaderSession& session, JobOutcome outcome) {
+    BootLoaderLeave(session.bc);
+    if (!BackToNormalMode(c))
+        return outcome.done() ? NotBack(c) : outcome;
+    const JobOutcome shown = ShowRunningVersion(c);
+    return outcome.done() ? shown : outcome;
 }
 
 } // namespace
 
-int RunFirmware(CliContext& c, const Options& options) {
-    const Command command = options.command;
-    if (command == Command::FirmwareLeave) {
-        if (c.link.productId == kTalmoProductId) {
-            c.ui.printLine("Le TALMO est déjà en mode normal.");
-            return ShowRunningVersion(c);
-        }
-        Report r{};
-        LeaveBootLoader(c.link, r);
-        return BackToNormalMode(c) ? ShowRunningVersion(c)
-                                   : (c.link.connected() ? kExitDevice : kExitNoDevice);
-    }
-
-    const bool program = command == Command::FirmwareProgram;
-    // A file that cannot be right, or a destination that cannot take the
-    // save, never sends the device anywhere.
+JobOutcome RunFirmwareSave(CliContext& c, const Options& options) {
+    // A destination that cannot take the save never sends the device anywhere.
     HexOutputCheck output;
-    auto expected = std::make_unique<FirmwareImage>();
-    if (program || command == Command::FirmwareVerify) {
-        HexFileFacts facts;
-        bool accepted = LoadFirmwareHex(c.ui, *expected, options.file, &facts) == 1;
-        if (accepted) {
-            std::vector<const char*> refusals = FirmwareFileRefusals(facts);
-            if (program && refusals.empty() && !options.force)
-                refusals = FirmwareContentRefusals(*expected);
-            accepted = ShowFirstRefusal(c.ui, refusals);
-        }
-        if (!accepted) {
-            c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
-            return kExitFile;
-        }
-    }
-    if (program) {
-        const std::string fileVersion = ImageVersionText(*expected);
-        c.ui.printLine("Version du fichier : " + fileVersion);
-        if (!options.assumeYes) {
-            // The question shows what runs now; with --yes nothing is asked,
-            // so nothing more is read.
-            Report r{};
-            const std::optional<std::string> running = c.link.productId == kTalmoProductId
-                                                           ? RunningVersion(c)
-                                                           : QueryDeviceFirmwareVersion(c.link, r);
-            c.ui.printLine("Version en service : " + running.value_or("Inconnue"));
-        }
-        c.ui.setAssumeYes(options.assumeYes);
-        if (c.ui.messageBox("Programmer cette version ?\n" + fileVersion, "Programmation",
-                            Icon::Question, Buttons::YesNo) != Answer::Yes) {
-            c.ui.setStatusText(MessageField, "Programmation: annulée");
-            return kExitCancelled;
-        }
-    } else if (command == Command::FirmwareSave && !output.check(c.ui, options.file)) {
+    if (!output.check(c.ui, options.file)) {
         c.ui.setStatusText(MessageField, "Sauvegarde: Erreur");
-        return kExitFile;
+        return Outcome(JobEnd::FileNotWritten, kHexCannotCreate);
     }
+    if (const JobOutcome entered = EnterBootLoader(c); !entered.done())
+        return entered;
+    BootLoaderSession session(c, options.file);
+    c.ui.setDialogPath(options.file);
+    return ThenBackToNormal(c, session, BootLoaderSave(session.bc));
+}
 
-    if (c.link.productId == kTalmoProductId) {
-        Report jump{};
-        JumpToBootLoader(c.link, jump);
-        if (!WaitForMode(c.link, c.ui, kBootLoaderProductId, kModeSwitchTimeoutMs, false,
-                         c.forced)) {
-            c.ui.printError("Le TALMO n'est pas revenu en mode boot loader dans les " +
-                            std::to_string(kModeSwitchTimeoutMs / 1000) + " s.");
-            return c.link.connected() ? kExitDevice : kExitNoDevice;
-        }
+JobOutcome RunFirmwareVerify(CliContext& c, const Options& options) {
+    auto expected = std::make_unique<FirmwareImage>();
+    if (const JobOutcome loaded = LoadFirmwareFile(c, options.file, *expected, false);
+        !loaded.done())
+        return loaded;
+    if (const JobOutcome entered = EnterBootLoader(c); !entered.done())
+        return entered;
+    BootLoaderSession session(c, options.file);
+    return ThenBackToNormal(c, session, VerifyFirmware(c, *expected));
+}
+
+JobOutcome RunFirmwareProgram(CliContext& c, const Options& options) {
+    auto expected = std::make_unique<FirmwareImage>();
+    JobOutcome outcome = LoadFirmwareFile(c, options.file, *expected, !options.has(kOptForce));
+    if (outcome.done())
+        outcome = ConfirmFirmware(c, options, *expected);
+    if (outcome.done())
+        outcome = EnterBootLoader(c);
+    if (!outcome.done())
+        return outcome;
+    BootLoaderSession session(c, options.file);
+    std::function<JobOutcome()> verify;
+    if (!options.has(kOptNoVerify))
+        verify = [&] { return VerifyFirmware(c, *expected); };
+    if (const JobOutcome updated = BootLoaderAutoUpdate(session.bc, verify); !updated.done()) {
+        c.ui.printError("Le TALMO reste dans son boot loader ; la commande peut être relancée.");
+        return updated;
     }
-
-    auto image = std::make_unique<FirmwareImage>();
-    std::string firmwarePath = options.file;
-    std::string savePath;
-    BootLoaderFields fields;
-    Report report{};
-    BootLoaderContext bc{c.link, c.ui, *image, firmwarePath, savePath, fields, report};
-    BootLoaderShown(bc, false);
-    c.ui.printLine("Boot Loader Version: " + fields.bootLoaderVersion);
-    c.ui.printLine("Version: " + fields.deviceVersion);
-
-    int status = kExitOk;
-    if (command == Command::FirmwareProgram) {
-        int verified = kExitOk;
-        std::function<bool()> verify;
-        if (!options.noVerify)
-            verify = [&] {
-                verified = VerifyFirmware(c, *expected);
-                return verified == kExitOk;
-            };
-        if (!BootLoaderAutoUpdate(bc, verify)) {
-            c.ui.printError(
-                "Le TALMO reste dans son boot loader ; la commande peut être relancée.");
-            return verified != kExitOk ? verified : FailureStatus(c.ui);
-        }
-    } else {
-        if (command == Command::FirmwareVerify) {
-            status = VerifyFirmware(c, *expected);
-        } else {
-            c.ui.setDialogPath(options.file);
-            BootLoaderSave(bc);
-            if (c.ui.messageText() != kSaveOk)
-                status = FailureStatus(c.ui);
-        }
-        // The firmware is untouched whatever was read: back to normal mode.
-        BootLoaderLeave(bc);
-    }
-
     if (!BackToNormalMode(c))
-        return status != kExitOk ? status : (c.link.connected() ? kExitDevice : kExitNoDevice);
-    const int shown = ShowRunningVersion(c);
-    return status != kExitOk ? status : shown;
+        return NotBack(c);
+    return ShowRunningVersion(c);
+}
+
+JobOutcome RunFirmwareLeave(CliContext& c, const Options&) {
+    if (c.link.productId == kTalmoProductId) {
+        c.ui.printLine("Le TALMO est déjà en mode normal.");
+        return ShowRunningVersion(c);
+    }
+    Report r{};
+    LeaveBootLoader(c.link, r);
+    return BackToNormalMode(c) ? ShowRunningVersion(c) : NotBack(c);
 }
 
 // ------------------------------------------------------------------ pic
@@ -494,7 +522,7 @@ void PrintPic(CliContext& c, const ProgrammerState& state) {
     c.ui.printLine("Version: " + state.picVersion);
 }
 
-int IdentifyJson(CliContext& c, const ProgrammerState& s) {
+void IdentifyJson(CliContext& c, const ProgrammerState& s) {
     const bool identified = s.ident.identified();
     const bool isProtected = identified && PicProtected(s.ident.configWord);
     auto number = [&](std::uint32_t v) { return identified ? std::to_string(v) : "null"; };
@@ -507,28 +535,34 @@ int IdentifyJson(CliContext& c, const ProgrammerState& s) {
                     {"program_words", number(s.ident.programSize)},
                     {"eeprom_bytes", number(s.ident.eepromSize)},
                     {"config_word", identified ? JsonString(Hex4(s.ident.configWord)) : "null"}}));
-    return identified && c.ui.boxesShown() == 0 ? kExitOk : kExitDevice;
 }
 
-// Identifies and reads the PIC for a comparison: false (with the reason
-// shown) when it could not be identified, is protected, or was not read whole.
-bool ReadForComparison(CliContext& c, ProgrammerContext& pc) {
-    ProgrammerShown(pc);
-    ProgrammerIdentify(pc);
-    PrintPic(c, pc.state);
-    if (!pc.state.ident.identified())
-        return false;
-    if (PicProtected(pc.state.ident.configWord)) {
-        c.ui.printError(std::string(kProgrammerProtectedNotice) + " : il ne peut pas être relu.");
-        return false;
+// The programmer page's state for one command, in normal mode only.
+struct PicSession {
+    PicSession(CliContext& c, const Options& options) : pc{c.link, c.ui, *state, nullptr} {
+        pc.programErrorCaption = ""; // its text says it is an error
+        c.ui.setDialogPath(options.file);
+        c.ui.setAssumeYes(options.has(kOptYes));
     }
-    return pc.state.imageFromPic;
+    std::unique_ptr<ProgrammerState> state = std::make_unique<ProgrammerState>();
+    ProgrammerContext pc;
+};
+
+// Identifies and reads the PIC for a comparison: Done when the whole PIC
+// was read; Protected (said) or NoAnswer otherwise.
+JobOutcome ReadForComparison(CliContext& c, ProgrammerContext& pc) {
+    ProgrammerShown(pc);
+    const JobOutcome identified = ProgrammerIdentify(pc);
+    PrintPic(c, pc.state);
+    if (identified.end == JobEnd::Protected)
+        c.ui.printError(std::string(kProgrammerProtectedNotice) + " : il ne peut pas être relu.");
+    return identified;
 }
 
-int ReportComparison(CliContext& c, const PicComparison& d, bool blank) {
+JobOutcome ReportComparison(CliContext& c, const PicComparison& d, bool blank) {
     if (d.differences == 0) {
         c.ui.printLine(blank ? "PIC vierge" : "Vérification : OK");
-        return kExitOk;
+        return {};
     }
     const char* plural = d.differences > 1 ? "s" : "";
     char text[160];
@@ -544,98 +578,111 @@ int ReportComparison(CliContext& c, const PicComparison& d, bool blank) {
                       static_cast<unsigned>(d.got), static_cast<unsigned>(d.differences), plural,
                       plural);
     c.ui.printError(text);
-    return kExitDifference;
+    return {JobEnd::Difference, nullptr, d.address, d.differences};
+}
+
+// The PIC against `expected` (pic verify), or against a blank PIC.
+JobOutcome ComparePic(CliContext& c, const Options& options, bool blank) {
+    if (!RequireNormalMode(c))
+        return Outcome(JobEnd::WrongMode);
+    PicSession s(c, options);
+    auto expected = std::make_unique<PicImage>();
+    ResetPicImage(*expected);
+    if (!blank && !LoadPicHex(c.ui, *expected, options.file))
+        return Outcome(JobEnd::FileRefused);
+    const JobOutcome read = ReadForComparison(c, s.pc);
+    // A protected PIC is not blank, whatever it reads back.
+    if (blank && read.end == JobEnd::Protected)
+        return Outcome(JobEnd::Difference);
+    if (!read.done())
+        return read;
+    return ReportComparison(c, ComparePicImages(*expected, s.state->image, s.state->ident), blank);
 }
 
 } // namespace
 
-int RunPic(CliContext& c, const Options& options) {
+JobOutcome RunPicIdentify(CliContext& c, const Options& options) {
     if (!RequireNormalMode(c))
-        return kExitDevice;
-    auto state = std::make_unique<ProgrammerState>();
-    ProgrammerContext pc{c.link, c.ui, *state, nullptr};
-    c.ui.setDialogPath(options.file);
-    c.ui.setAssumeYes(options.assumeYes);
+        return Outcome(JobEnd::WrongMode);
+    PicSession s(c, options);
+    ProgrammerShown(s.pc);
+    JobOutcome outcome = ProgrammerIdentify(s.pc);
+    if (outcome.end == JobEnd::Protected)
+        outcome = {}; // identified: its protection is what it shows
+    if (options.has(kOptJson))
+        IdentifyJson(c, *s.state);
+    else
+        PrintPic(c, *s.state);
+    return outcome;
+}
 
-    switch (options.command) {
-    case Command::PicIdentify: {
-        ProgrammerShown(pc);
-        ProgrammerIdentify(pc);
-        if (options.json)
-            return IdentifyJson(c, *state);
-        PrintPic(c, *state);
-        if (!state->ident.identified() || c.ui.boxesShown() > 0)
-            return kExitDevice;
-        return kExitOk;
+JobOutcome RunPicRead(CliContext& c, const Options& options) {
+    if (!RequireNormalMode(c))
+        return Outcome(JobEnd::WrongMode);
+    PicSession s(c, options);
+    // A destination that cannot take the file is found before the read.
+    HexOutputCheck output;
+    if (!output.check(c.ui, options.file)) {
+        c.ui.setStatusText(MessageField, "Sauvegarde: Erreur");
+        return Outcome(JobEnd::FileNotWritten, kHexCannotCreate);
     }
-    case Command::PicRead: {
-        // A destination that cannot take the file is found before the read.
-        HexOutputCheck output;
-        if (!output.check(c.ui, options.file)) {
-            c.ui.setStatusText(MessageField, "Sauvegarde: Erreur");
-            return kExitFile;
-        }
-        ProgrammerShown(pc);
-        ProgrammerSave(pc);
-        PrintPic(c, *state);
-        if (c.ui.messageText() == kSaveOk)
-            return kExitOk;
-        if (state->picVersion == kProgrammerProtectedNotice)
-            c.ui.printError(std::string(kProgrammerProtectedNotice) + " : rien n'est enregistré.");
-        return FailureStatus(c.ui);
+    ProgrammerShown(s.pc);
+    const JobOutcome saved = ProgrammerSave(s.pc);
+    PrintPic(c, *s.state);
+    if (saved.end == JobEnd::Protected)
+        c.ui.printError(std::string(kProgrammerProtectedNotice) + " : rien n'est enregistré.");
+    return saved;
+}
+
+JobOutcome RunPicProgram(CliContext& c, const Options& options) {
+    if (!RequireNormalMode(c))
+        return Outcome(JobEnd::WrongMode);
+    PicSession s(c, options);
+    // A file that cannot be right never reaches the board; one too large
+    // for the PIC is refused once the PIC is identified, unless forced.
+    auto check = std::make_unique<PicImage>();
+    HexFileFacts facts;
+    bool accepted = LoadPicHex(c.ui, *check, options.file, &facts);
+    if (accepted) {
+        const std::vector<const char*> refusals = PicFileRefusals(facts);
+        if (!refusals.empty())
+            c.ui.errorBox(refusals.front(), kHexReadCaption);
+        accepted = refusals.empty();
     }
-    case Command::PicProgram: {
-        // A file that cannot be right never reaches the board; one too large
-        // for the PIC is refused once the PIC is identified, unless forced.
-        auto check = std::make_unique<PicImage>();
-        HexFileFacts facts;
-        if (LoadPicHex(c.ui, *check, options.file, &facts) != 1 ||
-            !ShowFirstRefusal(c.ui, PicFileRefusals(facts))) {
-            c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
-            return kExitFile;
-        }
-        pc.refuseBeyondPic = !options.force;
-        ProgrammerShown(pc);
-        ProgrammerProgram(pc);
-        if (c.ui.messageText() == kProgramPicOk)
-            return kExitOk;
-        if (c.ui.messageText() == kProgramCancelled)
-            return kExitCancelled;
-        return FailureStatus(c.ui);
+    if (!accepted) {
+        c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
+        return Outcome(JobEnd::FileRefused);
     }
-    case Command::PicVerify:
-    case Command::PicBlankCheck: {
-        const bool blank = options.command == Command::PicBlankCheck;
-        auto expected = std::make_unique<PicImage>();
-        ResetPicImage(*expected);
-        if (!blank && LoadPicHex(c.ui, *expected, options.file) != 1)
-            return kExitFile;
-        if (!ReadForComparison(c, pc)) {
-            // A protected PIC is not blank, whatever it reads back.
-            if (blank && state->ident.identified() && PicProtected(state->ident.configWord))
-                return kExitDifference;
-            return kExitDevice;
-        }
-        return ReportComparison(c, ComparePicImages(*expected, state->image, state->ident), blank);
+    s.pc.refuseBeyondPic = !options.has(kOptForce);
+    ProgrammerShown(s.pc);
+    return ProgrammerProgram(s.pc);
+}
+
+JobOutcome RunPicVerify(CliContext& c, const Options& options) {
+    return ComparePic(c, options, false);
+}
+
+JobOutcome RunPicBlankCheck(CliContext& c, const Options& options) {
+    return ComparePic(c, options, true);
+}
+
+JobOutcome RunPicErase(CliContext& c, const Options& options) {
+    if (!RequireNormalMode(c))
+        return Outcome(JobEnd::WrongMode);
+    PicSession s(c, options);
+    ProgrammerShown(s.pc);
+    const IdentifyOutcome identified = IdentifyPic(c.link, c.ui, s.state->ident);
+    if (!s.state->ident.identified()) {
+        c.ui.printError(kProgrammerTypeError);
+        return Outcome(JobEnd::NoAnswer);
     }
-    case Command::PicErase: {
-        ProgrammerShown(pc);
-        const IdentifyOutcome identified = IdentifyPic(c.link, c.ui, state->ident);
-        if (!state->ident.identified()) {
-            c.ui.printError(kProgrammerTypeError);
-            return kExitDevice;
-        }
-        c.ui.printLine("PIC: " + identified.picText);
-        if (c.ui.messageBox("Effacer tout le PIC ?", kProgrammerConfirmCaption, Icon::Question,
-                            Buttons::YesNo) != Answer::Yes) {
-            c.ui.printLine("Effacement : annulé"); // identification left programming mode
-            return kExitCancelled;
-        }
-        return ErasePic(c.link, c.ui, state->ident) == 1 ? kExitOk : kExitDevice;
+    c.ui.printLine("PIC: " + identified.picText);
+    if (c.ui.messageBox("Effacer tout le PIC ?", kProgrammerConfirmCaption, Icon::Question,
+                        Buttons::YesNo) != Answer::Yes) {
+        c.ui.printLine("Effacement : annulé"); // identification left programming mode
+        return Outcome(JobEnd::Cancelled);
     }
-    default:
-        return kExitUsage;
-    }
+    return ErasePic(c.link, c.ui, s.state->ident) ? JobOutcome{} : Outcome(JobEnd::NoAnswer);
 }
 
 } // namespace talmo::cli

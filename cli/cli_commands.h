@@ -1,6 +1,7 @@
-// The commands of talmo-cli. Each strings together the operations and the
-// page flows of the window program, unchanged, and reports through the
-// terminal's Ui; each returns its exit status (cli_options.h).
+// The commands of talmo-cli, one function each (named in command_table.cpp).
+// Each strings together the operations and the page flows of the window
+// program, unchanged, reports through the terminal's Ui and returns the job's
+// outcome, which main maps to the exit status (ExitStatusOf, cli_options.h).
 #pragma once
 
 #include "cli/cli_options.h"
@@ -37,10 +38,19 @@ bool WaitForMode(DeviceLink& link, Ui& ui, std::uint16_t productId, int timeoutM
 // with -v, always); empty otherwise.
 std::string DeviceNotice(HidBackend& backend, const DeviceLink& link, int verbosity);
 
-int RunHexCheck(TerminalUi& ui, const Options& options);
+// Files only: the link is not used.
+JobOutcome RunHexCheck(CliContext& c, const Options& options);
 // These need an open link.
-int RunStatus(CliContext& c, const Options& options);
-int RunFirmware(CliContext& c, const Options& options);
-int RunPic(CliContext& c, const Options& options);
+JobOutcome RunStatus(CliContext& c, const Options& options);
+JobOutcome RunFirmwareSave(CliContext& c, const Options& options);
+JobOutcome RunFirmwareProgram(CliContext& c, const Options& options);
+JobOutcome RunFirmwareVerify(CliContext& c, const Options& options);
+JobOutcome RunFirmwareLeave(CliContext& c, const Options& options);
+JobOutcome RunPicIdentify(CliContext& c, const Options& options);
+JobOutcome RunPicRead(CliContext& c, const Options& options);
+JobOutcome RunPicProgram(CliContext& c, const Options& options);
+JobOutcome RunPicVerify(CliContext& c, const Options& options);
+JobOutcome RunPicBlankCheck(CliContext& c, const Options& options);
+JobOutcome RunPicErase(CliContext& c, const Options& options);
 
 } // namespace talmo::cli

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -64,38 +65,138 @@ void CatchInterrupt(bool watching) {
         sigaction(sig, &action, nullptr);
 }
 
-bool UsesBoardPic(talmo::cli::Command c) {
-    using talmo::cli::Command;
-    return c == Command::PicIdentify || c == Command::PicRead || c == Command::PicProgram ||
-           c == Command::PicVerify || c == Command::PicBlankCheck || c == Command::PicErase;
-}
-
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "talmo-cli : %s\nEssayez « talmo-cli --help ».\n", message.c_str());
     return talmo::cli::kExitUsage;
 }
 
-int RunOnDevice(talmo::cli::CliContext& c, const talmo::cli::Options& o) {
-    using namespace talmo::cli;
-    switch (o.command) {
-    case Command::Status:
-        return RunStatus(c, o);
-    case Command::FirmwareSave:
-    case Command::FirmwareProgram:
-    case Command::FirmwareVerify:
-    case Command::FirmwareLeave:
-        return RunFirmware(c, o);
-    default:
-        return UsesBoardPic(o.command) ? RunPic(c, o) : kExitUsage;
+using namespace talmo;
+using namespace talmo::cli;
+
+TerminalStreams StreamsFor(const Options& o) {
+    TerminalStreams streams;
+    streams.outIsTerminal = isatty(STDOUT_FILENO) == 1;
+    streams.errIsTerminal = isatty(STDERR_FILENO) == 1;
+    streams.inIsTerminal = isatty(STDIN_FILENO) == 1;
+    if (o.has(kOptJson)) { // standard output holds the JSON alone
+        streams.out = stderr;
+        streams.outIsTerminal = streams.errIsTerminal;
     }
+    return streams;
+}
+
+// The device services: the emulator's (--simulate) or the real ones.
+struct Devices {
+    std::unique_ptr<SimSession> session;
+    std::unique_ptr<HidBackend> real;
+    HidBackend* backend = nullptr;
+    Clock* clock = nullptr;
+};
+
+// Sets up the devices; an exit status when that failed.
+std::optional<int> OpenDevices(const Options& o, RealClock& realClock, Devices& d) {
+    d.clock = &realClock;
+    if (o.simulateFolder.empty()) {
+        d.real = std::make_unique<LinuxBackend>();
+        d.backend = d.real.get();
+        return std::nullopt;
+    }
+    d.session = std::make_unique<SimSession>();
+    std::string error;
+    switch (d.session->open({o.simulateFolder, o.simPic, o.simProtected}, &error)) {
+    case SimSession::OpenResult::Ok:
+        break;
+    case SimSession::OpenResult::BadRequest:
+        return UsageError(error);
+    case SimSession::OpenResult::BadState:
+        std::fprintf(stderr, "talmo-cli : %s\n", error.c_str());
+        return kExitFile;
+    }
+    d.backend = &d.session->backend();
+    d.clock = &d.session->clock();
+    return std::nullopt;
+}
+
+// Why no TALMO could be opened, said.
+JobOutcome NotConnected(TerminalUi& ui, const DeviceLink& link, const Options& o) {
+    if (!link.deniedPath.empty()) {
+        ui.printError(AccessDeniedAdvice(link.deniedPath));
+        return Outcome(JobEnd::AccessDenied);
+    }
+    if (!link.busyPath.empty()) {
+        ui.printError("TALMO utilisé par un autre programme (" + link.busyPath +
+                      ") : le fermer (fenêtre TALMO_Tools ou autre talmo-cli), puis "
+                      "recommencer.");
+        return Outcome(JobEnd::Busy);
+    }
+    ui.printError(o.devicePath.empty() ? std::string("Aucun TALMO connecté.")
+                                       : "Aucun TALMO à " + o.devicePath + ".");
+    return Outcome(JobEnd::NoDevice);
+}
+
+// After a forced stop: the exchanges were cut short, so the board's PIC must
+// not stay in programming mode. A firmware left half written keeps the TALMO
+// in its boot loader, where the command can be run again.
+void SayStopped(TerminalUi& ui, DeviceLink& link, GuardedBackend& guarded, const Options& o) {
+    guarded.release();
+    std::string said = "Opération arrêtée";
+    if (o.command->target == Target::BoardPic && link.connected() &&
+        link.productId == kTalmoProductId) {
+        Report leave{};
+        said += TargetLeave(link, leave)
+                    ? " ; le PIC est sorti du mode programmation."
+                    : " ; le PIC n'a pas répondu à la sortie du mode programmation.";
+    } else if (link.connected() && link.productId == kBootLoaderProductId) {
+        said += " ; le TALMO reste dans son boot loader, où la commande peut être relancée.";
+    } else {
+        said += ".";
+    }
+    ui.printError(said);
+}
+
+// Finds the TALMO and runs the command on it.
+JobOutcome RunOnDevice(const Options& o, GuardedBackend& guarded, Clock& clock,
+                       const TerminalStreams& streams, bool simulated) {
+    TerminalUi ui(clock, streams);
+    ui.setVerbosity(o.verbosity);
+    DeviceLink link;
+    link.backend = &guarded;
+    link.ui = &ui;
+    link.preferredPath = o.devicePath;
+    RegisterForDeviceEvents(link);
+    guarded.takeEvents(); // what is present now is found by the search below
+    OpenDevice(link);
+    if (link.connected() && !o.devicePath.empty() && link.devicePath != o.devicePath)
+        CloseDevice(link); // another TALMO than the one asked for
+    JobOutcome outcome;
+    if (!link.connected()) {
+        outcome = NotConnected(ui, link, o);
+    } else {
+        if (const std::string notice = DeviceNotice(guarded, link, ui.verbosity()); !notice.empty())
+            ui.printError(notice);
+        CliContext context{link, ui, simulated, &gInterrupted, &gForced};
+        outcome = o.command->run(context, o);
+        if (gForced) {
+            SayStopped(ui, link, guarded, o);
+            outcome = Outcome(JobEnd::Cancelled);
+        }
+    }
+    link.ui = nullptr;
+    return outcome;
+}
+
+// Files only: no device, real or virtual, is involved.
+int RunOnFiles(const Options& o, const TerminalStreams& streams) {
+    RealClock clock;
+    TerminalUi ui(clock, streams);
+    DeviceLink unused;
+    CliContext context{unused, ui};
+    return ExitStatusOf(o.command->run(context, o));
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    using namespace talmo;
-    using namespace talmo::cli;
-
     const ParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok)
         return UsageError(parsed.error);
@@ -107,123 +208,27 @@ int main(int argc, char** argv) {
     // A reader that went away (`talmo-cli ... | head`) makes writes fail;
     // it never ends the program in the middle of an operation.
     std::signal(SIGPIPE, SIG_IGN);
-    if (o.command != Command::HexCheck)
-        CatchInterrupt(o.watch); // before anything slow
+    const TerminalStreams streams = StreamsFor(o);
+    if (o.command->target == Target::Files)
+        return RunOnFiles(o, streams);
+    CatchInterrupt(o.has(kOptWatch)); // before anything slow
 
-    TerminalStreams streams;
-    streams.outIsTerminal = isatty(STDOUT_FILENO) == 1;
-    streams.errIsTerminal = isatty(STDERR_FILENO) == 1;
-    streams.inIsTerminal = isatty(STDIN_FILENO) == 1;
-    if (o.json) { // standard output holds the JSON alone
-        streams.out = stderr;
-        streams.outIsTerminal = streams.errIsTerminal;
-    }
     RealClock realClock;
-
-    if (o.command == Command::HexCheck) {
-        // Files only: no device, real or virtual, is involved.
-        TerminalUi ui(realClock, streams);
-        return RunHexCheck(ui, o);
+    Devices devices;
+    if (const std::optional<int> failed = OpenDevices(o, realClock, devices))
+        return *failed;
+    GuardedBackend guarded(*devices.backend, *devices.clock, &gForced);
+    std::string error;
+    if (!o.logFile.empty() && !guarded.logTo(o.logFile, &error)) {
+        std::fprintf(stderr, "talmo-cli : --log %s : %s\n", o.logFile.c_str(), error.c_str());
+        return kExitFile;
     }
-
-    std::unique_ptr<SimSession> session;
-    std::unique_ptr<HidBackend> realBackend;
-    HidBackend* backend = nullptr;
-    Clock* clock = &realClock;
-    if (!o.simulateFolder.empty()) {
-        session = std::make_unique<SimSession>();
-        std::string error;
-        switch (session->open({o.simulateFolder, o.simPic, o.simProtected}, &error)) {
-        case SimSession::OpenResult::Ok:
-            break;
-        case SimSession::OpenResult::BadRequest:
-            return UsageError(error);
-        case SimSession::OpenResult::BadState:
-            std::fprintf(stderr, "talmo-cli : %s\n", error.c_str());
-            return kExitFile;
-        }
-        backend = &session->backend();
-        clock = &session->clock();
-    } else {
-        realBackend = std::make_unique<LinuxBackend>();
-        backend = realBackend.get();
-    }
-
-    GuardedBackend guarded(*backend, *clock, &gForced);
-    if (!o.logFile.empty()) {
-        std::string error;
-        if (!guarded.logTo(o.logFile, &error)) {
-            std::fprintf(stderr, "talmo-cli : --log %s : %s\n", o.logFile.c_str(), error.c_str());
-            return kExitFile;
-        }
-    }
-
-    int status = kExitOk;
-    {
-        TerminalUi ui(*clock, streams);
-        ui.setVerbosity(o.verbosity);
-        DeviceLink link;
-        link.backend = &guarded;
-        link.ui = &ui;
-        link.preferredPath = o.devicePath;
-        RegisterForDeviceEvents(link);
-        guarded.takeEvents(); // what is present now is found by the search below
-        OpenDevice(link);
-        if (link.connected() && !o.devicePath.empty() && link.devicePath != o.devicePath)
-            CloseDevice(link); // another TALMO than the one asked for
-        if (!link.connected()) {
-            if (!link.deniedPath.empty()) {
-                ui.printError(AccessDeniedAdvice(link.deniedPath));
-                status = kExitAccessDenied;
-            } else if (!link.busyPath.empty()) {
-                ui.printError("TALMO utilisé par un autre programme (" + link.busyPath +
-                              ") : le fermer (fenêtre TALMO_Tools ou autre talmo-cli), puis "
-                              "recommencer.");
-                status = kExitBusy;
-            } else {
-                ui.printError(o.devicePath.empty() ? std::string("Aucun TALMO connecté.")
-                                                   : "Aucun TALMO à " + o.devicePath + ".");
-                status = kExitNoDevice;
-            }
-        } else {
-            if (const std::string notice = DeviceNotice(guarded, link, ui.verbosity());
-                !notice.empty())
-                ui.printError(notice);
-            CliContext context{link, ui, session != nullptr, &gInterrupted, &gForced};
-            status = RunOnDevice(context, o);
-            if (gForced) {
-                // The exchanges were cut short: the board's PIC must not stay
-                // in programming mode. A firmware left half written keeps the
-                // TALMO in its boot loader, where the command can be run again.
-                guarded.release();
-                std::string said = "Opération arrêtée";
-                if (UsesBoardPic(o.command) && link.connected() &&
-                    link.productId == kTalmoProductId) {
-                    Report leave{};
-                    said += TargetLeave(link, leave)
-                                ? " ; le PIC est sorti du mode programmation."
-                                : " ; le PIC n'a pas répondu à la sortie du mode programmation.";
-                } else if (link.connected() && link.productId == kBootLoaderProductId) {
-                    said += " ; le TALMO reste dans son boot loader, où la commande peut être "
-                            "relancée.";
-                } else {
-                    said += ".";
-                }
-                ui.printError(said);
-                status = kExitCancelled;
-            }
-        }
-        link.ui = nullptr;
-    }
-
-    if (session) {
-        std::string error;
-        if (!session->save(&error)) {
-            std::fprintf(stderr, "talmo-cli : état de simulation non enregistré : %s\n",
-                         error.c_str());
-            if (status == kExitOk)
-                status = kExitFile;
-        }
+    int status =
+        ExitStatusOf(RunOnDevice(o, guarded, *devices.clock, streams, devices.session != nullptr));
+    if (devices.session && !devices.session->save(&error)) {
+        std::fprintf(stderr, "talmo-cli : état de simulation non enregistré : %s\n", error.c_str());
+        if (status == kExitOk)
+            status = kExitFile;
     }
     return status;
 }

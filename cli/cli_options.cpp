@@ -50,7 +50,50 @@ std::string WithCommon(const std::string& text) {
     return text + "\n" + kCommonOptions + "\n" + kExitStatuses;
 }
 
+const char kGeneralHelpStart[] =
+    "Usage : talmo-cli [OPTIONS] COMMANDE [ARGUMENTS]\n"
+    "\n"
+    "Les travaux de TALMO_Tools depuis un terminal : état du TALMO, mise à jour\n"
+    "de son firmware, lecture et programmation du PIC de la carte VELKOR.\n"
+    "\n";
+
+constexpr int kGeneralColumn = 33; // where the summaries start in the general help
+
 using Words = std::vector<std::string>;
+
+// The options that only some commands take, in the order their misuse is told.
+struct OwnOption {
+    const char* name;
+    const char* shortName; // or null
+    unsigned bit;
+};
+constexpr OwnOption kOwnOptions[] = {
+    {"--watch", nullptr, kOptWatch},       {"--yes", "-y", kOptYes},
+    {"--force", nullptr, kOptForce},       {"--no-verify", nullptr, kOptNoVerify},
+    {"--json", nullptr, kOptJson},         {"--pic", nullptr, kOptPic},
+    {"--firmware", nullptr, kOptFirmware},
+};
+// Of these, a command that takes them needs exactly one.
+constexpr unsigned kChoiceOptions = kOptPic | kOptFirmware;
+
+// The options of every command that take a value.
+struct ValueOption {
+    const char* name;
+    const char* value; // what the value is, for the message when it is missing
+    std::string Options::*field;
+};
+const ValueOption kValueOptions[] = {
+    {"--simulate", "DOSSIER", &Options::simulateFolder},
+    {"--sim-pic", "NOM", &Options::simPic},
+    {"--log", "FICHIER", &Options::logFile},
+    {"--device", "CHEMIN", &Options::devicePath},
+};
+// The chips that --sim-pic names, for the completion.
+constexpr const char* kSimPicNames =
+    "PIC16F873 PIC16F873A PIC16F874 PIC16F874A PIC16F876 PIC16F876A PIC16F877 PIC16F877A";
+// Every option of every command, for the completion.
+constexpr const char* kCommonOptionNames =
+    "--device --log --quiet --verbose --simulate --sim-pic --sim-protected --help --version";
 
 ParseResult Fail(std::string message) {
     ParseResult r;
@@ -58,422 +101,418 @@ ParseResult Fail(std::string message) {
     return r;
 }
 
-std::optional<Command> CommandOf(const Words& w, std::string* error) {
-    if (w.size() == 0) {
-        *error = "commande manquante";
-        return std::nullopt;
-    }
-    const std::string& group = w[0];
-    const std::string sub = w.size() > 1 ? w[1] : "";
-    if (group == "status")
-        return Command::Status;
-    if (group == "firmware") {
-        if (sub == "save")
-            return Command::FirmwareSave;
-        if (sub == "program")
-            return Command::FirmwareProgram;
-        if (sub == "verify")
-            return Command::FirmwareVerify;
-        if (sub == "leave")
-            return Command::FirmwareLeave;
-        *error = sub.empty() ? "firmware : sous-commande manquante (save, program, verify ou leave)"
-                             : "firmware : sous-commande inconnue « " + sub + " »";
-        return std::nullopt;
-    }
-    if (group == "pic") {
-        if (sub == "identify")
-            return Command::PicIdentify;
-        if (sub == "read")
-            return Command::PicRead;
-        if (sub == "program")
-            return Command::PicProgram;
-        if (sub == "verify")
-            return Command::PicVerify;
-        if (sub == "blank-check")
-            return Command::PicBlankCheck;
-        if (sub == "erase")
-            return Command::PicErase;
-        *error = sub.empty() ? "pic : sous-commande manquante (identify, read, program, verify, "
-                               "blank-check ou erase)"
-                             : "pic : sous-commande inconnue « " + sub + " »";
-        return std::nullopt;
-    }
-    if (group == "hex") {
-        if (sub == "check")
-            return Command::HexCheck;
-        *error = sub.empty() ? "hex : sous-commande manquante (check)"
-                             : "hex : sous-commande inconnue « " + sub + " »";
-        return std::nullopt;
-    }
-    *error = "commande inconnue « " + group + " »";
-    return std::nullopt;
+std::string CommandWords(const CommandSpec& c) {
+    return *c.name ? std::string(c.group) + " " + c.name : std::string(c.group);
 }
 
-// Words after the command's own: 0 for status and pic identify, 1 (the
-// file) for the others.
-std::size_t CommandWords(Command c) { return c == Command::Status ? 1 : 2; }
-
-bool TakesFile(Command c) {
-    switch (c) {
-    case Command::None:
-    case Command::Status:
-    case Command::FirmwareLeave:
-    case Command::PicIdentify:
-    case Command::PicBlankCheck:
-    case Command::PicErase:
-        return false;
-    default:
-        return true;
+// "a", "a et b", "a, b et c" (or "ou" for the last).
+std::string Listed(const std::vector<std::string>& items, const char* last) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == items.size() ? std::string(" ") + last + " " : ", ";
+        text += items[i];
     }
+    return text;
+}
+
+std::vector<const CommandSpec*> GroupCommands(const std::string& group) {
+    std::vector<const CommandSpec*> found;
+    for (const CommandSpec& c : Commands())
+        if (group == c.group)
+            found.push_back(&c);
+    return found;
+}
+
+const CommandSpec* CommandOf(const Words& w, std::string* error) {
+    if (w.empty()) {
+        *error = "commande manquante";
+        return nullptr;
+    }
+    const std::vector<const CommandSpec*> group = GroupCommands(w[0]);
+    if (group.empty()) {
+        *error = "commande inconnue « " + w[0] + " »";
+        return nullptr;
+    }
+    if (!*group.front()->name)
+        return group.front();
+    const std::string sub = w.size() > 1 ? w[1] : "";
+    std::vector<std::string> names;
+    for (const CommandSpec* c : group) {
+        if (sub == c->name)
+            return c;
+        names.push_back(c->name);
+    }
+    *error = sub.empty() ? w[0] + " : sous-commande manquante (" + Listed(names, "ou") + ")"
+                         : w[0] + " : sous-commande inconnue « " + sub + " »";
+    return nullptr;
 }
 
 std::string HelpFor(const Words& w) {
-    if (w.size() == 0)
-        return HelpText(Command::None);
     std::string ignored;
-    if (auto c = CommandOf(w, &ignored))
-        return HelpText(*c);
-    if (w[0] == "firmware" || w[0] == "pic" || w[0] == "hex")
-        return GroupHelpText(w[0]);
-    return HelpText(Command::None);
+    if (const CommandSpec* c = CommandOf(w, &ignored))
+        return HelpText(c);
+    return w.empty() ? HelpText(nullptr) : GroupHelpText(w[0]);
+}
+
+// What the loop over the arguments found besides the options' values.
+struct Scan {
+    Options options;
+    Words words;
+    bool help = false, version = false, quiet = false, verbose = false, simPicGiven = false;
+    bool completion = false; // --completion, not in the help: the build asks for it
+};
+
+// One option (`a`, at args[i]; a value may take the next argument).
+std::optional<std::string> ScanOption(const Words& args, std::size_t& i, Scan& s) {
+    const std::string& a = args[i];
+    // --name=value or --name value for the options that take a value.
+    std::string name = a;
+    std::optional<std::string> inlineValue;
+    if (const std::size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+        name = a.substr(0, eq);
+        inlineValue = a.substr(eq + 1);
+    }
+    if (name == "-h" || name == "--help") {
+        s.help = true;
+        return std::nullopt;
+    }
+    for (const ValueOption& v : kValueOptions) {
+        if (name != v.name)
+            continue;
+        if (!inlineValue && i + 1 < args.size())
+            inlineValue = args[++i];
+        if (!inlineValue || inlineValue->empty())
+            return std::string(v.name) + " : " + v.value + " manquant";
+        s.options.*v.field = *inlineValue;
+        s.simPicGiven = s.simPicGiven || name == "--sim-pic";
+        return std::nullopt;
+    }
+    bool* flag = name == "--version"                   ? &s.version
+                 : name == "--completion"              ? &s.completion
+                 : name == "--sim-protected"           ? &s.options.simProtected
+                 : name == "-q" || name == "--quiet"   ? &s.quiet
+                 : name == "-v" || name == "--verbose" ? &s.verbose
+                                                       : nullptr;
+    if (flag && !inlineValue) {
+        *flag = true;
+        return std::nullopt;
+    }
+    for (const OwnOption& o : kOwnOptions)
+        if (!inlineValue && (name == o.name || (o.shortName && name == o.shortName))) {
+            s.options.given |= o.bit;
+            return std::nullopt;
+        }
+    return "option inconnue « " + a + " »";
+}
+
+std::optional<std::string> ScanArguments(const Words& args, Scan& s) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            s.words.insert(s.words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        }
+        if (a.size() < 2 || a[0] != '-')
+            s.words.push_back(a);
+        else if (std::optional<std::string> error = ScanOption(args, i, s))
+            return error;
+    }
+    if (!s.words.empty() && s.words[0] == "help") {
+        s.words.erase(s.words.begin());
+        s.help = true;
+    }
+    return std::nullopt;
+}
+
+// The words after the command's own: its file, or nothing.
+std::optional<std::string> CheckFile(const Words& words, Options& o) {
+    const CommandSpec& c = *o.command;
+    const std::size_t own = *c.name ? 2 : 1;
+    if (c.file == FileArgument::None) {
+        if (words.size() > own)
+            return "argument en trop « " + words[own] + " »";
+        return std::nullopt;
+    }
+    if (words.size() <= own)
+        return CommandWords(c) + " : FICHIER manquant";
+    o.file = words[own];
+    if (o.file.empty())
+        return CommandWords(c) + " : FICHIER vide";
+    if (words.size() > own + 1)
+        return "argument en trop « " + words[own + 1] + " »";
+    return std::nullopt;
+}
+
+// "--yes ne s'emploie qu'avec pic program, pic erase et firmware program":
+// the commands that take `bits`, named status first, then pic, hex and
+// firmware's, as these messages have always named them.
+std::string OnlyWith(const std::string& names, bool plural, unsigned bits) {
+    std::vector<std::string> users;
+    for (const char* group : {"status", "pic", "hex", "firmware"})
+        for (const CommandSpec* c : GroupCommands(group))
+            if (c->options & bits)
+                users.push_back(CommandWords(*c));
+    return names + (plural ? " ne s'emploient qu'avec " : " ne s'emploie qu'avec ") +
+           Listed(users, "et");
+}
+
+std::optional<std::string> CheckOptions(const Scan& s) {
+    const Options& o = s.options;
+    const unsigned misused = o.given & ~o.command->options;
+    for (const OwnOption& own : kOwnOptions)
+        if ((misused & own.bit) && !(own.bit & kChoiceOptions))
+            return OnlyWith(own.name, false, own.bit);
+    if (o.has(kOptJson) && o.has(kOptWatch))
+        return "--json et --watch ne s'emploient pas ensemble";
+    if (s.quiet && s.verbose)
+        return "-q et -v ne s'emploient pas ensemble";
+    std::vector<std::string> choices;
+    for (const OwnOption& own : kOwnOptions)
+        if (own.bit & kChoiceOptions)
+            choices.push_back(own.name);
+    if (misused & kChoiceOptions)
+        return OnlyWith(Listed(choices, "et"), true, kChoiceOptions);
+    const unsigned chosen = o.given & kChoiceOptions;
+    if ((o.command->options & kChoiceOptions) && (chosen == 0 || (chosen & (chosen - 1))))
+        return CommandWords(*o.command) + " : choisir " + Listed(choices, "ou");
+    if ((s.simPicGiven || o.simProtected) && o.simulateFolder.empty())
+        return "--sim-pic et --sim-protected demandent --simulate DOSSIER";
+    return std::nullopt;
+}
+
+// One line (or more) of a help's list of commands.
+std::string SummaryLine(const std::string& synopsis, const std::string& summary, int column) {
+    const std::size_t at = static_cast<std::size_t>(column);
+    std::string line = "  " + synopsis;
+    line += line.size() + 1 > at ? "\n" + std::string(at, ' ') : std::string(at - line.size(), ' ');
+    for (char c : summary) {
+        line += c;
+        if (c == '\n')
+            line += std::string(at, ' ');
+    }
+    return line + "\n";
+}
+
+// The parts of the completion script that come from the table.
+struct CompletionParts {
+    std::string groups;             // first words
+    std::string subcommands;        // "        firmware) COMPREPLY=(...) ;;" lines
+    std::string helpWords;          // the same after "help GROUP"
+    std::string options;            // "            'pic program') options+=' --yes' ;;" lines
+    std::string hexFiles, anyFiles; // commands whose FICHIER is a HEX file, any file
+};
+
+std::string OwnOptionNames(unsigned bits) {
+    std::string names;
+    for (const OwnOption& o : kOwnOptions)
+        if (bits & o.bit)
+            names += std::string(" ") + o.name;
+    return names;
+}
+
+CompletionParts CompletionPartsOf() {
+    CompletionParts p;
+    std::string previous;
+    for (const CommandSpec& c : Commands()) {
+        const std::string words = CommandWords(c);
+        if (previous != c.group) {
+            previous = c.group;
+            p.groups += std::string(p.groups.empty() ? "" : " ") + c.group;
+            std::string names;
+            for (const CommandSpec* in : GroupCommands(c.group))
+                names += std::string(names.empty() ? "" : " ") + in->name;
+            if (!names.empty()) {
+                p.subcommands += std::string("                ") + c.group +
+                                 ") COMPREPLY=($(compgen -W '" + names + "' -- \"$cur\")) ;;\n";
+                p.helpWords += std::string("                'help ") + c.group +
+                               "') COMPREPLY=($(compgen -W '" + names + "' -- \"$cur\")) ;;\n";
+            }
+        }
+        if (c.options)
+            p.options +=
+                "            '" + words + "') options+='" + OwnOptionNames(c.options) + "' ;;\n";
+        std::string& files = c.file == FileArgument::HexIn ? p.hexFiles : p.anyFiles;
+        if (c.file != FileArgument::None)
+            files += std::string(files.empty() ? "'" : " | '") + words + "'";
+    }
+    return p;
+}
+
+// clang-format off
+const char kCompletionTemplate[] = R"sh(# bash completion for talmo-cli: commands, their words, options and files.
+# Made by `talmo-cli --completion`; installed as
+# share/bash-completion/completions/talmo-cli.
+
+_talmo_cli() {
+    local cur prev words cword
+    _init_completion || return
+
+    case $prev in
+        --simulate)
+            _filedir -d
+            return
+            ;;
+        --log)
+            _filedir
+            return
+            ;;
+        --device)
+            COMPREPLY=($(compgen -W "$(compgen -G '/dev/hidraw*')" -- "$cur"))
+            return
+            ;;
+        --sim-pic)
+            COMPREPLY=($(compgen -W '@PICS@' -- "$cur"))
+            return
+            ;;
+    esac
+
+    # The command words typed so far, options and their values left out.
+    local i command=()
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            @VALUE_OPTIONS@) ((i++)) ;;
+            -*) ;;
+            *) command+=("${words[i]}") ;;
+        esac
+    done
+
+    if [[ $cur == -* ]]; then
+        local options='@COMMON@'
+        case "${command[*]:0:2}" in
+@OPTIONS@        esac
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+
+    case ${#command[@]} in
+        0)
+            COMPREPLY=($(compgen -W '@GROUPS@ help' -- "$cur"))
+            ;;
+        1)
+            case ${command[0]} in
+@SUBCOMMANDS@                help) COMPREPLY=($(compgen -W '@GROUPS@' -- "$cur")) ;;
+            esac
+            ;;
+        2)
+            case "${command[*]}" in
+                @ANY_FILES@) _filedir ;;
+                @HEX_FILES@) _filedir '@(hex|HEX)' ;;
+@HELP_WORDS@            esac
+            ;;
+    esac
+} &&
+    complete -F _talmo_cli talmo-cli
+)sh";
+// clang-format on
+
+void Fill(std::string& text, const std::string& mark, const std::string& value) {
+    for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+        text.replace(at, mark.size(), value);
 }
 
 } // namespace
 
+ExitStatus ExitStatusOf(const JobOutcome& outcome) {
+    switch (outcome.end) {
+    case JobEnd::Done:
+        return kExitOk;
+    case JobEnd::Cancelled:
+        return kExitCancelled;
+    case JobEnd::FileRefused:
+    case JobEnd::FileNotWritten:
+        return kExitFile;
+    case JobEnd::NoAnswer:
+    case JobEnd::WrongMode:
+    case JobEnd::TooOld:
+    case JobEnd::Protected:
+        return kExitDevice;
+    case JobEnd::Difference:
+        return kExitDifference;
+    case JobEnd::NoDevice:
+        return kExitNoDevice;
+    case JobEnd::AccessDenied:
+        return kExitAccessDenied;
+    case JobEnd::Busy:
+        return kExitBusy;
+    }
+    return kExitDevice;
+}
+
 ParseResult ParseArguments(const std::vector<std::string>& args) {
-    Options o;
-    Words words;
-    bool help = false;
-    bool version = false;
-    bool pic = false, firmware = false;
-    bool simPicGiven = false;
-    bool quiet = false, verbose = false;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--") {
-            for (++i; i < args.size(); ++i)
-                words.push_back(args[i]);
-            break;
-        }
-        if (a.size() < 2 || a[0] != '-') {
-            words.push_back(a);
-            continue;
-        }
-        // --name=value or --name value for the options that take a value.
-        std::string name = a;
-        std::optional<std::string> inlineValue;
-        if (a.rfind("--", 0) == 0) {
-            const std::size_t eq = a.find('=');
-            if (eq != std::string::npos) {
-                name = a.substr(0, eq);
-                inlineValue = a.substr(eq + 1);
-            }
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 >= args.size())
-                return std::nullopt;
-            return args[++i];
-        };
-
-        if (name == "-h" || name == "--help") {
-            help = true;
-        } else if (name == "--version" && !inlineValue) {
-            version = true;
-        } else if (name == "--simulate") {
-            auto v = value();
-            if (!v || v->empty())
-                return Fail("--simulate : DOSSIER manquant");
-            o.simulateFolder = *v;
-        } else if (name == "--sim-pic") {
-            auto v = value();
-            if (!v || v->empty())
-                return Fail("--sim-pic : NOM manquant");
-            o.simPic = *v;
-            simPicGiven = true;
-        } else if (name == "--sim-protected" && !inlineValue) {
-            o.simProtected = true;
-        } else if (name == "--log") {
-            auto v = value();
-            if (!v || v->empty())
-                return Fail("--log : FICHIER manquant");
-            o.logFile = *v;
-        } else if (name == "--device") {
-            auto v = value();
-            if (!v || v->empty())
-                return Fail("--device : CHEMIN manquant");
-            o.devicePath = *v;
-        } else if ((name == "-q" || name == "--quiet") && !inlineValue) {
-            quiet = true;
-        } else if ((name == "-v" || name == "--verbose") && !inlineValue) {
-            verbose = true;
-        } else if (name == "--json" && !inlineValue) {
-            o.json = true;
-        } else if (name == "--no-verify" && !inlineValue) {
-            o.noVerify = true;
-        } else if (name == "--watch" && !inlineValue) {
-            o.watch = true;
-        } else if ((name == "--yes" || name == "-y") && !inlineValue) {
-            o.assumeYes = true;
-        } else if (name == "--force" && !inlineValue) {
-            o.force = true;
-        } else if (name == "--pic" && !inlineValue) {
-            pic = true;
-        } else if (name == "--firmware" && !inlineValue) {
-            firmware = true;
-        } else {
-            return Fail("option inconnue « " + a + " »");
-        }
-    }
-
-    if (!words.empty() && words[0] == "help") {
-        words.erase(words.begin());
-        help = true;
-    }
-    if (help || version) {
+    Scan s;
+    if (std::optional<std::string> error = ScanArguments(args, s))
+        return Fail(*error);
+    if (s.help || s.version || s.completion) {
         ParseResult r;
         r.ok = true;
         r.options.help = true;
-        r.options.helpText =
-            help ? HelpFor(words) : std::string("talmo-cli ") + kProgramVersion + "\n";
+        r.options.helpText = s.help      ? HelpFor(s.words)
+                             : s.version ? std::string("talmo-cli ") + kProgramVersion + "\n"
+                                         : CompletionScript();
         return r;
     }
-
     std::string error;
-    std::optional<Command> command = CommandOf(words, &error);
-    if (!command)
+    s.options.command = CommandOf(s.words, &error);
+    if (!s.options.command)
         return Fail(error);
-    o.command = *command;
-
-    const std::size_t own = CommandWords(o.command);
-    if (TakesFile(o.command)) {
-        if (words.size() <= own)
-            return Fail(words[0] + " " + words[1] + " : FICHIER manquant");
-        o.file = words[own];
-        if (o.file.empty())
-            return Fail(words[0] + " " + words[1] + " : FICHIER vide");
-        if (words.size() > own + 1)
-            return Fail("argument en trop « " + words[own + 1] + " »");
-    } else if (words.size() > own) {
-        return Fail("argument en trop « " + words[own] + " »");
-    }
-
-    if (o.watch && o.command != Command::Status)
-        return Fail("--watch ne s'emploie qu'avec status");
-    const bool programs = o.command == Command::PicProgram || o.command == Command::FirmwareProgram;
-    if (o.assumeYes && !programs && o.command != Command::PicErase)
-        return Fail("--yes ne s'emploie qu'avec pic program, pic erase et firmware program");
-    if (o.force && !programs)
-        return Fail("--force ne s'emploie qu'avec pic program et firmware program");
-    if (o.noVerify && o.command != Command::FirmwareProgram)
-        return Fail("--no-verify ne s'emploie qu'avec firmware program");
-    if (o.json && o.command != Command::Status && o.command != Command::PicIdentify)
-        return Fail("--json ne s'emploie qu'avec status et pic identify");
-    if (o.json && o.watch)
-        return Fail("--json et --watch ne s'emploient pas ensemble");
-    if (quiet && verbose)
-        return Fail("-q et -v ne s'emploient pas ensemble");
-    o.verbosity = quiet ? -1 : verbose ? 1 : 0;
-    if ((pic || firmware) && o.command != Command::HexCheck)
-        return Fail("--pic et --firmware ne s'emploient qu'avec hex check");
-    if (o.command == Command::HexCheck) {
-        if (pic == firmware)
-            return Fail("hex check : choisir --pic ou --firmware");
-        o.hexKind = pic ? HexKind::Pic : HexKind::Firmware;
-    }
-    if ((simPicGiven || o.simProtected) && o.simulateFolder.empty())
-        return Fail("--sim-pic et --sim-protected demandent --simulate DOSSIER");
-
+    if (std::optional<std::string> bad = CheckFile(s.words, s.options))
+        return Fail(*bad);
+    if (std::optional<std::string> bad = CheckOptions(s))
+        return Fail(*bad);
+    s.options.verbosity = s.quiet ? -1 : s.verbose ? 1 : 0;
     ParseResult r;
     r.ok = true;
-    r.options = std::move(o);
+    r.options = std::move(s.options);
     return r;
 }
 
-std::string HelpText(Command command) {
-    switch (command) {
-    case Command::None:
-        return WithCommon(
-            "Usage : talmo-cli [OPTIONS] COMMANDE [ARGUMENTS]\n"
-            "\n"
-            "Les travaux de TALMO_Tools depuis un terminal : état du TALMO, mise à jour\n"
-            "de son firmware, lecture et programmation du PIC de la carte VELKOR.\n"
-            "\n"
-            "Commandes :\n"
-            "  status [--watch|--json]        version, table, flash et état du TALMO\n"
-            "  firmware save FICHIER          sauvegarder le firmware du TALMO\n"
-            "  firmware program FICHIER [--yes] [--force] [--no-verify]\n"
-            "                                 programmer un firmware dans le TALMO, puis\n"
-            "                                 le relire et le comparer au fichier\n"
-            "  firmware verify FICHIER        comparer le firmware du TALMO au fichier\n"
-            "  firmware leave                 faire sortir le TALMO de son boot loader\n"
-            "  pic identify [--json]          identifier le PIC et la version VELKOR\n"
-            "  pic read FICHIER               lire le PIC et l'enregistrer\n"
-            "  pic program FICHIER [--yes] [--force]\n"
-            "                                 programmer et vérifier le PIC\n"
-            "  pic verify FICHIER             comparer le PIC au fichier\n"
-            "  pic blank-check                vérifier que le PIC est vierge\n"
-            "  pic erase [--yes]              effacer le PIC\n"
-            "  hex check FICHIER --pic|--firmware\n"
-            "                                 vérifier un fichier HEX\n"
-            "\n"
-            "« talmo-cli COMMANDE --help » donne l'aide de chaque commande.\n");
-    case Command::Status:
-        return WithCommon(
-            "Usage : talmo-cli status [--watch|--json]\n"
-            "\n"
-            "Affiche la version du firmware, la mémoire flash, la table de configuration\n"
-            "et les axes, puis l'état du TALMO : entrée et sortie PWM, clavier, moteurs,\n"
-            "fins de course et palpeurs. La commande ne change rien au TALMO : un\n"
-            "firmware trop ancien est signalé (code 1) sans envoyer le TALMO dans son\n"
-            "boot loader ; en mode boot loader, la version du boot loader et celle du\n"
-            "firmware sont affichées (code 0). Une réponse perdue est une erreur de\n"
-            "communication (code 1).\n"
-            "\n"
-            "  --watch   rafraîchir l'état à chaque changement, jusqu'à Ctrl+C\n"
-            "  --json    un objet JSON sur la sortie standard, clés stables :\n"
-            "            mode (\"normal\" ou \"boot loader\"), version, too_old,\n"
-            "            boot_loader_version, flash {manufacturer, type, size,\n"
-            "            protection}, table {name, frequency, axes, accel, pwm_max,\n"
-            "            auto_on_off, contacts, signal_inverted}, state {pwm_input,\n"
-            "            pwm_output, io1, stop_prog, motors, limit_switches, probes,\n"
-            "            keypad} ; une clé sans valeur vaut null\n");
-    case Command::FirmwareSave:
-        return WithCommon(
-            "Usage : talmo-cli firmware save FICHIER\n"
-            "\n"
-            "Enregistre le firmware du TALMO (zone application et EEPROM) dans le fichier\n"
-            "Intel HEX FICHIER. En mode normal, le TALMO est d'abord envoyé dans son boot\n"
-            "loader ; à la fin il en sort et la version qui tourne est affichée.\n");
-    case Command::FirmwareProgram:
-        return WithCommon(
-            "Usage : talmo-cli firmware program FICHIER [--yes] [--force] [--no-verify]\n"
-            "\n"
-            "Programme le firmware du fichier Intel HEX FICHIER dans le TALMO, comme la\n"
-            "mise à jour automatique de la fenêtre : le fichier est lu d'abord (un fichier\n"
-            "refusé ne touche pas au TALMO), la version du fichier et celle qui tourne\n"
-            "sont affichées et la commande demande confirmation, puis le TALMO passe en\n"
-            "boot loader s'il est en mode normal, le firmware est écrit, relu et comparé\n"
-            "au fichier, le TALMO sort du boot loader et la version qui tourne est\n"
-            "affichée. En cas d'erreur de programmation ou de différence, le TALMO reste\n"
-            "dans son boot loader, où la commande peut être relancée.\n"
-            "\n"
-            "Sont refusés : un fichier sans donnée ou sans enregistrement de fin (coupé),\n"
-            "et, sauf avec --force, un fichier sans texte de version « TALMO » à 0x130C\n"
-            "ou avec des données hors de la zone du firmware (un fichier de PIC).\n"
-            "\n"
-            "  -y, --yes     programmer sans demander confirmation\n"
-            "  --force       programmer aussi un fichier sans version ou hors zone\n"
-            "  --no-verify   ne pas relire le firmware écrit\n");
-    case Command::FirmwareVerify:
-        return WithCommon(
-            "Usage : talmo-cli firmware verify FICHIER\n"
-            "\n"
-            "Relit le firmware du TALMO (zone application et EEPROM) et le compare au\n"
-            "fichier Intel HEX FICHIER : la première différence est nommée avec le nombre\n"
-            "d'octets différents (code 5). Le TALMO passe en boot loader s'il est en mode\n"
-            "normal et revient en mode normal à la fin.\n");
-    case Command::FirmwareLeave:
-        return WithCommon(
-            "Usage : talmo-cli firmware leave\n"
-            "\n"
-            "Fait sortir le TALMO de son boot loader sans le reprogrammer et affiche la\n"
-            "version qui tourne. Un TALMO déjà en mode normal n'est pas touché.\n");
-    case Command::PicIdentify:
-        return WithCommon(
-            "Usage : talmo-cli pic identify [--json]\n"
-            "\n"
-            "Identifie le PIC de la carte VELKOR (mettre J8 sur PRGM), puis lit son\n"
-            "programme pour afficher la version VELKOR. Un PIC protégé n'est pas lu.\n"
-            "\n"
-            "  --json   un objet JSON sur la sortie standard, clés stables : pic, version,\n"
-            "           protected, program_words, eeprom_bytes, config_word ; une clé\n"
-            "           sans valeur vaut null\n");
-    case Command::PicRead:
-        return WithCommon(
-            "Usage : talmo-cli pic read FICHIER\n"
-            "\n"
-            "Identifie et lit le PIC de la carte VELKOR, puis enregistre son programme,\n"
-            "son EEPROM, ses mots ID et son mot de configuration dans le fichier Intel\n"
-            "HEX FICHIER. Un PIC protégé contre la lecture est refusé : rien n'est écrit.\n");
-    case Command::PicProgram:
-        return WithCommon(
-            "Usage : talmo-cli pic program FICHIER [--yes] [--force]\n"
-            "\n"
-            "Lit le fichier Intel HEX FICHIER, identifie le PIC de la carte VELKOR, met à 1\n"
-            "le bit 7 du mot de configuration, demande confirmation, puis efface, programme\n"
-            "et vérifie le PIC.\n"
-            "\n"
-            "Sont refusés : un fichier sans donnée ou sans enregistrement de fin (coupé),\n"
-            "et, sauf avec --force, un fichier dont les données dépassent la mémoire\n"
-            "programme ou l'EEPROM du PIC identifié (elles seraient perdues).\n"
-            "\n"
-            "  -y, --yes   programmer sans demander confirmation\n"
-            "  --force     programmer aussi un fichier plus grand que le PIC\n");
-    case Command::PicVerify:
-        return WithCommon(
-            "Usage : talmo-cli pic verify FICHIER\n"
-            "\n"
-            "Identifie et lit le PIC de la carte VELKOR, puis compare sa mémoire de\n"
-            "programme, ses mots ID et son EEPROM au fichier Intel HEX FICHIER : la\n"
-            "première différence est nommée avec le nombre de mots différents (code 5).\n"
-            "Le mot de configuration n'est pas comparé. Un PIC protégé n'est pas lu.\n");
-    case Command::PicBlankCheck:
-        return WithCommon(
-            "Usage : talmo-cli pic blank-check\n"
-            "\n"
-            "Identifie et lit le PIC de la carte VELKOR, puis vérifie que sa mémoire de\n"
-            "programme et ses mots ID valent 0x3FFF et son EEPROM 0xFF : le premier mot\n"
-            "écrit est nommé avec leur nombre (code 5).\n");
-    case Command::PicErase:
-        return WithCommon(
-            "Usage : talmo-cli pic erase [--yes]\n"
-            "\n"
-            "Identifie le PIC de la carte VELKOR, demande confirmation, puis l'efface\n"
-            "comme la programmation le fait d'abord (protection comprise).\n"
-            "\n"
-            "  -y, --yes   effacer sans demander confirmation\n");
-    case Command::HexCheck:
-        return WithCommon(
-            "Usage : talmo-cli hex check FICHIER --pic|--firmware\n"
-            "\n"
-            "Lit FICHIER avec le lecteur du programme et affiche son message d'erreur, ou\n"
-            "un résumé (mots ou octets utilisés, version trouvée) précédé de « OK » ou\n"
-            "des raisons de refuser de le programmer (pas de donnée, pas d'enregistrement\n"
-            "de fin ; pour un firmware, pas de version ou des données hors zone). Le\n"
-            "code de sortie est 0 seulement si le fichier peut être programmé.\n"
-            "\n"
-            "  --pic        fichier pour le PIC de la carte VELKOR\n"
-            "  --firmware   fichier de firmware du TALMO\n");
-    }
-    return {};
+std::string HelpText(const CommandSpec* command) {
+    if (command)
+        return WithCommon(std::string("Usage : talmo-cli ") + command->usage + "\n\n" +
+                          command->help);
+    std::string text = kGeneralHelpStart;
+    text += "Commandes :\n";
+    for (const CommandSpec& c : Commands())
+        text += SummaryLine(c.usage, c.summary, kGeneralColumn);
+    return WithCommon(text + "\n« talmo-cli COMMANDE --help » donne l'aide de chaque commande.\n");
 }
 
 std::string GroupHelpText(const std::string& group) {
-    if (group == "firmware")
-        return WithCommon("Usage : talmo-cli firmware save|program|verify|leave ...\n"
-                          "\n"
-                          "  save FICHIER      sauvegarder le firmware du TALMO\n"
-                          "  program FICHIER [--yes] [--force] [--no-verify]\n"
-                          "                    programmer un firmware dans le TALMO\n"
-                          "  verify FICHIER    comparer le firmware au fichier\n"
-                          "  leave             sortir du boot loader\n");
-    if (group == "pic")
-        return WithCommon(
-            "Usage : talmo-cli pic identify|read|program|verify|blank-check|erase ...\n"
-            "\n"
-            "  identify [--json]        identifier le PIC et la version VELKOR\n"
-            "  read FICHIER             lire le PIC et l'enregistrer\n"
-            "  program FICHIER [--yes] [--force]\n"
-            "                           programmer et vérifier le PIC\n"
-            "  verify FICHIER           comparer le PIC au fichier\n"
-            "  blank-check              vérifier que le PIC est vierge\n"
-            "  erase [--yes]            effacer le PIC\n");
-    if (group == "hex")
-        return WithCommon("Usage : talmo-cli hex check FICHIER --pic|--firmware\n");
-    return HelpText(Command::None);
+    const std::vector<const CommandSpec*> commands = GroupCommands(group);
+    if (commands.empty() || !*commands.front()->name)
+        return HelpText(nullptr);
+    if (commands.size() == 1)
+        return WithCommon(std::string("Usage : talmo-cli ") + commands.front()->usage + "\n");
+    int column = kGeneralColumn;
+    for (const CommandGroup& g : CommandGroups())
+        if (group == g.name)
+            column = g.column;
+    std::string names, lines;
+    for (const CommandSpec* c : commands) {
+        names += (names.empty() ? "" : "|") + std::string(c->name);
+        lines +=
+            SummaryLine(std::string(c->usage).substr(group.size() + 1), c->groupSummary, column);
+    }
+    return WithCommon("Usage : talmo-cli " + group + " " + names + " ...\n\n" + lines);
+}
+
+std::string CompletionScript() {
+    const CompletionParts p = CompletionPartsOf();
+    std::string valueOptions;
+    for (const ValueOption& v : kValueOptions)
+        valueOptions += std::string(valueOptions.empty() ? "" : " | ") + v.name;
+    std::string text = kCompletionTemplate;
+    Fill(text, "@PICS@", kSimPicNames);
+    Fill(text, "@VALUE_OPTIONS@", valueOptions);
+    Fill(text, "@COMMON@", kCommonOptionNames);
+    Fill(text, "@OPTIONS@", p.options);
+    Fill(text, "@GROUPS@", p.groups);
+    Fill(text, "@SUBCOMMANDS@", p.subcommands);
+    Fill(text, "@ANY_FILES@", p.anyFiles);
+    Fill(text, "@HEX_FILES@", p.hexFiles);
+    Fill(text, "@HELP_WORDS@", p.helpWords);
+    return text;
 }
 
 } // namespace talmo::cli

@@ -126,12 +126,12 @@ bool Replace(const std::string& tmp, const std::string& final, std::string* erro
 } // namespace
 
 std::optional<sim::PicChip> ParsePicName(const std::string& name) {
-    return sim::picChipByName(name);
+    return sim::PicChipByName(name);
 }
 
 SimSession::SimSession()
     : usb_(std::make_unique<sim::VirtualUsb>(clock_)),
-      backend_(std::make_unique<SimBackend>(*usb_)),
+      backend_(std::make_unique<sim::SimBackend>(*usb_)),
       paced_(std::make_unique<PacedBackend>(*backend_, paceUs_)) {}
 
 SimSession::~SimSession() {
@@ -209,7 +209,7 @@ bool SimSession::newBoard(const SimRequest& request, std::string* error) {
         chip = *parsed;
     }
     sim::Pic pic(chip, kSimPicRevision);
-    sim::loadBoardFirmware(pic);
+    sim::LoadBoardFirmware(pic);
     if (request.protectedPic)
         pic.setConfigWord(static_cast<std::uint16_t>(pic.configWord() & ~kProtectionMask));
     unplugged_->setPic(pic);
@@ -235,13 +235,35 @@ bool SimSession::restore(std::string* error) {
     const std::string mode = v["mode"];
     if (mode != "normal" && mode != "bootloader")
         return bad("mode illisible");
+    // A TALMO that cannot be opened, on request: "open_error=busy" (another
+    // program holds it) or "open_error=denied" (no permission), kept.
+    openError_ = v["open_error"];
+    if (!openError_.empty() && openError_ != "busy" && openError_ != "denied")
+        return bad("open_error illisible");
+    if (!openError_.empty()) {
+        const HidOpenError error =
+            openError_ == "busy" ? HidOpenError::Busy : HidOpenError::PermissionDenied;
+        backend_->controls.openFault = [error](const std::string&, int) { return error; };
+    }
 
+    if (!restoreFirmware(error))
+        return false;
+    if (v["pic"] == "none")
+        unplugged_->removePic();
+    else if (!restorePic(v, error))
+        return false;
+    unplugged_->setMode(mode == "normal" ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
+    clock_.advanceUs(clockUs);
+    return true;
+}
+
+bool SimSession::restoreFirmware(std::string* error) {
     sim::Talmo& dev = *unplugged_;
     VirtualClock quietClock;
     QuietUi quiet(quietClock);
     auto firmwareBlock = std::make_unique<FirmwareImage>(); // 32 KB: kept off the stack
     FirmwareImage& firmware = *firmwareBlock;
-    if (LoadFirmwareHex(quiet, firmware, path(kFirmwareFile)) != 1) {
+    if (!LoadFirmwareHex(quiet, firmware, path(kFirmwareFile))) {
         *error = std::string(kFirmwareFile) + " : " + FirstBox(quiet);
         return false;
     }
@@ -250,48 +272,50 @@ bool SimSession::restore(std::string* error) {
                                                 firmware.cells.end()));
     for (std::uint32_t e = 0; e < kFirmwareEepromSize; ++e)
         dev.setEepromByte(e, firmware.cells[e]);
+    return true;
+}
 
-    if (v["pic"] == "none") {
-        dev.removePic();
-    } else {
-        const std::optional<sim::PicChip> chip = ParsePicName(v["pic"]);
-        if (!chip)
-            return bad("PIC inconnu « " + v["pic"] + " »");
-        long long revision = 0;
-        if (!ParseNumber(v["revision"], 0, 31, &revision))
-            return bad("révision illisible");
-        sim::Pic pic(*chip, static_cast<unsigned>(revision));
-        auto imageBlock = std::make_unique<PicImage>(); // 35 KB: kept off the stack
-        PicImage& image = *imageBlock;
-        if (LoadPicHex(quiet, image, path(kPicFile)) != 1) {
-            *error = std::string(kPicFile) + " : " + FirstBox(quiet);
-            return false;
-        }
-        const sim::PicChipInfo& info = pic.info();
-        for (std::uint32_t a = 0; a < info.programWords; ++a)
-            pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
-        for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
-            pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
-        pic.setCell(kPicConfigAddress,
-                    static_cast<std::uint16_t>(image.entries[kPicConfigAddress]));
-        for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
-            pic.setCell(kPicEepromAddress + e,
-                        static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
-        // A worn cell, on request: "stuck=ADDRESS:BIT:VALUE", hexadecimal
-        // address, kept from one command to the next.
-        stuck_ = v["stuck"];
-        if (!stuck_.empty()) {
-            unsigned address = 0, bit = 0, value = 0;
-            char end = 0;
-            if (std::sscanf(stuck_.c_str(), "%x:%u:%u%c", &address, &bit, &value, &end) != 3 ||
-                bit > 15 || value > 1)
-                return bad("stuck illisible");
-            pic.stickBit(address, bit, value == 1);
-        }
-        dev.setPic(pic);
+bool SimSession::restorePic(std::map<std::string, std::string>& v, std::string* error) {
+    const auto bad = [&](const std::string& what) {
+        *error = std::string(kStateFile) + " : " + what;
+        return false;
+    };
+    VirtualClock quietClock;
+    QuietUi quiet(quietClock);
+    const std::optional<sim::PicChip> chip = ParsePicName(v["pic"]);
+    if (!chip)
+        return bad("PIC inconnu « " + v["pic"] + " »");
+    long long revision = 0;
+    if (!ParseNumber(v["revision"], 0, 31, &revision))
+        return bad("révision illisible");
+    sim::Pic pic(*chip, static_cast<unsigned>(revision));
+    auto imageBlock = std::make_unique<PicImage>(); // 35 KB: kept off the stack
+    PicImage& image = *imageBlock;
+    if (!LoadPicHex(quiet, image, path(kPicFile))) {
+        *error = std::string(kPicFile) + " : " + FirstBox(quiet);
+        return false;
     }
-    dev.setMode(mode == "normal" ? sim::Talmo::Mode::Normal : sim::Talmo::Mode::BootLoader);
-    clock_.advanceUs(clockUs);
+    const sim::PicChipInfo& info = pic.info();
+    for (std::uint32_t a = 0; a < info.programWords; ++a)
+        pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
+    for (std::uint32_t a = kPicIdAddress; a < kPicIdAddress + 4; ++a)
+        pic.setCell(a, static_cast<std::uint16_t>(image.entries[a]));
+    pic.setCell(kPicConfigAddress, static_cast<std::uint16_t>(image.entries[kPicConfigAddress]));
+    for (std::uint32_t e = 0; e < info.eepromBytes; ++e)
+        pic.setCell(kPicEepromAddress + e,
+                    static_cast<std::uint16_t>(image.entries[kPicEepromAddress + e]));
+    // A worn cell, on request: "stuck=ADDRESS:BIT:VALUE", hexadecimal
+    // address, kept from one command to the next.
+    stuck_ = v["stuck"];
+    if (!stuck_.empty()) {
+        unsigned address = 0, bit = 0, value = 0;
+        char end = 0;
+        if (std::sscanf(stuck_.c_str(), "%x:%u:%u%c", &address, &bit, &value, &end) != 3 ||
+            bit > 15 || value > 1)
+            return bad("stuck illisible");
+        pic.stickBit(address, bit, value == 1);
+    }
+    unplugged_->setPic(pic);
     return true;
 }
 
@@ -300,6 +324,10 @@ bool SimSession::save(std::string* error) {
         *error = "aucun TALMO virtuel";
         return false;
     }
+    return saveMemories(error) && saveState(error);
+}
+
+bool SimSession::saveMemories(std::string* error) {
     sim::Talmo& dev = *device_;
     VirtualClock quietClock;
     QuietUi quiet(quietClock);
@@ -307,12 +335,12 @@ bool SimSession::save(std::string* error) {
     // The HEX writer puts each file in place only once it is whole.
     {
         FirmwareHexWriter writer(quiet);
-        int ok = writer.create(path(kFirmwareFile));
+        bool ok = writer.create(path(kFirmwareFile));
         for (std::uint32_t a = kFirmwareAppStart; ok && a < kFirmwareImageSize; ++a)
             ok = writer.addByte(dev.flashByte(a));
         for (std::uint32_t e = 0; ok && e < kFirmwareEepromSize; ++e)
             ok = writer.addByte(dev.eepromByte(e));
-        if (!ok || writer.finish() != 1) {
+        if (!ok || !writer.finish()) {
             *error = std::string(kFirmwareFile) + " : " + FirstBox(quiet);
             return false;
         }
@@ -324,13 +352,18 @@ bool SimSession::save(std::string* error) {
         PicImage& image = *imageBlock;
         for (std::uint32_t a = 0; a < kPicImageSize; ++a)
             image.entries[a] = pic->cell(a);
-        if (SavePicHex(quiet, image, path(kPicFile), static_cast<int>(pic->info().programWords),
-                       static_cast<int>(pic->info().eepromBytes)) != 1) {
+        if (!SavePicHex(quiet, image, path(kPicFile), static_cast<int>(pic->info().programWords),
+                        static_cast<int>(pic->info().eepromBytes))) {
             *error = std::string(kPicFile) + " : " + FirstBox(quiet);
             return false;
         }
     }
+    return true;
+}
 
+bool SimSession::saveState(std::string* error) {
+    sim::Talmo& dev = *device_;
+    const sim::Pic* pic = dev.pic();
     const std::string stateTmp = path(kStateFile) + ".tmp";
     std::FILE* f = std::fopen(stateTmp.c_str(), "wb");
     if (!f) {
@@ -352,6 +385,8 @@ bool SimSession::save(std::string* error) {
     std::fprintf(f, "clock_us=%lld\n", static_cast<long long>(clock_.nowUs()));
     if (paceUs_ > 0)
         std::fprintf(f, "pace_us=%lld\n", paceUs_);
+    if (!openError_.empty())
+        std::fprintf(f, "open_error=%s\n", openError_.c_str());
     const bool written = std::fflush(f) == 0 && std::ferror(f) == 0 && ::fsync(fileno(f)) == 0;
     if (std::fclose(f) != 0 || !written || !Replace(stateTmp, path(kStateFile), error)) {
         if (error->empty())

@@ -4,7 +4,8 @@
 //   state.txt      mode (normal or boot loader), the board's PIC and its
 //                  revision, the virtual clock, and optionally a stuck bit
 //                  of the PIC ("stuck=ADDRESS:BIT:VALUE") and a real time
-//                  that each report takes ("pace_us=N"), for tests
+//                  that each report takes ("pace_us=N"), and a TALMO that
+//                  cannot be opened ("open_error=busy" or "denied"), for tests
 //   firmware.hex   the device's application area and EEPROM, as the firmware
 //                  save writes them
 //   pic.hex        the PIC's program memory, EEPROM, ID words and
@@ -24,6 +25,7 @@
 #include "sim/talmo.h"
 #include "sim/virtual_usb.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,18 +68,23 @@ public:
 
 private:
     bool restore(std::string* error);
+    bool restoreFirmware(std::string* error);
+    bool restorePic(std::map<std::string, std::string>& state, std::string* error);
+    bool saveMemories(std::string* error);
+    bool saveState(std::string* error);
     bool newBoard(const SimRequest& request, std::string* error);
     std::string path(const char* name) const;
 
     VirtualClock clock_;
     long long paceUs_ = 0; // state.txt's "pace_us": real time each report takes
     std::unique_ptr<sim::VirtualUsb> usb_;
-    std::unique_ptr<SimBackend> backend_;
+    std::unique_ptr<sim::SimBackend> backend_;
     std::unique_ptr<HidBackend> paced_;
     sim::Talmo* device_ = nullptr;
     std::unique_ptr<sim::Talmo> unplugged_;
     std::string folder_;
-    std::string stuck_; // state.txt's "stuck" entry, kept as it was
+    std::string stuck_;     // state.txt's "stuck" entry, kept as it was
+    std::string openError_; // state.txt's "open_error" entry, kept as it was
     int lockFd_ = -1;
 };
 

@@ -1,9 +1,6 @@
 #include "cli/terminal_ui.h"
 
 #include "core/clock.h"
-#include "hex/hex_records.h"
-#include "programmer/pic_image.h"
-#include "updater/firmware_image.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,21 +9,6 @@
 namespace talmo::cli {
 
 namespace {
-
-bool ParseHexNumber(const std::string& s, std::size_t from, std::size_t to, unsigned long* value) {
-    if (to <= from || to - from > 8)
-        return false;
-    unsigned long v = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (!std::isxdigit(c))
-            return false;
-        v = v * 16 +
-            static_cast<unsigned long>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
-    }
-    *value = v;
-    return true;
-}
 
 // Characters shown, counting a UTF-8 sequence once.
 std::size_t Columns(const std::string& s) {
@@ -83,23 +65,6 @@ bool IsYes(std::string answer) {
 
 } // namespace
 
-std::optional<Progress> ParseProgress(const std::string& text) {
-    const std::size_t slash = text.rfind('/');
-    if (slash == std::string::npos || slash + 3 > text.size())
-        return std::nullopt;
-    if (text.compare(slash + 1, 2, "0x") != 0)
-        return std::nullopt;
-    const std::size_t start = text.rfind("0x", slash);
-    if (start == std::string::npos)
-        return std::nullopt;
-    Progress p;
-    if (!ParseHexNumber(text, start + 2, slash, &p.done) ||
-        !ParseHexNumber(text, slash + 3, text.size(), &p.total) || p.total == 0)
-        return std::nullopt;
-    p.phase = text.substr(0, start);
-    return p;
-}
-
 std::string ProgressBarLine(const Progress& p, const std::string& text, int width) {
     constexpr int kBar = 24;
     const unsigned long done = p.done > p.total ? p.total : p.done;
@@ -115,16 +80,6 @@ std::string ProgressBarLine(const Progress& p, const std::string& text, int widt
     if (width > 0 && Columns(line) > static_cast<std::size_t>(width))
         line = FirstColumns(line, static_cast<std::size_t>(width));
     return line;
-}
-
-bool IsFileMessage(const std::string& text, const std::string& caption) {
-    if (caption == kHexReadCaption)
-        return true;
-    for (const char* m : {kHexCannotCreate, kHexCannotWrite, kPicBadSizes, kFirmwareIncompleteData,
-                          kFirmwareTooMuchData})
-        if (text == m)
-            return true;
-    return false;
 }
 
 // The link starts every search by closing; that first "not connected" says
@@ -215,6 +170,12 @@ void TerminalUi::progress(const char* phase, std::uint32_t done, std::uint32_t t
         drawBar();
 }
 
+bool TerminalUi::labelsProgress(const std::string& text) const {
+    const std::string& phase = report_.phase;
+    return report_.total != 0 && report_.done < report_.total && !phase.empty() &&
+           text.size() > phase.size() && text.compare(0, phase.size(), phase) == 0;
+}
+
 void TerminalUi::setStatusText(int field, const std::string& text) {
     if (field == ConnectionField) {
         if (text != connection_) {
@@ -224,10 +185,9 @@ void TerminalUi::setStatusText(int field, const std::string& text) {
         }
         return;
     }
-    message_ = text;
     if (text.empty())
         return;
-    if (ParseProgress(text)) {
+    if (labelsProgress(text)) {
         barText_ = text;
         if (verbosity_ > 0)
             printError(text);
@@ -240,9 +200,6 @@ void TerminalUi::setStatusText(int field, const std::string& text) {
 
 Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon /*icon*/,
                               Buttons buttons) {
-    ++boxes_;
-    if (IsFileMessage(text, caption))
-        fileError_ = true;
     const bool question = buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ||
                           buttons == Buttons::OkCancel;
     printError(CaptionLine(caption, text));

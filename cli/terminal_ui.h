@@ -1,10 +1,12 @@
 // The user-interface facade on a terminal.
 //
-//   - message field texts: results go to standard output as lines; progress
-//     texts (those that end in "0xA/0xB") label a progress bar on standard
-//     error when it is a terminal, else become plain lines, one per tenth of
-//     the way and one whenever the phase changes; how far the operation has
-//     come is taken from its progress reports, not from the texts;
+//   - progress: how far an operation has come is taken from its progress
+//     reports alone; a message field text that comes while a report is
+//     unfinished and names more than its phase ("Lecture de l'adresse:
+//     0x0014/0x2000" in phase "Lecture") labels the progress bar on standard
+//     error when it is a terminal, else becomes a plain line there, one per
+//     tenth of the way and one whenever the phase changes;
+//   - other message field texts (results): standard output, as lines;
 //   - connection field texts: standard error, when they change;
 //   - message boxes: standard error, "caption : text"; a question box reads
 //     its answer from standard input (o/oui/y/yes means Yes; anything else,
@@ -22,14 +24,12 @@
 
 namespace talmo::cli {
 
-// "Lecture de l'adresse: 0x0014/0x2000" → 20/8192. Nothing for other texts
-// (no trailing "0xA/0xB", or B = 0).
+// A progress report: `done` of `total` steps, in the phase named.
 struct Progress {
     unsigned long done = 0;
     unsigned long total = 0;
-    std::string phase; // the text before the first "0x" of the pair
+    std::string phase;
 };
-std::optional<Progress> ParseProgress(const std::string& text);
 
 // One line of the terminal bar: "[#####.....]  45 % text", at most `width`
 // columns (UTF-8 characters counted once).
@@ -79,12 +79,9 @@ public:
     // a terminal, else printed again after an empty line.
     void printBlock(const std::vector<std::string>& lines);
 
-    // What was shown, for the commands' exit statuses.
-    const std::string& messageText() const { return message_; }
-    bool fileErrorShown() const { return fileError_; }
-    int boxesShown() const { return boxes_; }
-
 private:
+    // The text labels the unfinished operation's progress (see above).
+    bool labelsProgress(const std::string& text) const;
     void showProgress();
     void drawBar();
 
@@ -94,9 +91,6 @@ private:
     bool assumeYes_ = false;
     int verbosity_ = 0;
     std::string connection_;
-    std::string message_;
-    bool fileError_ = false;
-    int boxes_ = 0;
 
     int blockLines_ = 0;    // lines of the last block printed
     bool barShown_ = false; // a bar line is on the terminal, unfinished
@@ -106,9 +100,5 @@ private:
     std::string lastPhase_;
     long lastTenth_ = -1;
 };
-
-// True when the box's text is one of the HEX readers' and writers' messages:
-// a file error rather than a device error.
-bool IsFileMessage(const std::string& text, const std::string& caption);
 
 } // namespace talmo::cli

@@ -79,7 +79,7 @@ std::string_view HexText::text() const {
     return std::string_view(block.get(), std::strlen(block.get()));
 }
 
-int LoadHexText(Ui& ui, const std::string& path, HexText& out) {
+bool LoadHexText(Ui& ui, const std::string& path, HexText& out) {
     out.block.reset();
 
     // Non-blocking open so that a FIFO without a writer cannot hang the
@@ -87,27 +87,27 @@ int LoadHexText(Ui& ui, const std::string& path, HexText& out) {
     FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (file.fd < 0) {
         ui.errorBox(kHexCannotRead, kHexReadCaption);
-        return 0;
+        return false;
     }
     struct stat info {};
     if (::fstat(file.fd, &info) != 0) {
         ui.errorBox(kHexNoSize, kHexReadCaption);
-        return 0;
+        return false;
     }
     if (!S_ISREG(info.st_mode)) {
         ui.errorBox(kHexCannotRead, kHexReadCaption);
-        return 0;
+        return false;
     }
     if (info.st_size < 0 ||
         static_cast<unsigned long long>(info.st_size) >= static_cast<std::size_t>(-1) / 2) {
         ui.errorBox(kHexNoSize, kHexReadCaption);
-        return 0;
+        return false;
     }
     const std::size_t size = static_cast<std::size_t>(info.st_size);
     std::unique_ptr<char[]> block(new (std::nothrow) char[size + 1]());
     if (!block) {
         ui.errorBox(kHexNoMemory, kHexReadCaption);
-        return 0;
+        return false;
     }
     // One read brings the whole file; a read interrupted by a signal, or a
     // file that shrank meanwhile, is a read failure rather than a silently
@@ -119,13 +119,13 @@ int LoadHexText(Ui& ui, const std::string& path, HexText& out) {
             continue;
         if (n <= 0) {
             ui.errorBox(kHexReadFailed, kHexReadCaption);
-            return 0;
+            return false;
         }
         done += static_cast<std::size_t>(n);
     }
     block[size] = '\0';
     out.block = std::move(block);
-    return 1;
+    return true;
 }
 
 bool NextHexLine(std::string_view& rest, std::string_view& line) {
@@ -149,7 +149,7 @@ bool NextHexLine(std::string_view& rest, std::string_view& line) {
 FileDialogRequest HexFileDialog(const std::string& initialPath) {
     FileDialogRequest request;
     // "*" rather than "*.*": on this platform a file needs no dot in its name.
-    request.filters = {{"Hex Files (*.hex)", "*.hex"}, {"All Files (*.*)", "*"}};
+    request.filters = {{"Fichiers HEX (*.hex)", "*.hex"}, {"Tous les fichiers (*)", "*"}};
     request.defaultExtension = "hex";
     request.initialPath = initialPath;
     request.confirmOverwrite = true;
@@ -244,13 +244,20 @@ int CreateTemporary(const std::string& destination, std::string* temporary) {
     return -1;
 }
 
+long SystemWrite(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+
 } // namespace
+
+const HexFileCalls& SystemHexFileCalls() {
+    static const HexFileCalls calls{SystemWrite, ::fsync, ::close, ::rename};
+    return calls;
+}
 
 HexFileWriter::~HexFileWriter() { close(); }
 
 void HexFileWriter::close() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        calls_.close(fd_);
         fd_ = -1;
     }
     if (!temporary_.empty()) {
@@ -259,9 +266,10 @@ void HexFileWriter::close() {
     }
 }
 
-int HexFileWriter::create(const std::string& path) {
+bool HexFileWriter::create(const std::string& path) {
     close();
     failed_ = false;
+    failedStep_ = HexWriteStep::None;
     bool directory = false;
     if (IsSpecialOutput(path, &directory)) {
         destination_ = path;
@@ -272,70 +280,72 @@ int HexFileWriter::create(const std::string& path) {
     }
     if (fd_ < 0) {
         failed_ = true;
+        failedStep_ = HexWriteStep::Create;
         ui_.errorBox(kHexCannotCreate, kHexWriteCaption);
-        return 0;
+        return false;
     }
     return writeLine(kHexFirstLine);
 }
 
-int HexFileWriter::fail() {
+bool HexFileWriter::fail(HexWriteStep step) {
     failed_ = true;
+    failedStep_ = step;
     close();
     ui_.errorBox(kHexCannotWrite, kHexWriteCaption);
-    return 0;
+    return false;
 }
 
-int HexFileWriter::writeRaw(const char* data, std::size_t size) {
+bool HexFileWriter::writeRaw(const char* data, std::size_t size) {
     if (failed_ || fd_ < 0) {
         failed_ = true;
-        return 0;
+        return false;
     }
-    ssize_t n;
+    long n;
     do {
-        n = ::write(fd_, data, size);
+        n = calls_.write(fd_, data, size);
     } while (n < 0 && errno == EINTR);
     if (n < 0 || static_cast<std::size_t>(n) != size)
-        return fail();
-    return 1;
+        return fail(HexWriteStep::Write);
+    return true;
 }
 
-int HexFileWriter::writeLine(std::string_view text) {
+bool HexFileWriter::writeLine(std::string_view text) {
     char buffer[kHexMaxRecordLine];
     // Longer than any record: nothing of ours writes such a line.
     if (text.size() + 2 > sizeof buffer)
-        return fail();
+        return fail(HexWriteStep::Write);
     std::memcpy(buffer, text.data(), text.size());
     buffer[text.size()] = '\r';
     buffer[text.size() + 1] = '\n';
     return writeRaw(buffer, text.size() + 2);
 }
 
-int HexFileWriter::writeRecord(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
-                               std::size_t count) {
+bool HexFileWriter::writeRecord(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
+                                std::size_t count) {
     char buffer[kHexMaxRecordLine];
     const std::size_t length = FormatHexRecord(buffer, address, type, data, count);
     if (length == 0)
-        return fail();
+        return fail(HexWriteStep::Write);
     return writeRaw(buffer, length);
 }
 
-int HexFileWriter::finish() {
+bool HexFileWriter::finish() {
     if (!writeLine(kHexEndLine))
-        return 0;
+        return false;
     // Data that never reached the disk (a full file system on close) must
     // not replace a good file.
-    if (!temporary_.empty() && ::fsync(fd_) != 0)
-        return fail();
-    const int rc = ::close(fd_);
+    if (!temporary_.empty() && calls_.fsync(fd_) != 0)
+        return fail(HexWriteStep::Flush);
+    const int rc = calls_.close(fd_);
     fd_ = -1;
     if (rc != 0)
-        return fail();
+        return fail(HexWriteStep::Close);
     if (!temporary_.empty()) {
-        if (::rename(temporary_.c_str(), destination_.c_str()) != 0)
-            return fail();
+        if (calls_.rename(temporary_.c_str(), destination_.c_str()) != 0)
+            return fail(HexWriteStep::Rename);
         temporary_.clear();
     }
-    return 1;
+    return true;
 }
 
 HexOutputCheck::~HexOutputCheck() {
@@ -343,7 +353,7 @@ HexOutputCheck::~HexOutputCheck() {
         ::close(held_);
 }
 
-int HexOutputCheck::check(Ui& ui, const std::string& path) {
+bool HexOutputCheck::check(Ui& ui, const std::string& path) {
     if (held_ >= 0) {
         ::close(held_);
         held_ = -1;
@@ -364,7 +374,7 @@ int HexOutputCheck::check(Ui& ui, const std::string& path) {
     }
     if (!ok)
         ui.errorBox(kHexCannotCreate, kHexWriteCaption);
-    return ok ? 1 : 0;
+    return ok;
 }
 
 } // namespace talmo

@@ -35,7 +35,6 @@ inline constexpr char kHexIncompleteLine[] = "Ligne incompléte dans le fichier.
 inline constexpr char kHexOddLength[] = "Longueur invalide...";
 inline constexpr char kHexBadAddress[] = "Adresse invalide...";
 inline constexpr char kHexBadRecord[] = "Record invalide...";
-inline constexpr char kHexValueTooLarge[] = "Valeur supérieur à 0x3FFF...";
 inline constexpr char kHexBadChecksum[] = "Checksum invalide...";
 
 // Refused before a file is programmed: the file stops before its end-of-file
@@ -85,10 +84,10 @@ struct HexText {
 
 // File front end of the readers: opens `path` for reading (existing files
 // only), gets its size, allocates size + 1 zeroed bytes and reads the file
-// in one block. Returns 1 with `out` filled, or 0 after one of the messages
+// in one block. True with `out` filled, or false after one of the messages
 // kHexCannotRead, kHexNoSize, kHexNoMemory, kHexReadFailed (caption
 // kHexReadCaption). The file is closed on every path.
-int LoadHexText(Ui& ui, const std::string& path, HexText& out);
+bool LoadHexText(Ui& ui, const std::string& path, HexText& out);
 
 // Line walk: takes the next line off `rest` into `line` and returns true, or
 // returns false when `rest` is used up. Empty lines are skipped; a line runs
@@ -114,13 +113,13 @@ struct HexFileFacts {
 
 // Record walk shared by the readers: the text ends at its first NUL; each
 // line that starts with ':' goes to `readRecord`, every other line (comments,
-// any other text) is skipped. Returns 0 as soon as a record fails (its
-// function has shown the message), 1 at the end-of-file record or at the end
+// any other text) is skipped. False as soon as a record fails (its
+// function has shown the message), true at the end-of-file record or at the end
 // of the text; nothing after the end-of-file record is looked at. `facts`,
 // when given, counts the data bytes of the data records taken and notes the
 // end-of-file record.
 template <class ReadRecord>
-int WalkHexRecords(std::string_view text, ReadRecord&& readRecord, HexFileFacts* facts = nullptr) {
+bool WalkHexRecords(std::string_view text, ReadRecord&& readRecord, HexFileFacts* facts = nullptr) {
     text = text.substr(0, text.find('\0'));
     std::string_view line;
     while (NextHexLine(text, line)) {
@@ -128,18 +127,18 @@ int WalkHexRecords(std::string_view text, ReadRecord&& readRecord, HexFileFacts*
             continue;
         const HexRecordResult result = readRecord(line);
         if (result == kHexRecordFailed)
-            return 0;
+            return false;
         if (result == kHexRecordEnd) {
             if (facts)
                 facts->endRecord = true;
-            return 1;
+            return true;
         }
         // A record taken has passed the reader's length and type tests.
         if (result == kHexRecordNext && facts && HexPairAt(line, 7) == kHexData &&
             HexPairAt(line, 1) > 0)
             facts->dataBytes += static_cast<std::size_t>(HexPairAt(line, 1));
     }
-    return 1;
+    return true;
 }
 
 // The file dialog of every HEX file the program opens or saves, starting at
@@ -152,6 +151,26 @@ FileDialogRequest HexFileDialog(const std::string& initialPath);
 // Returns the number of characters written, or 0 when `count` exceeds 255.
 std::size_t FormatHexRecord(char* out, std::uint16_t address, std::uint8_t type,
                             const std::uint8_t* data, std::size_t count);
+
+// The step of a HEX file's writing that failed.
+enum class HexWriteStep {
+    None,   // nothing failed
+    Create, // the file (or its temporary file) could not be created
+    Write,  // a line could not be written whole
+    Flush,  // the data could not be put on the disk
+    Close,  // closing the file failed
+    Rename, // the temporary file could not replace the destination
+};
+
+// The system calls through which the writer writes, flushes, closes and
+// renames: a test replaces one to make that step fail.
+struct HexFileCalls {
+    long (*write)(int fd, const void* data, std::size_t size);
+    int (*fsync)(int fd);
+    int (*close)(int fd);
+    int (*rename)(const char* from, const char* to);
+};
+const HexFileCalls& SystemHexFileCalls();
 
 // Writes a HEX file line by line: each line is one write call, and a call
 // that writes fewer bytes than the line holds shows kHexCannotWrite (caption
@@ -166,35 +185,41 @@ std::size_t FormatHexRecord(char* out, std::uint16_t address, std::uint8_t type,
 // FIFO without a reader is refused at once with kHexCannotCreate.
 class HexFileWriter {
 public:
-    explicit HexFileWriter(Ui& ui) : ui_(ui) {}
+    explicit HexFileWriter(Ui& ui, const HexFileCalls& calls = SystemHexFileCalls())
+        : ui_(ui), calls_(calls) {}
     ~HexFileWriter();
     HexFileWriter(const HexFileWriter&) = delete;
     HexFileWriter& operator=(const HexFileWriter&) = delete;
 
-    // Opens the file (see above) and writes kHexFirstLine. 1, or 0 after
+    // Opens the file (see above) and writes kHexFirstLine. False after
     // kHexCannotCreate or kHexCannotWrite.
-    int create(const std::string& path);
-    // Writes one line of text followed by CR LF. 1, or 0 after a message (or
+    bool create(const std::string& path);
+    // Writes one line of text followed by CR LF. False after a message (or
     // at once, with no new message, when the writer has already failed).
-    int writeLine(std::string_view text);
-    // Writes one record (FormatHexRecord); 1 or 0 as writeLine.
-    int writeRecord(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
-                    std::size_t count);
-    // Writes kHexEndLine, closes the file and puts it in place; 1 when the
+    bool writeLine(std::string_view text);
+    // Writes one record (FormatHexRecord); as writeLine.
+    bool writeRecord(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
+                     std::size_t count);
+    // Writes kHexEndLine, closes the file and puts it in place; true when the
     // whole file was written.
-    int finish();
+    bool finish();
     // Abandons an unfinished file: the temporary file is removed and the
     // destination keeps what it held.
     void close();
+    // The step that failed first (None while all went well).
+    HexWriteStep failedStep() const { return failedStep_; }
 
 private:
-    int writeRaw(const char* data, std::size_t size);
-    // Marks the writer failed, abandons the file and shows kHexCannotWrite: 0.
-    int fail();
+    bool writeRaw(const char* data, std::size_t size);
+    // Marks the writer failed at `step`, abandons the file and shows
+    // kHexCannotWrite: false.
+    bool fail(HexWriteStep step);
 
     Ui& ui_;
+    const HexFileCalls& calls_;
     int fd_ = -1;
     bool failed_ = false;
+    HexWriteStep failedStep_ = HexWriteStep::None;
     std::string destination_; // the file that finish() replaces
     std::string temporary_;   // empty when writing the destination directly
 };
@@ -202,7 +227,7 @@ private:
 // Checks, before a long read from the device, that a HEX file can be written
 // at `path`: a regular or new file needs a folder that takes a new file; any
 // other path (a FIFO, a device) must open for writing at once, so a FIFO
-// without a reader is refused. 1, or 0 after kHexCannotCreate (caption
+// without a reader is refused. False after kHexCannotCreate (caption
 // kHexWriteCaption). Such a path stays open until the check is destroyed, so
 // that a FIFO's reader does not take the end of the check for the end of the
 // data.
@@ -213,7 +238,7 @@ public:
     HexOutputCheck(const HexOutputCheck&) = delete;
     HexOutputCheck& operator=(const HexOutputCheck&) = delete;
 
-    int check(Ui& ui, const std::string& path);
+    bool check(Ui& ui, const std::string& path);
 
 private:
     int held_ = -1;

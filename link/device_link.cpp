@@ -13,17 +13,17 @@ const char* const kTextConnected = "USB: TALMO connecté";
 const char* const kTextBootLoader = "USB: TALMO Boot Loader connecté";
 const char* const kTextNotConnected = "USB: TALMO non connecté";
 
-void showConnection(DeviceLink& link, const std::string& text) {
+void ShowConnection(DeviceLink& link, const std::string& text) {
     if (link.ui)
         link.ui->setStatusText(ConnectionField, text);
 }
 
-bool isTalmo(const HidInterfaceInfo& info) {
+bool IsTalmo(const HidInterfaceInfo& info) {
     return info.vendorId == kTalmoVendorId &&
            (info.productId == kTalmoProductId || info.productId == kBootLoaderProductId);
 }
 
-bool sameText(const std::string& a, const std::string& b) {
+bool SameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -40,7 +40,7 @@ bool sameText(const std::string& a, const std::string& b) {
 // buffer holds: its lengths are clamped to 65. The TALMO uses 65 in both
 // directions; refusing such a device would leave the user with a device
 // that is plugged in, answers, and yet reads "non connecté" with no reason.
-std::uint16_t clampLength(std::uint16_t declared) {
+std::uint16_t ClampLength(std::uint16_t declared) {
     return std::min<std::uint16_t>(declared, kReportSize);
 }
 
@@ -51,7 +51,7 @@ struct SearchResult {
     std::string busyPath; // a TALMO that another program holds
 };
 
-SearchResult searchOnce(DeviceLink& link) {
+SearchResult SearchOnce(DeviceLink& link) {
     SearchResult result;
     std::vector<HidInterfaceInfo> present = link.backend->enumerate();
     if (!link.preferredPath.empty())
@@ -59,7 +59,7 @@ SearchResult searchOnce(DeviceLink& link) {
             return info.path == link.preferredPath;
         });
     for (const HidInterfaceInfo& info : present) {
-        if (!isTalmo(info))
+        if (!IsTalmo(info))
             continue; // other vendors and other products are skipped
 
         // Both handles or none: no page may work against a device it cannot
@@ -82,8 +82,8 @@ SearchResult searchOnce(DeviceLink& link) {
 
         link.productId = info.productId;
         link.devicePath = info.path;
-        link.inputReportLength = clampLength(info.inputReportLength);
-        link.outputReportLength = clampLength(info.outputReportLength);
+        link.inputReportLength = ClampLength(info.inputReportLength);
+        link.outputReportLength = ClampLength(info.outputReportLength);
         link.readHandle = std::move(readHandle);
         link.writeHandle = std::move(writeHandle);
         result.opened = true;
@@ -92,35 +92,35 @@ SearchResult searchOnce(DeviceLink& link) {
     return result;
 }
 
-int openDevice(DeviceLink& link, int permissionRetries) {
+bool Search(DeviceLink& link, int permissionRetries) {
     CloseDevice(link);
     link.deniedPath.clear();
     link.busyPath.clear();
     if (!link.backend)
-        return 0;
+        return false;
 
-    SearchResult result = searchOnce(link);
+    SearchResult result = SearchOnce(link);
     // A device node that udev has not yet given to the user is refused for a
     // short while after its arrival; try again briefly before giving up.
     for (int attempt = 0; !result.opened && result.denied && attempt < permissionRetries;
          ++attempt) {
         if (link.ui)
             link.ui->waitMs(kPermissionRetryMs);
-        result = searchOnce(link);
+        result = SearchOnce(link);
     }
 
     if (result.opened) {
-        showConnection(link, link.productId == kTalmoProductId ? kTextConnected : kTextBootLoader);
-        return 1;
+        ShowConnection(link, link.productId == kTalmoProductId ? kTextConnected : kTextBootLoader);
+        return true;
     }
     if (result.denied) {
         link.deniedPath = result.deniedPath;
-        showConnection(link, kTextAccessDenied);
+        ShowConnection(link, kTextAccessDenied);
     } else if (!result.busyPath.empty()) {
         link.busyPath = result.busyPath;
-        showConnection(link, kTextBusy);
+        ShowConnection(link, kTextBusy);
     }
-    return 0;
+    return false;
 }
 
 } // namespace
@@ -129,41 +129,40 @@ bool RegisterForDeviceEvents(DeviceLink& link) {
     return link.backend && link.backend->startEvents();
 }
 
-int OpenDevice(DeviceLink& link) { return openDevice(link, 0); }
+bool OpenDevice(DeviceLink& link) { return Search(link, 0); }
 
 void CloseDevice(DeviceLink& link) {
     link.readHandle.reset();
     link.writeHandle.reset();
-    showConnection(link, kTextNotConnected);
+    ShowConnection(link, kTextNotConnected);
 }
 
-int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event) {
+void OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event) {
     switch (event.kind) {
     case HidDeviceEvent::Arrival:
         // Whatever arrived: a full search while closed, nothing while open
         // (a second device is ignored).
         if (!link.connected())
-            openDevice(link, kPermissionRetries);
+            Search(link, kPermissionRetries);
         break;
     case HidDeviceEvent::Removal: {
         // A refused or busy device that left must not leave its text behind,
         // nor be tried again (it may be the device last opened, too).
         const bool refusedLeft =
             !link.connected() &&
-            ((!link.deniedPath.empty() && sameText(event.path, link.deniedPath)) ||
-             (!link.busyPath.empty() && sameText(event.path, link.busyPath)));
+            ((!link.deniedPath.empty() && SameText(event.path, link.deniedPath)) ||
+             (!link.busyPath.empty() && SameText(event.path, link.busyPath)));
         if (refusedLeft) {
             link.deniedPath.clear();
             link.busyPath.clear();
         }
-        if (sameText(event.path, link.devicePath) && !link.devicePath.empty())
+        if (SameText(event.path, link.devicePath) && !link.devicePath.empty())
             CloseDevice(link);
         else if (refusedLeft)
-            showConnection(link, kTextNotConnected);
+            ShowConnection(link, kTextNotConnected);
         break;
     }
     }
-    return 1;
 }
 
 void WriteReport(DeviceLink& link, const Report& report) {

@@ -54,14 +54,14 @@ struct DeviceLink {
 
 // Starts following arrivals and removals (the backend's events).
 bool RegisterForDeviceEvents(DeviceLink& link);
-// Closes, then opens the first matching device in enumeration order. 1 when
-// both handles are open, else 0.
-int OpenDevice(DeviceLink& link);
+// Closes, then opens the first matching device in enumeration order. True
+// when both handles are open.
+bool OpenDevice(DeviceLink& link);
 // Closes what is open and shows "USB: TALMO non connecté".
 void CloseDevice(DeviceLink& link);
 // Arrival while closed: full search; removal of the kept path (any letter
-// case): close. Always returns 1.
-int OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event);
+// case): close.
+void OnDeviceChange(DeviceLink& link, const HidDeviceEvent& event);
 
 // Sends the first output-report-length bytes of the buffer.
 void WriteReport(DeviceLink& link, const Report& report);

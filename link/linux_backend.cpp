@@ -17,25 +17,72 @@
 
 namespace talmo {
 
-ReportLengths ParseReportDescriptor(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// The walk through a report descriptor's items: the global items that size
+// the reports (a stack of them, for push and pop) and the bits each report
+// ID's inputs and outputs take.
+struct DescriptorWalk {
     struct Globals {
         std::uint32_t reportSize = 0;
         std::uint32_t reportCount = 0;
         std::uint32_t reportId = 0;
     };
-    ReportLengths lengths;
     Globals g;
     std::vector<Globals> stack;
     std::map<std::uint32_t, std::uint64_t> inputBits, outputBits;
 
+    // One short item; false when it cannot be (a pop without a push).
+    bool item(int type, int tag, std::uint32_t value) {
+        if (type == 0) { // main
+            const std::uint64_t bits = static_cast<std::uint64_t>(g.reportSize) * g.reportCount;
+            if (tag == 0x8)
+                inputBits[g.reportId] += bits;
+            else if (tag == 0x9)
+                outputBits[g.reportId] += bits;
+        } else if (type == 1) { // global
+            if (tag == 0x7)
+                g.reportSize = value;
+            else if (tag == 0x8)
+                g.reportId = value;
+            else if (tag == 0x9)
+                g.reportCount = value;
+            else if (tag == 0xA)
+                stack.push_back(g);
+            else if (tag == 0xB) {
+                if (stack.empty())
+                    return false;
+                g = stack.back();
+                stack.pop_back();
+            }
+        }
+        return true;
+    }
+};
+
+// The longest report in bytes, with its report ID byte; 0 without any.
+std::uint16_t Longest(const std::map<std::uint32_t, std::uint64_t>& bits) {
+    std::uint64_t most = 0;
+    for (const auto& [id, n] : bits)
+        most = std::max(most, n);
+    if (most == 0)
+        return 0;
+    const std::uint64_t bytes = (most + 7) / 8 + 1; // plus the report ID byte
+    return static_cast<std::uint16_t>(std::min<std::uint64_t>(bytes, 0xFFFF));
+}
+
+} // namespace
+
+ReportLengths ParseReportDescriptor(const std::uint8_t* data, std::size_t size) {
+    ReportLengths lengths;
+    DescriptorWalk walk;
     std::size_t pos = 0;
     while (pos < size) {
         const std::uint8_t prefix = data[pos];
         if (prefix == 0xFE) { // long item: size byte, tag byte, data
             if (pos + 1 >= size)
                 return lengths;
-            const std::size_t dataSize = data[pos + 1];
-            pos += 3 + dataSize;
+            pos += 3 + data[pos + 1];
             continue;
         }
         static constexpr std::size_t kSizes[4] = {0, 1, 2, 4};
@@ -45,55 +92,16 @@ ReportLengths ParseReportDescriptor(const std::uint8_t* data, std::size_t size) 
         std::uint32_t value = 0;
         for (std::size_t i = 0; i < itemSize; ++i)
             value |= static_cast<std::uint32_t>(data[pos + 1 + i]) << (8 * i);
-        const int type = (prefix >> 2) & 3;
-        const int tag = prefix >> 4;
-        if (type == 0) { // main
-            const std::uint64_t bits = static_cast<std::uint64_t>(g.reportSize) * g.reportCount;
-            if (tag == 0x8)
-                inputBits[g.reportId] += bits;
-            else if (tag == 0x9)
-                outputBits[g.reportId] += bits;
-        } else if (type == 1) { // global
-            switch (tag) {
-            case 0x7:
-                g.reportSize = value;
-                break;
-            case 0x8:
-                g.reportId = value;
-                lengths.numbered = true;
-                break;
-            case 0x9:
-                g.reportCount = value;
-                break;
-            case 0xA:
-                stack.push_back(g);
-                break;
-            case 0xB:
-                if (stack.empty())
-                    return lengths;
-                g = stack.back();
-                stack.pop_back();
-                break;
-            default:
-                break;
-            }
-        }
+        const int type = (prefix >> 2) & 3, tag = prefix >> 4;
+        lengths.numbered = lengths.numbered || (type == 1 && tag == 0x8); // a report ID
+        if (!walk.item(type, tag, value))
+            return lengths;
         pos += 1 + itemSize;
     }
     if (pos != size)
         return lengths;
-
-    auto longest = [](const std::map<std::uint32_t, std::uint64_t>& bits) -> std::uint16_t {
-        std::uint64_t most = 0;
-        for (const auto& [id, n] : bits)
-            most = std::max(most, n);
-        if (most == 0)
-            return 0;
-        const std::uint64_t bytes = (most + 7) / 8 + 1; // plus the report ID byte
-        return static_cast<std::uint16_t>(std::min<std::uint64_t>(bytes, 0xFFFF));
-    };
-    lengths.input = longest(inputBits);
-    lengths.output = longest(outputBits);
+    lengths.input = Longest(walk.inputBits);
+    lengths.output = Longest(walk.outputBits);
     lengths.valid = true;
     return lengths;
 }
@@ -149,7 +157,7 @@ private:
     std::shared_ptr<void> lock_; // the node's lock, held while the handle lives
 };
 
-HidOpenError classify(int err) {
+HidOpenError ClassifyOpenError(int err) {
     switch (err) {
     case EACCES:
     case EPERM:
@@ -163,7 +171,7 @@ HidOpenError classify(int err) {
     }
 }
 
-std::string lastComponent(const std::string& path) {
+std::string LastComponent(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -187,7 +195,7 @@ std::shared_ptr<LinuxBackend::NodeLock> LinuxBackend::lockNode(const std::string
     auto lock = std::make_shared<NodeLock>();
     lock->fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (lock->fd < 0) {
-        *error = classify(errno);
+        *error = ClassifyOpenError(errno);
         return nullptr;
     }
     int rc;
@@ -220,7 +228,7 @@ ReportLengths LinuxBackend::lengthsOf(const std::string& devnode) {
     if (!udev_)
         return lengths;
     udev_device* raw =
-        udev_device_new_from_subsystem_sysname(udev_, "hidraw", lastComponent(devnode).c_str());
+        udev_device_new_from_subsystem_sysname(udev_, "hidraw", LastComponent(devnode).c_str());
     if (!raw)
         return lengths;
     udev_device* hid = udev_device_get_parent_with_subsystem_devtype(raw, "hid", nullptr);
@@ -289,7 +297,7 @@ std::unique_ptr<HidHandle> LinuxBackend::open(const std::string& path, HidOpenEr
                 ::close(fd);
                 result = HidOpenError::Other;
             } else {
-                result = classify(errno);
+                result = ClassifyOpenError(errno);
             }
         }
     }

@@ -4,7 +4,7 @@
 
 namespace talmo {
 
-PageChoice choosePage(bool connected, std::uint16_t productId) {
+PageChoice ChoosePage(bool connected, std::uint16_t productId) {
     using K = PageKind;
     if (!connected)
         return {K::Waiting,
@@ -25,7 +25,7 @@ PageChoice choosePage(bool connected, std::uint16_t productId) {
               {K::Programmer, false}}}};
 }
 
-const char* pageName(PageKind page) {
+const char* PageName(PageKind page) {
     switch (page) {
     case PageKind::BootLoader:
         return "boot-loader";

@@ -30,8 +30,8 @@ struct PageChoice {
 // No device: the waiting page; the TALMO in normal mode (0x00AA): the
 // console page; any other product ID: the boot-loader page. The programmer
 // page is always hidden.
-PageChoice choosePage(bool connected, std::uint16_t productId);
+PageChoice ChoosePage(bool connected, std::uint16_t productId);
 
-const char* pageName(PageKind page);
+const char* PageName(PageKind page);
 
 } // namespace talmo

@@ -29,7 +29,7 @@ const PicModel* FindPicModel(std::uint16_t deviceId) {
 std::string PicDisplayName(std::uint16_t deviceId) {
     const PicModel* m = FindPicModel(deviceId);
     if (!m)
-        return "Unknown";
+        return "Inconnu";
     char text[32];
     std::snprintf(text, sizeof text, "%s Rev%02d", m->name, deviceId & 0x1F);
     return text;
@@ -70,7 +70,7 @@ IdentifyOutcome IdentifyPic(DeviceLink& link, Ui& ui, PicIdentification& ident) 
         ident.programSize = m->programSize;
         ident.eepromSize = m->eepromSize;
         ident.aFamily = m->aFamily;
-        out.result = 1;
+        out.result = true;
     }
     return out;
 }

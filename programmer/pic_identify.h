@@ -46,15 +46,15 @@ struct PicModel {
 
 // The listed chip for a device ID word, or null.
 const PicModel* FindPicModel(std::uint16_t deviceId);
-// "PIC16F877A Rev04" for a listed chip, "Unknown" otherwise.
+// "PIC16F877A Rev04" for a listed chip, "Inconnu" otherwise.
 std::string PicDisplayName(std::uint16_t deviceId);
 
 struct IdentifyOutcome {
-    int result = 0;                 // 1 when a listed chip was found
+    bool result = false;            // a listed chip was found
     bool sequenceCompleted = false; // every step answered
     std::uint16_t deviceId = 0;     // valid once the ID word was read
     // For the page's "PIC:" control once the sequence completed: the chip's
-    // name or "Unknown". The "Version:" control goes back to "-" when the
+    // name or "Inconnu". The "Version:" control goes back to "-" when the
     // chip is not listed.
     std::string picText;
 };

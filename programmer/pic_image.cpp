@@ -66,8 +66,8 @@ HexRecordResult ReadPicRecord(Ui& ui, PicImage& image, std::string_view line) {
 // Writes `count` (at most 8) image entries from `first` as one data record
 // at byte address 2 x first: each entry low byte first; an EEPROM entry keeps
 // only its low byte, followed by 0x00.
-int WriteWords(HexFileWriter& file, const PicImage& image, std::uint32_t first, int count,
-               bool eeprom = false) {
+bool WriteWords(HexFileWriter& file, const PicImage& image, std::uint32_t first, int count,
+                bool eeprom = false) {
     std::uint8_t data[16];
     for (int k = 0; k < count; ++k) {
         const std::uint32_t word = image.entries[first + static_cast<std::uint32_t>(k)];
@@ -80,7 +80,7 @@ int WriteWords(HexFileWriter& file, const PicImage& image, std::uint32_t first, 
 
 } // namespace
 
-int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text, HexFileFacts* facts) {
+bool LoadPicHexText(Ui& ui, PicImage& image, std::string_view text, HexFileFacts* facts) {
     ResetPicImage(image);
     if (facts)
         *facts = HexFileFacts{};
@@ -88,14 +88,14 @@ int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text, HexFileFacts*
         text, [&](std::string_view line) { return ReadPicRecord(ui, image, line); }, facts);
 }
 
-int LoadPicHex(Ui& ui, PicImage& image, const std::string& path, HexFileFacts* facts) {
+bool LoadPicHex(Ui& ui, PicImage& image, const std::string& path, HexFileFacts* facts) {
     // The image is blank even when the file cannot be opened.
     ResetPicImage(image);
     if (facts)
         *facts = HexFileFacts{};
     HexText text;
     if (!LoadHexText(ui, path, text))
-        return 0;
+        return false;
     return LoadPicHexText(ui, image, text.text(), facts);
 }
 
@@ -124,29 +124,29 @@ std::vector<const char*> PicFitRefusals(const PicImage& image, std::uint32_t pro
     return refusals;
 }
 
-int SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int programSize,
-               int eepromSize) {
+bool SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int programSize,
+                int eepromSize) {
     if (programSize < 0 || programSize > 0x2000 || programSize % 8 != 0 || eepromSize < 0 ||
         eepromSize > 0x100 || eepromSize % 8 != 0) {
         ui.errorBox(kPicBadSizes, kHexWriteCaption);
-        return 0;
+        return false;
     }
     HexFileWriter file(ui);
     if (!file.create(path))
-        return 0;
+        return false;
 
     // Program memory, eight words per line, blank words included.
     for (int base = 0; base < programSize; base += 8)
         if (!WriteWords(file, image, static_cast<std::uint32_t>(base), 8))
-            return 0;
+            return false;
     // Data EEPROM: each byte followed by 0x00.
     for (int base = 0; base < eepromSize; base += 8)
         if (!WriteWords(file, image, kPicEepromAddress + static_cast<std::uint32_t>(base), 8, true))
-            return 0;
+            return false;
     // The configuration word, then the four ID locations.
     if (!WriteWords(file, image, kPicConfigAddress, 1) ||
         !WriteWords(file, image, kPicIdAddress, 4))
-        return 0;
+        return false;
     return file.finish();
 }
 

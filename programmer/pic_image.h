@@ -39,18 +39,18 @@ struct PicImage {
 void ResetPicImage(PicImage& image);
 
 // Resets the image, then reads the Intel HEX file at `path` into it.
-// Returns 1 when the file was accepted, 0 after one message box (caption
+// True when the file was accepted, false after one message box (caption
 // "Erreur fichier"); after a failure the image holds the blank reset plus
 // every word stored before the failing test. Records of any length up to 255
 // data bytes are read; words that fall past entry 0x21FF are checked and
 // summed but not kept. Extended address records (types 02-05) are ignored.
 // `facts`, when given, tells whether the end-of-file record was read and
 // how many data bytes the file held.
-int LoadPicHex(Ui& ui, PicImage& image, const std::string& path, HexFileFacts* facts = nullptr);
+bool LoadPicHex(Ui& ui, PicImage& image, const std::string& path, HexFileFacts* facts = nullptr);
 
 // The same reader over a text already in memory (it ends at its first NUL);
 // the image is reset first. Used by LoadPicHex and by the fuzzer.
-int LoadPicHexText(Ui& ui, PicImage& image, std::string_view text, HexFileFacts* facts = nullptr);
+bool LoadPicHexText(Ui& ui, PicImage& image, std::string_view text, HexFileFacts* facts = nullptr);
 
 // Refusals of a file about to be programmed, each a message for a box with
 // the caption "Erreur fichier", in the order they are shown; none when the
@@ -71,12 +71,15 @@ std::vector<const char*> PicFitRefusals(const PicImage& image, std::uint32_t pro
 // Writes the image to `path`: the first line, `programSize` program words
 // eight per line, `eepromSize` EEPROM bytes eight per line, the
 // configuration word line, the ID locations line, the end line; CR LF line
-// ends. Returns 1 when the whole file was written, 0 after one message box
+// ends. True when the whole file was written, false after one message box
 // (caption "Erreur"). `programSize` must be 0..0x2000 and `eepromSize`
 // 0..0x100, both multiples of 8 (the sizes of an identified PIC); other
 // sizes are refused with a message before the file is created.
-int SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int programSize,
-               int eepromSize);
+bool SavePicHex(Ui& ui, const PicImage& image, const std::string& path, int programSize,
+                int eepromSize);
+
+// The PIC reader's own message: a program word above 14 bits.
+inline constexpr char kHexValueTooLarge[] = "Valeur supérieur à 0x3FFF...";
 
 // Shown by SavePicHex for sizes that no identified PIC has.
 inline constexpr char kPicBadSizes[] = "Tailles de mémoire du PIC invalides...";

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 
 namespace talmo {
@@ -26,7 +27,8 @@ struct Run {
     Report report{};
     std::uint32_t p = 0;
     std::uint32_t e = 0;
-    std::uint32_t steps = 0; // progress: the whole run's steps
+    std::uint32_t steps = 0;    // progress: the whole run's steps
+    bool protectedChip = false; // as read at identification: word mode's erase
 
     // Every step below shows the communication error itself when it fails,
     // so that the sequences read as plain lists of steps.
@@ -83,8 +85,13 @@ bool EraseSetup(Run& r, bool cycle) {
     return true;
 }
 
-bool WordModeErase(Run& r, bool isProtected) {
-    if (!isProtected) {
+// Word mode, phase by phase, as block mode below: each phase returns false
+// at its first failed step or verification difference, with its text
+// already shown.
+
+// The bulk erase that the protection bits read at identification choose.
+bool WordErase(Run& r) {
+    if (!r.protectedChip) {
         // Program memory, then data memory, each by its bulk-erase sequence.
         if (!r.load(pic_cmd::LoadProgramData, 0x3FFF) || !EraseSetup(r, true) ||
             !EraseSetup(r, false))
@@ -105,48 +112,58 @@ bool WordModeErase(Run& r, bool isProtected) {
     return true;
 }
 
-int WordMode(Run& r, bool isProtected) {
-    if (!WordModeErase(r, isProtected))
-        return 0;
+// One program word at the counter: written unless blank, read back.
+bool WordProgramWord(Run& r, std::uint32_t a) {
+    const std::uint32_t w = r.word(a);
+    if (w != kPicBlankWord) {
+        if (!r.load(pic_cmd::LoadProgramData, w) || !r.command(pic_cmd::BeginProgrammingOnly))
+            return false;
+        r.wait(pic_wait::WordProgramOnly);
+    }
+    std::uint16_t got = 0;
+    if (!r.read(pic_cmd::ReadProgramData, &got))
+        return false;
+    if (got != w) {
+        r.showDifference("Erreur PROG 0x%04X:%04X!=%04X", a, w, got);
+        return false;
+    }
+    return true;
+}
+
+// The EEPROM byte at the same counter: written unless erased, read back.
+bool WordEepromByte(Run& r, std::uint32_t a) {
+    const std::uint32_t b = r.eepromByte(a);
+    if (b != kBlankEepromByte) {
+        if (!r.load(pic_cmd::LoadDataMemory, b) || !r.command(pic_cmd::BeginProgrammingOnly))
+            return false;
+        r.wait(pic_wait::WordProgramOnly);
+    }
+    if (!r.read(pic_cmd::ReadDataMemory, nullptr))
+        return false;
+    const std::uint32_t gotByte = r.report[3];
+    if (gotByte != b) {
+        r.showDifference("Erreur EEPROM 0x%04X:%02X!=%02X", a, b, gotByte);
+        return false;
+    }
+    return true;
+}
+
+// Program memory and EEPROM in one walk of the counter.
+bool WordMemories(Run& r) {
     for (std::uint32_t a = 0; a < r.p; ++a) {
         r.progress("Programmation+Vérification", a);
         if (a % kProgressInterval == 0)
             r.show("Programmation+Vérification: 0x%04X/0x%04X", a, r.p);
-        const std::uint32_t w = r.word(a);
-        if (w != kPicBlankWord) {
-            if (!r.load(pic_cmd::LoadProgramData, w) || !r.command(pic_cmd::BeginProgrammingOnly))
-                return 0;
-            r.wait(pic_wait::WordProgramOnly);
-        }
-        std::uint16_t got = 0;
-        if (!r.read(pic_cmd::ReadProgramData, &got))
-            return 0;
-        if (got != w) {
-            r.showDifference("Erreur PROG 0x%04X:%04X!=%04X", a, w, got);
-            return 0;
-        }
-        if (a < r.e) {
-            const std::uint32_t b = r.eepromByte(a);
-            if (b != kBlankEepromByte) {
-                if (!r.load(pic_cmd::LoadDataMemory, b) ||
-                    !r.command(pic_cmd::BeginProgrammingOnly))
-                    return 0;
-                r.wait(pic_wait::WordProgramOnly);
-            }
-            if (!r.read(pic_cmd::ReadDataMemory, nullptr))
-                return 0;
-            const std::uint32_t gotByte = r.report[3];
-            if (gotByte != b) {
-                r.showDifference("Erreur EEPROM 0x%04X:%02X!=%02X", a, b, gotByte);
-                return 0;
-            }
-        }
-        if (!r.increment())
-            return 0;
+        if (!WordProgramWord(r, a) || (a < r.e && !WordEepromByte(r, a)) || !r.increment())
+            return false;
     }
+    return true;
+}
 
+// The ID words and the configuration word, each written and read back.
+bool WordIdAndConfig(Run& r) {
     if (!r.load(pic_cmd::LoadConfiguration, 0x0000))
-        return 0;
+        return false;
     r.progress("Programmation+Vérification", r.p);
     r.ui.setStatusText(MessageField, "Programmation+Vérification: 0x2000/0x2007");
     for (std::uint32_t i = 0; i < 8; ++i) {
@@ -155,24 +172,41 @@ int WordMode(Run& r, bool isProtected) {
             const std::uint32_t a = kPicIdAddress + i;
             const std::uint32_t w = r.word(a);
             if (!r.load(pic_cmd::LoadProgramData, w) || !r.command(pic_cmd::BeginEraseProgram))
-                return 0;
+                return false;
             r.wait(pic_wait::WordConfigCycle);
             std::uint16_t got = 0;
             if (!r.read(pic_cmd::ReadProgramData, &got))
-                return 0;
+                return false;
             if (got != w) {
                 r.showDifference("Erreur ID 0x%04X:%04X!=%04X", a, w, got);
-                return 0;
+                return false;
             }
         }
         if (!r.increment())
-            return 0;
+            return false;
     }
+    return true;
+}
+
+bool WordFinish(Run& r) {
     if (!r.leave())
-        return 0;
+        return false;
     r.progress("Programmation+Vérification", r.steps);
     r.ui.setStatusText(MessageField, "Programmation+Vérification: OK");
-    return 1;
+    return true;
+}
+
+using Phase = bool (*)(Run&);
+
+bool RunPhases(Run& r, std::initializer_list<Phase> phases) {
+    for (const Phase phase : phases)
+        if (!phase(r))
+            return false;
+    return true;
+}
+
+bool WordMode(Run& r) {
+    return RunPhases(r, {WordErase, WordMemories, WordIdAndConfig, WordFinish});
 }
 
 // Block mode, phase by phase. Each phase returns false at its first failed
@@ -334,29 +368,17 @@ bool BlockFinish(Run& r) {
     return true;
 }
 
-int BlockMode(Run& r) {
-    using Phase = bool (*)(Run&);
-    static constexpr Phase kPhases[] = {
-        BlockErase,
-        BlockProgramMemory,
-        BlockEeprom,
-        BlockIdWords,
-        BlockConfigBeforeVerification,
-        BlockVerifyProgramMemory,
-        BlockVerifyIdWords,
-        BlockConfigAfterVerification,
-        BlockFinish,
-    };
-    for (const Phase phase : kPhases)
-        if (!phase(r))
-            return 0;
-    return 1;
+bool BlockMode(Run& r) {
+    return RunPhases(r, {BlockErase, BlockProgramMemory, BlockEeprom, BlockIdWords,
+                         BlockConfigBeforeVerification, BlockVerifyProgramMemory,
+                         BlockVerifyIdWords, BlockConfigAfterVerification, BlockFinish});
 }
 
 } // namespace
 
-int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident) {
+bool ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident) {
     Run r{link, ui, image};
+    r.protectedChip = PicProtected(ident.configWord);
     // Whole rows of the program area only, within the image's areas.
     r.p =
         std::min<std::uint32_t>(ident.programSize, kPicMaxProgramWords) / kBlockWords * kBlockWords;
@@ -367,30 +389,28 @@ int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentif
     r.steps = ident.aFamily == 0 ? r.p + 8 : 2 * r.p + r.e + 8;
 
     if (!r.leave())
-        return 0;
+        return false;
     r.progress("Effacement du PIC", 0);
     ui.setStatusText(MessageField, "Effacement du PIC");
     if (!r.enter())
-        return 0;
-    if (ident.aFamily == 0)
-        return WordMode(r, PicProtected(ident.configWord));
-    return BlockMode(r);
+        return false;
+    return ident.aFamily == 0 ? WordMode(r) : BlockMode(r);
 }
 
-int ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident) {
+bool ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident) {
     auto unused = std::make_unique<PicImage>(); // the erase reads no word of it
     Run r{link, ui, *unused};
+    r.protectedChip = PicProtected(ident.configWord);
     if (!r.leave())
-        return 0;
+        return false;
     ui.setStatusText(MessageField, "Effacement du PIC");
     if (!r.enter())
-        return 0;
-    const bool erased =
-        ident.aFamily == 0 ? WordModeErase(r, PicProtected(ident.configWord)) : BlockErase(r);
+        return false;
+    const bool erased = ident.aFamily == 0 ? WordErase(r) : BlockErase(r);
     if (!erased || !r.leave())
-        return 0;
+        return false;
     ui.setStatusText(MessageField, "Effacement : OK");
-    return 1;
+    return true;
 }
 
 PicComparison ComparePicImages(const PicImage& expected, const PicImage& device,

@@ -30,17 +30,17 @@ constexpr int BlockBulkErase = 8;    // block mode, each Begin Erase/Program of 
 constexpr int BlockConfigCycle = 16; // block mode, ID words and configuration word
 } // namespace pic_wait
 
-// Returns 1 when erase, programming and verification all succeeded, 0 at the
+// True when erase, programming and verification all succeeded, false at the
 // first step without a 'Y' echo ("TALMO communication: Erreur") or the first
 // difference ("Erreur PROG …", "Erreur EEPROM …", "Erreur ID …"); nothing more
 // is sent after a failure and the target is left in programming mode. Neither
 // the image nor the identification is changed.
-int ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident);
+bool ProgramPic(DeviceLink& link, Ui& ui, const PicImage& image, const PicIdentification& ident);
 
 // The erase that ProgramPic starts with, on its own, between TargetLeave and
-// TargetEnter like it, then TargetLeave: "Effacement : OK" and 1, or 0 at the
+// TargetEnter like it, then TargetLeave: "Effacement : OK" and true, or false at the
 // first step without a 'Y' echo ("TALMO communication: Erreur").
-int ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident);
+bool ErasePic(DeviceLink& link, Ui& ui, const PicIdentification& ident);
 
 // Where two PIC images differ over what the identified PIC holds: program
 // words, the four ID words and the EEPROM bytes (low 8 bits). The

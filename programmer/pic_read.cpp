@@ -10,7 +10,7 @@
 
 namespace talmo {
 
-int ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& ident) {
+bool ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& ident) {
     ResetPicImage(image);
     // Sizes beyond the image's areas cannot come from identification; clamp
     // so that no entry outside them is ever written.
@@ -21,7 +21,7 @@ int ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& 
     const std::uint32_t steps = p + 8;
 
     if (!TargetLeave(link, report) || !TargetEnter(link, report))
-        return 0;
+        return false;
     char text[64];
     for (std::uint32_t a = 0; a < p; ++a) {
         ui.progress("Lecture", a, steps);
@@ -31,37 +31,37 @@ int ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& 
         }
         std::uint16_t word = 0;
         if (!TargetRead(link, report, pic_cmd::ReadProgramData, &word))
-            return 0;
+            return false;
         image.entries[a] = word;
         if (a < e) {
             if (!TargetRead(link, report, pic_cmd::ReadDataMemory, nullptr))
-                return 0;
+                return false;
             image.entries[kPicEepromAddress + a] = report[3];
         }
         if (!TargetCommand(link, report, pic_cmd::IncrementAddress))
-            return 0;
+            return false;
     }
     if (!TargetLoad(link, report, pic_cmd::LoadConfiguration, 0x0000))
-        return 0;
+        return false;
     ui.progress("Lecture zone ID", p, steps);
     ui.setStatusText(MessageField, "Lecture zone ID: 0x2000/0x2007");
     for (std::uint32_t k = 0; k < 8; ++k) {
         ui.progress("Lecture zone ID", p + k, steps);
         std::uint16_t word = 0;
         if (!TargetRead(link, report, pic_cmd::ReadProgramData, &word))
-            return 0;
+            return false;
         image.entries[kPicIdAddress + k] = word;
         if (!TargetCommand(link, report, pic_cmd::IncrementAddress))
-            return 0;
+            return false;
     }
     // The image keeps neither the two reserved words nor the device ID.
     for (std::uint32_t k = 4; k <= 6; ++k)
         image.entries[kPicIdAddress + k] = kPicBlankWord;
     if (!TargetLeave(link, report))
-        return 0;
+        return false;
     ui.progress("Lecture zone ID", steps, steps);
     ui.setStatusText(MessageField, "Lecture: OK");
-    return 1;
+    return true;
 }
 
 } // namespace talmo

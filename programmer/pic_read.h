@@ -13,9 +13,9 @@ struct PicIdentification;
 // Blanks the image, then reads program words 0 to programSize − 1, EEPROM
 // bytes 0 to eepromSize − 1 (at the same addresses) and the ID zone; entries
 // 0x2004 to 0x2006 are blanked again. Progress goes to the message field
-// every 20 addresses, then "Lecture: OK". Returns 1 on success, 0 at the first
+// every 20 addresses, then "Lecture: OK". True on success, false at the first
 // step without a 'Y' echo (nothing more is sent, no text is added, the image
 // keeps what was read so far).
-int ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& ident);
+bool ReadPic(DeviceLink& link, Ui& ui, PicImage& image, const PicIdentification& ident);
 
 } // namespace talmo

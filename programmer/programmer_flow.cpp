@@ -3,6 +3,7 @@
 #include "core/report.h"
 #include "core/ui.h"
 #include "hex/hex_records.h"
+#include "link/job_outcome.h"
 #include "programmer/board_version.h"
 #include "programmer/pic_program.h"
 #include "programmer/pic_read.h"
@@ -30,6 +31,10 @@ void ErrorBox(ProgrammerContext& c, const char* text) {
     c.ui.messageBox(text, kProgrammerErrorCaption, Icon::Error, Buttons::Ok);
 }
 
+// How a failure of the PIC (no listed chip, no answer, a difference read back)
+// ends the job.
+JobOutcome PicFailed() { return Outcome(JobEnd::NoAnswer); }
+
 void Forget(ProgrammerContext& c) {
     c.state.ident = PicIdentification{};
     c.state.imageFromPic = false;
@@ -45,10 +50,10 @@ bool Identify(ProgrammerContext& c, const char* errorText) {
     const IdentifyOutcome out = IdentifyPic(c.link, c.ui, c.state.ident);
     if (out.sequenceCompleted) {
         SetControl(c, kProgrammerPicName, out.picText);
-        if (out.result == 0)
+        if (!out.result)
             SetControl(c, kProgrammerPicVersion, kProgrammerNoText);
     }
-    if (out.result == 0) {
+    if (!out.result) {
         LeaveTarget(c);
         ErrorBox(c, errorText);
     }
@@ -58,7 +63,7 @@ bool Identify(ProgrammerContext& c, const char* errorText) {
 // ReadPic and the page's answer to a failure; true when the whole PIC was read.
 bool Read(ProgrammerContext& c) {
     ProgrammerState& s = c.state;
-    if (ReadPic(c.link, c.ui, s.image, s.ident) == 1) {
+    if (ReadPic(c.link, c.ui, s.image, s.ident)) {
         s.imageFromPic = true;
         return true;
     }
@@ -88,76 +93,100 @@ void ProgrammerShown(ProgrammerContext& c) {
     LeaveTarget(c);
 }
 
-void ProgrammerIdentify(ProgrammerContext& c) {
+JobOutcome ProgrammerIdentify(ProgrammerContext& c) {
     if (!Identify(c, kProgrammerTypeError))
-        return;
+        return PicFailed();
     if (PicProtected(c.state.ident.configWord)) {
         ProtectedNotice(c);
-        return;
+        return Outcome(JobEnd::Protected);
     }
-    if (Read(c))
-        ShowPicVersion(c);
+    if (!Read(c))
+        return PicFailed();
+    ShowPicVersion(c);
+    return {};
 }
 
-void ProgrammerSave(ProgrammerContext& c) {
+namespace {
+
+// What "Sauvegarder" needs before the dialog: the whole program of an
+// unprotected PIC in the image.
+JobOutcome ReadForSave(ProgrammerContext& c) {
     ProgrammerState& s = c.state;
     if (!s.ident.identified()) {
         if (!Identify(c, kProgrammerReadError))
-            return;
+            return PicFailed();
         // A failed read stops here: a partly read image is not the PIC's program.
         if (!Read(c))
-            return;
+            return PicFailed();
         if (PicProtected(s.ident.configWord)) {
             ProtectedNotice(c);
-            return;
+            return Outcome(JobEnd::Protected);
         }
         ShowPicVersion(c);
     } else if (PicProtected(s.ident.configWord)) {
         // What a protected PIC reads back is not its program.
         ProtectedNotice(c);
-        return;
+        return Outcome(JobEnd::Protected);
     } else if (!s.imageFromPic) {
         // Identified, but the image is the blank reset or a partial read:
         // read the PIC before saving it.
         if (!Read(c))
-            return;
+            return PicFailed();
         ShowPicVersion(c);
     }
-
-    const auto path = c.ui.saveFileDialog(HexFileDialog(s.savePath));
-    if (!path)
-        return;
-    s.savePath = *path;
-    const bool saved = SavePicHex(c.ui, s.image, s.savePath, static_cast<int>(s.ident.programSize),
-                                  static_cast<int>(s.ident.eepromSize)) == 1;
-    c.ui.setStatusText(MessageField, saved ? "Sauvegarde: OK" : "Sauvegarde: Erreur");
+    return {};
 }
 
-void ProgrammerProgram(ProgrammerContext& c) {
+} // namespace
+
+JobOutcome ProgrammerSave(ProgrammerContext& c) {
+    ProgrammerState& s = c.state;
+    if (const JobOutcome read = ReadForSave(c); !read.done())
+        return read;
+    const auto path = c.ui.saveFileDialog(HexFileDialog(s.savePath));
+    if (!path)
+        return Outcome(JobEnd::Cancelled);
+    s.savePath = *path;
+    const bool saved = SavePicHex(c.ui, s.image, s.savePath, static_cast<int>(s.ident.programSize),
+                                  static_cast<int>(s.ident.eepromSize));
+    c.ui.setStatusText(MessageField, saved ? "Sauvegarde: OK" : "Sauvegarde: Erreur");
+    return saved ? JobOutcome{} : Outcome(JobEnd::FileNotWritten);
+}
+
+namespace {
+
+// Reads the chosen file into the image and refuses it when it cannot be
+// right: the refusal shown, or nothing.
+JobOutcome LoadFileToProgram(ProgrammerContext& c) {
+    ProgrammerState& s = c.state;
+    HexFileFacts facts;
+    if (!LoadPicHex(c.ui, s.image, s.openPath, &facts))
+        return Outcome(JobEnd::FileRefused);
+    std::vector<const char*> refusals = PicFileRefusals(facts);
+    if (refusals.empty() && c.refuseBeyondPic)
+        refusals = PicFitRefusals(s.image, s.ident.programSize, s.ident.eepromSize);
+    if (refusals.empty())
+        return {};
+    c.ui.errorBox(refusals.front(), kHexReadCaption);
+    return Outcome(JobEnd::FileRefused, refusals.front());
+}
+
+} // namespace
+
+JobOutcome ProgrammerProgram(ProgrammerContext& c) {
     ProgrammerState& s = c.state;
     if (!s.ident.identified() && !Identify(c, kProgrammerReadError))
-        return;
+        return PicFailed();
 
     const auto path = c.ui.openFileDialog(HexFileDialog(s.openPath));
     if (!path)
-        return; // the identification stays
+        return Outcome(JobEnd::Cancelled); // the identification stays
     s.openPath = *path;
     s.imageFromPic = false; // the image now comes from the file
-    HexFileFacts facts;
-    bool accepted = LoadPicHex(c.ui, s.image, s.openPath, &facts) == 1;
-    if (accepted) {
-        std::vector<const char*> refusals = PicFileRefusals(facts);
-        if (refusals.empty() && c.refuseBeyondPic)
-            refusals = PicFitRefusals(s.image, s.ident.programSize, s.ident.eepromSize);
-        if (!refusals.empty()) {
-            c.ui.errorBox(refusals.front(), kHexReadCaption);
-            accepted = false;
-        }
-    }
-    if (!accepted) {
+    if (const JobOutcome loaded = LoadFileToProgram(c); !loaded.done()) {
         c.ui.setStatusText(MessageField, "Lecture du fichier: Erreur");
         Forget(c);
-        return;
+        return loaded;
     }
     c.ui.setStatusText(MessageField, "Lecture du fichier: OK");
     // Low-voltage programming stays enabled, whatever the file says.
@@ -171,13 +200,15 @@ void ProgrammerProgram(ProgrammerContext& c) {
         SetControl(c, kProgrammerFileVersion, kProgrammerNoText);
         c.ui.setStatusText(MessageField, "Programmation: annulée");
         Forget(c);
-        return;
+        return Outcome(JobEnd::Cancelled); // "no": the PIC is untouched
     }
-    if (ProgramPic(c.link, c.ui, s.image, s.ident) != 1) {
+    const bool programmed = ProgramPic(c.link, c.ui, s.image, s.ident);
+    if (!programmed) {
         LeaveTarget(c);
-        ErrorBox(c, kProgrammerProgramError);
+        c.ui.messageBox(kProgrammerProgramError, c.programErrorCaption, Icon::Error, Buttons::Ok);
     }
     Forget(c);
+    return programmed ? JobOutcome{} : PicFailed();
 }
 
 void ProgrammerBack(ProgrammerContext& c) { c.ui.setStatusText(MessageField, ""); }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "link/device_link.h"
+#include "link/job_outcome.h"
 #include "programmer/pic_identify.h"
 #include "programmer/pic_image.h"
 
@@ -65,6 +66,9 @@ struct ProgrammerContext {
     // no room for (PicFitRefusals): for talmo-cli, which shows no
     // confirmation box of what is about to be written.
     bool refuseBeyondPic = false;
+    // Caption of the box that tells a failed programming; talmo-cli, whose
+    // boxes read "caption : text", gives none, as the text names the error.
+    const char* programErrorCaption = kProgrammerErrorCaption;
 };
 
 // Show sequence, after the page has put its picture on the back button:
@@ -72,17 +76,21 @@ struct ProgrammerContext {
 // byte 2 = 0 and TargetLeave (answers not examined). The message field is
 // not touched.
 void ProgrammerShown(ProgrammerContext& c);
+// Each button's job returns how it ended (link/job_outcome.h): Done,
+// Cancelled (a dialog closed, "no" at the question), Protected, NoAnswer (no
+// listed PIC, no answer, a difference read back), FileRefused, FileNotWritten.
+//
 // "Identifier": identify; unless protected, read and show the board version.
-void ProgrammerIdentify(ProgrammerContext& c);
+JobOutcome ProgrammerIdentify(ProgrammerContext& c);
 // "Sauvegarder": the PIC's program to a HEX file. Nothing is saved unless the
 // image holds a complete read of an unprotected PIC.
-void ProgrammerSave(ProgrammerContext& c);
+JobOutcome ProgrammerSave(ProgrammerContext& c);
 // "Programmer": load a HEX file, refuse it when it cannot be right (no data,
 // no end-of-file record: PicFileRefusals, in a box captioned "Erreur
 // fichier"), set bit 7 of its configuration word, ask, and program; the
 // identification is forgotten at the end of every attempt that got past the
 // open dialog.
-void ProgrammerProgram(ProgrammerContext& c);
+JobOutcome ProgrammerProgram(ProgrammerContext& c);
 // "Retour TALMO": empties the message field (the page then returns to the
 // console page). No report is sent.
 void ProgrammerBack(ProgrammerContext& c);

@@ -16,7 +16,7 @@ namespace talmo {
 
 namespace {
 
-QPushButton* newButton(QWidget* parent, const char* text, int id) {
+QPushButton* NewButton(QWidget* parent, const char* text, int id) {
     auto* button = new QPushButton(QString::fromUtf8(text), parent);
     button->setObjectName(controlName(id));
     button->setAutoDefault(false);
@@ -42,7 +42,7 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     steps->addWidget(
         newControlLabel(this, "2. Identification automatique du PIC et version VELKOR"), 0, 0, 1,
         2);
-    auto* identify = newButton(this, "Identifier", kProgrammerIdentifyButton);
+    auto* identify = NewButton(this, "Identifier", kProgrammerIdentifyButton);
     steps->addWidget(identify, 0, 2);
     steps->addWidget(newControlLabel(this, "(optionnel)"), 0, 3);
     steps->addWidget(newControlLabel(this, "PIC:"), 1, 0, Qt::AlignRight);
@@ -58,14 +58,14 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     steps->setRowMinimumHeight(3, 12);
 
     steps->addWidget(newControlLabel(this, "3. Sauvegarde du programme du PIC"), 4, 0, 1, 2);
-    auto* save = newButton(this, "Sauvegarder", kProgrammerSaveButton);
+    auto* save = NewButton(this, "Sauvegarder", kProgrammerSaveButton);
     steps->addWidget(save, 4, 2);
     steps->addWidget(newControlLabel(this, "(optionnel)"), 4, 3);
     steps->setRowMinimumHeight(5, 12);
 
     steps->addWidget(newControlLabel(this, "4. Programmer une autre version dans le PIC"), 6, 0, 1,
                      2);
-    auto* program = newButton(this, "Programmer", kProgrammerProgramButton);
+    auto* program = NewButton(this, "Programmer", kProgrammerProgramButton);
     steps->addWidget(program, 6, 2);
     steps->addWidget(newControlLabel(this, "Version:"), 7, 0, Qt::AlignRight);
     auto* fileVersion = newControlLabel(this, kProgrammerNoText, kProgrammerFileVersion);
@@ -78,7 +78,7 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
 
     // The back button shows picture 169; its text is only its accessible name.
     auto* backRow = new QHBoxLayout;
-    auto* back = newButton(this, "", kProgrammerBackButton);
+    auto* back = NewButton(this, "", kProgrammerBackButton);
     back->setAccessibleName(QStringLiteral("Retour TALMO"));
     back->setToolTip(QStringLiteral("Retour TALMO"));
     backRow->addWidget(back);

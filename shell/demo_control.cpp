@@ -44,7 +44,7 @@ void placeSideBySide(QWidget& program, QWidget& control) {
     control.move(std::min(x + a.width() + gap, area.right() + 1 - b.width()), y);
 }
 
-DemoControl::DemoControl(SimBackend& backend, int deviceId, QWidget* parent)
+DemoControl::DemoControl(sim::SimBackend& backend, int deviceId, QWidget* parent)
     : QWidget(parent), backend_(backend), id_(deviceId) {
     setWindowTitle(u("TALMO virtuel"));
     auto* grid = new QGridLayout(this);
@@ -144,7 +144,7 @@ QWidget* DemoControl::buildMachineGroup() {
     auto* grid = new QGridLayout(group);
     sim::Machine& m = device().machine();
     int n = 0;
-    for (const MachineInput& f : MachineInputs()) {
+    for (const sim::MachineInput& f : sim::MachineInputs()) {
         if (f.field == &sim::Machine::keypadAbsent)
             continue; // in the keypad's group
         auto* box = new QCheckBox(u(f.label), group);
@@ -180,16 +180,16 @@ QWidget* DemoControl::buildPicGroup() {
     chip_ = new QComboBox(group);
     chip_->setObjectName(QStringLiteral("picChip"));
     chip_->addItem(u("Aucun PIC"), -1);
-    for (sim::PicChip c : sim::allPicChips())
-        chip_->addItem(QString::fromLatin1(sim::picChipInfo(c).name), static_cast<int>(c));
+    for (sim::PicChip c : sim::AllPicChips())
+        chip_->addItem(QString::fromLatin1(sim::ChipInfo(c).name), static_cast<int>(c));
     if (const sim::Pic* pic = device().pic())
         chip_->setCurrentIndex(chip_->findData(static_cast<int>(pic->info().chip)));
     protection_ = new QComboBox(group);
     protection_->setObjectName(QStringLiteral("picProtection"));
-    protection_->addItem(u("Aucune protection"), static_cast<int>(DemoProtection::None));
-    protection_->addItem(u("Programme protégé"), static_cast<int>(DemoProtection::Program));
-    protection_->addItem(u("EEPROM protégée"), static_cast<int>(DemoProtection::Eeprom));
-    protection_->addItem(u("Tout protégé"), static_cast<int>(DemoProtection::All));
+    protection_->addItem(u("Aucune protection"), static_cast<int>(sim::DemoProtection::None));
+    protection_->addItem(u("Programme protégé"), static_cast<int>(sim::DemoProtection::Program));
+    protection_->addItem(u("EEPROM protégée"), static_cast<int>(sim::DemoProtection::Eeprom));
+    protection_->addItem(u("Tout protégé"), static_cast<int>(sim::DemoProtection::All));
     auto* apply = new QPushButton(u("Poser ce PIC (firmware de la carte)"), group);
     apply->setObjectName(QStringLiteral("applyPic"));
     connect(apply, &QPushButton::clicked, this, &DemoControl::applyPic);
@@ -210,9 +210,9 @@ QWidget* DemoControl::buildPicGroup() {
 
 void DemoControl::applyPic() {
     const int chip = chip_->currentData().toInt();
-    PlaceBoardPic(device(),
-                  chip < 0 ? std::nullopt : std::optional(static_cast<sim::PicChip>(chip)),
-                  static_cast<DemoProtection>(protection_->currentData().toInt()), 7);
+    sim::PlaceBoardPic(device(),
+                       chip < 0 ? std::nullopt : std::optional(static_cast<sim::PicChip>(chip)),
+                       static_cast<sim::DemoProtection>(protection_->currentData().toInt()), 7);
 }
 
 QWidget* DemoControl::buildFaultGroup() {
@@ -220,20 +220,21 @@ QWidget* DemoControl::buildFaultGroup() {
     auto* column = new QVBoxLayout(group);
     faultState_ = new QLabel(u("Aucune panne"), group);
     int faultNumber = 0;
-    auto addFault = [&](const char* label, DemoFault fault, const char* state) {
+    auto addFault = [&](const char* label, sim::DemoFault fault, const char* state) {
         auto* button = new QPushButton(u(label), group);
         button->setObjectName(QStringLiteral("fault%1").arg(faultNumber++));
         connect(button, &QPushButton::clicked, this, [this, fault, state] {
-            ArmFault(device(), fault);
+            sim::ArmFault(device(), fault);
             faultState_->setText(u(state));
         });
         column->addWidget(button);
     };
-    addFault("Pas de réponse à la prochaine requête", DemoFault::NoAnswer, "Une réponse perdue");
-    addFault("Ne plus répondre", DemoFault::Silent, "Le TALMO ne répond plus");
-    addFault("Mauvais écho à la prochaine requête", DemoFault::WrongEcho, "Un écho faux");
-    addFault("Arraché pendant la prochaine requête", DemoFault::Unplug, "Arrachage armé");
-    addFault("Refuser l'écriture du firmware (0x1300)", DemoFault::RefuseFirmware,
+    addFault("Pas de réponse à la prochaine requête", sim::DemoFault::NoAnswer,
+             "Une réponse perdue");
+    addFault("Ne plus répondre", sim::DemoFault::Silent, "Le TALMO ne répond plus");
+    addFault("Mauvais écho à la prochaine requête", sim::DemoFault::WrongEcho, "Un écho faux");
+    addFault("Arraché pendant la prochaine requête", sim::DemoFault::Unplug, "Arrachage armé");
+    addFault("Refuser l'écriture du firmware (0x1300)", sim::DemoFault::RefuseFirmware,
              "Écriture du bloc 0x1300 refusée");
     auto* clear = new QPushButton(u("Lever toutes les pannes"), group);
     clear->setObjectName(QStringLiteral("clearFaults"));

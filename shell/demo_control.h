@@ -17,12 +17,11 @@ class QPushButton;
 class QSlider;
 
 namespace sim {
+class SimBackend;
 class Talmo;
 } // namespace sim
 
 namespace talmo {
-
-class SimBackend;
 
 // Puts the program's window and the control window side by side, centred
 // within the available area of the program's screen, both whole when their
@@ -34,7 +33,7 @@ class DemoControl : public QWidget {
     Q_OBJECT
 public:
     // deviceId: the virtual TALMO's id on the backend's bus.
-    DemoControl(SimBackend& backend, int deviceId, QWidget* parent = nullptr);
+    DemoControl(sim::SimBackend& backend, int deviceId, QWidget* parent = nullptr);
 
     // Lets the program see the device's arrivals and removals and shows
     // its USB state.
@@ -49,7 +48,7 @@ private:
     QWidget* buildFaultGroup();
     void applyPic();
 
-    SimBackend& backend_;
+    sim::SimBackend& backend_;
     int id_;
     QLabel* usbState_ = nullptr;
     QPushButton* plugButton_ = nullptr;

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     talmo::RealClock clock;
     talmo::QtUi ui(clock);
 
-    talmo::WiredTalmo wired(clock, &ui); // plugged before the program starts
+    sim::WiredTalmo wired(clock, &ui); // plugged before the program starts
     wired.bus.setLatencyUs(1000);        // one USB full-speed frame per exchange
     talmo::MainWindow window(wired.link, ui, talmo::createStandardPage);
     talmo::DemoControl control(wired.backend, wired.deviceId);

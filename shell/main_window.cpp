@@ -265,7 +265,7 @@ void MainWindow::retryBusyDevice() {
 }
 
 void MainWindow::choosePage() {
-    const PageChoice choice = talmo::choosePage(link_.connected(), link_.productId);
+    const PageChoice choice = talmo::ChoosePage(link_.connected(), link_.productId);
     if (auto* waiting = qobject_cast<WaitingPage*>(page(PageKind::Waiting)))
         waiting->showRefusedNode(link_.connected() ? std::string() : link_.deniedPath);
     const unsigned serial = ++switchSerial_;

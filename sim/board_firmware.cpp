@@ -13,7 +13,7 @@ struct Lcg {
     }
 };
 
-std::uint16_t instruction(Lcg& rng, std::uint32_t codeWords) {
+std::uint16_t Instruction(Lcg& rng, std::uint32_t codeWords) {
     const std::uint32_t r = rng.next();
     const std::uint16_t f =
         static_cast<std::uint16_t>(0x20 + (r >> 8) % 0x50); // general-purpose registers
@@ -51,7 +51,7 @@ std::uint16_t instruction(Lcg& rng, std::uint32_t codeWords) {
 
 } // namespace
 
-std::uint32_t loadBoardFirmware(Pic& pic, const std::string& versionTable) {
+std::uint32_t LoadBoardFirmware(Pic& pic, const std::string& versionTable) {
     pic.eraseAll();
     const std::uint32_t words = pic.info().programWords;
     const std::uint32_t codeWords = words / 2 + words / 8; // 2560 or 5120 words of code
@@ -67,7 +67,7 @@ std::uint32_t loadBoardFirmware(Pic& pic, const std::string& versionTable) {
     pic.setCell(0x0006, 0x0183); // CLRF STATUS
     pic.setCell(0x0007, 0x00F1); // MOVWF STATUS_TEMP
     for (std::uint32_t a = 8; a < codeWords; ++a)
-        pic.setCell(a, instruction(rng, codeWords));
+        pic.setCell(a, Instruction(rng, codeWords));
 
     // Version table near the end of the code: ADDWF PCL,F; RETLW 'V'; ...; RETLW 0.
     const std::uint32_t table = codeWords - static_cast<std::uint32_t>(versionTable.size()) - 8;

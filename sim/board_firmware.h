@@ -17,6 +17,6 @@ inline constexpr std::uint16_t kBoardConfigWord = 0x3F72;
 
 // Erases the chip, then programs the firmware into it (sized for its program
 // memory). Returns the address of the version table's first character.
-std::uint32_t loadBoardFirmware(Pic& pic, const std::string& versionTable = kDefaultBoardVersion);
+std::uint32_t LoadBoardFirmware(Pic& pic, const std::string& versionTable = kDefaultBoardVersion);
 
 } // namespace sim

@@ -2,7 +2,7 @@
 
 #include "sim/board_firmware.h"
 
-namespace talmo {
+namespace sim {
 
 namespace {
 
@@ -15,14 +15,14 @@ constexpr std::uint16_t kFirmwareBlock = 0x1300;
 
 std::span<const MachineInput> MachineInputs() {
     static constexpr MachineInput kInputs[] = {
-        {"limit-switches-open", "Fins de course ouvertes", &sim::Machine::limitSwitchesOpen},
-        {"probes-open", "Palpeurs ouverts", &sim::Machine::probesOpen},
-        {"stop-prog", "STOP PROG allumé", &sim::Machine::stopProg},
-        {"manual", "Entrée PWM en MANU", &sim::Machine::manual},
-        {"output-off", "Sortie PWM sur OFF", &sim::Machine::outputOff},
-        {"io1", "IO1", &sim::Machine::io1},
-        {"output-enabled", "Sortie PWM active", &sim::Machine::outputEnabled},
-        {"keypad-absent", "Clavier absent", &sim::Machine::keypadAbsent},
+        {"limit-switches-open", "Fins de course ouvertes", &Machine::limitSwitchesOpen},
+        {"probes-open", "Palpeurs ouverts", &Machine::probesOpen},
+        {"stop-prog", "STOP PROG allumé", &Machine::stopProg},
+        {"manual", "Entrée PWM en MANU", &Machine::manual},
+        {"output-off", "Sortie PWM sur OFF", &Machine::outputOff},
+        {"io1", "IO1", &Machine::io1},
+        {"output-enabled", "Sortie PWM active", &Machine::outputEnabled},
+        {"keypad-absent", "Clavier absent", &Machine::keypadAbsent},
     };
     return kInputs;
 }
@@ -43,21 +43,21 @@ std::uint16_t ProtectedConfigWord(std::uint16_t word, bool aFamily, DemoProtecti
     return word;
 }
 
-void PlaceBoardPic(sim::Talmo& device, std::optional<sim::PicChip> chip, DemoProtection protection,
+void PlaceBoardPic(Talmo& device, std::optional<PicChip> chip, DemoProtection protection,
                    unsigned revision) {
     if (!chip) {
         device.removePic();
         return;
     }
-    sim::Pic pic(*chip, revision);
-    sim::loadBoardFirmware(pic);
+    Pic pic(*chip, revision);
+    LoadBoardFirmware(pic);
     pic.setConfigWord(ProtectedConfigWord(pic.configWord(), pic.info().aFamily, protection));
     pic.setStrictTiming(true);
     device.setPic(pic);
 }
 
-void ArmFault(sim::Talmo& device, DemoFault fault, std::uint64_t later) {
-    sim::Faults& f = device.faults();
+void ArmFault(Talmo& device, DemoFault fault, std::uint64_t later) {
+    Faults& f = device.faults();
     const std::uint64_t next = device.nextExchange() + later;
     switch (fault) {
     case DemoFault::NoAnswer:
@@ -78,4 +78,4 @@ void ArmFault(sim::Talmo& device, DemoFault fault, std::uint64_t later) {
     }
 }
 
-} // namespace talmo
+} // namespace sim

@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-namespace talmo {
+namespace sim {
 
 // The board's PIC protection that a panel can set.
 enum class DemoProtection {
@@ -26,7 +26,7 @@ std::uint16_t ProtectedConfigWord(std::uint16_t word, bool aFamily, DemoProtecti
 // Puts a PIC of that chip and revision on the device's board, loaded with the
 // board firmware, protected as asked, in strict timing; no chip: the board
 // has none.
-void PlaceBoardPic(sim::Talmo& device, std::optional<sim::PicChip> chip, DemoProtection protection,
+void PlaceBoardPic(Talmo& device, std::optional<PicChip> chip, DemoProtection protection,
                    unsigned revision);
 
 // The machine's inputs a panel sets: the name the web page's panel sends,
@@ -34,13 +34,13 @@ void PlaceBoardPic(sim::Talmo& device, std::optional<sim::PicChip> chip, DemoPro
 struct MachineInput {
     const char* name;
     const char* label;
-    bool sim::Machine::*field;
+    bool Machine::*field;
 };
 std::span<const MachineInput> MachineInputs();
 
 // The board a new virtual TALMO of the web page's demo carries, as
 // talmo-cli --simulate's new boards: so that the two log the same exchanges.
-constexpr sim::PicChip kDemoPicChip = sim::PicChip::F877A;
+constexpr PicChip kDemoPicChip = PicChip::F877A;
 constexpr unsigned kDemoPicRevision = 4;
 
 // The faults a panel arms for the next request (after `later` more).
@@ -51,6 +51,6 @@ enum class DemoFault {
     Unplug,         // the device is pulled out as the next request arrives
     RefuseFirmware, // the boot loader refuses to write the block at 0x1300
 };
-void ArmFault(sim::Talmo& device, DemoFault fault, std::uint64_t later = 0);
+void ArmFault(Talmo& device, DemoFault fault, std::uint64_t later = 0);
 
-} // namespace talmo
+} // namespace sim

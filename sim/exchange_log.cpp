@@ -89,7 +89,7 @@ std::size_t ExchangeLog::countTarget(std::uint8_t sub, std::uint8_t code, std::s
 
 namespace {
 
-void appendHex(std::string& s, const Report& r) {
+void AppendHex(std::string& s, const Report& r) {
     static const char digits[] = "0123456789ABCDEF";
     for (auto b : r) {
         s += digits[b >> 4];
@@ -108,10 +108,10 @@ std::string ExchangeLog::formatLine(const Exchange& e) {
     const auto frac = std::to_string(1000 + t % 1000);
     s += frac.substr(1);
     s += ' ';
-    appendHex(s, e.request);
+    AppendHex(s, e.request);
     s += ' ';
     if (e.answer)
-        appendHex(s, *e.answer);
+        AppendHex(s, *e.answer);
     else
         s += '-';
     return s;

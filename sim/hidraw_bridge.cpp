@@ -30,7 +30,7 @@ constexpr std::uint8_t kTokenByte = 'R';
 
 // A vendor-defined report descriptor with one unnumbered input report and
 // one unnumbered output report of the given lengths (report ID byte included).
-std::vector<std::uint8_t> makeDescriptor(std::uint16_t inputLength, std::uint16_t outputLength) {
+std::vector<std::uint8_t> MakeDescriptor(std::uint16_t inputLength, std::uint16_t outputLength) {
     std::vector<std::uint8_t> d = {0x06, 0x00, 0xFF, // usage page (vendor defined)
                                    0x09, 0x01,       // usage 1
                                    0xA1, 0x01,       // collection (application)
@@ -55,7 +55,7 @@ std::vector<std::uint8_t> makeDescriptor(std::uint16_t inputLength, std::uint16_
     return d;
 }
 
-std::string hex4(unsigned v) {
+std::string Hex4(unsigned v) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%04X", v & 0xFFFFu);
     return buf;
@@ -92,7 +92,7 @@ namespace {
 
 // All three run on umockdev's worker thread and must never block there.
 
-gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+gboolean OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* node = static_cast<HidrawBridge::Node*>(data);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     const int length = arg ? arg->data_len : 0;
@@ -106,7 +106,7 @@ gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
     return TRUE;
 }
 
-gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+gboolean OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* node = static_cast<HidrawBridge::Node*>(data);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     int err = 0;
@@ -116,7 +116,7 @@ gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) 
     return TRUE;
 }
 
-gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* node = static_cast<HidrawBridge::Node*>(data);
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
@@ -385,14 +385,13 @@ void HidrawBridge::run() {
 void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId,
                            std::uint16_t productId, std::uint16_t inputLength,
                            std::uint16_t outputLength) {
-    UMockdevTestbed* bed = testbed_->bed;
     auto node = std::make_unique<Node>();
     node->bridge = this;
     node->busPath = busPath;
     node->vendorId = vendorId;
     node->productId = productId;
     node->inputLength = inputLength;
-    node->descriptor = makeDescriptor(inputLength, outputLength);
+    node->descriptor = MakeDescriptor(inputLength, outputLength);
 
     int number;
     {
@@ -405,26 +404,40 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId,
 
     // The node first, then its handler, then the devices: the "add" uevent
     // of the hidraw device comes last, when everything behind it works.
-    ::unlink(node->fifoPath.c_str());
-    if (::mkfifo(node->fifoPath.c_str(), 0666) != 0)
+    if (!attachNode(*node))
         return;
-    node->fifoFd = ::open(node->fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (node->fifoFd < 0)
-        return;
-    node->handler = umockdev_ioctl_base_new();
-    g_signal_connect(node->handler, "handle-write", G_CALLBACK(onWrite), node.get());
-    g_signal_connect(node->handler, "handle-read", G_CALLBACK(onRead), node.get());
-    g_signal_connect(node->handler, "handle-ioctl", G_CALLBACK(onIoctl), node.get());
-    if (!umockdev_testbed_attach_ioctl(bed, node->devnode.c_str(), node->handler, nullptr)) {
-        g_object_unref(node->handler);
-        node->handler = nullptr;
-        ::close(node->fifoFd);
-        node->fifoFd = -1;
-        return;
-    }
+    addDevices(*node, number, name);
+    std::lock_guard lock(mutex_);
+    nodes_.push_back(std::move(node));
+}
 
+bool HidrawBridge::attachNode(Node& node) {
+    ::unlink(node.fifoPath.c_str());
+    if (::mkfifo(node.fifoPath.c_str(), 0666) != 0)
+        return false;
+    node.fifoFd = ::open(node.fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (node.fifoFd < 0)
+        return false;
+    node.handler = umockdev_ioctl_base_new();
+    g_signal_connect(node.handler, "handle-write", G_CALLBACK(OnWrite), &node);
+    g_signal_connect(node.handler, "handle-read", G_CALLBACK(OnRead), &node);
+    g_signal_connect(node.handler, "handle-ioctl", G_CALLBACK(OnIoctl), &node);
+    if (umockdev_testbed_attach_ioctl(testbed_->bed, node.devnode.c_str(), node.handler, nullptr))
+        return true;
+    g_object_unref(node.handler);
+    node.handler = nullptr;
+    ::close(node.fifoFd);
+    node.fifoFd = -1;
+    return false;
+}
+
+// The USB device, its interface, the HID device and the hidraw node, each
+// announced as it comes (unless the testbed announces them itself).
+void HidrawBridge::addDevices(Node& node, int number, const std::string& name) {
+    UMockdevTestbed* bed = testbed_->bed;
+    const std::uint16_t vendorId = node.vendorId, productId = node.productId;
     const std::string bus = std::to_string(number + 1);
-    const std::string vid = hex4(vendorId), pid = hex4(productId);
+    const std::string vid = Hex4(vendorId), pid = Hex4(productId);
     std::string lowerVid = vid, lowerPid = pid;
     std::transform(lowerVid.begin(), lowerVid.end(), lowerVid.begin(), ::tolower);
     std::transform(lowerPid.begin(), lowerPid.end(), lowerPid.begin(), ::tolower);
@@ -448,25 +461,22 @@ void HidrawBridge::addNode(const std::string& busPath, std::uint16_t vendorId,
         bed, "usb", (bus + "-1:1.0").c_str(), usbDev, "bInterfaceNumber", "00", "bInterfaceClass",
         "03", nullptr, "DEVTYPE", "usb_interface", "INTERFACE", "3/0/0", nullptr));
     gchar* hid = umockdev_testbed_add_device(
-        bed, "hid", ("0003:" + vid + ":" + pid + "." + hex4(number + 1)).c_str(), usbItf, nullptr,
+        bed, "hid", ("0003:" + vid + ":" + pid + "." + Hex4(number + 1)).c_str(), usbItf, nullptr,
         "HID_ID", hidId.c_str(), "HID_NAME", product.c_str(), "HID_UNIQ", uniq.c_str(), nullptr);
     if (hid)
-        umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor",
-                                              node->descriptor.data(),
-                                              static_cast<gint>(node->descriptor.size()));
+        umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor", node.descriptor.data(),
+                                              static_cast<gint>(node.descriptor.size()));
     announce(hid);
     gchar* raw = umockdev_testbed_add_device(bed, "hidraw", name.c_str(), hid, "dev",
                                              ("247:" + std::to_string(number)).c_str(), nullptr,
-                                             "DEVNAME", node->devnode.c_str(), nullptr);
+                                             "DEVNAME", node.devnode.c_str(), nullptr);
     if (raw)
         umockdev_testbed_set_attribute_link(bed, raw, "device", "..");
     announce(raw);
     for (gchar* p : {usbDev, usbItf, hid, raw}) {
-        node->syspaths.push_back(p ? p : "");
+        node.syspaths.push_back(p ? p : "");
         g_free(p);
     }
-    std::lock_guard lock(mutex_);
-    nodes_.push_back(std::move(node));
 }
 
 void HidrawBridge::removeNode(const std::string& busPath) {

@@ -100,6 +100,10 @@ private:
     void addNode(const std::string& busPath, std::uint16_t vendorId, std::uint16_t productId,
                  std::uint16_t inputLength, std::uint16_t outputLength);
     void removeNode(const std::string& busPath);
+    // addNode's two halves: the node's FIFO and ioctl handler (false when
+    // either failed), then the devices udev sees.
+    bool attachNode(Node& node);
+    void addDevices(Node& node, int number, const std::string& name);
 
     VirtualUsb& usb_;
     bool ok_ = false;

@@ -23,9 +23,9 @@
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
-void onSignal(int) { gStop = 1; }
+void OnSignal(int) { gStop = 1; }
 
-int usage() {
+int Usage() {
     std::fprintf(stderr,
                  "usage: talmo-hidraw-bridge [--boot] [--none] [--control FIFO] [--log FILE]\n"
                  "                           [--sim-pic PIC] -- program [args...]\n");
@@ -44,11 +44,11 @@ struct Options {
 // A new virtual TALMO as the options want it. Its PIC's programming cycles
 // must last their full time (the clock is real, so a program that waits as
 // it should always passes), and its exchanges go to the log file.
-std::unique_ptr<sim::Talmo> newTalmo(const Options& options, bool bootLoader) {
+std::unique_ptr<sim::Talmo> NewTalmo(const Options& options, bool bootLoader) {
     auto device = std::make_unique<sim::Talmo>();
     if (options.chip && device->pic()) {
         sim::Pic pic(*options.chip, device->pic()->deviceId() & 0x1F);
-        sim::loadBoardFirmware(pic);
+        sim::LoadBoardFirmware(pic);
         device->setPic(pic);
     }
     if (device->pic())
@@ -65,7 +65,7 @@ std::unique_ptr<sim::Talmo> newTalmo(const Options& options, bool bootLoader) {
 }
 
 // False on anything but the usage line.
-bool parseArguments(int argc, char** argv, Options& options) {
+bool ParseArguments(int argc, char** argv, Options& options) {
     int i = 1;
     for (; i < argc; ++i) {
         const std::string a = argv[i];
@@ -81,7 +81,7 @@ bool parseArguments(int argc, char** argv, Options& options) {
         } else if (a == "--log" && i + 1 < argc) {
             options.log = argv[++i];
         } else if (a == "--sim-pic" && i + 1 < argc) {
-            options.chip = sim::picChipByName(argv[++i]);
+            options.chip = sim::PicChipByName(argv[++i]);
             if (!options.chip) {
                 std::fprintf(stderr, "talmo-hidraw-bridge: unknown PIC '%s'\n", argv[i]);
                 return false;
@@ -98,7 +98,7 @@ bool parseArguments(int argc, char** argv, Options& options) {
 
 // The bridge needs umockdev's preload itself: starts again under it. Returns
 // only when that cannot be done.
-int restartUnderPreload(int argc, char** argv) {
+int RestartUnderPreload(int argc, char** argv) {
     std::vector<char*> args;
     args.push_back(const_cast<char*>("umockdev-wrapper"));
     for (int k = 0; k < argc; ++k)
@@ -112,7 +112,7 @@ int restartUnderPreload(int argc, char** argv) {
 
 // The control channel: standard input, or the FIFO (made when missing).
 // -1, with the reason said, when the FIFO cannot be had.
-int openControl(const std::string& control) {
+int OpenControl(const std::string& control) {
     if (control.empty())
         return STDIN_FILENO;
     struct stat st {};
@@ -130,7 +130,7 @@ int openControl(const std::string& control) {
 }
 
 // The program, as the bridge's child; -1 when it cannot be started.
-pid_t startProgram(char** program) {
+pid_t StartProgram(char** program) {
     const pid_t child = ::fork();
     if (child < 0) {
         std::perror("talmo-hidraw-bridge: fork");
@@ -155,7 +155,7 @@ struct Session {
     // One line of the control channel, then the testbed brought up to date.
     void runCommand(const std::string& cmd) {
         if (cmd == "plug" || cmd == "plug-boot") {
-            plugged.push_back(bridge.plug(newTalmo(options, cmd == "plug-boot")));
+            plugged.push_back(bridge.plug(NewTalmo(options, cmd == "plug-boot")));
         } else if (cmd.rfind("mark", 0) == 0 && (cmd.size() == 4 || cmd[4] == ' ')) {
             mark(cmd.size() > 5 ? cmd.substr(5) : std::string());
         } else if (cmd == "unplug" || cmd == "replug") {
@@ -238,7 +238,7 @@ struct Session {
 };
 
 // The child's exit code, or 128 + the signal that ended it.
-int exitCode(int status) {
+int ExitCode(int status) {
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
@@ -248,10 +248,10 @@ int exitCode(int status) {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!parseArguments(argc, argv, options))
-        return usage();
+    if (!ParseArguments(argc, argv, options))
+        return Usage();
     if (!sim::HidrawBridge::underPreload())
-        return restartUnderPreload(argc, argv);
+        return RestartUnderPreload(argc, argv);
 
     talmo::RealClock clock;
     sim::VirtualUsb usb(clock);
@@ -262,21 +262,21 @@ int main(int argc, char** argv) {
     }
     Session session{bridge, options, -1, {}};
     if (!options.none)
-        session.plugged.push_back(bridge.plug(newTalmo(options, options.boot)));
+        session.plugged.push_back(bridge.plug(NewTalmo(options, options.boot)));
     if (!bridge.settle()) {
         std::fprintf(stderr, "talmo-hidraw-bridge: the emulated device did not come up\n");
         return 1;
     }
-    const int controlFd = openControl(options.control);
+    const int controlFd = OpenControl(options.control);
     if (controlFd < 0)
         return 1;
-    session.child = startProgram(options.program);
+    session.child = StartProgram(options.program);
     if (session.child < 0)
         return 1;
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
     const int status = session.serve(controlFd);
     if (!options.control.empty())
         ::close(controlFd);
-    return exitCode(status);
+    return ExitCode(status);
 }

@@ -6,6 +6,10 @@ namespace sim {
 
 namespace {
 
+// The emulator's own table of the chips and, below, its own command codes:
+// it models the chips from their programming specifications, independently
+// of programmer/'s tables (pic_identify.cpp, target_commands.h), so that a
+// mistake in those is not shared by the model it is tested against.
 const PicChipInfo kChips[] = {
     {PicChip::F873, "PIC16F873", 0x4B, 4096, 128, false},
     {PicChip::F874, "PIC16F874", 0x49, 4096, 128, false},
@@ -37,14 +41,14 @@ enum : std::uint8_t {
 
 } // namespace
 
-const PicChipInfo& picChipInfo(PicChip chip) {
+const PicChipInfo& ChipInfo(PicChip chip) {
     for (const auto& c : kChips)
         if (c.chip == chip)
             return c;
     return kChips[0];
 }
 
-const std::vector<PicChip>& allPicChips() {
+const std::vector<PicChip>& AllPicChips() {
     static const std::vector<PicChip> chips = [] {
         std::vector<PicChip> all;
         for (const auto& c : kChips)
@@ -54,7 +58,7 @@ const std::vector<PicChip>& allPicChips() {
     return chips;
 }
 
-std::optional<PicChip> picChipByName(const std::string& name) {
+std::optional<PicChip> PicChipByName(const std::string& name) {
     std::string wanted;
     for (char c : name)
         wanted += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -66,7 +70,7 @@ std::optional<PicChip> picChipByName(const std::string& name) {
     return std::nullopt;
 }
 
-Pic::Pic(PicChip chip, unsigned revision) : info_(&picChipInfo(chip)), revision_(revision & 0x1F) {
+Pic::Pic(PicChip chip, unsigned revision) : info_(&ChipInfo(chip)), revision_(revision & 0x1F) {
     eraseAll();
     clearLatch();
 }
@@ -283,110 +287,113 @@ void Pic::leaveProgramming(std::int64_t nowUs) {
     arm_ = Arm::None;
 }
 
+void Pic::serialLoad(std::uint8_t code, PicTransfer transfer, std::uint16_t data) {
+    if (code == kLoadConfiguration)
+        counter_ = static_cast<std::uint16_t>(kConfigBase);
+    if (transfer != PicTransfer::Load)
+        return;
+    if (code == kLoadData) {
+        dataLatch_ = static_cast<std::uint8_t>(data & 0xFF);
+        lastLoad_ = LastLoad::Data;
+        return;
+    }
+    programLatch_ = data & 0x3FFF;
+    if (info_->aFamily)
+        rowLatch_[code == kLoadConfiguration ? 0 : counter_ & 7] = programLatch_;
+    lastLoad_ = LastLoad::Program;
+}
+
+void Pic::incrementCounter() {
+    if (counter_ >= kConfigBase)
+        counter_ =
+            static_cast<std::uint16_t>(kConfigBase + ((counter_ - kConfigBase + 1) & 0x1FFF));
+    else
+        counter_ = static_cast<std::uint16_t>((counter_ + 1) & 0x1FFF);
+}
+
+// The bulk-erase setup commands of the word-mode parts (01 then 07) and the
+// A parts (09, 0B) arm the Begin Erase/Program that follows at once.
+void Pic::armErase(std::uint8_t code, Arm previous) {
+    const bool a = info_->aFamily;
+    if (code == kBulkSetup1 && !a)
+        arm_ = Arm::Setup1;
+    else if (code == kBulkSetup2 && !a && previous == Arm::Setup1)
+        arm_ = Arm::Setup2;
+    else if (code == kBulkEraseProgram && a)
+        arm_ = Arm::BulkProgram;
+    else if (code == kBulkEraseData && a)
+        arm_ = Arm::BulkData;
+}
+
+void Pic::beginEraseProgram(Arm arm, std::int64_t nowUs) {
+    const bool a = info_->aFamily;
+    if (!a && arm == Arm::Setup2) {
+        startCycle(nowUs, times_.eraseProgramUs);
+        if (counter_ == kConfigWord && lastLoad_ == LastLoad::Program) {
+            bulkErase(true, true, true);
+        } else if (counter_ < kConfigBase && lastLoad_ == LastLoad::Program) {
+            if (!programProtected(0) && !programProtected(info_->programWords - 1))
+                bulkErase(true, false, false);
+        } else if (counter_ < kConfigBase && lastLoad_ == LastLoad::Data) {
+            if (!eepromProtected())
+                bulkErase(false, true, false);
+        }
+    } else if (a && (arm == Arm::BulkProgram || arm == Arm::BulkData)) {
+        startCycle(nowUs, times_.bulkEraseUs);
+        if (arm == Arm::BulkProgram && !programProtected(0))
+            bulkErase(true, false, false);
+        if (arm == Arm::BulkData && !eepromProtected())
+            bulkErase(false, true, false);
+    } else {
+        beginCycle(true, nowUs);
+    }
+}
+
 std::uint16_t Pic::serial(std::uint8_t code, PicTransfer transfer, std::uint16_t data,
                           std::int64_t nowUs) {
     code &= 0x3F;
     endCycle(nowUs, code == kEndProgramming);
     if (!programming_)
         return kBlank;
-    const bool a = info_->aFamily;
     const Arm arm = arm_;
     arm_ = Arm::None;
-    std::uint16_t result = kBlank;
-
+    const bool reading = transfer == PicTransfer::Read;
     switch (code) {
     case kLoadConfiguration:
-        counter_ = static_cast<std::uint16_t>(kConfigBase);
-        if (transfer == PicTransfer::Load) {
-            programLatch_ = data & 0x3FFF;
-            if (a)
-                rowLatch_[0] = programLatch_;
-            lastLoad_ = LastLoad::Program;
-        }
-        break;
     case kLoadProgram:
-        if (transfer == PicTransfer::Load) {
-            programLatch_ = data & 0x3FFF;
-            if (a)
-                rowLatch_[counter_ & 7] = programLatch_;
-            lastLoad_ = LastLoad::Program;
-        }
-        break;
     case kLoadData:
-        if (transfer == PicTransfer::Load) {
-            dataLatch_ = static_cast<std::uint8_t>(data & 0xFF);
-            lastLoad_ = LastLoad::Data;
-        }
+        serialLoad(code, transfer, data);
         break;
     case kReadProgram:
-        if (transfer == PicTransfer::Read && counter_ <= kConfigWord)
-            result = readBack(programIndex());
-        break;
+        return reading && counter_ <= kConfigWord ? readBack(programIndex()) : kBlank;
     case kReadData:
-        if (transfer == PicTransfer::Read)
-            result = readBack(eepromIndex()) & 0xFF;
-        break;
+        return reading ? readBack(eepromIndex()) & 0xFF : kBlank;
     case kIncrement:
-        if (counter_ >= kConfigBase)
-            counter_ =
-                static_cast<std::uint16_t>(kConfigBase + ((counter_ - kConfigBase + 1) & 0x1FFF));
-        else
-            counter_ = static_cast<std::uint16_t>((counter_ + 1) & 0x1FFF);
+        incrementCounter();
         break;
     case kBulkSetup1:
-        if (!a)
-            arm_ = Arm::Setup1;
-        break;
     case kBulkSetup2:
-        if (!a && arm == Arm::Setup1)
-            arm_ = Arm::Setup2;
-        break;
     case kBulkEraseProgram:
-        if (a)
-            arm_ = Arm::BulkProgram;
-        break;
     case kBulkEraseData:
-        if (a)
-            arm_ = Arm::BulkData;
+        armErase(code, arm);
         break;
     case kBeginEraseProgram:
-        if (!a && arm == Arm::Setup2) {
-            startCycle(nowUs, times_.eraseProgramUs);
-            if (counter_ == kConfigWord && lastLoad_ == LastLoad::Program) {
-                bulkErase(true, true, true);
-            } else if (counter_ < kConfigBase && lastLoad_ == LastLoad::Program) {
-                if (!programProtected(0) && !programProtected(info_->programWords - 1))
-                    bulkErase(true, false, false);
-            } else if (counter_ < kConfigBase && lastLoad_ == LastLoad::Data) {
-                if (!eepromProtected())
-                    bulkErase(false, true, false);
-            }
-        } else if (a && (arm == Arm::BulkProgram || arm == Arm::BulkData)) {
-            startCycle(nowUs, times_.bulkEraseUs);
-            if (arm == Arm::BulkProgram && !programProtected(0))
-                bulkErase(true, false, false);
-            if (arm == Arm::BulkData && !eepromProtected())
-                bulkErase(false, true, false);
-        } else {
-            beginCycle(true, nowUs);
-        }
+        beginEraseProgram(arm, nowUs);
         break;
     case kBeginProgramOnly:
         beginCycle(false, nowUs);
         break;
-    case kEndProgramming:
-        break; // completes the cycle that 0x18 began on an A part (done above)
     case kChipErase:
-        if (a) {
+        if (info_->aFamily) {
             startCycle(nowUs, times_.chipEraseUs);
             bulkErase(true, true, true);
             clearLatch();
         }
         break;
     default:
-        break; // not a command of this chip: ignored
+        break; // End Programming completes the cycle (above); any other code is ignored
     }
-    return result;
+    return kBlank;
 }
 
 } // namespace sim

@@ -74,10 +74,10 @@ struct PicChipInfo {
     bool aFamily;
 };
 
-const PicChipInfo& picChipInfo(PicChip chip);
-const std::vector<PicChip>& allPicChips();
+const PicChipInfo& ChipInfo(PicChip chip);
+const std::vector<PicChip>& AllPicChips();
 // The chip for a name such as "PIC16F877A" or "16f873" (any letter case).
-std::optional<PicChip> picChipByName(const std::string& name);
+std::optional<PicChip> PicChipByName(const std::string& name);
 
 // Minimum duration of each self-timed cycle, in microseconds, as the
 // programming sequences wait for them.
@@ -177,6 +177,12 @@ private:
     void beginCycle(bool erase, std::int64_t nowUs);
     void bulkErase(bool program, bool data, bool config);
     void clearLatch();
+    // The parts of serial(): loads, the counter, the erase setups and Begin
+    // Erase/Program.
+    void serialLoad(std::uint8_t code, PicTransfer transfer, std::uint16_t data);
+    void incrementCounter();
+    void armErase(std::uint8_t code, Arm previous);
+    void beginEraseProgram(Arm arm, std::int64_t nowUs);
 
     const PicChipInfo* info_;
     unsigned revision_;

@@ -11,7 +11,9 @@
 #include <sys/eventfd.h>
 #endif
 
-namespace talmo {
+namespace sim {
+
+using namespace talmo;
 
 // One open of a path on the virtual bus. The backend must outlive it.
 class SimHandle final : public HidHandle {
@@ -29,7 +31,7 @@ private:
     std::string path_;
 };
 
-SimBackend::SimBackend(sim::VirtualUsb& usb) : usb_(usb) {
+SimBackend::SimBackend(VirtualUsb& usb) : usb_(usb) {
 #ifndef __EMSCRIPTEN__ // the web page's demo polls takeEvents() instead
     eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 #endif
@@ -43,7 +45,7 @@ SimBackend::~SimBackend() {
 std::vector<HidInterfaceInfo> SimBackend::enumerate() {
     // Unrelated devices were there first.
     std::vector<HidInterfaceInfo> list = controls.extraInterfaces;
-    for (const sim::VirtualUsb::Interface& itf : usb_.interfaces()) {
+    for (const VirtualUsb::Interface& itf : usb_.interfaces()) {
         HidInterfaceInfo info;
         info.path = itf.path;
         info.vendorId = itf.vendorId;
@@ -64,7 +66,7 @@ bool SimBackend::present(const std::string& path) {
     // waiting, the list taken when the last ones were drained still holds.
     if (usb_.hasEvents() || !presentValid_) {
         presentPaths_.clear();
-        for (const sim::VirtualUsb::Interface& itf : usb_.interfaces())
+        for (const VirtualUsb::Interface& itf : usb_.interfaces())
             presentPaths_.push_back(itf.path);
         presentValid_ = !usb_.hasEvents();
     }
@@ -107,7 +109,7 @@ std::vector<HidDeviceEvent> SimBackend::takeEvents() {
     }
     std::vector<HidDeviceEvent> events;
     presentValid_ = false;
-    for (const sim::VirtualUsb::Event& e : usb_.takeEvents()) {
+    for (const VirtualUsb::Event& e : usb_.takeEvents()) {
         HidDeviceEvent event;
         event.kind = e.arrival ? HidDeviceEvent::Arrival : HidDeviceEvent::Removal;
         event.path = e.path;
@@ -118,7 +120,7 @@ std::vector<HidDeviceEvent> SimBackend::takeEvents() {
     return events;
 }
 
-int SimBackend::plug(std::unique_ptr<sim::Talmo> device) {
+int SimBackend::plug(std::unique_ptr<Talmo> device) {
     const int id = usb_.plug(std::move(device));
     notify();
     return id;
@@ -133,9 +135,9 @@ int SimBackend::write(const std::string& path, const std::uint8_t* buf, std::siz
     lastWriteLength_ = len;
     if (!present(path))
         return -1;
-    sim::Report request{};
+    Report request{};
     std::memcpy(request.data(), buf, std::min(len, request.size()));
-    std::optional<sim::Report> answer = usb_.exchange(path, request);
+    std::optional<Report> answer = usb_.exchange(path, request);
     if (!present(path))
         pending_.erase(path); // the request made the device leave
     else if (answer)
@@ -155,11 +157,11 @@ int SimBackend::read(const std::string& path, std::uint8_t* buf, std::size_t len
         usb_.clock().sleepUs(static_cast<std::int64_t>(timeoutMs) * 1000);
         return 0;
     }
-    const sim::Report answer = it->second.front();
+    const Report answer = it->second.front();
     it->second.pop_front();
     const std::size_t n = std::min(len, answer.size());
     std::memcpy(buf, answer.data(), n);
     return static_cast<int>(n);
 }
 
-} // namespace talmo
+} // namespace sim

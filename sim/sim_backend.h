@@ -22,32 +22,31 @@
 #include <string>
 
 namespace sim {
+
 class VirtualUsb;
 class Talmo;
-} // namespace sim
 
-namespace talmo {
-
-class SimBackend final : public HidBackend {
+class SimBackend final : public talmo::HidBackend {
 public:
-    explicit SimBackend(sim::VirtualUsb& usb);
+    explicit SimBackend(VirtualUsb& usb);
     ~SimBackend() override;
     SimBackend(const SimBackend&) = delete;
     SimBackend& operator=(const SimBackend&) = delete;
 
-    std::vector<HidInterfaceInfo> enumerate() override;
-    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenError* error) override;
+    std::vector<talmo::HidInterfaceInfo> enumerate() override;
+    std::unique_ptr<talmo::HidHandle> open(const std::string& path,
+                                           talmo::HidOpenError* error) override;
     bool startEvents() override;
     int eventFd() const override { return eventFd_; }
-    std::vector<HidDeviceEvent> takeEvents() override;
+    std::vector<talmo::HidDeviceEvent> takeEvents() override;
 
     // Plug and unplug through the backend, so that eventFd() is raised.
-    int plug(std::unique_ptr<sim::Talmo> device);
+    int plug(std::unique_ptr<Talmo> device);
     void unplug(int id);
     // Raises eventFd() when the bus has events waiting.
     void notify();
 
-    sim::VirtualUsb& usb() { return usb_; }
+    VirtualUsb& usb() { return usb_; }
 
     // --- The emulator's own controls, apart from the interface above: the
     // faults and odd neighbours a test sets up, and what the last write held.
@@ -55,12 +54,12 @@ public:
         // Asked before every open (the n-th open of that path since the
         // backend was made, counting from 0); anything but None refuses it
         // with that error.
-        std::function<HidOpenError(const std::string& path, int n)> openFault;
+        std::function<talmo::HidOpenError(const std::string& path, int n)> openFault;
         // Report lengths announced by enumerate() instead of the bus's own.
         std::map<std::string, std::pair<std::uint16_t, std::uint16_t>> lengthOverride;
         // Extra interfaces announced by enumerate() (before the bus's own)
         // that have no device behind them: unrelated HID devices.
-        std::vector<HidInterfaceInfo> extraInterfaces;
+        std::vector<talmo::HidInterfaceInfo> extraInterfaces;
     };
     Controls controls;
     // Bytes handed to the last write, whatever their count.
@@ -72,7 +71,7 @@ private:
     int read(const std::string& path, std::uint8_t* buf, std::size_t len, int timeoutMs);
     bool present(const std::string& path);
 
-    sim::VirtualUsb& usb_;
+    VirtualUsb& usb_;
     int eventFd_ = -1;
     std::map<std::string, std::deque<std::array<std::uint8_t, 65>>>
         pending_; // answers not yet read
@@ -82,4 +81,4 @@ private:
     bool presentValid_ = false;
 };
 
-} // namespace talmo
+} // namespace sim

@@ -12,12 +12,12 @@ constexpr std::size_t kDataOffset = 5;
 constexpr std::uint32_t kBlockSize = 32;
 constexpr std::uint32_t kRowSize = 64;
 
-bool isJump(const Report& r, std::uint8_t target) {
+bool IsJump(const Report& r, std::uint8_t target) {
     return r[2] == 'U' && r[3] == 0xAA && r[4] == target;
 }
 
 // A version text from byte 2 on, NUL-terminated, cut to fit the report.
-void putText(Report& a, const std::string& text) {
+void PutText(Report& a, const std::string& text) {
     std::size_t i = 2;
     for (char c : text) {
         if (i >= a.size() - 1)
@@ -43,7 +43,7 @@ Talmo::Talmo() : flash_mem_(kFlashSize, 0xFF) {
     for (auto& line : lcd_)
         line.fill(' ');
     pic_.emplace(PicChip::F876A, 7);
-    loadBoardFirmware(*pic_);
+    LoadBoardFirmware(*pic_);
 }
 
 void Talmo::setMode(Mode m) { restart(m, INT64_MAX); }
@@ -136,6 +136,79 @@ std::optional<Report> Talmo::exchange(const Report& request, std::int64_t nowUs)
     return answer;
 }
 
+void Talmo::putTable(Report& a) const {
+    for (std::size_t i = 4; i <= 31; ++i)
+        a[i] = 0;
+    for (std::size_t i = 0; i < 8 && i < table_.name.size(); ++i)
+        a[4 + i] = static_cast<std::uint8_t>(table_.name[i]);
+    for (std::size_t i = 0; i < 5; ++i)
+        a[12 + i] = table_.axes[i];
+    a[27] = table_.frequency;
+    a[28] = table_.acceleration;
+    a[29] = table_.pwmMax;
+    a[30] = table_.offTimeS;
+    a[31] = table_.flags;
+}
+
+void Talmo::lcdRequest(const Report& req) {
+    if (req[2] == 2) {
+        lcdHeld_ = true;
+    } else if (req[2] == 3) {
+        lcdHeld_ = false;
+    } else if (req[2] == 5) {
+        for (auto& line : lcd_)
+            line.fill(' ');
+    } else if (req[2] <= 1) {
+        auto& line = lcd_[req[2]];
+        const std::size_t count = req[4];
+        for (std::size_t k = 0; k < count && kDataOffset + k < req.size(); ++k) {
+            const std::size_t col = req[3] + k;
+            const std::uint8_t c = req[kDataOffset + k];
+            if (col >= line.size() || c == 0)
+                break;
+            line[col] = static_cast<char>(c);
+        }
+    }
+}
+
+// The target commands by their own numbers (0 enter, 1 leave, 2 read, 3
+// command, 4 load), kept here apart from programmer/target_commands.h on
+// purpose: the emulator is an independent model of the board.
+void Talmo::targetRequest(Report& a, const Report& req, std::int64_t nowUs) {
+    const std::uint8_t sub = req[2];
+    const std::uint8_t code = req[3];
+    if (!pic_) {
+        if (sub == 2) {
+            a[2] = 0x3F;
+            a[3] = 0xFF;
+        }
+        return;
+    }
+    switch (sub) {
+    case 0:
+        pic_->enterProgramming(nowUs);
+        break;
+    case 1:
+        pic_->leaveProgramming(nowUs);
+        break;
+    case 2: {
+        const std::uint16_t w = pic_->serial(code, PicTransfer::Read, 0, nowUs);
+        a[2] = static_cast<std::uint8_t>(w >> 8);
+        a[3] = static_cast<std::uint8_t>(w & 0xFF);
+        break;
+    }
+    case 3:
+        pic_->serial(code, PicTransfer::None, 0, nowUs);
+        break;
+    case 4:
+        pic_->serial(code, PicTransfer::Load, static_cast<std::uint16_t>(req[4] << 8 | req[5]),
+                     nowUs);
+        break;
+    default:
+        break;
+    }
+}
+
 std::optional<Report> Talmo::answerNormal(const Report& req, std::int64_t nowUs) {
     Report a = req;
     a[0] = 0;
@@ -144,7 +217,7 @@ std::optional<Report> Talmo::answerNormal(const Report& req, std::int64_t nowUs)
         a[2] = 0;
         return a;
     case 'V':
-        putText(a, firmwareVersion());
+        PutText(a, firmwareVersion());
         return a;
     case 'F':
         a[2] = flash_.manufacturer;
@@ -153,19 +226,8 @@ std::optional<Report> Talmo::answerNormal(const Report& req, std::int64_t nowUs)
         a[5] = flash_.protectedFlag;
         return a;
     case 'T':
-        if (req[2] == 3) {
-            for (std::size_t i = 4; i <= 31; ++i)
-                a[i] = 0;
-            for (std::size_t i = 0; i < 8 && i < table_.name.size(); ++i)
-                a[4 + i] = static_cast<std::uint8_t>(table_.name[i]);
-            for (std::size_t i = 0; i < 5; ++i)
-                a[12 + i] = table_.axes[i];
-            a[27] = table_.frequency;
-            a[28] = table_.acceleration;
-            a[29] = table_.pwmMax;
-            a[30] = table_.offTimeS;
-            a[31] = table_.flags;
-        }
+        if (req[2] == 3)
+            putTable(a);
         return a;
     case 'I': {
         const auto s = statusBytes();
@@ -188,72 +250,65 @@ std::optional<Report> Talmo::answerNormal(const Report& req, std::int64_t nowUs)
             a[2] = machine_.motorsOn ? 1 : 0;
         return a;
     case 'L':
-        if (req[2] == 2) {
-            lcdHeld_ = true;
-        } else if (req[2] == 3) {
-            lcdHeld_ = false;
-        } else if (req[2] == 5) {
-            for (auto& line : lcd_)
-                line.fill(' ');
-        } else if (req[2] <= 1) {
-            auto& line = lcd_[req[2]];
-            const std::size_t count = req[4];
-            for (std::size_t k = 0; k < count && kDataOffset + k < req.size(); ++k) {
-                const std::size_t col = req[3] + k;
-                if (col >= line.size())
-                    break;
-                const std::uint8_t c = req[kDataOffset + k];
-                if (c == 0)
-                    break;
-                line[col] = static_cast<char>(c);
-            }
-        }
+        lcdRequest(req);
         return a;
     case 'Z':
-        if (isJump(req, 1)) {
+        if (IsJump(req, 1)) {
             restart(Mode::BootLoader, nowUs);
             return std::nullopt;
         }
         a[2] = 0;
         return a;
-    case 'Y': {
-        const std::uint8_t sub = req[2];
-        const std::uint8_t code = req[3];
-        if (!pic_) {
-            if (sub == 2) {
-                a[2] = 0x3F;
-                a[3] = 0xFF;
-            }
-            return a;
-        }
-        switch (sub) {
-        case 0:
-            pic_->enterProgramming(nowUs);
-            break;
-        case 1:
-            pic_->leaveProgramming(nowUs);
-            break;
-        case 2: {
-            const std::uint16_t w = pic_->serial(code, PicTransfer::Read, 0, nowUs);
-            a[2] = static_cast<std::uint8_t>(w >> 8);
-            a[3] = static_cast<std::uint8_t>(w & 0xFF);
-            break;
-        }
-        case 3:
-            pic_->serial(code, PicTransfer::None, 0, nowUs);
-            break;
-        case 4:
-            pic_->serial(code, PicTransfer::Load, static_cast<std::uint16_t>(req[4] << 8 | req[5]),
-                         nowUs);
-            break;
-        default:
-            break;
-        }
+    case 'Y':
+        targetRequest(a, req, nowUs);
         return a;
-    }
     default:
         return std::nullopt;
     }
+}
+
+// 'W': a program block (flag 1 erases its row first, flag 2 the row's
+// second half) or an EEPROM block addressed by its last byte (flag 0).
+bool Talmo::writeBlock(const Report& req, std::uint32_t address) {
+    const std::uint8_t flag = req[2];
+    bool ok = false;
+    if (flag == 1 || flag == 2) {
+        const bool inArea = address >= kApplicationStart && address + kBlockSize <= kFlashSize;
+        const bool refused = faults_.refuseProgramBlockAt &&
+                             *faults_.refuseProgramBlockAt >= address &&
+                             *faults_.refuseProgramBlockAt < address + kBlockSize;
+        if (inArea && !refused) {
+            if (flag == 1 && address % kRowSize == 0) {
+                for (std::uint32_t k = 0; k < kRowSize; ++k)
+                    flash_mem_[address + k] = 0xFF;
+                for (std::uint32_t k = 0; k < kBlockSize; ++k)
+                    flash_mem_[address + k] &= req[kDataOffset + k];
+                erasedRow_ = static_cast<int>(address);
+                ok = true;
+            } else if (flag == 2 && address % kRowSize == kBlockSize &&
+                       erasedRow_ == static_cast<int>(address - kBlockSize)) {
+                for (std::uint32_t k = 0; k < kBlockSize; ++k)
+                    flash_mem_[address + k] &= req[kDataOffset + k];
+                ok = true;
+            }
+        }
+        if (!(ok && flag == 1))
+            erasedRow_ = -1;
+    } else if (flag == 0) {
+        erasedRow_ = -1;
+        const bool refused = faults_.refuseEepromBlockAt &&
+                             *faults_.refuseEepromBlockAt <= address &&
+                             *faults_.refuseEepromBlockAt + kBlockSize > address;
+        if (address < kEepromSize && address % kBlockSize == kBlockSize - 1 && !refused) {
+            const std::uint32_t first = address + 1 - kBlockSize;
+            for (std::uint32_t k = 0; k < kBlockSize; ++k)
+                eeprom_[first + k] = req[kDataOffset + k];
+            ok = true;
+        }
+    } else {
+        erasedRow_ = -1;
+    }
+    return ok;
 }
 
 std::optional<Report> Talmo::answerBootLoader(const Report& req, std::int64_t nowUs) {
@@ -262,7 +317,7 @@ std::optional<Report> Talmo::answerBootLoader(const Report& req, std::int64_t no
     const std::uint32_t address = static_cast<std::uint32_t>(req[3] << 8 | req[4]);
     switch (req[1]) {
     case 'V':
-        putText(a, bootVersion_);
+        PutText(a, bootVersion_);
         return a;
     case 'R':
         if (req[2] == 1) {
@@ -279,50 +334,11 @@ std::optional<Report> Talmo::answerBootLoader(const Report& req, std::int64_t no
             return std::nullopt;
         }
         return a;
-    case 'W': {
-        const std::uint8_t flag = req[2];
-        bool ok = false;
-        if (flag == 1 || flag == 2) {
-            const bool inArea = address >= kApplicationStart && address + kBlockSize <= kFlashSize;
-            const bool refused = faults_.refuseProgramBlockAt &&
-                                 *faults_.refuseProgramBlockAt >= address &&
-                                 *faults_.refuseProgramBlockAt < address + kBlockSize;
-            if (inArea && !refused) {
-                if (flag == 1 && address % kRowSize == 0) {
-                    for (std::uint32_t k = 0; k < kRowSize; ++k)
-                        flash_mem_[address + k] = 0xFF;
-                    for (std::uint32_t k = 0; k < kBlockSize; ++k)
-                        flash_mem_[address + k] &= req[kDataOffset + k];
-                    erasedRow_ = static_cast<int>(address);
-                    ok = true;
-                } else if (flag == 2 && address % kRowSize == kBlockSize &&
-                           erasedRow_ == static_cast<int>(address - kBlockSize)) {
-                    for (std::uint32_t k = 0; k < kBlockSize; ++k)
-                        flash_mem_[address + k] &= req[kDataOffset + k];
-                    ok = true;
-                }
-            }
-            if (!(ok && flag == 1))
-                erasedRow_ = -1;
-        } else if (flag == 0) {
-            erasedRow_ = -1;
-            const bool refused = faults_.refuseEepromBlockAt &&
-                                 *faults_.refuseEepromBlockAt <= address &&
-                                 *faults_.refuseEepromBlockAt + kBlockSize > address;
-            if (address < kEepromSize && address % kBlockSize == kBlockSize - 1 && !refused) {
-                const std::uint32_t first = address + 1 - kBlockSize;
-                for (std::uint32_t k = 0; k < kBlockSize; ++k)
-                    eeprom_[first + k] = req[kDataOffset + k];
-                ok = true;
-            }
-        } else {
-            erasedRow_ = -1;
-        }
-        a[2] = ok ? 1 : 0;
+    case 'W':
+        a[2] = writeBlock(req, address) ? 1 : 0;
         return a;
-    }
     case 'Z':
-        if (isJump(req, 0)) {
+        if (IsJump(req, 0)) {
             restart(Mode::Normal, nowUs);
             return std::nullopt;
         }

@@ -12,7 +12,7 @@
 //   ... the program talks to bus.interfaces()[0].path ...
 //   EXPECT_EQ(t->log().count('Y'), 13u);
 //   EXPECT_EQ(t->lcdLine(0), "TALMO               ");
-//   t->setPic(sim::Pic(sim::PicChip::F877, 3));          // another chip (blank); sim::loadBoardFirmware(*t->pic())
+//   t->setPic(sim::Pic(sim::PicChip::F877, 3));          // another chip (blank); sim::LoadBoardFirmware(*t->pic())
 //   t->removePic();                                     // a board without PIC: every read gives 0x3FFF
 //   t->faults().silentFrom = t->nextExchange() + 2;     // stops answering two requests from now
 //   t->pic()->setStrictTiming(true);                    // cycles cut short leave cells unchanged
@@ -205,6 +205,11 @@ public:
 private:
     std::optional<Report> answerNormal(const Report& req, std::int64_t nowUs);
     std::optional<Report> answerBootLoader(const Report& req, std::int64_t nowUs);
+    // Parts of the answers: 'T' byte 2 = 3, 'L', 'Y' and the boot loader's 'W'.
+    void putTable(Report& a) const;
+    void lcdRequest(const Report& req);
+    void targetRequest(Report& a, const Report& req, std::int64_t nowUs);
+    bool writeBlock(const Report& req, std::uint32_t address);
     void restart(Mode m, std::int64_t nowUs);
 
     Mode mode_ = Mode::Normal;

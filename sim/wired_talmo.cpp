@@ -2,22 +2,22 @@
 
 #include "sim/board_firmware.h"
 
-namespace talmo {
+namespace sim {
 
-std::unique_ptr<sim::Talmo> MakeTalmo(sim::Talmo::Mode mode, std::optional<sim::PicChip> chip,
-                                      unsigned revision) {
-    auto device = std::make_unique<sim::Talmo>();
+std::unique_ptr<Talmo> MakeTalmo(Talmo::Mode mode, std::optional<PicChip> chip, unsigned revision) {
+    auto device = std::make_unique<Talmo>();
     device->setMode(mode);
     if (chip) {
-        device->setPic(sim::Pic(*chip, revision));
-        sim::loadBoardFirmware(*device->pic());
+        device->setPic(Pic(*chip, revision));
+        LoadBoardFirmware(*device->pic());
     }
-    if (sim::Pic* pic = device->pic())
+    if (Pic* pic = device->pic())
         pic->setStrictTiming(true);
     return device;
 }
 
-WiredTalmo::WiredTalmo(Clock& clock, Ui* ui, std::unique_ptr<sim::Talmo> plugged) : bus(clock) {
+WiredTalmo::WiredTalmo(talmo::Clock& clock, talmo::Ui* ui, std::unique_ptr<Talmo> plugged)
+    : bus(clock) {
     link.backend = &backend;
     link.ui = ui;
     if (plugged) {
@@ -27,4 +27,4 @@ WiredTalmo::WiredTalmo(Clock& clock, Ui* ui, std::unique_ptr<sim::Talmo> plugged
     }
 }
 
-} // namespace talmo
+} // namespace sim

@@ -169,21 +169,24 @@ bool ReadRange(DeviceLink& link, Ui& ui, Report& report, BootMemory memory, int 
 
 } // namespace
 
-bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path) {
+JobOutcome SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path) {
     Report report{};
     FirmwareHexWriter writer(ui);
     if (!writer.create(path))
-        return false;
+        return Outcome(JobEnd::FileNotWritten, kHexCannotCreate);
+    bool written = true;
     auto toFile = [&](int, const std::uint8_t* bytes) {
-        return writer.addBytes(bytes, kBootBlockSize) != 0;
+        written = writer.addBytes(bytes, kBootBlockSize);
+        return written;
     };
-    // The writer puts the EEPROM section's address line between the two.
+    // The writer puts the EEPROM section's address line between the two. A
+    // save that stops leaves no file: the destination keeps what it held.
     if (!ReadRange(link, ui, report, BootMemory::Program, kApplicationStart, kApplicationEnd,
                    toFile) ||
         !ReadRange(link, ui, report, BootMemory::Eeprom, 0, kEepromSize, toFile))
-        return false; // the partial file stays as written, without its end line
+        return Outcome(written ? JobEnd::NoAnswer : JobEnd::FileNotWritten);
     ui.progress("Lecture de l'adresse", kBlockSteps, kBlockSteps);
-    return writer.finish() == 1;
+    return writer.finish() ? JobOutcome{} : Outcome(JobEnd::FileNotWritten);
 }
 
 bool ReadFirmware(DeviceLink& link, Ui& ui, FirmwareImage& image) {

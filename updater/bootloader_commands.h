@@ -7,6 +7,7 @@
 #pragma once
 
 #include "link/device_link.h"
+#include "link/job_outcome.h"
 #include "updater/firmware_image.h"
 
 #include <cstdint>
@@ -60,9 +61,10 @@ std::string ImageVersionText(const FirmwareImage& image);
 // as a firmware HEX file at `path`. Shows "Lecture de l'adresse: ..." progress.
 // A missing answer, or one that is not the 'R' answer for the block's address
 // (bytes 3 and 4), ends the save with
-// "TALMO communication: Erreur" and failure: no byte that the device did not
-// deliver is written. File errors have had their box. True on success.
-bool SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path);
+// "TALMO communication: Erreur" and NoAnswer: no byte that the device did not
+// deliver is written, and the destination keeps what it held. File errors
+// have had their box: FileNotWritten. Done when the whole file is in place.
+JobOutcome SaveFirmwareToHex(DeviceLink& link, Ui& ui, const std::string& path);
 
 // The same reads into `image` (reset first; the boot-loader area stays
 // blank). False, with "TALMO communication: Erreur", at the first block

@@ -13,8 +13,8 @@ void Changed(BootLoaderContext& c) {
         c.fields.changed();
 }
 
-void ShowProgrammingError(Ui& ui) {
-    ui.errorBox("Erreur lors de la programmation du PIC.", "Erreur");
+void ShowProgrammingError(BootLoaderContext& c) {
+    c.ui.errorBox("Erreur lors de la programmation du PIC.", c.programErrorCaption);
 }
 
 // Reads the firmware path into the image and shows its version text in the
@@ -23,7 +23,7 @@ void ShowProgrammingError(Ui& ui) {
 // record was cut off) when the file was refused.
 bool ReadFirmwareFile(BootLoaderContext& c, std::string& versionText) {
     HexFileFacts facts;
-    bool accepted = LoadFirmwareHex(c.ui, c.image, c.firmwarePath, &facts) == 1;
+    bool accepted = LoadFirmwareHex(c.ui, c.image, c.firmwarePath, &facts);
     if (accepted) {
         const std::vector<const char*> refusals = FirmwareFileRefusals(facts);
         if (!refusals.empty()) {
@@ -44,7 +44,7 @@ bool ReadFirmwareFile(BootLoaderContext& c, std::string& versionText) {
 
 } // namespace
 
-void BootLoaderShown(BootLoaderContext& c, bool autoUpdate) {
+JobOutcome BootLoaderShown(BootLoaderContext& c, bool autoUpdate) {
     c.ui.setStatusText(MessageField, "");
     // A new string moved in rather than the text copied in place: GCC 12 at
     // -O3 takes the in-place copy for an overlapping one (-Wrestrict).
@@ -54,59 +54,62 @@ void BootLoaderShown(BootLoaderContext& c, bool autoUpdate) {
     c.fields.deviceVersion = QueryDeviceFirmwareVersion(c.link, c.report);
     Changed(c);
     ResetFirmwareImage(c.image);
-    if (autoUpdate)
-        BootLoaderAutoUpdate(c);
+    return autoUpdate ? BootLoaderAutoUpdate(c) : JobOutcome{};
 }
 
-void BootLoaderSave(BootLoaderContext& c) {
+JobOutcome BootLoaderSave(BootLoaderContext& c) {
     std::optional<std::string> path = c.ui.saveFileDialog(HexFileDialog(c.savePath));
     if (!path)
-        return;
+        return Outcome(JobEnd::Cancelled);
     c.savePath = *path;
-    const bool saved = SaveFirmwareToHex(c.link, c.ui, c.savePath);
-    c.ui.setStatusText(MessageField, saved ? "Sauvegarde: OK" : "Sauvegarde: Erreur");
+    const JobOutcome saved = SaveFirmwareToHex(c.link, c.ui, c.savePath);
+    c.ui.setStatusText(MessageField, saved.done() ? "Sauvegarde: OK" : "Sauvegarde: Erreur");
+    return saved;
 }
 
-void BootLoaderProgram(BootLoaderContext& c) {
+JobOutcome BootLoaderProgram(BootLoaderContext& c) {
     std::optional<std::string> path = c.ui.openFileDialog(HexFileDialog(c.firmwarePath));
     if (!path)
-        return;
+        return Outcome(JobEnd::Cancelled);
     c.firmwarePath = *path;
     std::string versionText;
     if (!ReadFirmwareFile(c, versionText))
-        return;
+        return Outcome(JobEnd::FileRefused);
 
     const std::string question = "Programmer cette version ?\n" + versionText;
     if (c.ui.messageBox(question, "Programmation", Icon::Question, Buttons::YesNo) != Answer::Yes) {
         c.fields.fileVersion = std::string(kNoVersion);
         Changed(c);
         c.ui.setStatusText(MessageField, "Programmation: annulée");
-        return;
+        return Outcome(JobEnd::Cancelled);
     }
     if (!ProgramFirmware(c.link, c.ui, c.image)) {
-        ShowProgrammingError(c.ui); // the message field keeps the operation's error
-        return;
+        ShowProgrammingError(c); // the message field keeps the operation's error
+        return Outcome(JobEnd::NoAnswer);
     }
     c.fields.deviceVersion = versionText;
     Changed(c);
     c.ui.setStatusText(MessageField, "Programmation: OK");
+    return {};
 }
 
-bool BootLoaderAutoUpdate(BootLoaderContext& c, const std::function<bool()>& beforeLeave) {
+JobOutcome BootLoaderAutoUpdate(BootLoaderContext& c,
+                                const std::function<JobOutcome()>& beforeLeave) {
     std::string versionText;
     if (!ReadFirmwareFile(c, versionText))
-        return false;
+        return Outcome(JobEnd::FileRefused);
     if (!ProgramFirmware(c.link, c.ui, c.image)) {
-        ShowProgrammingError(c.ui);
-        return false;
+        ShowProgrammingError(c);
+        return Outcome(JobEnd::NoAnswer);
     }
     c.fields.deviceVersion = versionText;
     Changed(c);
     c.ui.setStatusText(MessageField, "Programmation: OK");
-    if (beforeLeave && !beforeLeave())
-        return false;
+    if (beforeLeave)
+        if (const JobOutcome checked = beforeLeave(); !checked.done())
+            return checked;
     LeaveBootLoader(c.link, c.report);
-    return true;
+    return {};
 }
 
 void BootLoaderLeave(BootLoaderContext& c) {

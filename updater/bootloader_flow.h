@@ -5,6 +5,7 @@
 #pragma once
 
 #include "link/device_link.h"
+#include "link/job_outcome.h"
 
 #include <functional>
 #include <string>
@@ -46,20 +47,30 @@ struct BootLoaderContext {
     std::string& savePath;     // written by "Sauvegarder"; empty at start
     BootLoaderFields& fields;
     Report& report; // the page's exchange buffer
+    // Caption of the box that tells a failed programming; talmo-cli, whose
+    // boxes read "caption : text", gives none, as the text names the error.
+    const char* programErrorCaption = "Erreur";
 };
 
 // The page became visible: empties the message field, reads both versions,
-// resets the image, and runs the automatic update when `autoUpdate` is set.
-void BootLoaderShown(BootLoaderContext& c, bool autoUpdate);
+// resets the image, and runs the automatic update when `autoUpdate` is set
+// (its outcome; Done without it).
+JobOutcome BootLoaderShown(BootLoaderContext& c, bool autoUpdate);
+// The jobs below return how they ended (link/job_outcome.h): Done, Cancelled
+// (a dialog closed, "no" at the question), FileRefused, FileNotWritten,
+// NoAnswer (the device failed to answer or refused a block).
+//
 // "Sauvegarder": save dialog, then the device's firmware into that file.
-void BootLoaderSave(BootLoaderContext& c);
+JobOutcome BootLoaderSave(BootLoaderContext& c);
 // "Programmer": open dialog, read the file, confirm, program.
-void BootLoaderProgram(BootLoaderContext& c);
+JobOutcome BootLoaderProgram(BootLoaderContext& c);
 // The automatic update: read the firmware path, program it without asking
-// and, when all went well, send the device back to its application.
-// True when 'Z' was sent. `beforeLeave`, when given, runs once the firmware
-// is written; false from it keeps the device in its boot loader.
-bool BootLoaderAutoUpdate(BootLoaderContext& c, const std::function<bool()>& beforeLeave = {});
+// and, when all went well, send the device back to its application: Done
+// when 'Z' was sent. `beforeLeave`, when given, runs once the firmware is
+// written; an outcome other than Done from it keeps the device in its boot
+// loader and is the update's.
+JobOutcome BootLoaderAutoUpdate(BootLoaderContext& c,
+                                const std::function<JobOutcome()>& beforeLeave = {});
 // "Retour TALMO": empties the message field and sends 'Z'.
 void BootLoaderLeave(BootLoaderContext& c);
 

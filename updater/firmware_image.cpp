@@ -72,7 +72,7 @@ HexRecordResult ReadFirmwareRecord(Ui& ui, FirmwareImage& image, std::string_vie
 
 } // namespace
 
-int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text, HexFileFacts* facts) {
+bool LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text, HexFileFacts* facts) {
     ResetFirmwareImage(image);
     if (facts)
         *facts = HexFileFacts{};
@@ -80,13 +80,13 @@ int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text, Hex
         text, [&](std::string_view line) { return ReadFirmwareRecord(ui, image, line); }, facts);
 }
 
-int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path, HexFileFacts* facts) {
+bool LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path, HexFileFacts* facts) {
     ResetFirmwareImage(image);
     if (facts)
         *facts = HexFileFacts{};
     HexText text;
     if (!LoadHexText(ui, path, text))
-        return 0;
+        return false;
     return LoadFirmwareHexText(ui, image, text.text(), facts);
 }
 
@@ -114,18 +114,18 @@ std::vector<const char*> FirmwareContentRefusals(const FirmwareImage& image) {
 // The line that opens the EEPROM section of the file.
 static constexpr char kEepromSectionLine[] = ":0200000400F00A";
 
-int FirmwareHexWriter::create(const std::string& path) {
+bool FirmwareHexWriter::create(const std::string& path) {
     delivered_ = 0;
-    created_ = file_.create(path) != 0;
+    created_ = file_.create(path);
     failed_ = !created_;
-    return created_ ? 1 : 0;
+    return created_;
 }
 
-int FirmwareHexWriter::fail(const char* message) {
+bool FirmwareHexWriter::fail(const char* message) {
     failed_ = true;
     file_.close();
     ui_.errorBox(message, kHexWriteCaption);
-    return 0;
+    return false;
 }
 
 std::uint32_t FirmwareHexWriter::addressOf(std::uint32_t n) {
@@ -134,51 +134,51 @@ std::uint32_t FirmwareHexWriter::addressOf(std::uint32_t n) {
 
 std::uint32_t FirmwareHexWriter::nextAddress() const { return addressOf(delivered_); }
 
-int FirmwareHexWriter::addByte(std::uint8_t byte) {
+bool FirmwareHexWriter::addByte(std::uint8_t byte) {
     if (failed_ || !created_) {
         failed_ = true;
-        return 0;
+        return false;
     }
     if (delivered_ >= kTotalBytes)
         return fail(kFirmwareTooMuchData);
     line_[delivered_ % line_.size()] = byte;
     ++delivered_;
     if (delivered_ % line_.size() != 0)
-        return 1;
+        return true;
     // The line just completed starts 16 bytes back.
     const std::uint32_t address = addressOf(delivered_ - static_cast<std::uint32_t>(line_.size()));
     if (!file_.writeRecord(static_cast<std::uint16_t>(address), kHexData, line_.data(),
                            line_.size())) {
         failed_ = true;
-        return 0;
+        return false;
     }
     if (delivered_ == kProgramBytes && !file_.writeLine(kEepromSectionLine)) {
         failed_ = true;
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
-int FirmwareHexWriter::addBytes(const std::uint8_t* data, std::size_t count) {
+bool FirmwareHexWriter::addBytes(const std::uint8_t* data, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
         if (!addByte(data[i]))
-            return 0;
-    return 1;
+            return false;
+    return true;
 }
 
-int FirmwareHexWriter::finish() {
+bool FirmwareHexWriter::finish() {
     if (failed_ || !created_) {
         failed_ = true;
-        return 0;
+        return false;
     }
     if (delivered_ != kTotalBytes)
         return fail(kFirmwareIncompleteData);
     if (!file_.finish()) {
         failed_ = true;
-        return 0;
+        return false;
     }
     created_ = false; // the file is complete and closed
-    return 1;
+    return true;
 }
 
 } // namespace talmo

@@ -36,7 +36,7 @@ struct FirmwareImage {
 void ResetFirmwareImage(FirmwareImage& image);
 
 // Resets the image, then reads the Intel HEX file at `path` into it.
-// Returns 1 when the file was accepted, 0 after one message box (caption
+// True when the file was accepted, false after one message box (caption
 // "Erreur fichier"); after a failure the image holds what was stored before
 // the failing line. Accepted types: 00 data, 01 end of file, 04 extended
 // linear address (non-zero: the following data records at 0x00-0xFF are
@@ -46,13 +46,13 @@ void ResetFirmwareImage(FirmwareImage& image);
 // record whose length pair is not hex ("Ligne incompléte dans le fichier...").
 // `facts`, when given, tells whether the end-of-file record was read and how
 // many data bytes were taken (a skipped record counts none).
-int LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path,
-                    HexFileFacts* facts = nullptr);
+bool LoadFirmwareHex(Ui& ui, FirmwareImage& image, const std::string& path,
+                     HexFileFacts* facts = nullptr);
 
 // The same reader over a text already in memory (it ends at its first NUL);
 // the image is reset first. Used by LoadFirmwareHex and by the fuzzer.
-int LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text,
-                        HexFileFacts* facts = nullptr);
+bool LoadFirmwareHexText(Ui& ui, FirmwareImage& image, std::string_view text,
+                         HexFileFacts* facts = nullptr);
 
 // Refusals of a file about to be programmed, each a message for a box with
 // the caption "Erreur fichier", in the order they are shown; none when the
@@ -81,10 +81,11 @@ std::vector<const char*> FirmwareContentRefusals(const FirmwareImage& image);
 // a line is only ever built from bytes the caller gave. The writer places
 // ":0200000400F00A" by itself right after the last program line (0x7FF0).
 // Each line is one write call; a short write shows "Impossible d'écrire dans
-// le fichier..." once (caption "Erreur") and every later call returns 0 at
-// once. finish() succeeds only when every byte was delivered and written; a
-// save that stops midway just stops calling (or destroys the writer): the
-// partial file is closed as it stands, never completed, never deleted.
+// le fichier..." once (caption "Erreur") and every later call returns false
+// at once. finish() succeeds only when every byte was delivered and written;
+// a save that stops midway just stops calling (or destroys the writer): the
+// file is never completed, its temporary file is removed and the destination
+// keeps what it held (HexFileWriter).
 class FirmwareHexWriter {
 public:
     static constexpr std::uint32_t kProgramBytes = kFirmwareImageSize - kFirmwareAppStart;
@@ -92,19 +93,19 @@ public:
 
     explicit FirmwareHexWriter(Ui& ui) : ui_(ui), file_(ui) {}
 
-    // Creates (or replaces) the file and writes its first line. 1, or 0 after
-    // "Impossible de créer le fichier..." or "Impossible d'écrire dans le
-    // fichier...".
-    int create(const std::string& path);
-    // Delivers the next byte; writes a line when it completes one. 1, or 0
+    // Creates the file (see HexFileWriter) and writes its first line. False
+    // after "Impossible de créer le fichier..." or "Impossible d'écrire dans
+    // le fichier...".
+    bool create(const std::string& path);
+    // Delivers the next byte; writes a line when it completes one. False
     // after a failure (see above) or when more bytes arrive than the file
     // holds.
-    int addByte(std::uint8_t byte);
+    bool addByte(std::uint8_t byte);
     // Delivers `count` bytes in order; the same as calling addByte for each.
-    int addBytes(const std::uint8_t* data, std::size_t count);
-    // Writes the end line and closes the file once all kTotalBytes bytes were
-    // written. 1 when the whole file is written, 0 after a message.
-    int finish();
+    bool addBytes(const std::uint8_t* data, std::size_t count);
+    // Writes the end line and puts the file in place once all kTotalBytes
+    // bytes were written. True when the whole file is written.
+    bool finish();
 
     // Bytes delivered so far, and the device address the next byte belongs
     // to (0x1300..0x7FFF, then EEPROM 0x00..0xFF).
@@ -113,7 +114,7 @@ public:
     std::uint32_t nextAddress() const;
 
 private:
-    int fail(const char* message);
+    bool fail(const char* message);
     // The device address of the n-th byte delivered.
     static std::uint32_t addressOf(std::uint32_t n);
 

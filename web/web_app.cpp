@@ -55,7 +55,7 @@ void WebApp::devicesChanged() {
 }
 
 void WebApp::choosePage() {
-    const PageKind chosen = talmo::choosePage(link_.connected(), link_.productId).current;
+    const PageKind chosen = talmo::ChoosePage(link_.connected(), link_.productId).current;
     // The programmer page stays while the TALMO it works through stays.
     if (shown_ &&
         (chosen == current_ || (chosen == PageKind::Console && current_ == PageKind::Programmer)))

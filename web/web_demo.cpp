@@ -74,7 +74,7 @@ namespace {
 // The virtual bus's backend, telling the page after each exchange.
 class DemoBackend final : public HidBackend {
 public:
-    DemoBackend(SimBackend& sim, std::function<void()> after)
+    DemoBackend(sim::SimBackend& sim, std::function<void()> after)
         : sim_(sim), after_(std::move(after)) {}
     std::vector<HidInterfaceInfo> enumerate() override { return sim_.enumerate(); }
     std::unique_ptr<HidHandle> open(const std::string& path, HidOpenError* error) override;
@@ -102,7 +102,7 @@ private:
         std::unique_ptr<HidHandle> inner_;
         DemoBackend& owner_;
     };
-    SimBackend& sim_;
+    sim::SimBackend& sim_;
     std::function<void()> after_;
 };
 
@@ -115,19 +115,19 @@ std::unique_ptr<HidHandle> DemoBackend::open(const std::string& path, HidOpenErr
 
 // The machine's input the panel names.
 bool sim::Machine::*MachineField(const std::string& name) {
-    for (const MachineInput& input : MachineInputs())
+    for (const sim::MachineInput& input : sim::MachineInputs())
         if (name == input.name)
             return input.field;
     return nullptr;
 }
 
-const std::map<std::string, DemoFault>& FaultNames() {
-    static const std::map<std::string, DemoFault> names = {
-        {"no-answer", DemoFault::NoAnswer},
-        {"silent", DemoFault::Silent},
-        {"wrong-echo", DemoFault::WrongEcho},
-        {"unplug", DemoFault::Unplug},
-        {"refuse-firmware", DemoFault::RefuseFirmware},
+const std::map<std::string, sim::DemoFault>& FaultNames() {
+    static const std::map<std::string, sim::DemoFault> names = {
+        {"no-answer", sim::DemoFault::NoAnswer},
+        {"silent", sim::DemoFault::Silent},
+        {"wrong-echo", sim::DemoFault::WrongEcho},
+        {"unplug", sim::DemoFault::Unplug},
+        {"refuse-firmware", sim::DemoFault::RefuseFirmware},
     };
     return names;
 }
@@ -150,7 +150,7 @@ struct Demo::Impl {
         : bus(clock), onLine(std::move(line)), onEvents(std::move(events)),
           onChange(std::move(change)) {}
     sim::VirtualUsb bus;
-    SimBackend sim{bus};
+    sim::SimBackend sim{bus};
     std::function<void(const std::string&)> onLine;
     std::function<void()> onEvents;
     std::function<void()> onChange;
@@ -184,7 +184,8 @@ Demo::Demo(Clock& clock, std::function<void(const std::string&)> onLine,
     : impl_(std::make_unique<Impl>(clock, std::move(onLine), std::move(onEvents),
                                    std::move(onChange))) {
     auto device = std::make_unique<sim::Talmo>();
-    PlaceBoardPic(*device, kDemoPicChip, DemoProtection::None, kDemoPicRevision);
+    sim::PlaceBoardPic(*device, sim::kDemoPicChip, sim::DemoProtection::None,
+                       sim::kDemoPicRevision);
     impl_->device = device.get();
     impl_->id = impl_->bus.plug(std::move(device));
     impl_->bus.setLatencyUs(1000); // one USB full-speed frame per exchange
@@ -219,16 +220,17 @@ bool Demo::act(const std::string& action) {
     } else if (verb == "pwm-input" && in >> value && value >= 0 && value <= 255) {
         m.pwmInput = static_cast<std::uint8_t>(value);
     } else if (verb == "pic" && in >> name >> value && value >= 0 && value <= 3) {
-        const std::optional<sim::PicChip> chip = sim::picChipByName(name);
+        const std::optional<sim::PicChip> chip = sim::PicChipByName(name);
         if (!chip && name != "none")
             return false;
-        PlaceBoardPic(*d.device, chip, static_cast<DemoProtection>(value), kDemoPicRevision);
+        sim::PlaceBoardPic(*d.device, chip, static_cast<sim::DemoProtection>(value),
+                           sim::kDemoPicRevision);
     } else if (verb == "fault" && in >> name && FaultNames().count(name)) {
         // For the request after `later` more (scripts sweeping a job), else the next.
         std::uint64_t later = 0;
         in >> later;
         d.faults.emplace_back(name, d.device->nextExchange() + later);
-        ArmFault(*d.device, FaultNames().at(name), later);
+        sim::ArmFault(*d.device, FaultNames().at(name), later);
     } else if (verb == "clear-faults") {
         d.device->faults() = sim::Faults{};
         d.faults.clear();
@@ -255,13 +257,13 @@ std::string Demo::stateJson() {
         << ",\"keys\":" << int{m.keys} << ",\"pwmInput\":" << int{m.pwmInput} << ",\"faults\":["
         << faults << "],\"chips\":[";
     const char* separator = "";
-    for (const sim::PicChip chip : sim::allPicChips()) {
-        out << separator << JsonText(sim::picChipInfo(chip).name);
+    for (const sim::PicChip chip : sim::AllPicChips()) {
+        out << separator << JsonText(sim::ChipInfo(chip).name);
         separator = ",";
     }
     out << "],\"machine\":{";
     const char* comma = "";
-    for (const MachineInput& input : MachineInputs()) {
+    for (const sim::MachineInput& input : sim::MachineInputs()) {
         out << comma << JsonText(input.name) << ":" << (m.*input.field ? "true" : "false");
         comma = ",";
     }

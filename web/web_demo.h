@@ -16,14 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
-class Talmo;
-class VirtualUsb;
-} // namespace sim
-
 namespace talmo {
-
-class SimBackend;
 
 class SwitchBackend final : public HidBackend {
 public:

@@ -37,7 +37,7 @@ inline QString PictureFolder(int argc, char** argv) {
 struct DemoWindow {
     RealClock clock;
     QtUi ui{clock};
-    WiredTalmo wired;
+    sim::WiredTalmo wired;
     sim::Talmo* device = wired.device;
     std::unique_ptr<MainWindow> window;
 
@@ -51,7 +51,7 @@ struct DemoWindow {
         window->show();
     }
     static std::unique_ptr<sim::Talmo> Prepared(const std::function<void(sim::Talmo&)>& prepare) {
-        auto device = MakeTalmo();
+        auto device = sim::MakeTalmo();
         if (prepare)
             prepare(*device);
         return device;

@@ -73,10 +73,10 @@ int main(int argc, char** argv) {
             ::unlink(fwPath.c_str());
         FirmwareHexWriter writer(ui);
         if (!writer.create(fwPath))
-            return 0;
+            return false;
         for (std::size_t i = 0; i < sizeof device; i += chunk)
             if (!writer.addBytes(device + i, chunk))
-                return 0;
+                return false;
         return writer.finish();
     };
     const double fwSaveBytes = MicrosecondsPerRun(runs, [&] { return saveFirmware(1, false); });

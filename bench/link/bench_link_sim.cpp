@@ -24,7 +24,7 @@ double nsPer(long n, F&& f) {
 int main() {
     talmo::VirtualClock clock;
     talmo::ScriptedUi ui(&clock);
-    talmo::WiredTalmo wired(clock, &ui);
+    sim::WiredTalmo wired(clock, &ui);
     sim::VirtualUsb& usb = wired.bus;
     talmo::DeviceLink& link = wired.link;
     const int id = wired.deviceId;

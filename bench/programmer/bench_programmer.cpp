@@ -29,13 +29,13 @@ namespace {
 // One emulated board on its own bus and clock.
 struct Board {
     QuietUi ui;
-    WiredTalmo wired;
+    sim::WiredTalmo wired;
     DeviceLink& link = wired.link;
     sim::VirtualUsb& bus = wired.bus;
     sim::Talmo* device = wired.device;
 
     Board(Clock& c, sim::PicChip chip)
-        : ui(c), wired(c, &ui, MakeTalmo(sim::Talmo::Mode::Normal, chip, 1)) {
+        : ui(c), wired(c, &ui, sim::MakeTalmo(sim::Talmo::Mode::Normal, chip, 1)) {
         device->pic()->setStrictTiming(false); // (a) measures the program, not the cycles
         device->log().setEnabled(false);
         if (!wired.open())

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     shoot(QStringLiteral("programmer-identified.png"));
 
     sim::Pic pic(sim::PicChip::F877, 6);
-    sim::loadBoardFirmware(pic);
+    sim::LoadBoardFirmware(pic);
     pic.setConfigWord(0x0F72); // all program memory protected
     demo.device->setPic(pic);
     demo.window->returnToConsolePage();

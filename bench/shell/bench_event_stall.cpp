@@ -52,14 +52,14 @@ public:
 struct Bench {
     RealClock clock;
     CountingUi ui{clock};
-    WiredTalmo wired;
+    sim::WiredTalmo wired;
     DeviceLink& link = wired.link;
     sim::Talmo* device = wired.device;
     std::unique_ptr<MainWindow> window;
 
     Bench(sim::PicChip chip, bool bootLoader)
         : wired(clock, &ui,
-                MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal,
+                sim::MakeTalmo(bootLoader ? sim::Talmo::Mode::BootLoader : sim::Talmo::Mode::Normal,
                           chip, 2)) {
         wired.bus.setLatencyUs(kLatencyUs);
         window = std::make_unique<MainWindow>(link, ui, createStandardPage);
@@ -124,7 +124,7 @@ bool picJobs(sim::PicChip chip, const char* mode) {
         return false;
     }
     char name[64];
-    std::snprintf(name, sizeof name, "ReadPic (%s)", sim::picChipInfo(chip).name);
+    std::snprintf(name, sizeof name, "ReadPic (%s)", sim::ChipInfo(chip).name);
     bool ok = b.measure(name, [&](Ui& ui) { return ReadPic(b.link, ui, *image, ident) == 1; });
     std::snprintf(name, sizeof name, "ProgramPic (%s mode)", mode);
     ok = b.measure(name, [&](Ui& ui) { return ProgramPic(b.link, ui, *image, ident) == 1; }) && ok;
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     const std::string path =
         QDir::temp().filePath(QStringLiteral("bench_event_stall.hex")).toStdString();
     ok = b.measure("SaveFirmwareToHex", [&](Ui& ui) {
-        return SaveFirmwareToHex(b.link, ui, path);
+        return SaveFirmwareToHex(b.link, ui, path).done();
     }) && ok;
     auto firmware = std::make_unique<FirmwareImage>();
     ok = LoadFirmwareHex(b.ui, *firmware, path) == 1 && ok;

@@ -64,9 +64,9 @@ int child(int fd, int mode) {
     QApplication app(argc, argv);
     talmo::RealClock clock;
     talmo::QtUi ui(clock);
-    talmo::WiredTalmo wired(clock, &ui,
+    sim::WiredTalmo wired(clock, &ui,
                             mode == 0 ? nullptr
-                                      : talmo::MakeTalmo(mode == 2 ? sim::Talmo::Mode::BootLoader
+                                      : sim::MakeTalmo(mode == 2 ? sim::Talmo::Mode::BootLoader
                                                                    : sim::Talmo::Mode::Normal));
     wired.bus.setLatencyUs(1000);
     talmo::MainWindow window(wired.link, ui, talmo::createStandardPage);

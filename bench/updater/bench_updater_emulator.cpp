@@ -23,7 +23,7 @@ int main() {
 
     VirtualClock clock;
     ScriptedUi ui(&clock);
-    WiredTalmo wired(clock, &ui, MakeTalmo(sim::Talmo::Mode::BootLoader));
+    sim::WiredTalmo wired(clock, &ui, sim::MakeTalmo(sim::Talmo::Mode::BootLoader));
     wired.bus.setLatencyUs(kLatencyUs);
     sim::Talmo* device = wired.device;
     DeviceLink& link = wired.link;
@@ -61,8 +61,8 @@ int main() {
         timeIt("ProgramFirmware", [&] { return ProgramFirmware(link, ui, *image); });
     const auto path = std::filesystem::temp_directory_path() /
                       ("talmo-bench-emulated-" + std::to_string(::getpid()) + ".hex");
-    const bool saved =
-        timeIt("SaveFirmwareToHex", [&] { return SaveFirmwareToHex(link, ui, path.string()); });
+    const bool saved = timeIt("SaveFirmwareToHex",
+                              [&] { return SaveFirmwareToHex(link, ui, path.string()).done(); });
     std::filesystem::remove(path);
     std::printf("  target: within 1 %% of the floor\n");
     return programmed && saved ? 0 : 1;

@@ -126,7 +126,7 @@ int main() {
     for (int i = 0; i < runs / 4; ++i) {
         device.exchanges = 0;
         const auto t0 = std::chrono::steady_clock::now();
-        const bool ok = SaveFirmwareToHex(link, ui, path.string());
+        const bool ok = SaveFirmwareToHex(link, ui, path.string()).done();
         const auto t1 = std::chrono::steady_clock::now();
         if (!ok || device.exchanges != 880) {
             std::fprintf(stderr, "save failed: %s\n", ui.last.c_str());

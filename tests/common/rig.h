@@ -13,15 +13,15 @@ namespace talmo::test {
 struct Rig {
     VirtualClock clock;
     ScriptedUi ui{&clock};
-    WiredTalmo wired;
+    sim::WiredTalmo wired;
     DeviceLink& link = wired.link;
-    SimBackend& backend = wired.backend;
+    sim::SimBackend& backend = wired.backend;
     sim::VirtualUsb& bus = wired.bus;
     sim::Talmo* dev = wired.device;
 
     // `device` plugged in (null: an empty bus); `open`: the link opened on
     // it, and what opening showed forgotten (the fields keep their texts).
-    explicit Rig(std::unique_ptr<sim::Talmo> device = MakeTalmo(), bool open = true)
+    explicit Rig(std::unique_ptr<sim::Talmo> device = sim::MakeTalmo(), bool open = true)
         : wired(clock, &ui, std::move(device)) {
         if (open && wired.open())
             ui.clearEvents();

@@ -1,6 +1,6 @@
 // Helpers shared by the HEX tests: a temporary folder, whole-file I/O, an
 // independent record builder (test inputs never come from the writers under
-// test), the reader case table and a run under a file size limit.
+// test) and the reader case table.
 #pragma once
 
 #include "tests/common/files.h"
@@ -10,15 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace hextest {
 
@@ -77,25 +72,6 @@ void CheckReadCases(const std::vector<ReadCase>& cases, Load load, Soil soil, Ce
         EXPECT_EQ(std::count_if(array.begin(), array.end(), [&](auto v) { return v != blank; }),
                   c.changed);
     }
-}
-
-// Runs `body` in a child process whose file size limit is `limit` bytes (0:
-// none), so that a write crossing it comes back short; the child's exit code.
-template <class Body>
-int RunWithFileSizeLimit(rlim_t limit, Body body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lim {
-            limit, limit
-        };
-        if (limit != 0)
-            ::setrlimit(RLIMIT_FSIZE, &lim);
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
 }
 
 } // namespace hextest

@@ -13,7 +13,7 @@ namespace talmo::test {
 
 struct Emulator : Rig {
     explicit Emulator(sim::PicChip chip, unsigned revision = 3)
-        : Rig(MakeTalmo(sim::Talmo::Mode::Normal, chip, revision)) {}
+        : Rig(sim::MakeTalmo(sim::Talmo::Mode::Normal, chip, revision)) {}
     const sim::PicChipInfo& info() { return pic()->info(); }
 };
 

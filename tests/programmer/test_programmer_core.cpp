@@ -12,7 +12,7 @@ using namespace talmo;
 TEST(PicTables, UnlistedDeviceIdsAndProtection) {
     for (std::uint16_t id : {0x3FFF, 0x0000, 0x0980, 0x0E80, 0x2E24}) {
         EXPECT_EQ(FindPicModel(id), nullptr) << id;
-        EXPECT_EQ(PicDisplayName(id), "Unknown");
+        EXPECT_EQ(PicDisplayName(id), "Inconnu");
     }
     const std::pair<std::uint32_t, bool> words[] = {
         {0x3FFF, false}, {0x3130, false}, {0x3B7A, false}, {0xFFFF, false},

@@ -322,7 +322,7 @@ TEST(ProgrammerFlow, AFailedIdentificationOrReadingLeavesOnceAndSavesNothing) {
         bool identified;
         const char* message; // null: not looked at
     } cases[] = {
-        {"no PIC on the board", false, kNoPic, false, "Unknown", "-", type, false, "PIC: 0x3FFF"},
+        {"no PIC on the board", false, kNoPic, false, "Inconnu", "-", type, false, "PIC: 0x3FFF"},
         {"first leave", false, 0, true, "old", "old", type, false, ""},
         {"increment after the ID word", false, 10, false, "old", "old", type, false, "PIC: 0x0E23"},
         {"last leave of the identification", false, 12, false, "old", "old", type, false,
@@ -391,7 +391,7 @@ TEST(ProgrammerFlow, DialogsAndTheQuestion) {
     ASSERT_TRUE(req && req->filters.size() == 2u && req->confirmOverwrite);
     EXPECT_EQ(req->filters[0].label + " " + req->filters[0].patterns + " " + req->filters[1].label +
                   " " + req->defaultExtension,
-              "Hex Files (*.hex) *.hex All Files (*.*) hex");
+              "Fichiers HEX (*.hex) *.hex Tous les fichiers (*) hex");
     EXPECT_TRUE(p.e.ui.statusTexts(MessageField).empty());
     p.e.ui.queueSavePath(std::string("/nonexistent-folder/x.hex"));
     ProgrammerSave(p.c);

@@ -31,7 +31,7 @@ struct ShellRig : Rig {
     ShellRig() : Rig(nullptr, false) {}
     // A TALMO in that mode; `before`: already there when the program starts.
     int plug(Mode mode, bool before = false) {
-        const int id = backend.plug(MakeTalmo(mode));
+        const int id = backend.plug(sim::MakeTalmo(mode));
         if (before)
             backend.takeEvents();
         return id;

@@ -55,13 +55,13 @@ private slots:
     // Each protection on a chip of each family: what it protects, and only
     // protection bits change (the oscillator and the other fuses stay).
     void protectionWords() {
-        using P = DemoProtection;
+        using P = sim::DemoProtection;
         for (sim::PicChip chip : {sim::PicChip::F876, sim::PicChip::F877A})
             for (P protection : {P::None, P::Program, P::Eeprom, P::All}) {
                 sim::Pic pic(chip, 1);
-                sim::loadBoardFirmware(pic);
+                sim::LoadBoardFirmware(pic);
                 const std::uint16_t word =
-                    ProtectedConfigWord(pic.configWord(), pic.info().aFamily, protection);
+                    sim::ProtectedConfigWord(pic.configWord(), pic.info().aFamily, protection);
                 pic.setConfigWord(word);
                 QCOMPARE(pic.programProtected(0), protection == P::Program || protection == P::All);
                 QCOMPARE(pic.eepromProtected(), protection == P::Eeprom || protection == P::All);
@@ -115,7 +115,7 @@ private slots:
         auto* chip = rig.find<QComboBox>("picChip");
         auto* protection = rig.find<QComboBox>("picProtection");
         chip->setCurrentIndex(chip->findText(QStringLiteral("PIC16F877")));
-        protection->setCurrentIndex(protection->findData(int(DemoProtection::All)));
+        protection->setCurrentIndex(protection->findData(int(sim::DemoProtection::All)));
         rig.click("applyPic");
         const sim::Pic* pic = rig.device(rig.id).pic();
         QVERIFY(pic && pic->info().chip == sim::PicChip::F877);
@@ -149,7 +149,7 @@ private slots:
     void unplugDuringARead() {
         VirtualClock clock;
         QtUi ui(clock);
-        WiredTalmo wired(clock, &ui);
+        sim::WiredTalmo wired(clock, &ui);
         wired.bus.setLatencyUs(1000);
         sim::VirtualUsb& usb = wired.bus;
         const int id = wired.deviceId;

@@ -30,14 +30,14 @@ public:
         (new QVBoxLayout(this))->addWidget(createFooter());
     }
     void pageShown() override {
-        log_.push_back(std::string("show ") + pageName(kind_));
+        log_.push_back(std::string("show ") + PageName(kind_));
         if (onShow)
             onShow(kind_);
     }
     // Runs when the page is shown, as a page's modal box would: device
     // events may be dispatched from inside it.
     static inline std::function<void(PageKind)> onShow;
-    void pageHidden() override { log_.push_back(std::string("hide ") + pageName(kind_)); }
+    void pageHidden() override { log_.push_back(std::string("hide ") + PageName(kind_)); }
 
 private:
     PageKind kind_;
@@ -103,8 +103,8 @@ private slots:
                     rig.deliver();
                 }
                 const QString step = i ? script[i - 1] : QStringLiteral("start");
-                QVERIFY2(pageName(rig.current()) == pages[i],
-                         qPrintable(step + " -> " + pageName(rig.current())));
+                QVERIFY2(PageName(rig.current()) == pages[i],
+                         qPrintable(step + " -> " + PageName(rig.current())));
                 QCOMPARE(rig.visiblePages(), std::vector<PageKind>{rig.current()});
                 QCOMPARE(rig.ui.status(ConnectionField), connectionText(rig.current()));
             }
@@ -184,7 +184,7 @@ private slots:
         rig.plug(Mode::Normal, true);
         Log made;
         MainWindow& w = rig.start([&](PageKind kind, AppContext& c, QWidget*) -> Page* {
-            made.push_back(pageName(kind));
+            made.push_back(PageName(kind));
             // Pages are made before the device is opened, with the whole context.
             if (rig.link.connected() || c.link != &rig.link || c.ui != &rig.ui || !c.shell)
                 made.push_back("bad context");
@@ -306,7 +306,7 @@ private slots:
     void operationKeepsAnswering() {
         VirtualClock clock;
         QtUi ui(clock);
-        WiredTalmo wired(clock, &ui);
+        sim::WiredTalmo wired(clock, &ui);
         DeviceLink& link = wired.link;
         Log log;
         MainWindow w(wired.link, ui, recording(log));

@@ -19,7 +19,7 @@ constexpr std::uint8_t kLoadProg = 0x02, kLoadData = 0x03, kReadProg = 0x04, kRe
 
 Pic loaded(PicChip chip) {
     Pic p(chip, 1);
-    sim::loadBoardFirmware(p);
+    sim::LoadBoardFirmware(p);
     return p;
 }
 
@@ -38,7 +38,7 @@ TEST(PicChips, DeviceIdAndSizesReadThroughTheSerialInterface) {
         {PicChip::F873A, 0x72, 4096, 128, true}, {PicChip::F874A, 0x73, 4096, 128, true},
         {PicChip::F876A, 0x70, 8192, 256, true}, {PicChip::F877A, 0x71, 8192, 256, true},
     };
-    ASSERT_EQ(sim::allPicChips().size(), std::size(cases));
+    ASSERT_EQ(sim::AllPicChips().size(), std::size(cases));
     for (const auto& c : cases) {
         for (unsigned rev : {0u, 4u, 31u}) {
             Pic pic(c.chip, rev);
@@ -47,7 +47,7 @@ TEST(PicChips, DeviceIdAndSizesReadThroughTheSerialInterface) {
             d.config(6);
             EXPECT_EQ(d.read(kReadProg), c.code << 5 | rev) << pic.info().name;
         }
-        const auto& info = sim::picChipInfo(c.chip);
+        const auto& info = sim::ChipInfo(c.chip);
         EXPECT_EQ(std::tuple(info.programWords, info.eepromBytes, info.aFamily),
                   std::tuple(c.words, c.eeprom, c.a));
     }

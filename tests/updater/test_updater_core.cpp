@@ -247,7 +247,7 @@ TEST(BootLoaderProgram, AsksWithTheFilesVersionThenPrograms) {
         EXPECT_EQ(open->initialPath, p.path("talmo.hex"));
         EXPECT_EQ(open->defaultExtension + open->filters[0].label + open->filters[0].patterns +
                       open->filters[1].label,
-                  "hexHex Files (*.hex)*.hexAll Files (*.*)");
+                  "hexFichiers HEX (*.hex)*.hexTous les fichiers (*)");
     }
 }
 

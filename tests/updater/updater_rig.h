@@ -30,7 +30,7 @@ struct UpdaterRig : Rig {
 
     // A plugged TALMO in that mode; `open`: the link is opened on it.
     explicit UpdaterRig(sim::Talmo::Mode mode = sim::Talmo::Mode::BootLoader, bool open = true)
-        : Rig(MakeTalmo(mode), open) {}
+        : Rig(sim::MakeTalmo(mode), open) {}
 
     // A fault `at` requests from now; Short: every answer cut to `at` bytes;
     // Refuse, RefuseEeprom: the block holding address `at` is refused.

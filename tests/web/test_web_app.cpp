@@ -47,7 +47,7 @@ struct RecordingView : WebView {
 struct WebRig : Rig {
     RecordingView view;
     WebApp app{backend, ui, view};
-    WebRig() : Rig(MakeTalmo(sim::Talmo::Mode::Normal, sim::PicChip::F877A), false) {}
+    WebRig() : Rig(sim::MakeTalmo(sim::Talmo::Mode::Normal, sim::PicChip::F877A), false) {}
     void click(PageKind p, int control) { app.command(p, control, ControlEvent::Click, ""); }
     std::string text(PageKind p, int control) { return view.texts[{p, control}]; }
 };

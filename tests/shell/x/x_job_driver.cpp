@@ -64,9 +64,9 @@ int main(int argc, char** argv) {
 
     RealClock clock;
     QtUi ui(clock);
-    WiredTalmo wired(clock, &ui, MakeTalmo(sim::Talmo::Mode::Normal, sim::PicChip::F873, 4));
+    sim::WiredTalmo wired(clock, &ui, sim::MakeTalmo(sim::Talmo::Mode::Normal, sim::PicChip::F873, 4));
     wired.bus.setLatencyUs(1000);
-    SimBackend& backend = wired.backend;
+    sim::SimBackend& backend = wired.backend;
     const int id = wired.deviceId;
     backend.controls.openFault = [](const std::string&, int) {
         return HidOpenError::PermissionDenied;

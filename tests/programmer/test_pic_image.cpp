@@ -1,6 +1,6 @@
 #include "programmer/pic_image.h"
 
-#include "hex_test_util.h"
+#include "tests/hex/hex_test_util.h"
 
 using namespace talmo;
 using namespace hextest;

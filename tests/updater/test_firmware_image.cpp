@@ -1,7 +1,7 @@
 #include "programmer/pic_image.h"
 #include "updater/firmware_image.h"
 
-#include "hex_test_util.h"
+#include "tests/hex/hex_test_util.h"
 
 #include <functional>
 #include <sys/stat.h>
@@ -72,15 +72,15 @@ std::uint8_t DeviceByte(std::uint32_t i) { return static_cast<std::uint8_t>((i *
 
 // Writes a whole firmware file, `chunk` bytes at a time; every call is made
 // even after a failure, which must then stay silent.
-int WriteFirmware(Ui& ui, const std::string& path, std::size_t chunk, bool blank) {
+bool WriteFirmware(Ui& ui, const std::string& path, std::size_t chunk, bool blank) {
     FirmwareHexWriter writer(ui);
-    int ok = writer.create(path);
+    bool ok = writer.create(path);
     std::vector<std::uint8_t> all(FirmwareHexWriter::kTotalBytes);
     for (std::uint32_t i = 0; i < all.size(); ++i)
         all[i] = blank ? 0xFF : DeviceByte(i);
     for (std::size_t i = 0; i < all.size(); i += chunk)
         ok &= writer.addBytes(all.data() + i, std::min(chunk, all.size() - i));
-    return writer.finish() & ok;
+    return writer.finish() && ok;
 }
 
 } // namespace
@@ -127,56 +127,6 @@ TEST(FirmwareHexWriter, AnUnfinishedFileReplacesNothing) {
                   c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
         EXPECT_EQ(hextest::ReadFile(dir.file("p.hex")), "old\r\n");
         EXPECT_EQ(hextest::Names(dir.path), std::vector<std::string>{"p.hex"});
-    }
-}
-
-// Both writers: a file that cannot be created or written shows one message
-// (caption "Erreur"; every later line is refused silently); the file it would have replaced stays byte for byte and
-// no temporary file is left. A FIFO without a reader is refused at once; a
-// device is written directly. A write cut short, even the end line's, is a
-// failure.
-TEST(HexWriters, FailuresShowOneMessageAndLoseNothing) {
-    TempDir dir;
-    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
-    const std::pair<std::function<int(Ui&, const std::string&)>, rlim_t> writers[] = {
-        {[](Ui& ui, const std::string& path) {
-             return SavePicHex(ui, *hextest::BlankImage(), path, 0x2000, 0x100);
-         },
-         47596},
-        {[](Ui& ui, const std::string& path) { return WriteFirmware(ui, path, 16, false); },
-         79247}};
-    const std::string cannotWrite = "Impossible d'écrire dans le fichier...",
-                      cannotCreate = "Impossible de créer le fichier...";
-    const std::string old = ":00000001FF\r\nold file\r\n";
-    for (const auto& writer : writers) {
-        const auto& write = writer.first;
-        const rlim_t size = writer.second;
-        const struct {
-            std::string path;
-            rlim_t limit;
-            std::string message;
-        } cases[] = {{"/dev/full", 0, cannotWrite},
-                     {dir.file("none/x.hex"), 0, cannotCreate},
-                     {dir.file("old.hex/x.hex"), 0, cannotCreate},
-                     {dir.path, 0, cannotCreate},
-                     {dir.file("pipe"), 0, cannotCreate},
-                     {dir.file("old.hex"), 100, cannotWrite},       // the first lines
-                     {dir.file("old.hex"), 10000, cannotWrite},     // the middle
-                     {dir.file("old.hex"), size - 1, cannotWrite}}; // even the end line cut short
-        for (const auto& c : cases) {
-            SCOPED_TRACE(c.path + " " + std::to_string(c.limit));
-            hextest::WriteFile(dir.file("old.hex"), old);
-            // In a child process, with the limit: 0 when the write failed with the message.
-            const auto fails = [&] {
-                ScriptedUi ui;
-                const int result = write(ui, c.path);
-                return result == 0 && ui.boxTexts() == std::vector{c.message} &&
-                       ui.boxes()[0].caption == "Erreur";
-            };
-            EXPECT_EQ(hextest::RunWithFileSizeLimit(c.limit, [&] { return fails() ? 0 : 1; }), 0);
-            EXPECT_EQ(hextest::ReadFile(dir.file("old.hex")), old);
-            EXPECT_EQ(hextest::Names(dir.path), (std::vector<std::string>{"old.hex", "pipe"}));
-        }
     }
 }
 

@@ -4,7 +4,7 @@
 // again and compared.
 #include "programmer/pic_image.h"
 
-#include "hex_test_util.h"
+#include "tests/hex/hex_test_util.h"
 
 #include <cstdlib>
 #include <map>
