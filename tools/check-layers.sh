@@ -15,7 +15,7 @@ declare -A allowed=(
   [updater]="core hex link ui updater"
   [shell]="core hex link sim ui console programmer updater shell"
   [cli]="core hex link sim console programmer updater cli"
-  [web]="core hex link console programmer updater web"
+  [web]="core hex link sim console programmer updater web"
 )
 status=0
 for dir in "${!allowed[@]}"; do
