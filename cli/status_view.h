@@ -5,7 +5,6 @@
 #include "console/console_commands.h"
 #include "console/console_core.h"
 
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,21 +32,16 @@ struct StatusField {
     std::string value;
 };
 
-// The console's controls as the status poll leaves them: every display item
-// applied in order, as the page applies them to its widgets.
+// The machine's live status as the terminal shows it.
 class StatusView {
 public:
-    void apply(const std::vector<DisplayItem>& items);
+    void apply(const LiveStatus& status) { status_ = status; }
     // The live status, one "Label: value" line per group of the page.
     std::vector<std::string> lines() const;
     std::vector<StatusField> fields() const;
 
 private:
-    std::string text(int control) const;
-    int picture(int control) const;
-    std::map<int, std::string> texts_;
-    std::map<int, int> pictures_;
-    std::map<int, int> visible_;
+    LiveStatus status_;
 };
 
 } // namespace talmo::cli

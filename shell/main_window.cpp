@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "console/console_core.h"
 #include "link/access_advice.h"
 #include "shell/waiting_page.h"
 #include "ui/pictures.h"
@@ -29,8 +30,7 @@ namespace {
 constexpr int kPageWidthUnits = 374;
 constexpr int kPageHeightUnits = 275;
 constexpr int kPageMargin = 2;
-constexpr int kEventPollMs = 100;     // backends without a descriptor
-constexpr int kAutoBoxControl = 1051; // the console page's Auto box
+constexpr int kEventPollMs = 100; // backends without a descriptor
 constexpr int kProgressBarWidth = 100;
 
 } // namespace
@@ -196,7 +196,7 @@ void MainWindow::setStatusText(int field, const std::string& text) {
     // A refused TALMO: the connection field's tooltip says what to do.
     if (field == ConnectionField)
         fields_[field]->setToolTip(
-            text == kTextAccessDenied && !link_.deniedPath.empty()
+            !link_.connected() && !link_.deniedPath.empty()
                 ? QString::fromStdString(AccessDeniedAdvice(link_.deniedPath))
                 : QString());
 }
@@ -355,7 +355,7 @@ const QPixmap& MainWindow::picture(int id) const {
 }
 
 bool MainWindow::autoUpdateTicked() const {
-    const auto* box = page(PageKind::Console)->control<QCheckBox>(kAutoBoxControl);
+    const auto* box = page(PageKind::Console)->control<QCheckBox>(kCtlAutoBox);
     return box && box->isChecked();
 }
 
