@@ -285,7 +285,6 @@ TEST(ConsoleFlow, Commands) {
          true,
          "",
          {}},
-        {"update", ConsoleUpdateClicked, false, false, "Z", {}},
     };
     for (const Case& k : cases) {
         FlowRig r;

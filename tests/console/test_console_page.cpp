@@ -51,8 +51,8 @@ class ConsolePageTest : public QObject {
 private slots:
     // Shown, the page draws the start sequence and what the poll reads on its
     // widgets; its timer runs the poll, on the facade's clock, until the page
-    // is hidden.
-    void showAndTimer() {
+    // is hidden; its buttons reach the flow and the shell.
+    void showTimerAndButtons() {
         Rig rig;
         rig.machine().keypadAbsent = rig.machine().stopProg = true;
         rig.page->pageShown();
@@ -68,12 +68,25 @@ private slots:
         QCOMPARE(rig.shown(kCtlStopPicture), u("148"));
         QVERIFY(!rig.page->control(kCtlKeypadMissingText)->isHidden());
         QVERIFY(!rig.page->control<QLabel>(kCtlStopPicture)->pixmap().isNull());
+        // The buttons, to the flow and the shell.
+        rig.click(kCtlMotorButton);
+        QVERIFY(rig.machine().motorsOn);
+        const std::size_t lcd = rig.mark();
+        rig.click(kCtlLcdTestButton);
+        QCOMPARE(rig.log().count('L', lcd), std::size_t(2 + 80 + 3));
+        rig.click(kCtlProgrammerButton);
+        rig.click(kWebSiteButton);
+        QVERIFY(rig.shell.programmerShown == 1 && rig.shell.webOpened == 1);
+        rig.page->control<QCheckBox>(kCtlAutoBox)->click();
+        QVERIFY(rig.page->autoUpdateTicked());
         rig.page->pageHidden();
         rig.clock.sleepMs(kConsolePollPeriodMs);
         const std::size_t stopped = rig.mark();
         QTest::qWait(120);
         QCOMPARE(rig.mark(), stopped);
         QVERIFY(!rig.page->polling());
+        rig.click(kCtlUpdateButton);
+        QVERIFY(rig.dev->mode() == sim::Talmo::Mode::BootLoader);
     }
 
     // The poll leaves the slider being used alone; the edit losing the focus
@@ -108,24 +121,6 @@ private slots:
         QCOMPARE(rig.pwmSent(m), Bytes({128, 125, 125, 255, 0})); // " 501", then ""
     }
 
-    void buttons() {
-        Rig rig;
-        rig.page->pageShown();
-        rig.click(kCtlProgrammerButton);
-        QCOMPARE(rig.shell.programmerShown, 1);
-        rig.click(kWebSiteButton);
-        QCOMPARE(rig.shell.webOpened, 1);
-        QVERIFY(!rig.page->autoUpdateTicked());
-        rig.page->control<QCheckBox>(kCtlAutoBox)->click();
-        QVERIFY(rig.page->autoUpdateTicked());
-        rig.click(kCtlMotorButton);
-        QVERIFY(rig.machine().motorsOn);
-        std::size_t m = rig.mark();
-        rig.click(kCtlLcdTestButton);
-        QCOMPARE(rig.log().count('L', m), std::size_t(2 + 80 + 3));
-        rig.click(kCtlUpdateButton);
-        QVERIFY(rig.dev->mode() == sim::Talmo::Mode::BootLoader);
-    }
 };
 
 QTEST_MAIN(ConsolePageTest)
