@@ -177,8 +177,8 @@ struct LiveStatus {
 };
 LiveStatus DecodeStatus(const ConsoleReport& answer);
 
-// The output's level: 0 while it is not driven, else the manual input's
-// level or the one set over USB.
+// The output's level: 0 while it is not driven, else the level of the
+// measured input (at MANU) or the level set over USB.
 std::uint8_t OutputLevel(const LiveStatus& s);
 // The start protection holds the output: not driven, or its switch at OFF.
 bool StartProtection(const LiveStatus& s);
