@@ -120,7 +120,6 @@ private slots:
         QCOMPARE(rig.edit()->text(), u(""));
         QCOMPARE(rig.pwmSent(m), Bytes({128, 125, 125, 255, 0})); // " 501", then ""
     }
-
 };
 
 QTEST_MAIN(ConsolePageTest)
