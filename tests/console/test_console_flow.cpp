@@ -81,7 +81,7 @@ TEST(ConsoleFlow, ShowSequence) {
         bool again;         // shown, hidden, the flash and table changed, shown again
         std::uint64_t step; // 0: no fault; 2: 'V', 3: 'F', 5: the second 'T'
         bool wrongLetter;
-        const char* texts;
+        std::string texts;
         bool inverted = false, tooOld = false; // too old: box, jump, no poll
     };
     const auto oldest = [](sim::Talmo& t) {
@@ -89,38 +89,22 @@ TEST(ConsoleFlow, ShowSequence) {
         t.flash() = {0xC2, 0x20, 24, 0x80};
         t.table() = {"TOUR", {17, 0, 0, 0, 50}, 12, 3, 128, 3, 0x04};
     };
-    const char* defaults = "|AMIC|0x30|2 Mo (16 Mbit)|Non|FRAISE3A|X ,Y ,Z ,--,--|100 %|10|250kHz|"
-                           "Actifs|Désactivé";
-    const std::string v23 = std::string("TALMO V0.23") + defaults,
-                      none = std::string("-") + defaults;
+    const std::string tail = "|X ,Y ,Z ,--,--|100 %|10|250kHz|Actifs|Désactivé",
+                      flash = "|AMIC|0x30|2 Mo (16 Mbit)|Non", v23 = "TALMO V0.23";
     const Case cases[] = {
-        {{}, false, 0, false, v23.c_str()},
+        {{}, false, 0, false, v23 + flash + "|FRAISE3A" + tail},
         {oldest, false, 0, false,
          "TALMO V0.22|0xC2|0x20|16 Mo (128 Mbit)|Oui|TOUR|B ,--,--,--,W | 50 %|3|120kHz|"
          "Inactifs|on=0.5s, off=3s",
          true},
         {[](sim::Talmo& t) { t.setFirmwareVersion("TALMO V0.21"); }, false, 0, false,
          "TALMO V0.21|-|-|-|-|-|-|-|-|-|-|-", false, true},
-        {{}, false, 2, false, none.c_str()},
-        {{},
-         true,
-         3,
-         false,
-         "TALMO V0.23|AMIC|0x30|2 Mo (16 Mbit)|Non|AUTRE|X ,Y ,Z ,--,--|100 %|10|250kHz|Actifs|"
-         "Désactivé"},
-        {{},
-         true,
-         3,
-         true,
-         "TALMO V0.23|AMIC|0x30|2 Mo (16 Mbit)|Non|AUTRE|X ,Y ,Z ,--,--|100 %|10|250kHz|Actifs|"
-         "Désactivé"},
-        {{},
-         true,
-         5,
-         false,
-         "TALMO V0.23|0x1F|0x44|4 Mo (32 Mbit)|Oui|FRAISE3A|X ,Y ,Z ,--,--|100 %|10|250kHz|"
-         "Actifs|Désactivé"},
+        {{}, false, 2, false, "-" + flash + "|FRAISE3A" + tail},
+        {{}, true, 3, false, v23 + flash + "|AUTRE" + tail},
+        {{}, true, 3, true, v23 + flash + "|AUTRE" + tail},
+        {{}, true, 5, false, v23 + "|0x1F|0x44|4 Mo (32 Mbit)|Oui|FRAISE3A" + tail},
     };
+    const std::vector<std::string> box = {"Version TALMO: " + TooOldMessage()};
     for (const Case& k : cases) {
         FlowRig r(k.setUp);
         if (k.again) {
@@ -143,15 +127,11 @@ TEST(ConsoleFlow, ShowSequence) {
         EXPECT_EQ(r.state.polling, !k.tooOld);
         EXPECT_EQ(r.state.status.tooOld, k.tooOld);
         EXPECT_EQ(r.dev->mode() == sim::Talmo::Mode::BootLoader, k.tooOld);
-        EXPECT_EQ(r.ui.boxTexts(true).size(), k.tooOld ? 1u : 0u);
-        EXPECT_EQ(underBox, k.tooOld ? k.texts : ""); // the version shown before the box
+        EXPECT_EQ(r.ui.boxTexts(true), k.tooOld ? box : std::vector<std::string>{});
+        for (const UiEvent& e : r.ui.boxes())
+            EXPECT_EQ(e.icon, Icon::Error);
+        EXPECT_EQ(underBox, k.tooOld ? k.texts : std::string()); // the version shown before the box
     }
-    FlowRig r([](sim::Talmo& t) { t.setFirmwareVersion("TALMO V0.21"); });
-    r.show();
-    EXPECT_EQ(r.ui.boxTexts(true), std::vector<std::string>{"Version TALMO: La version du firmware "
-                                                            "d'TALMO est trop ancienne.\nVersion "
-                                                            "minimum: 0.22"});
-    EXPECT_EQ(r.ui.boxes().at(0).icon, Icon::Error);
 }
 
 // An answer is drawn only when it differs from the last one drawn; none,
