@@ -259,12 +259,8 @@ TEST(ConsoleFlow, Commands) {
         {"edit while busy", edit, false, true, "PPPPPPPPPP", {3, 39, 255, 0, 0}},
         {"motors", motorsTwice, false, false, "MMMM", {}, {2, 1, 2, 0}},
         {"motors, no answer", ConsoleMotorsClicked, true, false, "M", {}, {2}},
-        {"busy",
-         [](ConsoleContext& c) { ConsoleMotorsClicked(c), ConsoleSliderMoved(c, 5); },
-         false,
-         true,
-         "",
-         {}},
+        {"busy", motorsTwice, false, true, ""},
+        {"slider while busy", slider({5}), false, true, ""},
     };
     for (const Case& k : cases) {
         FlowRig r;
