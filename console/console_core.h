@@ -142,14 +142,14 @@ std::string FlashSizeText(std::uint8_t code);
 
 // The configuration table's texts, from the second 'T' answer.
 struct TableTexts {
-    std::string name;            // 1034
-    std::string axes;            // 1033
-    std::string pwmMax;          // 1013
-    std::string accel;           // 1037
-    std::string frequency;       // 1038
-    std::string contacts;        // 1039
-    std::string autoOnOff;       // 1042
-    bool signalInverted = false; // 1052
+    std::string name;            // kCtlTableText
+    std::string axes;            // kCtlAxesText
+    std::string pwmMax;          // kCtlPwmMaxText
+    std::string accel;           // kCtlAccelText
+    std::string frequency;       // kCtlFrequencyText
+    std::string contacts;        // kCtlContactsText
+    std::string autoOnOff;       // kCtlAutoOnOffText
+    bool signalInverted = false; // kCtlSignalInvertedBox
 };
 TableTexts DecodeTable(const ConsoleReport& answer);
 // The two characters of one axis code ("--" for an unknown code).

@@ -32,6 +32,7 @@ constexpr int kPageHeightUnits = 275;
 constexpr int kPageMargin = 2;
 constexpr int kEventPollMs = 100; // backends without a descriptor
 constexpr int kProgressBarWidth = 100;
+constexpr int kStatusBarControl = 110; // the window's status bar
 
 } // namespace
 
@@ -87,7 +88,7 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
 // progress bar; a QtUi's texts and progress reports come here.
 void MainWindow::createStatusBar() {
     auto* bar = statusBar();
-    bar->setObjectName(controlName(110));
+    bar->setObjectName(controlName(kStatusBarControl));
     bar->setSizeGripEnabled(false);
     for (int field = 0; field < 2; ++field) {
         fields_[field] = new QLabel(bar);
