@@ -252,7 +252,7 @@ JobOutcome StatusInBootLoader(CliContext& c, const Options& options) {
     return {};
 }
 
-JobOutcome ReportTooOld(CliContext& c, const Options& options, const StartResult& start) {
+JobOutcome ReportTooOld(CliContext& c, const Options& options, const MachineStatus& start) {
     if (options.has(kOptJson)) {
         c.ui.printData(StatusJson("normal", "null", JsonString(*start.version), "true"));
     } else {
@@ -308,7 +308,7 @@ JobOutcome RunStatus(CliContext& c, const Options& options) {
     Report buffer{};
     StatusCache cache;
     // A read-only command: too old a firmware is reported, never acted on.
-    const StartResult start = RunStartSequence(c.link, buffer, cache, c.ui, {}, false);
+    const MachineStatus start = RunStartSequence(c.link, buffer, cache, c.ui, {}, false);
     if (!start.version)
         return CommError(c);
     if (start.tooOld)

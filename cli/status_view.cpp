@@ -1,7 +1,5 @@
 #include "cli/status_view.h"
 
-#include "core/picture_ids.h"
-
 #include <cstdio>
 
 namespace talmo::cli {
@@ -41,7 +39,7 @@ std::string JsonObject(const std::vector<std::pair<std::string, std::string>>& m
     return out + "}";
 }
 
-std::string FlashJson(const StartResult& start) {
+std::string FlashJson(const MachineStatus& start) {
     if (!start.flash)
         return "null";
     const FlashTexts& f = *start.flash;
@@ -51,7 +49,7 @@ std::string FlashJson(const StartResult& start) {
                        {"protection", JsonString(f.protection)}});
 }
 
-std::string TableJson(const StartResult& start) {
+std::string TableJson(const MachineStatus& start) {
     if (!start.table)
         return "null";
     const TableTexts& t = *start.table;
@@ -65,16 +63,7 @@ std::string TableJson(const StartResult& start) {
                        {"signal_inverted", t.signalInverted ? "true" : "false"}});
 }
 
-namespace {
-
-std::string Percent(const std::string& edit) {
-    const std::string t = Trimmed(edit);
-    return t.empty() ? "-" : t + " %";
-}
-
-} // namespace
-
-std::vector<std::string> StartLines(const StartResult& start) {
+std::vector<std::string> StartLines(const MachineStatus& start) {
     std::vector<std::string> lines;
     lines.push_back("Version: " + (start.version ? *start.version : std::string("-")));
     if (start.flash) {
@@ -100,34 +89,6 @@ std::vector<std::string> StartLines(const StartResult& start) {
     return lines;
 }
 
-void StatusView::apply(const std::vector<DisplayItem>& items) {
-    for (const DisplayItem& item : items) {
-        switch (item.kind) {
-        case DisplayItem::Text:
-            texts_[item.control] = item.text;
-            break;
-        case DisplayItem::Picture:
-            pictures_[item.control] = item.value;
-            break;
-        case DisplayItem::Visible:
-            visible_[item.control] = item.value;
-            break;
-        case DisplayItem::Position:
-            break; // the trackbars repeat what the edits show
-        }
-    }
-}
-
-std::string StatusView::text(int control) const {
-    auto it = texts_.find(control);
-    return it == texts_.end() ? std::string("-") : it->second;
-}
-
-int StatusView::picture(int control) const {
-    auto it = pictures_.find(control);
-    return it == pictures_.end() ? 0 : it->second;
-}
-
 std::vector<std::string> StatusView::lines() const {
     std::vector<std::string> out;
     for (const StatusField& f : fields())
@@ -135,53 +96,43 @@ std::vector<std::string> StatusView::lines() const {
     return out;
 }
 
-std::vector<StatusField> StatusView::fields() const {
-    std::vector<StatusField> out;
-    out.push_back(
-        {"pwm_input", "Entrée PWM",
-         std::string(picture(kCtlInputModePicture) == kPictureSwitchManu ? "MANU" : "AUTO") +
-             ", niveau " + Percent(text(kCtlInputLevelEdit)) + ", entrée " +
-             Percent(text(kCtlInputLevel2Edit))});
-    out.push_back({"pwm_output", "Sortie PWM",
-                   Percent(text(kCtlOutputLevelEdit)) + ", interrupteur " +
-                       (picture(kCtlOutputSwitchPicture) == kPictureSwitchOff ? "OFF" : "ON") +
-                       ", protection démarrage " + text(kCtlStartProtectText)});
-    out.push_back({"io1", "IO1", text(kCtlIo1Text)});
-    out.push_back({"stop_prog", "STOP PROG",
-                   picture(kCtlStopPicture) == kPictureStopLit ? "allumé" : "éteint"});
-    out.push_back(
-        {"motors", "Moteurs", picture(kCtlMotorButton) == kPictureSwitchOn ? "ON" : "OFF"});
-    out.push_back({"limit_switches", "FDCs",
-                   picture(kCtlLimitSwitchPicture) == kPictureContactOpen ? "ouverts" : "fermés"});
-    out.push_back({"probes", "Palpeurs",
-                   picture(kCtlProbePicture) == kPictureContactOpen ? "ouverts" : "fermés"});
+namespace {
 
-    auto v = visible_.find(kCtlKeypadMissingText);
-    if (v != visible_.end() && v->second) {
-        out.push_back({"keypad", "Clavier", "non détecté"});
-    } else {
-        struct Key {
-            int control;
-            int pressed;
-            const char* name;
-        };
-        static const Key keys[] = {
-            {kCtlKeyUp, kPictureDiamondDown, "haut"},
-            {kCtlKeyDown, kPictureDiamondDown, "bas"},
-            {kCtlKeyLeft, kPictureDiamondDown, "gauche"},
-            {kCtlKeyRight, kPictureDiamondDown, "droite"},
-            {kCtlKeyEsc, kPictureSquareDown, "ESC"},
-            {kCtlKeyOk, kPictureSquareDown, "OK"},
-        };
-        std::string pressed;
-        for (const Key& k : keys) {
-            if (picture(k.control) == k.pressed)
-                pressed += (pressed.empty() ? "" : ", ") + std::string(k.name);
-        }
-        out.push_back({"keypad", "Clavier",
-                       pressed.empty() ? std::string("aucune touche") : "touches " + pressed});
-    }
-    return out;
+std::string Level(std::uint8_t v) { return Trimmed(PercentText(v)) + " %"; }
+const char* Open(bool open) { return open ? "ouverts" : "fermés"; }
+
+std::string Keys(const LiveStatus& s) {
+    if (s.keypadMissing)
+        return "non détecté";
+    const std::pair<bool, const char*> keys[] = {
+        {s.keys.up, "haut"},      {s.keys.down, "bas"}, {s.keys.left, "gauche"},
+        {s.keys.right, "droite"}, {s.keys.esc, "ESC"},  {s.keys.ok, "OK"},
+    };
+    std::string pressed;
+    for (const auto& [down, name] : keys)
+        if (down)
+            pressed += (pressed.empty() ? "" : ", ") + std::string(name);
+    return pressed.empty() ? std::string("aucune touche") : "touches " + pressed;
+}
+
+} // namespace
+
+std::vector<StatusField> StatusView::fields() const {
+    const LiveStatus& s = status_;
+    return {
+        {"pwm_input", "Entrée PWM",
+         std::string(s.manualInput ? "MANU" : "AUTO") + ", niveau " + Level(s.inputLevel) +
+             ", entrée " + Level(s.inputLevel2)},
+        {"pwm_output", "Sortie PWM",
+         Level(OutputLevel(s)) + ", interrupteur " + (s.outputSwitchOff ? "OFF" : "ON") +
+             ", protection démarrage " + (StartProtection(s) ? "ON" : "OFF")},
+        {"io1", "IO1", s.io1 ? "1" : "0"},
+        {"stop_prog", "STOP PROG", s.stopLit ? "allumé" : "éteint"},
+        {"motors", "Moteurs", s.motorsOn ? "ON" : "OFF"},
+        {"limit_switches", "FDCs", Open(s.limitSwitchOpen)},
+        {"probes", "Palpeurs", Open(s.probeOpen)},
+        {"keypad", "Clavier", Keys(s)},
+    };
 }
 
 } // namespace talmo::cli

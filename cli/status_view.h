@@ -5,7 +5,6 @@
 #include "console/console_commands.h"
 #include "console/console_core.h"
 
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +12,7 @@
 namespace talmo::cli {
 
 // "Label: value" lines of the start sequence, with the window's labels.
-std::vector<std::string> StartLines(const StartResult& start);
+std::vector<std::string> StartLines(const MachineStatus& start);
 
 // A text without its leading spaces.
 std::string Trimmed(const std::string& s);
@@ -23,8 +22,8 @@ std::string Trimmed(const std::string& s);
 std::string JsonString(const std::string& text);
 std::string JsonObject(const std::vector<std::pair<std::string, std::string>>& members);
 // The start sequence's flash and table as JSON objects, or null.
-std::string FlashJson(const StartResult& start);
-std::string TableJson(const StartResult& start);
+std::string FlashJson(const MachineStatus& start);
+std::string TableJson(const MachineStatus& start);
 
 // One line of the live status: its JSON key, its label and its value.
 struct StatusField {
@@ -33,21 +32,16 @@ struct StatusField {
     std::string value;
 };
 
-// The console's controls as the status poll leaves them: every display item
-// applied in order, as the page applies them to its widgets.
+// The machine's live status as the terminal shows it.
 class StatusView {
 public:
-    void apply(const std::vector<DisplayItem>& items);
+    void apply(const LiveStatus& status) { status_ = status; }
     // The live status, one "Label: value" line per group of the page.
     std::vector<std::string> lines() const;
     std::vector<StatusField> fields() const;
 
 private:
-    std::string text(int control) const;
-    int picture(int control) const;
-    std::map<int, std::string> texts_;
-    std::map<int, int> pictures_;
-    std::map<int, int> visible_;
+    LiveStatus status_;
 };
 
 } // namespace talmo::cli

@@ -23,10 +23,10 @@ bool lcdWrite(DeviceLink& link, Report& buffer, int line, int column, std::strin
 
 } // namespace
 
-StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
-                             const std::function<void(const std::string&)>& showVersion,
-                             bool jumpWhenTooOld) {
-    StartResult result;
+MachineStatus RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
+                               const std::function<void(const std::string&)>& showVersion,
+                               bool jumpWhenTooOld) {
+    MachineStatus result;
     cache.invalidate();
 
     BuildBootRequest(buffer);
@@ -64,7 +64,7 @@ StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cach
     return result;
 }
 
-std::vector<std::pair<int, std::string>> StartTexts(const StartResult& start) {
+std::vector<std::pair<int, std::string>> StartTexts(const MachineStatus& start) {
     std::vector<std::pair<int, std::string>> texts;
     if (const auto& f = start.flash)
         texts = {{kCtlFlashMakerText, f->manufacturer},

@@ -17,13 +17,8 @@ namespace talmo {
 
 class Ui;
 
-// What the start sequence found; a field left empty keeps what it showed.
-struct StartResult {
-    std::optional<std::string> version; // the 'V' answer's text
-    bool tooOld = false;                // the sequence stopped there (box and jump, if asked)
-    std::optional<FlashTexts> flash;
-    std::optional<TableTexts> table;
-};
+// What the start sequence finds is the machine status without its live
+// part; a field left empty keeps what the page showed.
 
 // Run each time the console page becomes visible: invalidates the cache,
 // then 'B', 'V' (and the version check), 'F', 'T' 0 and 'T' 3. With too old a
@@ -31,14 +26,14 @@ struct StartResult {
 // `showVersion`, when given, gets the version text as soon as it is read, so
 // that the page shows it under the box. Without `jumpWhenTooOld` too old a
 // firmware only ends the sequence: no box, no jump, the device unchanged.
-StartResult RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
-                             const std::function<void(const std::string&)>& showVersion = {},
-                             bool jumpWhenTooOld = true);
+MachineStatus RunStartSequence(DeviceLink& link, Report& buffer, StatusCache& cache, Ui& ui,
+                               const std::function<void(const std::string&)>& showVersion = {},
+                               bool jumpWhenTooOld = true);
 
 // The texts the start sequence read, as (control, text) in the order the page
 // shows them; what it did not read is left out. The signal-inverted box is
 // the table's `signalInverted`.
-std::vector<std::pair<int, std::string>> StartTexts(const StartResult& start);
+std::vector<std::pair<int, std::string>> StartTexts(const MachineStatus& start);
 
 enum class PollOutcome {
     NoAnswer,

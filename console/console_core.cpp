@@ -1,5 +1,7 @@
 #include "console/console_core.h"
 
+#include "core/picture_ids.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -217,69 +219,79 @@ TableTexts DecodeTable(const ConsoleReport& answer) {
 
 // ---------------------------------------------------------------- status
 
-std::vector<DisplayItem> DecodeStatus(const ConsoleReport& a) {
-    const std::uint8_t b7 = a[7], b8 = a[8], b9 = a[9], b10 = a[10], b11 = a[11];
-    std::vector<DisplayItem> out;
-    out.reserve(22);
-    auto text = [&](int control, std::string s, bool skipWhenFocused = false) {
-        DisplayItem d;
-        d.control = control;
-        d.kind = DisplayItem::Text;
-        d.text = std::move(s);
-        d.skipWhenFocused = skipWhenFocused;
-        out.push_back(std::move(d));
-    };
-    auto picture = [&](int control, int id) {
-        DisplayItem d;
-        d.control = control;
-        d.kind = DisplayItem::Picture;
-        d.value = id;
-        out.push_back(std::move(d));
-    };
-    auto position = [&](int control, int pos, bool skipWhenFocused = false) {
-        DisplayItem d;
-        d.control = control;
-        d.kind = DisplayItem::Position;
-        d.value = pos;
-        d.skipWhenFocused = skipWhenFocused;
-        out.push_back(std::move(d));
-    };
+LiveStatus DecodeStatus(const ConsoleReport& a) {
+    const std::uint8_t b7 = a[7], b8 = a[8], b11 = a[11];
+    LiveStatus s;
+    s.outputEnabled = bit(b7, 4);
+    s.motorsOn = bit(b7, 6);
+    s.manualInput = bit(b8, 0);
+    s.limitSwitchOpen = bit(b8, 1);
+    s.probeOpen = bit(b8, 2);
+    s.outputSwitchOff = bit(b8, 3);
+    s.io1 = bit(b8, 4);
+    s.stopLit = bit(b8, 5);
+    s.inputLevel = a[9];
+    s.inputLevel2 = a[10];
+    s.keypadMissing = (b11 & 0x0C) == 0x0C;
+    s.keys = {bit(b11, 6), bit(b11, 5), bit(b11, 4), bit(b11, 7), bit(b11, 0), bit(b11, 1)};
+    return s;
+}
 
-    text(kCtlIo1Text, bit(b8, 4) ? "1" : "0");
-    picture(kCtlStopPicture, bit(b8, 5) ? 148 : 150);
-    picture(kCtlOutputSwitchPicture, bit(b8, 3) ? 167 : 166);
-    picture(kCtlInputModePicture, bit(b8, 0) ? 141 : 140);
-    text(kCtlInputLevelEdit, PercentText(b9), true);
-    position(kCtlInputLevelSlider, Pct(b9), true);
-    text(kCtlInputLevel2Edit, PercentText(b10));
-    position(kCtlInputLevel2Slider, Pct(b10));
-    // The output: 0 and "ON" while it is off; else the manual or the
-    // automatic level, and whether the start protection holds it.
-    if (!bit(b7, 4)) {
-        text(kCtlOutputLevelEdit, "0");
-        position(kCtlOutputLevelSlider, 0);
-        text(kCtlStartProtectText, "ON");
-    } else {
-        std::uint8_t value = bit(b8, 0) ? b10 : b9;
-        text(kCtlOutputLevelEdit, PercentText(value));
-        position(kCtlOutputLevelSlider, Pct(value));
-        text(kCtlStartProtectText, bit(b8, 3) ? "ON" : "OFF");
-    }
-    DisplayItem keypad;
-    keypad.control = kCtlKeypadMissingText;
-    keypad.kind = DisplayItem::Visible;
-    keypad.value = (b11 & 0x0C) == 0x0C ? 1 : 0;
-    out.push_back(keypad);
-    picture(kCtlKeyLeft, bit(b11, 4) ? 153 : 152);
-    picture(kCtlKeyDown, bit(b11, 5) ? 153 : 152);
-    picture(kCtlKeyUp, bit(b11, 6) ? 153 : 152);
-    picture(kCtlKeyRight, bit(b11, 7) ? 153 : 152);
-    picture(kCtlKeyEsc, bit(b11, 0) ? 157 : 155);
-    picture(kCtlKeyOk, bit(b11, 1) ? 157 : 155);
-    picture(kCtlLimitSwitchPicture, bit(b8, 1) ? 163 : 162);
-    picture(kCtlProbePicture, bit(b8, 2) ? 163 : 162);
-    picture(kCtlMotorButton, bit(b7, 6) ? 166 : 167);
-    return out;
+std::uint8_t OutputLevel(const LiveStatus& s) {
+    if (!s.outputEnabled)
+        return 0;
+    return s.manualInput ? s.inputLevel2 : s.inputLevel;
+}
+
+bool StartProtection(const LiveStatus& s) { return !s.outputEnabled || s.outputSwitchOff; }
+
+namespace {
+
+DisplayItem textItem(int control, std::string text, bool skipWhenFocused = false) {
+    return {control, DisplayItem::Text, std::move(text), 0, skipWhenFocused};
+}
+DisplayItem pictureItem(int control, int picture) {
+    return {control, DisplayItem::Picture, {}, picture, false};
+}
+DisplayItem positionItem(int control, int position, bool skipWhenFocused = false) {
+    return {control, DisplayItem::Position, {}, position, skipWhenFocused};
+}
+int keyPicture(bool pressed, bool square) {
+    if (square)
+        return pressed ? kPictureSquareDown : kPictureSquareUp;
+    return pressed ? kPictureDiamondDown : kPictureDiamondUp;
+}
+int contactPicture(bool open) { return open ? kPictureContactOpen : kPictureContactClosed; }
+
+} // namespace
+
+std::vector<DisplayItem> StatusDisplay(const LiveStatus& s) {
+    // The output shows 0 (not "  0") while it is not driven.
+    const std::uint8_t output = OutputLevel(s);
+    return {
+        textItem(kCtlIo1Text, s.io1 ? "1" : "0"),
+        pictureItem(kCtlStopPicture, s.stopLit ? kPictureStopLit : kPictureStopDim),
+        pictureItem(kCtlOutputSwitchPicture,
+                    s.outputSwitchOff ? kPictureSwitchOff : kPictureSwitchOn),
+        pictureItem(kCtlInputModePicture, s.manualInput ? kPictureSwitchManu : kPictureSwitchAuto),
+        textItem(kCtlInputLevelEdit, PercentText(s.inputLevel), true),
+        positionItem(kCtlInputLevelSlider, Pct(s.inputLevel), true),
+        textItem(kCtlInputLevel2Edit, PercentText(s.inputLevel2)),
+        positionItem(kCtlInputLevel2Slider, Pct(s.inputLevel2)),
+        textItem(kCtlOutputLevelEdit, s.outputEnabled ? PercentText(output) : "0"),
+        positionItem(kCtlOutputLevelSlider, Pct(output)),
+        textItem(kCtlStartProtectText, StartProtection(s) ? "ON" : "OFF"),
+        {kCtlKeypadMissingText, DisplayItem::Visible, {}, s.keypadMissing ? 1 : 0, false},
+        pictureItem(kCtlKeyLeft, keyPicture(s.keys.left, false)),
+        pictureItem(kCtlKeyDown, keyPicture(s.keys.down, false)),
+        pictureItem(kCtlKeyUp, keyPicture(s.keys.up, false)),
+        pictureItem(kCtlKeyRight, keyPicture(s.keys.right, false)),
+        pictureItem(kCtlKeyEsc, keyPicture(s.keys.esc, true)),
+        pictureItem(kCtlKeyOk, keyPicture(s.keys.ok, true)),
+        pictureItem(kCtlLimitSwitchPicture, contactPicture(s.limitSwitchOpen)),
+        pictureItem(kCtlProbePicture, contactPicture(s.probeOpen)),
+        pictureItem(kCtlMotorButton, s.motorsOn ? kPictureSwitchOn : kPictureSwitchOff),
+    };
 }
 
 bool StatusCache::update(const ConsoleReport& answer) {

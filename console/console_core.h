@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,14 +142,14 @@ std::string FlashSizeText(std::uint8_t code);
 
 // The configuration table's texts, from the second 'T' answer.
 struct TableTexts {
-    std::string name;            // 1034
-    std::string axes;            // 1033
-    std::string pwmMax;          // 1013
-    std::string accel;           // 1037
-    std::string frequency;       // 1038
-    std::string contacts;        // 1039
-    std::string autoOnOff;       // 1042
-    bool signalInverted = false; // 1052
+    std::string name;            // kCtlTableText
+    std::string axes;            // kCtlAxesText
+    std::string pwmMax;          // kCtlPwmMaxText
+    std::string accel;           // kCtlAccelText
+    std::string frequency;       // kCtlFrequencyText
+    std::string contacts;        // kCtlContactsText
+    std::string autoOnOff;       // kCtlAutoOnOffText
+    bool signalInverted = false; // kCtlSignalInvertedBox
 };
 TableTexts DecodeTable(const ConsoleReport& answer);
 // The two characters of one axis code ("--" for an unknown code).
@@ -156,7 +157,43 @@ std::string AxisText(std::uint8_t code);
 
 // ---------------------------------------------------------------- status
 
-// One change to one control, as the status poll applies them in order.
+// The machine's state as one 'I' answer gives it.
+struct LiveStatus {
+    bool outputEnabled = false;   // byte 7 bit 4: the PWM output is driven
+    bool motorsOn = false;        // byte 7 bit 6
+    bool manualInput = false;     // byte 8 bit 0: the AUTO/MANU switch at MANU
+    bool limitSwitchOpen = false; // byte 8 bit 1: the limit switches' chain
+    bool probeOpen = false;       // byte 8 bit 2: the probes' chain
+    bool outputSwitchOff = false; // byte 8 bit 3: the output's ON/OFF switch at OFF
+    bool io1 = false;             // byte 8 bit 4
+    bool stopLit = false;         // byte 8 bit 5: the STOP PROG sign
+    std::uint8_t inputLevel = 0;  // byte 9: the PWM level set over USB
+    std::uint8_t inputLevel2 = 0; // byte 10: the second PWM input
+    bool keypadMissing = false;   // byte 11: bits 2 and 3 both set
+    struct Keys {
+        bool up = false, down = false, left = false, right = false; // bits 6, 5, 4, 7
+        bool esc = false, ok = false;                               // bits 0, 1
+    } keys;
+};
+LiveStatus DecodeStatus(const ConsoleReport& answer);
+
+// The output's level: 0 while it is not driven, else the level of the
+// measured input (at MANU) or the level set over USB.
+std::uint8_t OutputLevel(const LiveStatus& s);
+// The start protection holds the output: not driven, or its switch at OFF.
+bool StartProtection(const LiveStatus& s);
+
+// Everything the console knows of the machine: what the start sequence read
+// (a field left empty was not answered) and the last status answer.
+struct MachineStatus {
+    std::optional<std::string> version; // the 'V' answer's text
+    bool tooOld = false;                // the start sequence stopped there
+    std::optional<FlashTexts> flash;
+    std::optional<TableTexts> table;
+    std::optional<LiveStatus> live;
+};
+
+// One change to one control, as the page applies them in order.
 struct DisplayItem {
     enum Kind {
         Text,
@@ -171,8 +208,8 @@ struct DisplayItem {
     bool skipWhenFocused = false; // not written while the control has the focus
 };
 
-// Everything that an 'I' answer shows, in display order.
-std::vector<DisplayItem> DecodeStatus(const ConsoleReport& answer);
+// What the page shows of a status answer, in display order.
+std::vector<DisplayItem> StatusDisplay(const LiveStatus& s);
 
 // The status cache: the last 'I' answer displayed.
 struct StatusCache {

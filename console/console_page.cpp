@@ -1,6 +1,5 @@
 #include "console/console_page.h"
 
-#include "console/console_commands.h"
 #include "core/ui.h"
 #include "ui/pictures.h"
 
@@ -254,13 +253,47 @@ void ApplyFlags(QWidget* w, unsigned flags) {
 
 // ------------------------------------------------------------------ page
 
-ConsolePage::ConsolePage(AppContext& context, QWidget* parent) : Page(context, parent) {
+// The page's widgets as the console's flow draws them.
+class ConsolePage::View final : public ConsoleView {
+public:
+    explicit View(ConsolePage& page) : page_(page) {}
+    void setText(int control, const std::string& text) override {
+        // The flow sends the edit's text itself: not a user's change.
+        const QSignalBlocker block(page_.levelEdit_);
+        page_.setText(control, text);
+    }
+    void setPicture(int control, int picture) override { page_.setPicture(control, picture); }
+    void setPosition(int control, int position) override {
+        auto* s = static_cast<QSlider*>(page_.controls_.at(control));
+        const QSignalBlocker block(s); // not a user's move
+        s->setValue(position);
+    }
+    void setVisible(int control, bool visible) override {
+        page_.controls_.at(control)->setVisible(visible);
+    }
+    void setChecked(int control, bool checked) override {
+        static_cast<QCheckBox*>(page_.controls_.at(control))->setChecked(checked);
+    }
+    bool hasFocus(int control) override {
+        QWidget* w = page_.controls_.at(control);
+        const auto* slider = qobject_cast<QSlider*>(w);
+        return w->hasFocus() || (slider && slider->isSliderDown());
+    }
+
+private:
+    ConsolePage& page_;
+};
+
+ConsolePage::ConsolePage(AppContext& context, QWidget* parent)
+    : Page(context, parent), view_(std::make_unique<View>(*this)) {
     setObjectName(QStringLiteral("consolePage"));
     buildControls();
-    pollTimer_.setInterval(kPollPeriodMs);
-    pollTimer_.setTimerType(Qt::CoarseTimer);
+    pollTimer_.setSingleShot(true);
+    pollTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pollTimer_, &QTimer::timeout, this, &ConsolePage::pollStatus);
 }
+
+ConsolePage::~ConsolePage() = default;
 
 void ConsolePage::buildControls() {
     auto* page = new QVBoxLayout(this);
@@ -311,18 +344,28 @@ void ConsolePage::connectControls() {
     autoBox_ = static_cast<QCheckBox*>(controls_.at(kCtlAutoBox));
 
     // Every user action on the slider, and the end of each drag.
-    connect(levelSlider_, &QSlider::actionTriggered, this, &ConsolePage::onSliderMoved);
-    connect(levelSlider_, &QSlider::sliderReleased, this, &ConsolePage::onSliderMoved);
-    connect(levelEdit_, &QLineEdit::textChanged, this, &ConsolePage::onLevelEditChanged);
-    levelEdit_->installEventFilter(this);
-    const std::pair<int, void (ConsolePage::*)()> buttons[] = {
-        {kCtlMotorButton, &ConsolePage::onMotorClicked},
-        {kCtlLcdTestButton, &ConsolePage::onLcdTestClicked},
-        {kCtlUpdateButton, &ConsolePage::onUpdateClicked},
-        {kCtlProgrammerButton, &ConsolePage::onProgrammerClicked},
+    const auto sliderMoved = [this] {
+        run([&](ConsoleContext& c) { ConsoleSliderMoved(c, levelSlider_->sliderPosition()); });
     };
-    for (const auto& [id, slot] : buttons)
-        connect(static_cast<QPushButton*>(controls_.at(id)), &QPushButton::clicked, this, slot);
+    connect(levelSlider_, &QSlider::actionTriggered, this, sliderMoved);
+    connect(levelSlider_, &QSlider::sliderReleased, this, sliderMoved);
+    connect(levelEdit_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        run([&](ConsoleContext& c) { ConsoleEditChanged(c, text.toStdString()); });
+    });
+    levelEdit_->installEventFilter(this);
+    const std::pair<int, void (*)(ConsoleContext&)> buttons[] = {
+        {kCtlMotorButton, ConsoleMotorsClicked},
+        {kCtlLcdTestButton, ConsoleLcdTestClicked},
+        {kCtlUpdateButton, ConsoleUpdateClicked},
+    };
+    for (const auto& [id, step] : buttons)
+        connect(static_cast<QPushButton*>(controls_.at(id)), &QPushButton::clicked, this,
+                [this, step = step] { run(step); });
+    connect(static_cast<QPushButton*>(controls_.at(kCtlProgrammerButton)), &QPushButton::clicked,
+            this, [this] {
+                if (context_.shell)
+                    context_.shell->showProgrammerPage();
+            });
 }
 
 bool ConsolePage::autoUpdateTicked() const { return autoBox_->isChecked(); }
@@ -356,148 +399,51 @@ void ConsolePage::setPicture(int control, int pictureId) {
         b->setIcon(QIcon(pixmap));
 }
 
-// ------------------------------------------------------------------ start
+// ------------------------------------------------------------------ flow
+
+template <class Step>
+void ConsolePage::run(Step step) {
+    if (!context_.link || !context_.ui)
+        return;
+    ConsoleContext c{*context_.link, *context_.ui, state_, *view_};
+    step(c);
+}
 
 void ConsolePage::pageShown() {
     pollTimer_.stop();
-    if (!context_.link || !context_.ui)
-        return;
-    busy_ = true;
-    // The version is shown as soon as it is read: a too-old-firmware box
-    // comes up over the page with it.
-    const StartResult r =
-        RunStartSequence(*context_.link, buffer_, cache_, *context_.ui,
-                         [this](const std::string& v) { setText(kCtlVersionText, v); });
-    busy_ = false;
-
-    if (r.tooOld)
-        return; // the device is on its way to the boot loader: no poll
-    for (const auto& [control, text] : StartTexts(r))
-        setText(control, text);
-    if (r.table)
-        static_cast<QCheckBox*>(controls_.at(kCtlSignalInvertedBox))
-            ->setChecked(r.table->signalInverted);
-    pollTimer_.start();
+    run(ConsoleShown);
+    armPoll();
 }
 
-void ConsolePage::pageHidden() { pollTimer_.stop(); }
-
-// ------------------------------------------------------------------ poll
-
-bool ConsolePage::talk(const std::function<void(DeviceLink&)>& conversation) {
-    if (!context_.link || busy_)
-        return false;
-    busy_ = true;
-    conversation(*context_.link);
-    busy_ = false;
-    return true;
+void ConsolePage::pageHidden() {
+    ConsoleHidden(state_);
+    pollTimer_.stop();
 }
 
 void ConsolePage::pollStatus() {
     // A tick from inside another page's operation (this page not yet told
-    // it is hidden) waits for the next one.
-    if (context_.shell && context_.shell->insideOperation())
+    // it is hidden) waits a period for the next one.
+    if (context_.shell && context_.shell->insideOperation()) {
+        pollTimer_.start(kConsolePollPeriodMs);
         return;
-    PollOutcome outcome = PollOutcome::NoAnswer;
-    talk([&](DeviceLink& link) { outcome = PollStatus(link, buffer_, cache_); });
-    if (outcome == PollOutcome::Changed)
-        showStatus(cache_.bytes);
-}
-
-void ConsolePage::showStatus(const ConsoleReport& answer) {
-    ++displayedAnswers_;
-    // Decoded first: writing the PWM edit talks to the device, which
-    // overwrites the report buffer.
-    const std::vector<DisplayItem> items = DecodeStatus(answer);
-    for (const DisplayItem& d : items) {
-        QWidget* w = controls_.at(d.control);
-        if (d.skipWhenFocused) {
-            const auto* slider = qobject_cast<QSlider*>(w);
-            if (w->hasFocus() || (slider && slider->isSliderDown()))
-                continue;
-        }
-        switch (d.kind) {
-        case DisplayItem::Text:
-            if (d.control == kCtlInputLevelEdit)
-                writeLevelEdit(d.text);
-            else
-                setText(d.control, d.text);
-            break;
-        case DisplayItem::Picture:
-            setPicture(d.control, d.value);
-            break;
-        case DisplayItem::Position: {
-            auto* s = static_cast<QSlider*>(w);
-            const QSignalBlocker block(s); // not a user's move
-            s->setValue(d.value);
-            break;
-        }
-        case DisplayItem::Visible:
-            w->setVisible(d.value != 0);
-            break;
-        }
     }
+    run(ConsoleTick);
+    armPoll();
 }
 
-// ------------------------------------------------------------------ commands
-
-void ConsolePage::writeLevelEdit(const std::string& text) {
-    {
-        const QSignalBlocker block(levelEdit_);
-        levelEdit_->setText(QString::fromStdString(text));
-    }
-    // Every change of the edit's text goes to the device, the page's own
-    // writes included: the shown value settles the device's.
-    onLevelEditChanged();
-}
-
-void ConsolePage::onSliderMoved() {
-    talk([&](DeviceLink& link) {
-        SendPwm(link, buffer_, PercentToByte(levelSlider_->sliderPosition()));
-    });
-}
-
-void ConsolePage::onLevelEditChanged() {
-    if (!context_.link)
-        return;
-    const bool wasBusy = busy_;
-    busy_ = true;
-    const int p = ParseEditNumber(levelEdit_->text().toStdString());
-    SendPwm(*context_.link, buffer_, PercentToByte(p));
-    busy_ = wasBusy;
-}
-
-void ConsolePage::onLevelEditFocusLost() {
-    std::optional<std::uint8_t> level;
-    talk([&](DeviceLink& link) { level = RefreshPwmLevel(link, buffer_); });
-    if (level)
-        writeLevelEdit(PercentText(*level));
+void ConsolePage::armPoll() {
+    int ms = -1;
+    run([&](ConsoleContext& c) { ms = ConsoleNextPollMs(c); });
+    if (ms < 0)
+        pollTimer_.stop();
+    else
+        pollTimer_.start(ms);
 }
 
 bool ConsolePage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == levelEdit_ && event->type() == QEvent::FocusOut)
-        onLevelEditFocusLost();
+        run(ConsoleEditLeft);
     return Page::eventFilter(watched, event);
-}
-
-void ConsolePage::onMotorClicked() {
-    talk([&](DeviceLink& link) { ToggleMotors(link, buffer_); });
-}
-
-void ConsolePage::onLcdTestClicked() {
-    if (context_.ui)
-        talk([&](DeviceLink& link) { RunLcdTest(link, buffer_, *context_.ui); });
-}
-
-void ConsolePage::onUpdateClicked() {
-    if (!context_.link)
-        return;
-    JumpToBootLoader(*context_.link, buffer_);
-}
-
-void ConsolePage::onProgrammerClicked() {
-    if (context_.shell)
-        context_.shell->showProgrammerPage();
 }
 
 } // namespace talmo

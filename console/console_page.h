@@ -3,14 +3,14 @@
 // the programmer page).
 #pragma once
 
-#include "console/console_core.h"
+#include "console/console_flow.h"
 #include "link/device_link.h"
 #include "ui/page.h"
 
 #include <QTimer>
 
-#include <functional>
 #include <map>
+#include <memory>
 
 class QLineEdit;
 class QSlider;
@@ -21,61 +21,50 @@ namespace talmo {
 class ConsolePage : public Page {
     Q_OBJECT
 public:
-    // The status poll's period.
-    static constexpr int kPollPeriodMs = 50;
-
     ConsolePage(AppContext& context, QWidget* parent);
+    ~ConsolePage() override;
 
     // Start sequence, then the poll (unless the firmware is too old).
     void pageShown() override;
     // Stops the poll; the status cache keeps what it holds.
     void pageHidden() override;
 
-    // The Auto box (1051): the boot-loader page updates the firmware at once
-    // when it is ticked.
+    // The Auto box: the boot-loader page updates the firmware at once when
+    // it is ticked.
     bool autoUpdateTicked() const;
 
-    // One tick of the status poll (what the timer runs).
+    // What the poll's timer runs: a poll when one is due, then the timer set
+    // for the next one.
     void pollStatus();
-    bool polling() const { return pollTimer_.isActive(); }
+    bool polling() const { return state_.polling; }
 
     // Number of status answers drawn since the page was made.
-    int displayedAnswers() const { return displayedAnswers_; }
+    int displayedAnswers() const { return state_.displayedAnswers; }
 
 private:
+    class View;
+
     // The group boxes and their controls from the layout tables, then the footer.
     void buildControls();
     // The controls the page keeps at hand, and the user's actions to their handlers.
     void connectControls();
-    // Runs one conversation with the device, unless there is no device or
-    // another conversation is under way (then false).
-    bool talk(const std::function<void(DeviceLink&)>& conversation);
-    void showStatus(const ConsoleReport& answer);
+    // Runs a step of the console's flow, unless there is no device.
+    template <class Step>
+    void run(Step step);
+    void armPoll();
     void setPicture(int control, int pictureId);
     void setText(int control, const std::string& text);
-    // The page's own write into the PWM edit; sends the value like any change.
-    void writeLevelEdit(const std::string& text);
-
-    void onSliderMoved();
-    void onLevelEditChanged();
-    void onLevelEditFocusLost();
-    void onMotorClicked();
-    void onLcdTestClicked();
-    void onUpdateClicked();
-    void onProgrammerClicked();
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    Report buffer_{};
-    StatusCache cache_;
+    ConsoleState state_;
+    std::unique_ptr<View> view_;
     QTimer pollTimer_;
-    bool busy_ = false; // a command or the start sequence is talking to the device
-    int displayedAnswers_ = 0;
 
     std::map<int, QWidget*> controls_;
-    QLineEdit* levelEdit_ = nullptr; // 1006
-    QSlider* levelSlider_ = nullptr; // 1003
-    QCheckBox* autoBox_ = nullptr;   // 1051
+    QLineEdit* levelEdit_ = nullptr;
+    QSlider* levelSlider_ = nullptr;
+    QCheckBox* autoBox_ = nullptr;
 };
 
 } // namespace talmo

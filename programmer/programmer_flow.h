@@ -4,6 +4,8 @@
 // and programming. The page is a thin Qt shell around these functions.
 #pragma once
 
+#include "core/page_controls.h"
+#include "core/picture_ids.h"
 #include "link/device_link.h"
 #include "link/job_outcome.h"
 #include "programmer/pic_identify.h"
@@ -26,10 +28,11 @@ enum ProgrammerControl : int {
     kProgrammerPicName = 1047,        // the PIC's name, after "PIC:"
     kProgrammerPicVersion = 1048,     // the PIC's board version, after "Version:"
     kProgrammerFileVersion = 1049,    // the chosen file's board version, after "Version:"
-    kProgrammerWebButton = 106,       // the maker's web site (page footer)
-    kProgrammerProgramVersion = 1050, // program version (page footer)
+    // The page footer's: the maker's web site, the program version.
+    kProgrammerWebButton = kWebSiteButton,
+    kProgrammerProgramVersion = kVersionControl,
 };
-inline constexpr int kProgrammerBackPicture = 169;
+inline constexpr int kProgrammerBackPicture = kPictureBack;
 
 // Texts of the page.
 inline constexpr char kProgrammerNoText[] = "-";

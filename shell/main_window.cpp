@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "console/console_core.h"
 #include "link/access_advice.h"
 #include "shell/waiting_page.h"
 #include "ui/pictures.h"
@@ -29,9 +30,9 @@ namespace {
 constexpr int kPageWidthUnits = 374;
 constexpr int kPageHeightUnits = 275;
 constexpr int kPageMargin = 2;
-constexpr int kEventPollMs = 100;     // backends without a descriptor
-constexpr int kAutoBoxControl = 1051; // the console page's Auto box
+constexpr int kEventPollMs = 100; // backends without a descriptor
 constexpr int kProgressBarWidth = 100;
+constexpr int kStatusBarControl = 110; // the window's status bar
 
 } // namespace
 
@@ -87,7 +88,7 @@ MainWindow::MainWindow(DeviceLink& link, Ui& ui, const PageFactory& makePage, QW
 // progress bar; a QtUi's texts and progress reports come here.
 void MainWindow::createStatusBar() {
     auto* bar = statusBar();
-    bar->setObjectName(controlName(110));
+    bar->setObjectName(controlName(kStatusBarControl));
     bar->setSizeGripEnabled(false);
     for (int field = 0; field < 2; ++field) {
         fields_[field] = new QLabel(bar);
@@ -196,7 +197,7 @@ void MainWindow::setStatusText(int field, const std::string& text) {
     // A refused TALMO: the connection field's tooltip says what to do.
     if (field == ConnectionField)
         fields_[field]->setToolTip(
-            text == kTextAccessDenied && !link_.deniedPath.empty()
+            !link_.connected() && !link_.deniedPath.empty()
                 ? QString::fromStdString(AccessDeniedAdvice(link_.deniedPath))
                 : QString());
 }
@@ -355,7 +356,7 @@ const QPixmap& MainWindow::picture(int id) const {
 }
 
 bool MainWindow::autoUpdateTicked() const {
-    const auto* box = page(PageKind::Console)->control<QCheckBox>(kAutoBoxControl);
+    const auto* box = page(PageKind::Console)->control<QCheckBox>(kCtlAutoBox);
     return box && box->isChecked();
 }
 

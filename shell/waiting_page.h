@@ -26,7 +26,7 @@ class WaitingPage : public Page {
     Q_OBJECT
 public:
     enum Control : int {
-        kProgressBar = 1003,
+        kProgressBar = kWaitingProgressBar,
         kWebButton = kWebSiteButton,              // 106, the default button
         kProgramVersionControl = kVersionControl, // 1050
     };

@@ -6,6 +6,7 @@
 // start-up before the window itself is shown.
 #pragma once
 
+#include "core/page_controls.h"
 #include "core/version.h"
 
 #include <QPixmap>
@@ -21,16 +22,6 @@ namespace talmo {
 
 class Ui;
 struct DeviceLink;
-
-// The caption of the button that opens the maker's web site.
-inline constexpr char kWebSiteCaption[] = "Site web TALMO";
-
-// Controls of the footer that every page carries.
-enum FooterControl : int {
-    kFooterIconControl = 107, // icon 107 (a picture without its own number)
-    kWebSiteButton = 106,     // "Site web TALMO"
-    kVersionControl = 1050,   // program version, written by the main window
-};
 
 // Object name of a page's control by its numeric identifier ("control1050"),
 // so that the window and tests find controls by number.

@@ -20,34 +20,10 @@ namespace talmo {
 
 namespace {
 
-struct PictureFile {
-    int id;
-    const char* path;
-};
-
-constexpr PictureFile kPictureFiles[] = {
-    {kIconProgram, ":/talmo/pictures/talmo-tools.svg"},
-    {kPictureSwitchAuto, ":/talmo/pictures/switch_auto.svg"},
-    {kPictureSwitchManu, ":/talmo/pictures/switch_manu.svg"},
-    {kPictureStopLit, ":/talmo/pictures/stop_lit.svg"},
-    {kPictureStopDim, ":/talmo/pictures/stop_dim.svg"},
-    {kPictureDiamondUp, ":/talmo/pictures/diamond_up.svg"},
-    {kPictureDiamondDown, ":/talmo/pictures/diamond_down.svg"},
-    {kPictureSquareUp, ":/talmo/pictures/square_up.svg"},
-    {kPictureSquareDown, ":/talmo/pictures/square_down.svg"},
-    {kPictureLcd, ":/talmo/pictures/lcd.svg"},
-    {kPictureContactClosed, ":/talmo/pictures/contact_closed.svg"},
-    {kPictureContactOpen, ":/talmo/pictures/contact_open.svg"},
-    {kPictureSwitchOn, ":/talmo/pictures/switch_on.svg"},
-    {kPictureSwitchOff, ":/talmo/pictures/switch_off.svg"},
-    {kPictureBack, ":/talmo/pictures/back.svg"},
-};
-
-const char* pathOf(int id) {
-    for (const auto& f : kPictureFiles)
-        if (f.id == id)
-            return f.path;
-    return nullptr;
+// The picture's path among the compiled-in resources, or empty.
+QString pathOf(int id) {
+    const char* name = PictureFileName(id);
+    return name ? QStringLiteral(":/talmo/pictures/") + QString::fromLatin1(name) : QString();
 }
 
 // The pictures' greys stand for the desktop's 3-D colours: the face of a
@@ -59,9 +35,9 @@ QByteArray withDesktopColours(QByteArray svg) {
     return svg;
 }
 
-QPixmap render(const char* path, QSize size, qreal ratio) {
+QPixmap render(const QString& path, QSize size, qreal ratio) {
     initTalmoResources();
-    QFile file{QString::fromLatin1(path)};
+    QFile file{path};
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QSvgRenderer renderer{withDesktopColours(file.readAll())};
@@ -84,8 +60,8 @@ QPixmap render(const char* path, QSize size, qreal ratio) {
 } // namespace
 
 QPixmap loadPicture(int id, qreal devicePixelRatio) {
-    const char* path = pathOf(id);
-    if (!path)
+    const QString path = pathOf(id);
+    if (path.isEmpty())
         return {};
     return render(path, QSize(), devicePixelRatio);
 }

@@ -27,7 +27,9 @@ public:
         kWebButton = kWebSiteButton,              // 106, in the footer
         kProgramVersionControl = kVersionControl, // 1050, in the footer
         // Not a control: the command that the show sequence gives the page
-        // itself to start the automatic update.
+        // itself to start the automatic update. Its number is that of the
+        // device version text (a text takes no command) and of the console's
+        // Auto box (another page): three things, three names.
         kAutoUpdateCommand = 1051,
     };
 

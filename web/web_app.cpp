@@ -1,6 +1,6 @@
 #include "web/web_app.h"
 
-#include "console/console_commands.h"
+#include "core/page_controls.h"
 #include "core/picture_ids.h"
 #include "core/ui.h"
 #include "core/version.h"
@@ -13,18 +13,39 @@ namespace talmo {
 
 namespace {
 
-constexpr int kProgramVersionControl = 1050; // in every page's footer
-constexpr int kWebSiteButton = 106;          // "Site web TALMO", in every footer
-constexpr int kAutoBox = kCtlAutoBox;
-
 // The firmware file that the automatic update programs: beside the page.
 constexpr char kDefaultFirmwarePath[] = "talmo.hex";
 
 } // namespace
 
+// The console's flow draws on the page's console.
+class WebApp::ConsoleDrawing final : public ConsoleView {
+public:
+    explicit ConsoleDrawing(WebView& view) : view_(view) {}
+    void setText(int control, const std::string& text) override {
+        view_.setText(PageKind::Console, control, text);
+    }
+    void setPicture(int control, int picture) override {
+        view_.setPicture(PageKind::Console, control, picture);
+    }
+    void setPosition(int control, int position) override {
+        view_.setPosition(PageKind::Console, control, position);
+    }
+    void setVisible(int control, bool visible) override {
+        view_.setVisible(PageKind::Console, control, visible);
+    }
+    void setChecked(int control, bool checked) override {
+        view_.setChecked(PageKind::Console, control, checked);
+    }
+    bool hasFocus(int control) override { return view_.hasFocus(PageKind::Console, control); }
+
+private:
+    WebView& view_;
+};
+
 WebApp::WebApp(HidBackend& backend, Ui& ui, WebView& view)
-    : ui_(ui), view_(view), firmware_(std::make_unique<FirmwareImage>()),
-      firmwarePath_(kDefaultFirmwarePath) {
+    : ui_(ui), view_(view), consoleView_(std::make_unique<ConsoleDrawing>(view)),
+      firmware_(std::make_unique<FirmwareImage>()), firmwarePath_(kDefaultFirmwarePath) {
     link_.backend = &backend;
     link_.ui = &ui;
     ResetFirmwareImage(*firmware_);
@@ -40,7 +61,7 @@ WebApp::~WebApp() { CloseDevice(link_); }
 void WebApp::start() {
     for (PageKind page :
          {PageKind::BootLoader, PageKind::Console, PageKind::Waiting, PageKind::Programmer})
-        view_.setText(page, kProgramVersionControl, kProgramVersion);
+        view_.setText(page, kVersionControl, kProgramVersion);
     ui_.setStatusText(ConnectionField, "USB: Getting status");
     RegisterForDeviceEvents(link_);
     OpenDevice(link_);
@@ -65,13 +86,15 @@ void WebApp::choosePage() {
 
 void WebApp::switchTo(PageKind page) {
     shown_ = true;
-    polling_ = false;
+    ConsoleHidden(console_);
     current_ = page;
     view_.showPage(page);
     switch (page) {
-    case PageKind::Console:
-        consoleShown();
+    case PageKind::Console: {
+        ConsoleContext c = consoleContext();
+        ConsoleShown(c);
         break;
+    }
     case PageKind::BootLoader:
         bootLoaderShown();
         break;
@@ -87,10 +110,10 @@ void WebApp::switchTo(PageKind page) {
 }
 
 void WebApp::tick() {
-    if (current_ != PageKind::Console || !polling_)
+    if (current_ != PageKind::Console)
         return;
-    if (PollStatus(link_, consoleBuffer_, cache_) == PollOutcome::Changed)
-        showStatus(cache_.bytes);
+    ConsoleContext c = consoleContext();
+    ConsoleTick(c);
 }
 
 void WebApp::command(PageKind page, int control, ControlEvent event, const std::string& value) {
@@ -119,87 +142,28 @@ void WebApp::command(PageKind page, int control, ControlEvent event, const std::
 
 // ------------------------------------------------------------------ console
 
-void WebApp::consoleShown() {
-    const StartResult r =
-        RunStartSequence(link_, consoleBuffer_, cache_, ui_, [this](const std::string& v) {
-            view_.setText(PageKind::Console, kCtlVersionText, v);
-        });
-    if (r.tooOld)
-        return; // the device is on its way to the boot loader: no poll
-    for (const auto& [control, text] : StartTexts(r))
-        view_.setText(PageKind::Console, control, text);
-    if (r.table)
-        view_.setChecked(PageKind::Console, kCtlSignalInvertedBox, r.table->signalInverted);
-    polling_ = true;
-}
-
-void WebApp::showStatus(const ConsoleReport& answer) {
-    // Decoded first: writing the PWM edit talks to the device, which
-    // overwrites the report buffer.
-    const std::vector<DisplayItem> items = DecodeStatus(answer);
-    for (const DisplayItem& d : items) {
-        if (d.skipWhenFocused && view_.hasFocus(PageKind::Console, d.control))
-            continue;
-        switch (d.kind) {
-        case DisplayItem::Text:
-            if (d.control == kCtlInputLevelEdit)
-                writeLevelEdit(d.text);
-            else
-                view_.setText(PageKind::Console, d.control, d.text);
-            break;
-        case DisplayItem::Picture:
-            view_.setPicture(PageKind::Console, d.control, d.value);
-            break;
-        case DisplayItem::Position:
-            view_.setPosition(PageKind::Console, d.control, d.value);
-            break;
-        case DisplayItem::Visible:
-            view_.setVisible(PageKind::Console, d.control, d.value != 0);
-            break;
-        }
-    }
-}
-
-// Every change of the edit's text goes to the device, the page's own writes
-// included: the shown value settles the device's.
-void WebApp::writeLevelEdit(const std::string& text) {
-    view_.setText(PageKind::Console, kCtlInputLevelEdit, text);
-    SendPwm(link_, consoleBuffer_, PercentToByte(ParseEditNumber(text)));
+ConsoleContext WebApp::consoleContext() {
+    return ConsoleContext{link_, ui_, console_, *consoleView_};
 }
 
 void WebApp::consoleCommand(int control, ControlEvent event, const std::string& value) {
-    switch (control) {
-    case kCtlInputLevelSlider:
-        if (event == ControlEvent::Input)
-            SendPwm(link_, consoleBuffer_, PercentToByte(std::atoi(value.c_str())));
-        break;
-    case kCtlInputLevelEdit:
-        if (event == ControlEvent::Input) {
-            SendPwm(link_, consoleBuffer_, PercentToByte(ParseEditNumber(value)));
-        } else if (event == ControlEvent::Blur) {
-            if (const auto level = RefreshPwmLevel(link_, consoleBuffer_))
-                writeLevelEdit(PercentText(*level));
-        }
-        break;
-    case kCtlMotorButton:
-        if (event == ControlEvent::Click)
-            ToggleMotors(link_, consoleBuffer_);
-        break;
-    case kCtlLcdTestButton:
-        if (event == ControlEvent::Click)
-            RunLcdTest(link_, consoleBuffer_, ui_);
-        break;
-    case kCtlUpdateButton:
-        if (event == ControlEvent::Click)
-            JumpToBootLoader(link_, consoleBuffer_);
-        break;
-    case kCtlProgrammerButton:
-        if (event == ControlEvent::Click)
-            switchTo(PageKind::Programmer);
-        break;
-    default:
-        break;
-    }
+    ConsoleContext c = consoleContext();
+    if (control == kCtlInputLevelSlider && event == ControlEvent::Input)
+        ConsoleSliderMoved(c, std::atoi(value.c_str()));
+    else if (control == kCtlInputLevelEdit && event == ControlEvent::Input)
+        ConsoleEditChanged(c, value);
+    else if (control == kCtlInputLevelEdit && event == ControlEvent::Blur)
+        ConsoleEditLeft(c);
+    else if (event != ControlEvent::Click)
+        return;
+    else if (control == kCtlMotorButton)
+        ConsoleMotorsClicked(c);
+    else if (control == kCtlLcdTestButton)
+        ConsoleLcdTestClicked(c);
+    else if (control == kCtlUpdateButton)
+        ConsoleUpdateClicked(c);
+    else if (control == kCtlProgrammerButton)
+        switchTo(PageKind::Programmer);
 }
 
 // ------------------------------------------------------------------ programmer
@@ -228,7 +192,7 @@ void WebApp::bootLoaderShown() {
     BootLoaderShown(c, false);
     // The console's Auto box, ticked before "Mise à jour", asks for the
     // automatic update.
-    if (view_.checked(PageKind::Console, kAutoBox))
+    if (view_.checked(PageKind::Console, kCtlAutoBox))
         BootLoaderAutoUpdate(c);
 }
 

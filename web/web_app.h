@@ -7,7 +7,7 @@
 // browser, a job queue does.
 #pragma once
 
-#include "console/console_core.h"
+#include "console/console_flow.h"
 #include "link/device_link.h"
 #include "link/page_choice.h"
 #include "programmer/programmer_flow.h"
@@ -58,7 +58,8 @@ public:
     // Arrivals and removals waiting in the backend, handled in order, each
     // followed by the page choice.
     void devicesChanged();
-    // One tick of the console's 50 ms status poll; nothing on other pages.
+    // What the page's timer runs: the console's status poll when one is due
+    // (every 50 ms); nothing on other pages.
     void tick();
     // A user's action on a control of a page; ignored unless that page is
     // the one shown.
@@ -70,9 +71,7 @@ public:
 private:
     void choosePage();
     void switchTo(PageKind page);
-    void consoleShown();
-    void showStatus(const ConsoleReport& answer);
-    void writeLevelEdit(const std::string& text);
+    ConsoleContext consoleContext();
     void consoleCommand(int control, ControlEvent event, const std::string& value);
     void programmerCommand(int control);
     void bootLoaderShown();
@@ -87,9 +86,9 @@ private:
     bool shown_ = false; // a page has been chosen once
 
     // Console page.
-    Report consoleBuffer_{};
-    StatusCache cache_;
-    bool polling_ = false;
+    class ConsoleDrawing;
+    std::unique_ptr<ConsoleDrawing> consoleView_;
+    ConsoleState console_;
 
     // Programmer page.
     ProgrammerState programmer_;

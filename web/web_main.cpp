@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/ui.h"
 #include "link/webhid_backend.h"
+#include "web/page_numbers.h"
 #include "web/web_app.h"
 #ifdef TALMO_WEB_DEMO
 #include "web/web_demo.h"
@@ -59,15 +60,13 @@ EM_ASYNC_JS(char*, talmo_view_save_file, (const char* request), {
     Module.talmoSaves.push({path : path, saved : saved});
     return Module.talmoHid.text(path);
 });
-EM_JS(void, talmo_view_page, (int page), {
-    Module.talmoView.showPage([ "bootloader", "console", "waiting", "programmer" ][page]);
-});
-EM_JS(void, talmo_view_text, (int page, int control, const char* text), {
-    Module.talmoView.setText([ "bootloader", "console", "waiting", "programmer" ][page], control,
-                             UTF8ToString(text));
-});
-EM_JS(void, talmo_view_set, (int what, int page, int control, int value), {
-    const name = [ "bootloader", "console", "waiting", "programmer" ][page];
+// Pages are named as the markup names them (WebPageName).
+EM_JS(void, talmo_view_page, (const char* page),
+      { Module.talmoView.showPage(UTF8ToString(page)); });
+EM_JS(void, talmo_view_text, (const char* page, int control, const char* text),
+      { Module.talmoView.setText(UTF8ToString(page), control, UTF8ToString(text)); });
+EM_JS(void, talmo_view_set, (int what, const char* page, int control, int value), {
+    const name = UTF8ToString(page);
     const v = Module.talmoView;
     if (what == 0)
         v.setPicture(name, control, value);
@@ -78,8 +77,8 @@ EM_JS(void, talmo_view_set, (int what, int page, int control, int value), {
     else
         v.setChecked(name, control, value != 0);
 });
-EM_JS(int, talmo_view_get, (int what, int page, int control), {
-    const name = [ "bootloader", "console", "waiting", "programmer" ][page];
+EM_JS(int, talmo_view_get, (int what, const char* page, int control), {
+    const name = UTF8ToString(page);
     return (what == 0 ? Module.talmoView.checked(name, control)
                       : Module.talmoView.hasFocus(name, control))
                ? 1
@@ -190,27 +189,27 @@ private:
 
 class BrowserView final : public WebView {
 public:
-    void showPage(PageKind page) override { talmo_view_page(static_cast<int>(page)); }
+    void showPage(PageKind page) override { talmo_view_page(WebPageName(page)); }
     void setText(PageKind page, int control, const std::string& text) override {
-        talmo_view_text(static_cast<int>(page), control, text.c_str());
+        talmo_view_text(WebPageName(page), control, text.c_str());
     }
     void setPicture(PageKind page, int control, int picture) override {
-        talmo_view_set(0, static_cast<int>(page), control, picture);
+        talmo_view_set(0, WebPageName(page), control, picture);
     }
     void setPosition(PageKind page, int control, int value) override {
-        talmo_view_set(1, static_cast<int>(page), control, value);
+        talmo_view_set(1, WebPageName(page), control, value);
     }
     void setVisible(PageKind page, int control, bool visible) override {
-        talmo_view_set(2, static_cast<int>(page), control, visible);
+        talmo_view_set(2, WebPageName(page), control, visible);
     }
     void setChecked(PageKind page, int control, bool checked) override {
-        talmo_view_set(3, static_cast<int>(page), control, checked);
+        talmo_view_set(3, WebPageName(page), control, checked);
     }
     bool checked(PageKind page, int control) override {
-        return talmo_view_get(0, static_cast<int>(page), control) != 0;
+        return talmo_view_get(0, WebPageName(page), control) != 0;
     }
     bool hasFocus(PageKind page, int control) override {
-        return talmo_view_get(1, static_cast<int>(page), control) != 0;
+        return talmo_view_get(1, WebPageName(page), control) != 0;
     }
     void openAddress(const std::string& address) override {
         talmo_view_open_address(address.c_str());
@@ -298,10 +297,10 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void talmo_start() { talmo::TheProgram().app.start(); }
 EMSCRIPTEN_KEEPALIVE void talmo_devices_changed() { talmo::TheProgram().app.devicesChanged(); }
 EMSCRIPTEN_KEEPALIVE void talmo_tick() { talmo::TheProgram().app.tick(); }
-// page: 0 boot loader, 1 console, 2 waiting, 3 programmer; event: 0 click,
-// 1 input, 2 blur, 3 toggle.
+// page: its number in talmo_numbers()'s "pages"; event: 0 click, 1 input,
+// 2 blur, 3 toggle.
 EMSCRIPTEN_KEEPALIVE void talmo_command(int page, int control, int event, const char* value) {
-    if (page < 0 || page > 3 || event < 0 || event > 3)
+    if (page < 0 || page >= talmo::kPageCount || event < 0 || event > 3)
         return;
     talmo::TheProgram().app.command(static_cast<talmo::PageKind>(page), control,
                                     static_cast<talmo::ControlEvent>(event), value ? value : "");
@@ -320,6 +319,12 @@ EMSCRIPTEN_KEEPALIVE void talmo_demo_leave() { talmo::TheProgram().leaveDemo(); 
 #endif
 EMSCRIPTEN_KEEPALIVE int talmo_page() {
     return static_cast<int>(talmo::TheProgram().app.currentPage());
+}
+// Every number the page's script needs (page kinds, controls, pictures), as
+// one JSON text (talmo::PageNumbersJson); the text lives as long as the program.
+EMSCRIPTEN_KEEPALIVE const char* talmo_numbers() {
+    static const std::string numbers = talmo::PageNumbersJson();
+    return numbers.c_str();
 }
 }
 

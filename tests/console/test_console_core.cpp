@@ -179,8 +179,8 @@ ConsoleReport statusAnswer(int b7, int b8, int b9, int b10, int b11) {
     return answer('I', 7, std::string(bytes, 5));
 }
 
-DisplayItem item(const std::vector<DisplayItem>& items, int control) {
-    for (const DisplayItem& d : items)
+DisplayItem item(const ConsoleReport& answer, int control) {
+    for (const DisplayItem& d : StatusDisplay(DecodeStatus(answer)))
         if (d.control == control)
             return d;
     ADD_FAILURE() << "no item for control " << control;
@@ -207,11 +207,32 @@ TEST(ConsoleStatus, EachBitDrivesItsControl) {
         // Every other bit of the byte set, so that a wrong mask shows.
         ConsoleReport clear = statusAnswer(0, 0, 0, 0, 0);
         clear[c.byte] = static_cast<std::uint8_t>(0xFF & ~c.mask);
-        EXPECT_EQ(item(DecodeStatus(set), c.control).value, c.whenSet) << c.control;
-        EXPECT_EQ(item(DecodeStatus(clear), c.control).value, c.whenClear) << c.control;
+        EXPECT_EQ(item(set, c.control).value, c.whenSet) << c.control;
+        EXPECT_EQ(item(clear, c.control).value, c.whenClear) << c.control;
     }
-    EXPECT_EQ(item(DecodeStatus(statusAnswer(0, 0x10, 0, 0, 0)), 1017).text, "1");
-    EXPECT_EQ(item(DecodeStatus(statusAnswer(0, 0xEF, 0, 0, 0)), 1017).text, "0");
+    EXPECT_EQ(item(statusAnswer(0, 0x10, 0, 0, 0), 1017).text, "1");
+    EXPECT_EQ(item(statusAnswer(0, 0xEF, 0, 0, 0), 1017).text, "0");
+}
+
+// The output: 0 and start protection while it is not driven; else the USB
+// level (AUTO) or the measured input (MANU), held while its switch is at OFF.
+TEST(ConsoleStatus, OutputRule) {
+    struct Case {
+        int b7, b8;
+        const char *level, *protection;
+        int position;
+    };
+    const Case cases[] = {{0x00, 0x00, "0", "ON", 0},
+                          {0x10, 0x02, " 50", "OFF", 50},
+                          {0x10, 0x01, "100", "OFF", 100},
+                          {0x10, 0x09, "100", "ON", 100},
+                          {0xEF, 0xFF, "0", "ON", 0}};
+    for (const Case& c : cases) {
+        const ConsoleReport a = statusAnswer(c.b7, c.b8, 128, 255, 0);
+        EXPECT_EQ(item(a, kCtlOutputLevelEdit).text, c.level) << c.b7 << " " << c.b8;
+        EXPECT_EQ(item(a, kCtlStartProtectText).text, c.protection) << c.b7 << " " << c.b8;
+        EXPECT_EQ(item(a, kCtlOutputLevelSlider).value, c.position) << c.b7 << " " << c.b8;
+    }
 }
 
 // Bytes that are not shown count too; the page's tests cover the rest.

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace talmo;
 using namespace talmo::test;
 
@@ -176,6 +178,11 @@ private slots:
             QCOMPARE(rig.visiblePages(), std::vector<PageKind>{PageKind::Waiting});
             QCOMPARE(rig.ui.status(ConnectionField), connectionText(PageKind::Waiting));
             QCOMPARE(w.currentPage(), w.page(PageKind::Waiting));
+            // The older choice told no page anything after the newer one.
+            const auto told = std::find_if(log.rbegin(), log.rend(), [](const std::string& e) {
+                return e.ends_with("waiting");
+            });
+            QCOMPARE(*told, std::string("show waiting"));
         }
     }
 

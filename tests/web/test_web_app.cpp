@@ -1,5 +1,7 @@
 #include "web/web_app.h"
 
+#include "web/page_numbers.h"
+
 #include "core/picture_ids.h"
 #include "tests/common/files.h"
 #include "tests/common/hex_files.h"
@@ -49,6 +51,10 @@ struct WebRig : Rig {
     WebApp app{backend, ui, view};
     WebRig() : Rig(sim::MakeTalmo(sim::Talmo::Mode::Normal, sim::PicChip::F877A), false) {}
     void click(PageKind p, int control) { app.command(p, control, ControlEvent::Click, ""); }
+    void tick() { // one poll period on, then the page's timer
+        clock.sleepMs(kConsolePollPeriodMs);
+        app.tick();
+    }
     std::string text(PageKind p, int control) { return view.texts[{p, control}]; }
 };
 
@@ -59,16 +65,11 @@ TEST(WebApp, ConsoleProgrammerAndBackOverOneLink) {
     EXPECT_EQ(r.text(PageKind::Waiting, 1050), r.text(PageKind::Console, 1050));
     EXPECT_EQ(r.text(PageKind::Console, kCtlVersionText), "TALMO V0.23");
 
-    // The poll shows an answer once; the same answer again changes nothing.
+    // The console's poll draws on the console, leaving the focused edit alone.
     r.view.focused.insert({PageKind::Console, kCtlInputLevelEdit});
-    r.app.tick();
+    r.tick();
     EXPECT_EQ(r.view.pictures.count({PageKind::Console, kCtlStopPicture}), 1u);
-    EXPECT_EQ(r.view.texts.count({PageKind::Console, kCtlInputLevelEdit}), 0u); // focused
-    const std::size_t shown = r.view.texts.size(), polled = r.mark();
-    r.app.tick();
-    EXPECT_EQ(r.view.texts.size(), shown);
-    EXPECT_EQ(r.dev->log().count('I', polled), 1u);
-    EXPECT_EQ(r.dev->log().count('P', polled), 0u);
+    EXPECT_EQ(r.view.texts.count({PageKind::Console, kCtlInputLevelEdit}), 0u);
 
     // A button of a page not shown does nothing; the console opens the programmer.
     const std::size_t before = r.mark();
@@ -77,7 +78,7 @@ TEST(WebApp, ConsoleProgrammerAndBackOverOneLink) {
     r.click(PageKind::Console, kCtlProgrammerButton);
     EXPECT_EQ(r.view.page, PageKind::Programmer);
     EXPECT_EQ((r.view.pictures[{PageKind::Programmer, kProgrammerBackButton}]), kPictureBack);
-    r.app.tick();
+    r.tick();
     EXPECT_EQ(r.dev->log().count('I', before), 0u); // no poll behind the programmer page
     r.click(PageKind::Programmer, kProgrammerIdentifyButton);
     EXPECT_EQ(r.text(PageKind::Programmer, kProgrammerPicName), "PIC16F877A Rev03");
@@ -111,6 +112,31 @@ TEST(WebApp, UpdateWithAutoGoesThroughTheBootLoaderAndBack) {
     EXPECT_EQ(r.text(PageKind::Console, kCtlVersionText), "TALMO V0.31");
     EXPECT_EQ(r.view.pageChanges, 5); // console, waiting, boot loader, waiting, console
     std::filesystem::current_path(previous);
+}
+
+// The numbers handed to the page's script: each page's controls and its
+// footer's are told apart by their numbers and their names, and every
+// picture has its file among the program's pictures.
+TEST(WebApp, PageNumbers) {
+    for (const PageKind page :
+         {PageKind::BootLoader, PageKind::Console, PageKind::Waiting, PageKind::Programmer}) {
+        std::set<int> ids;
+        std::set<std::string> names;
+        for (const std::span<const NamedControl> table : {PageControls(page), FooterControls()})
+            for (const NamedControl& c : table)
+                EXPECT_TRUE(ids.insert(c.id).second && names.insert(c.name).second)
+                    << WebPageName(page) << " " << c.name << " " << c.id;
+        EXPECT_GT(ids.size(), 3u) << WebPageName(page);
+    }
+    for (const PictureFile& f : kPictureFiles)
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::string(TALMO_PICTURES) + "/" + f.name))
+            << f.name;
+    const std::string json = PageNumbersJson();
+    for (const char* part : {R"({"pages":{"bootloader":0,"console":1,"waiting":2,"programmer":3},)",
+                             R"("footer":{"icon":107,"webSiteButton":106,"version":1050},)",
+                             R"("waiting":{"progressBar":1003})", R"("autoBox":1051,)",
+                             R"("deviceVersion":1051,)", R"("148":"stop_lit.svg",)"})
+        EXPECT_NE(json.find(part), std::string::npos) << part;
 }
 
 } // namespace

@@ -1,0 +1,142 @@
+#include "web/page_numbers.h"
+
+#include "console/console_core.h"
+#include "core/page_controls.h"
+#include "core/picture_ids.h"
+#include "programmer/programmer_flow.h"
+#include "updater/bootloader_flow.h"
+
+namespace talmo {
+
+namespace {
+
+constexpr PageKind kPages[] = {PageKind::BootLoader, PageKind::Console, PageKind::Waiting,
+                               PageKind::Programmer};
+
+constexpr NamedControl kFooter[] = {
+    {"icon", kFooterIconControl},
+    {"webSiteButton", kWebSiteButton},
+    {"version", kVersionControl},
+};
+
+constexpr NamedControl kWaiting[] = {
+    {"progressBar", kWaitingProgressBar},
+};
+
+constexpr NamedControl kConsole[] = {
+    {"inputLevel2Slider", kCtlInputLevel2Slider},
+    {"inputLevelSlider", kCtlInputLevelSlider},
+    {"outputLevelSlider", kCtlOutputLevelSlider},
+    {"inputLevel2Edit", kCtlInputLevel2Edit},
+    {"inputLevelEdit", kCtlInputLevelEdit},
+    {"inputModePicture", kCtlInputModePicture},
+    {"outputSwitchPicture", kCtlOutputSwitchPicture},
+    {"outputLevelEdit", kCtlOutputLevelEdit},
+    {"startProtectText", kCtlStartProtectText},
+    {"versionText", kCtlVersionText},
+    {"stopPicture", kCtlStopPicture},
+    {"pwmMaxText", kCtlPwmMaxText},
+    {"motorButton", kCtlMotorButton},
+    {"io1Text", kCtlIo1Text},
+    {"keyUp", kCtlKeyUp},
+    {"keyEsc", kCtlKeyEsc},
+    {"lcdTestButton", kCtlLcdTestButton},
+    {"keyRight", kCtlKeyRight},
+    {"keyLeft", kCtlKeyLeft},
+    {"keyDown", kCtlKeyDown},
+    {"flashMakerText", kCtlFlashMakerText},
+    {"keyOk", kCtlKeyOk},
+    {"updateButton", kCtlUpdateButton},
+    {"flashTypeText", kCtlFlashTypeText},
+    {"flashSizeText", kCtlFlashSizeText},
+    {"flashFilesText", kCtlFlashFilesText},
+    {"flashDetailsButton", kCtlFlashDetailsButton},
+    {"flashProtectText", kCtlFlashProtectText},
+    {"axesText", kCtlAxesText},
+    {"tableText", kCtlTableText},
+    {"limitSwitchPicture", kCtlLimitSwitchPicture},
+    {"probePicture", kCtlProbePicture},
+    {"accelText", kCtlAccelText},
+    {"frequencyText", kCtlFrequencyText},
+    {"contactsText", kCtlContactsText},
+    {"movesButton", kCtlMovesButton},
+    {"programmerButton", kCtlProgrammerButton},
+    {"autoOnOffText", kCtlAutoOnOffText},
+    {"autoBox", kCtlAutoBox},
+    {"signalInvertedBox", kCtlSignalInvertedBox},
+    {"keypadMissingText", kCtlKeypadMissingText},
+};
+
+constexpr NamedControl kProgrammer[] = {
+    {"identifyButton", kProgrammerIdentifyButton},
+    {"backButton", kProgrammerBackButton},
+    {"saveButton", kProgrammerSaveButton},
+    {"programButton", kProgrammerProgramButton},
+    {"picName", kProgrammerPicName},
+    {"picVersion", kProgrammerPicVersion},
+    {"fileVersion", kProgrammerFileVersion},
+};
+
+constexpr NamedControl kBootLoader[] = {
+    {"versionText", kBootLoaderVersionText},     {"saveButton", kBootLoaderSaveButton},
+    {"deviceVersion", kBootLoaderDeviceVersion}, {"programButton", kBootLoaderProgramButton},
+    {"fileVersion", kBootLoaderFileVersion},     {"leaveButton", kBootLoaderLeaveButton},
+};
+
+// Names and files are plain ASCII words: quoted as they are.
+std::string quoted(const char* s) { return '"' + std::string(s) + '"'; }
+
+std::string object(std::span<const NamedControl> controls) {
+    std::string out;
+    for (const NamedControl& c : controls)
+        out += (out.empty() ? "" : ",") + quoted(c.name) + ":" + std::to_string(c.id);
+    return "{" + out + "}";
+}
+
+} // namespace
+
+const char* WebPageName(PageKind page) {
+    switch (page) {
+    case PageKind::BootLoader:
+        return "bootloader";
+    case PageKind::Console:
+        return "console";
+    case PageKind::Waiting:
+        return "waiting";
+    case PageKind::Programmer:
+        return "programmer";
+    }
+    return "";
+}
+
+std::span<const NamedControl> PageControls(PageKind page) {
+    switch (page) {
+    case PageKind::BootLoader:
+        return kBootLoader;
+    case PageKind::Console:
+        return kConsole;
+    case PageKind::Waiting:
+        return kWaiting;
+    case PageKind::Programmer:
+        return kProgrammer;
+    }
+    return {};
+}
+
+std::span<const NamedControl> FooterControls() { return kFooter; }
+
+std::string PageNumbersJson() {
+    std::string pages, controls, pictures;
+    for (const PageKind page : kPages) {
+        const std::string name = quoted(WebPageName(page));
+        pages += (pages.empty() ? "" : ",") + name + ":" + std::to_string(static_cast<int>(page));
+        controls += (controls.empty() ? "" : ",") + name + ":" + object(PageControls(page));
+    }
+    for (const PictureFile& f : kPictureFiles)
+        pictures += (pictures.empty() ? "" : ",") + quoted(std::to_string(f.id).c_str()) + ":" +
+                    quoted(f.name);
+    return "{\"pages\":{" + pages + "},\"footer\":" + object(kFooter) + ",\"controls\":{" +
+           controls + "},\"pictures\":{" + pictures + "}}";
+}
+
+} // namespace talmo
