@@ -45,25 +45,27 @@ constexpr std::int64_t kAheadUs = 8000;
 } // namespace
 
 std::int64_t PacedClock::nowUs() {
-    if (!fast_)
-        virtual_ = std::max(virtual_, now_());
-    return virtual_;
+    // The browser's time, plus what the fast pace skipped and the waits not
+    // yet made; never backwards.
+    last_ = std::max(last_, now_() + skipped_ + owed_);
+    return last_;
 }
 
 void PacedClock::sleepUs(std::int64_t us) {
     if (onWait)
         onWait();
-    const std::int64_t real = now_();
-    if (!fast_)
-        virtual_ = std::max(virtual_, real);
-    virtual_ += std::max<std::int64_t>(us, 0);
+    us = std::max<std::int64_t>(us, 0);
     if (fast_) {
-        if (real - lastYield_ >= kFastTurnUs) {
+        skipped_ += owed_ + us;
+        owed_ = 0;
+        if (const std::int64_t real = now_(); real - lastYield_ >= kFastTurnUs) {
             yield_(0);
             lastYield_ = now_();
         }
-    } else if (const std::int64_t ahead = virtual_ - real; ahead >= kAheadUs) {
-        yield_(static_cast<int>(ahead / 1000));
+    } else if ((owed_ += us) >= kAheadUs) {
+        const int ms = static_cast<int>(owed_ / 1000);
+        owed_ -= static_cast<std::int64_t>(ms) * 1000;
+        yield_(ms);
     }
 }
 

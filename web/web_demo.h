@@ -39,15 +39,15 @@ private:
     std::vector<HidDeviceEvent> switched_; // the switch's removals and arrivals
 };
 
-// Time on the demo's virtual TALMO: waits advance it, and the page is handed
-// back to the browser so that it keeps pace with real time (the default: the
-// progress bars and the console's poll as on a TALMO) or, fast, only often
-// enough to stay responsive. `yield(ms)` hands the page back for ms (0: a
+// Time on the demo's virtual TALMO: the browser's, and waits advance it.
+// The page is handed back to the browser so that it keeps pace with real
+// time (the default: the progress bars and the console's poll as on a TALMO)
+// or, fast, only often enough to stay responsive, the waits skipped. `yield(ms)` hands the page back for ms (0: a
 // turn of the browser's loop); `now()` is the browser's time in µs.
 class PacedClock final : public Clock {
 public:
     PacedClock(std::function<std::int64_t()> now, std::function<void(int)> yield)
-        : now_(std::move(now)), yield_(std::move(yield)), virtual_(now_()) {}
+        : now_(std::move(now)), yield_(std::move(yield)) {}
     std::int64_t nowUs() override;
     void sleepUs(std::int64_t us) override;
     void setFast(bool fast) { fast_ = fast; }
@@ -58,7 +58,9 @@ public:
 private:
     std::function<std::int64_t()> now_;
     std::function<void(int)> yield_;
-    std::int64_t virtual_;
+    std::int64_t skipped_ = 0; // waits the fast pace did not make
+    std::int64_t owed_ = 0;    // waits gathered, not yet made
+    std::int64_t last_ = 0;
     std::int64_t lastYield_ = 0;
     bool fast_ = false;
 };
