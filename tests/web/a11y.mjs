@@ -132,6 +132,12 @@ try {
     }
     await audit('installed', page);
 
+    // The demo: its banner and the virtual TALMO's panel.
+    await page.evaluate(`view.showPage('waiting'); 0`);
+    await page.click('#demo-try');
+    await page.waitFor(`!document.getElementById('demo-panel').hidden && !document.body.dataset.busy`, 30000, 'the demo');
+    await audit('demo', page);
+
     // Without WebHID: the page that says which browsers have it.
     const bare = await browser.newPage(site.origin + '/', { init: init + 'delete Navigator.prototype.hid;' });
     await bare.waitFor('!document.querySelector("#no-webhid").hidden', 10000, 'the page without WebHID');

@@ -95,21 +95,6 @@ class Connection {
         this.listeners.add(listener);
         return () => this.listeners.delete(listener);
     }
-
-    // The next event `method` whose params satisfy `predicate`.
-    waitEvent(method, { predicate = () => true, timeoutMs = 10000, sessionId } = {}) {
-        let remove;
-        const event = new Promise((resolve) => {
-            remove = this.on(
-                method,
-                (params) => {
-                    if (predicate(params)) resolve(params);
-                },
-                sessionId,
-            );
-        });
-        return withTimeout(event, timeoutMs, `event ${method}`).finally(() => remove());
-    }
 }
 
 // The flags every run uses; as root Chromium refuses to start with its sandbox on.
@@ -208,10 +193,6 @@ class Page {
 
     send(method, params) {
         return this.conn.send(method, params, this.sessionId);
-    }
-
-    waitEvent(method, options = {}) {
-        return this.conn.waitEvent(method, { ...options, sessionId: this.sessionId });
     }
 
     // Opens url and waits until it is loaded. Asked of the document rather
