@@ -3,8 +3,10 @@
 #include "console/console_core.h"
 #include "core/page_controls.h"
 #include "core/picture_ids.h"
+#include "link/device_link.h"
 #include "programmer/programmer_flow.h"
 #include "updater/bootloader_flow.h"
+#include "web/web_app.h"
 
 namespace talmo {
 
@@ -135,8 +137,19 @@ std::string PageNumbersJson() {
     for (const PictureFile& f : kPictureFiles)
         pictures += (pictures.empty() ? "" : ",") + quoted(std::to_string(f.id).c_str()) + ":" +
                     quoted(f.name);
+    // The TALMO in its two modes, for the browser's device filters; what a
+    // user did to a control, as ControlEvent counts them.
+    const std::string devices = "[{\"vendorId\":" + std::to_string(kTalmoVendorId) +
+                                ",\"productId\":" + std::to_string(kTalmoProductId) +
+                                "},{\"vendorId\":" + std::to_string(kTalmoVendorId) +
+                                ",\"productId\":" + std::to_string(kBootLoaderProductId) + "}]";
+    const std::string events = "{\"click\":" + std::to_string(int(ControlEvent::Click)) +
+                               ",\"input\":" + std::to_string(int(ControlEvent::Input)) +
+                               ",\"blur\":" + std::to_string(int(ControlEvent::Blur)) +
+                               ",\"toggle\":" + std::to_string(int(ControlEvent::Toggle)) + "}";
     return "{\"pages\":{" + pages + "},\"footer\":" + object(kFooter) + ",\"controls\":{" +
-           controls + "},\"pictures\":{" + pictures + "}}";
+           controls + "},\"pictures\":{" + pictures + "},\"devices\":" + devices +
+           ",\"events\":" + events + "}";
 }
 
 } // namespace talmo

@@ -25,7 +25,8 @@ std::span<const NamedControl> PageControls(PageKind page);
 std::span<const NamedControl> FooterControls();
 
 // {"pages": {name: number}, "footer": {name: control},
-//  "controls": {page name: {name: control}}, "pictures": {"number": file}}
+//  "controls": {page name: {name: control}}, "pictures": {"number": file},
+//  "devices": [{vendorId, productId}], "events": {name: number}}
 std::string PageNumbersJson();
 
 } // namespace talmo

@@ -253,7 +253,7 @@ async function single(s) {
     await s.cli('save', ['firmware', 'save', firmwareHex]);
     const page = await s.open();
     assert.deepEqual(
-        await page.evaluate(`[...Object.values(pictureFiles).filter((f) => !window.talmoPictures[f]),
+        await page.evaluate(`[...${JSON.stringify(fs.readdirSync(path.join(process.env.TALMO_WEB_SITE, 'pictures')))}.filter((f) => !window.talmoPictures[f]),
             ...[...document.images].filter((i) => i.src && !(i.src.startsWith('data:') && i.complete && i.naturalWidth)).map((i) => i.src)]`),
         [],
         'pictures missing from the single page',

@@ -21,7 +21,7 @@ import { Bridge, withoutTime } from './bridge.mjs';
 import { DemoTalmo } from './demo-talmo.mjs';
 
 export const control = (page, id) => `#page-${page} [data-control="${id}"]`;
-export const shown = (page) => `!document.getElementById('page-${page}').hidden`;
+export const shown = (page) => `document.getElementById('page-${page}')?.hidden === false`;
 export const textOf = (selector) => `document.querySelector(${JSON.stringify(selector)})?.textContent`;
 export const idle = '!document.body.dataset.busy';
 

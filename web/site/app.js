@@ -4,13 +4,7 @@
 // script, so that the page also works opened from disk (talmo-tools.html).
 'use strict';
 (() => {
-  const PAGES = { bootloader: 0, console: 1, waiting: 2, programmer: 3 };
-  const EVENTS = { click: 0, input: 1, blur: 2, toggle: 3 };
   const POLL_MS = 50;
-  const FILTERS = [
-    { vendorId: 0x04d8, productId: 0x00aa }, // normal mode
-    { vendorId: 0x04d8, productId: 0x00a9 }, // boot loader
-  ];
   const CONNECT_NOTE =
     "Le navigateur ne laisse la page utiliser le TALMO qu'avec votre accord. " +
     'Branchez le TALMO, cliquez sur «\u00a0Connecter le TALMO\u00a0» et choisissez-le dans la liste. ' +
@@ -19,14 +13,12 @@
   const FROM_DISK = location.protocol === 'file:';
   // The firmware file that the automatic update programs.
   const FIRMWARE = 'talmo.hex';
-  // The console's "Mise à jour" button and its Auto box.
-  const UPDATE_BUTTON = 1027;
-  const AUTO_BOX = 1051;
 
   const view = createView(document);
 
   const page = {
     Module: null, // the program behind the page
+    numbers: null, // the program's numbers for the page (talmo_numbers)
     generation: 0, // the program's number: an old one given up no longer reaches the page
     saves: [], // files the running job saved, for the user once it is over
     queue: Promise.resolve(), // the jobs, one at a time
@@ -62,6 +54,10 @@
     if (withDemo && typeof createTalmoDemoModule !== 'function') await loadScript('talmo-demo.js');
     const Module = await (withDemo ? createTalmoDemoModule : createTalmoModule)(options);
     Module.talmoHid.onEvents = onDeviceEvents;
+    // The page kinds, controls, pictures, events and device identifiers,
+    // from the program's own tables.
+    page.numbers = JSON.parse(Module.ccall('talmo_numbers', 'string', [], []));
+    view.useNumbers(page.numbers);
     await loadDefaultFirmware(Module);
     return Module;
   }
@@ -230,17 +226,19 @@
     view.onCommand((pageName, control, kind, value) => {
       if (page.userJob) return; // the page takes no input during an operation
       const text = kind === 'toggle' ? (value ? '1' : '0') : String(value ?? '');
-      const automatic = pageName === 'console' && control === UPDATE_BUTTON && view.checked('console', AUTO_BOX);
+      const { pages, events, controls } = page.numbers;
+      const automatic =
+        pageName === 'console' && control === controls.console.updateButton && view.checked('console', controls.console.autoBox);
       job(async () => {
         if (automatic) await askFirmware(page.Module);
-        await call('talmo_command', ['number', 'number', 'number', 'string'], [PAGES[pageName], control, EVENTS[kind], text]);
+        await call('talmo_command', ['number', 'number', 'number', 'string'], [pages[pageName], control, events[kind], text]);
       }, kind !== 'input');
     });
 
     view.onConnect(async () => {
       let devices = [];
       try {
-        devices = await navigator.hid.requestDevice({ filters: FILTERS });
+        devices = await navigator.hid.requestDevice({ filters: page.numbers.devices });
       } catch (e) {
         return; // the chooser was closed
       }

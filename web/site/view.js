@@ -1,42 +1,24 @@
 // The page's view: everything that touches the document. The pages, their
-// controls (found by the window's numeric identifiers), the status bar, the
+// controls (named in the markup, found by the window's numeric identifiers
+// that the program gives at start), the status bar, the
 // message box and the file dialogs. No device logic here. A classic script:
 // it defines createView() for app.js, also when the page is opened from disk.
-
-// Picture numbers and their files in pictures/.
-const pictureFiles = {
-  107: 'talmo-tools.svg', // the program icon
-  140: 'switch_auto.svg',
-  141: 'switch_manu.svg',
-  148: 'stop_lit.svg',
-  150: 'stop_dim.svg',
-  152: 'diamond_up.svg',
-  153: 'diamond_down.svg',
-  155: 'square_up.svg',
-  157: 'square_down.svg',
-  158: 'lcd.svg',
-  162: 'contact_closed.svg',
-  163: 'contact_open.svg',
-  166: 'switch_on.svg', // also the motor button, motors on
-  167: 'switch_off.svg', // also the motor button, motors off
-  169: 'back.svg', // "Précédente"
-};
 
 // What a picture says of the state it shows, after the name of its control
 // (data-name): "FDCs : contact fermé", for those who do not see it.
 const pictureStates = {
-  140: 'AUTO',
-  141: 'MANU',
-  148: 'allumé',
-  150: 'éteint',
-  152: 'relâchée',
-  153: 'appuyée',
-  155: 'relâchée',
-  157: 'appuyée',
-  162: 'contact fermé',
-  163: 'contact ouvert',
-  166: 'ON',
-  167: 'OFF',
+  'switch_auto.svg': 'AUTO',
+  'switch_manu.svg': 'MANU',
+  'stop_lit.svg': 'allumé',
+  'stop_dim.svg': 'éteint',
+  'diamond_up.svg': 'relâchée',
+  'diamond_down.svg': 'appuyée',
+  'square_up.svg': 'relâchée',
+  'square_down.svg': 'appuyée',
+  'contact_closed.svg': 'contact fermé',
+  'contact_open.svg': 'contact ouvert',
+  'switch_on.svg': 'ON',
+  'switch_off.svg': 'OFF',
 };
 
 const PAGES = ['waiting', 'console', 'bootloader', 'programmer'];
@@ -101,14 +83,13 @@ function createView(document) {
   let connection = ''; // the connection field's text, as the program gives it
   let demo = false; // the program talks to the demo's virtual TALMO
 
-  // Every picture loaded once at start, so that a change shows at once.
-  for (const file of Object.values(pictureFiles)) new window.Image().src = pictureUrl(file);
+  let pictureFiles = {}; // picture number -> file in pictures/, from the program
 
   // ---------------------------------------------------------------- waiting bar
 
   let motion = { position: 0, step: BAR_STEP };
   let barTimer = 0;
-  const waitingBar = control('waiting', 1003);
+  const waitingBar = sections.waiting.querySelector('[data-control-name="progressBar"]');
   function animateBar(on) {
     if (on && !barTimer) {
       barTimer = window.setInterval(() => {
@@ -275,6 +256,22 @@ function createView(document) {
   // ---------------------------------------------------------------- the view
 
   return {
+    // The program's numbers (talmo_numbers): each control named in the
+    // markup gets its number, and every picture is loaded once, so that a
+    // change shows at once.
+    useNumbers(numbers) {
+      for (const page of PAGES)
+        for (const el of sections[page].querySelectorAll('[data-control-name]')) {
+          const [group, name] = el.dataset.controlName.split('.');
+          const id = name ? numbers[group][name] : numbers.controls[page][group];
+          if (id === undefined) throw new Error(`${page}: no control named ${el.dataset.controlName}`);
+          el.dataset.control = String(id);
+        }
+      controls.clear();
+      pictureFiles = numbers.pictures;
+      for (const file of Object.values(pictureFiles)) new window.Image().src = pictureUrl(file);
+    },
+
     showPage(page) {
       for (const p of PAGES) sections[p].hidden = p !== page;
       animateBar(page === 'waiting');
@@ -300,7 +297,7 @@ function createView(document) {
       if (file) img.src = pictureUrl(file);
       else img.removeAttribute('src');
       img.hidden = !file;
-      const said = el.dataset.name && [el.dataset.name, pictureStates[pictureId]].filter(Boolean).join(' : ');
+      const said = el.dataset.name && [el.dataset.name, pictureStates[pictureFiles[pictureId]]].filter(Boolean).join(' : ');
       if (said && el === img) img.alt = said;
       else if (said) el.setAttribute('aria-label', said);
     },
