@@ -28,7 +28,7 @@ PageChoice ChoosePage(bool connected, std::uint16_t productId) {
 const char* PageName(PageKind page) {
     switch (page) {
     case PageKind::BootLoader:
-        return "boot-loader";
+        return "bootloader";
     case PageKind::Console:
         return "console";
     case PageKind::Waiting:

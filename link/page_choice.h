@@ -32,6 +32,8 @@ struct PageChoice {
 // page is always hidden.
 PageChoice ChoosePage(bool connected, std::uint16_t productId);
 
+// The page's name: "bootloader", "console", "waiting", "programmer" (the web
+// page's markup names its pages so).
 const char* PageName(PageKind page);
 
 } // namespace talmo

@@ -97,20 +97,6 @@ std::string object(std::span<const NamedControl> controls) {
 
 } // namespace
 
-const char* WebPageName(PageKind page) {
-    switch (page) {
-    case PageKind::BootLoader:
-        return "bootloader";
-    case PageKind::Console:
-        return "console";
-    case PageKind::Waiting:
-        return "waiting";
-    case PageKind::Programmer:
-        return "programmer";
-    }
-    return "";
-}
-
 std::span<const NamedControl> PageControls(PageKind page) {
     switch (page) {
     case PageKind::BootLoader:
@@ -130,7 +116,7 @@ std::span<const NamedControl> FooterControls() { return kFooter; }
 std::string PageNumbersJson() {
     std::string pages, controls, pictures;
     for (const PageKind page : kPages) {
-        const std::string name = quoted(WebPageName(page));
+        const std::string name = quoted(PageName(page));
         pages += (pages.empty() ? "" : ",") + name + ":" + std::to_string(static_cast<int>(page));
         controls += (controls.empty() ? "" : ",") + name + ":" + object(PageControls(page));
     }

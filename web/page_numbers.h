@@ -16,10 +16,6 @@ struct NamedControl {
     int id;
 };
 
-// The page kind's name in the page's markup and script ("bootloader",
-// "console", "waiting", "programmer").
-const char* WebPageName(PageKind page);
-
 // The controls of a page, its footer's aside.
 std::span<const NamedControl> PageControls(PageKind page);
 std::span<const NamedControl> FooterControls();

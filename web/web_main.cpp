@@ -60,7 +60,7 @@ EM_ASYNC_JS(char*, talmo_view_save_file, (const char* request), {
     Module.talmoSaves.push({path : path, saved : saved});
     return Module.talmoHid.text(path);
 });
-// Pages are named as the markup names them (WebPageName).
+// Pages are named as the markup names them (PageName).
 EM_JS(void, talmo_view_page, (const char* page),
       { Module.talmoView.showPage(UTF8ToString(page)); });
 EM_JS(void, talmo_view_text, (const char* page, int control, const char* text),
@@ -189,27 +189,27 @@ private:
 
 class BrowserView final : public WebView {
 public:
-    void showPage(PageKind page) override { talmo_view_page(WebPageName(page)); }
+    void showPage(PageKind page) override { talmo_view_page(PageName(page)); }
     void setText(PageKind page, int control, const std::string& text) override {
-        talmo_view_text(WebPageName(page), control, text.c_str());
+        talmo_view_text(PageName(page), control, text.c_str());
     }
     void setPicture(PageKind page, int control, int picture) override {
-        talmo_view_set(0, WebPageName(page), control, picture);
+        talmo_view_set(0, PageName(page), control, picture);
     }
     void setPosition(PageKind page, int control, int value) override {
-        talmo_view_set(1, WebPageName(page), control, value);
+        talmo_view_set(1, PageName(page), control, value);
     }
     void setVisible(PageKind page, int control, bool visible) override {
-        talmo_view_set(2, WebPageName(page), control, visible);
+        talmo_view_set(2, PageName(page), control, visible);
     }
     void setChecked(PageKind page, int control, bool checked) override {
-        talmo_view_set(3, WebPageName(page), control, checked);
+        talmo_view_set(3, PageName(page), control, checked);
     }
     bool checked(PageKind page, int control) override {
-        return talmo_view_get(0, WebPageName(page), control) != 0;
+        return talmo_view_get(0, PageName(page), control) != 0;
     }
     bool hasFocus(PageKind page, int control) override {
-        return talmo_view_get(1, WebPageName(page), control) != 0;
+        return talmo_view_get(1, PageName(page), control) != 0;
     }
     void openAddress(const std::string& address) override {
         talmo_view_open_address(address.c_str());

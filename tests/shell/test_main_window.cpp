@@ -68,9 +68,9 @@ private slots:
             {"-", "", "waiting"},
             {"", "plug normal, unplug 0", "waiting console waiting"},
             {"normal", "boot 0, normal 0, unplug 0, plug boot", // re-enumerations
-             "console boot-loader console waiting boot-loader"},
+             "console bootloader console waiting bootloader"},
             {"boot", "plug normal, unplug 0, plug normal", // a second TALMO is ignored
-             "boot-loader boot-loader waiting console"},
+             "bootloader bootloader waiting console"},
             {"normal", "programmer, plug boot, programmer, unplug 0", // any event hides it
              "console programmer console programmer waiting"}};
         for (const auto& c : cases) {
@@ -142,7 +142,7 @@ private slots:
         // A re-enumeration: removal and arrival, each with its own page choice.
         rig.device(id).setMode(Mode::BootLoader);
         rig.deliver();
-        QCOMPARE(log, (Log{"hide console", "show waiting", "show boot-loader", "hide waiting"}));
+        QCOMPARE(log, (Log{"hide console", "show waiting", "show bootloader", "hide waiting"}));
 
         QVERIFY(rig.link.connected());
         rig.window.reset();
@@ -197,7 +197,7 @@ private slots:
                 made.push_back("bad context");
             return nullptr;
         });
-        QCOMPARE(made, (Log{"boot-loader", "console", "waiting", "programmer"}));
+        QCOMPARE(made, (Log{"bootloader", "console", "waiting", "programmer"}));
         QVERIFY(qobject_cast<WaitingPage*>(w.page(PageKind::Waiting)));
         QCOMPARE(rig.current(), PageKind::Console);
     }

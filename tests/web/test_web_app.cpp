@@ -125,8 +125,8 @@ TEST(WebApp, PageNumbers) {
         for (const std::span<const NamedControl> table : {PageControls(page), FooterControls()})
             for (const NamedControl& c : table)
                 EXPECT_TRUE(ids.insert(c.id).second && names.insert(c.name).second)
-                    << WebPageName(page) << " " << c.name << " " << c.id;
-        EXPECT_GT(ids.size(), 3u) << WebPageName(page);
+                    << PageName(page) << " " << c.name << " " << c.id;
+        EXPECT_GT(ids.size(), 3u) << PageName(page);
     }
     for (const PictureFile& f : kPictureFiles)
         EXPECT_TRUE(std::filesystem::is_regular_file(std::string(TALMO_PICTURES) + "/" + f.name))
