@@ -26,10 +26,6 @@ const kJobs = [
     { name: 'automatic', page: 'console', ok: 'Programmation: OK', auto: true },
 ];
 
-async function click(s, page, id) {
-    await s.page.click(control(page, id));
-}
-
 // Brings the page back to the job's first page, the TALMO plugged, no fault armed.
 async function reset(s, job) {
     const page = s.page;
@@ -41,8 +37,8 @@ async function reset(s, job) {
         const on = await page.evaluate(`['waiting', 'console', 'bootloader', 'programmer'].find((p) => !document.getElementById('page-' + p).hidden)`);
         if (on === job.page && (await page.evaluate(`${idle} && !${boxOpen}`))) return;
         if (await page.evaluate(boxOpen)) await page.click('#box [data-answer="ok"]');
-        else if (on === 'console') await click(s, 'console', job.page === 'bootloader' ? 1027 : 1041);
-        else if (on === 'programmer' || on === 'bootloader') await click(s, on, 1044);
+        else if (on === 'console') await s.page.click(control('console', job.page === 'bootloader' ? 1027 : 1041));
+        else if (on === 'programmer' || on === 'bootloader') await s.page.click(control(on, 1044));
     }
     throw new Error(`${job.name}: cannot get back to the ${job.page} page`);
 }
@@ -53,7 +49,7 @@ async function run(s, job, file) {
     const page = s.page;
     const before = await page.evaluate(`window.said = []; window.jobsDone`);
     const boxes = [];
-    await click(s, job.page, job.auto ? 1027 : job.page === 'bootloader' ? 1053 : 1046);
+    await s.page.click(control(job.page, job.auto ? 1027 : job.page === 'bootloader' ? 1053 : 1046));
     let quiet = 0;
     for (const end = Date.now() + 120000; Date.now() < end; await sleep(50)) {
         const box = await page.evaluate(
@@ -111,7 +107,7 @@ async function sweep(job) {
             await reset(s, job);
             [, file] = await s.download(() =>
                 s.settle(async () => {
-                    await click(s, job.page, job.page === 'bootloader' ? 1052 : 1045);
+                    await s.page.click(control(job.page, job.page === 'bootloader' ? 1052 : 1045));
                     await s.saveAs(`${job.name}.hex`);
                 }),
             );
