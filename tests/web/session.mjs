@@ -87,10 +87,8 @@ export class Session {
         await this.settle(() => page.click('#demo-try'), shown('console'));
         await page.click('#demo-fast');
         if (this.chip) {
-            await page.evaluate(`(() => { const c = document.getElementById('demo-chip');
-                c.value = [...c.options].find((o) => o.value.toLowerCase().endsWith(${JSON.stringify(this.chip)})).value; })()`);
+            await page.evaluate(`document.getElementById('demo-chip').value = 'PIC${this.chip.toUpperCase()}'`);
             await page.click('#demo-pic');
-            await page.waitFor(`document.getElementById('demo-chip').value.toLowerCase().endsWith(${JSON.stringify(this.chip)})`);
         }
     }
 

@@ -128,7 +128,6 @@ async function sweep(job) {
             await page.evaluate(`window.talmoDemo.act('fault ${fault} ${p}')`);
             const r = await run(s, job, file);
             const where = `${job.name}: ${fault} at ${p} of ${lines.length}`;
-            if (process.env.TALMO_WEB_VERBOSE) console.log(where, JSON.stringify(r));
             assert.ok(r.idle, `${where}: the page is not usable`);
             if (r.errors.length) {
                 summary.errors++;
