@@ -285,7 +285,10 @@ std::optional<std::string> CheckOptions(const Scan& s) {
 std::string SummaryLine(const std::string& synopsis, const std::string& summary, int column) {
     const std::size_t at = static_cast<std::size_t>(column);
     std::string line = "  " + synopsis;
-    line += line.size() + 1 > at ? "\n" + std::string(at, ' ') : std::string(at - line.size(), ' ');
+    if (line.size() + 1 > at)
+        line.append("\n").append(at, ' ');
+    else
+        line.append(at - line.size(), ' ');
     for (char c : summary) {
         line += c;
         if (c == '\n')
@@ -490,7 +493,9 @@ std::string GroupHelpText(const std::string& group) {
             column = g.column;
     std::string names, lines;
     for (const CommandSpec* c : commands) {
-        names += (names.empty() ? "" : "|") + std::string(c->name);
+        if (!names.empty())
+            names += '|';
+        names += c->name;
         lines +=
             SummaryLine(std::string(c->usage).substr(group.size() + 1), c->groupSummary, column);
     }
