@@ -88,10 +88,20 @@ constexpr NamedControl kBootLoader[] = {
 // Names and files are plain ASCII words: quoted as they are.
 std::string quoted(const char* s) { return '"' + std::string(s) + '"'; }
 
+// Adds an item to a list separated by commas, or a member `"name":value`.
+void Item(std::string& list, const std::string& item) {
+    if (!list.empty())
+        list += ',';
+    list += item;
+}
+void Member(std::string& list, const std::string& name, const std::string& value) {
+    Item(list, name + ":" + value);
+}
+
 std::string object(std::span<const NamedControl> controls) {
     std::string out;
     for (const NamedControl& c : controls)
-        out += (out.empty() ? "" : ",") + quoted(c.name) + ":" + std::to_string(c.id);
+        Member(out, quoted(c.name), std::to_string(c.id));
     return "{" + out + "}";
 }
 
@@ -117,25 +127,33 @@ std::string PageNumbersJson() {
     std::string pages, controls, pictures;
     for (const PageKind page : kPages) {
         const std::string name = quoted(PageName(page));
-        pages += (pages.empty() ? "" : ",") + name + ":" + std::to_string(static_cast<int>(page));
-        controls += (controls.empty() ? "" : ",") + name + ":" + object(PageControls(page));
+        Member(pages, name, std::to_string(static_cast<int>(page)));
+        Member(controls, name, object(PageControls(page)));
     }
     for (const PictureFile& f : kPictureFiles)
-        pictures += (pictures.empty() ? "" : ",") + quoted(std::to_string(f.id).c_str()) + ":" +
-                    quoted(f.name);
+        Member(pictures, quoted(std::to_string(f.id).c_str()), quoted(f.name));
     // The TALMO in its two modes, for the browser's device filters; what a
     // user did to a control, as ControlEvent counts them.
-    const std::string devices = "[{\"vendorId\":" + std::to_string(kTalmoVendorId) +
-                                ",\"productId\":" + std::to_string(kTalmoProductId) +
-                                "},{\"vendorId\":" + std::to_string(kTalmoVendorId) +
-                                ",\"productId\":" + std::to_string(kBootLoaderProductId) + "}]";
-    const std::string events = "{\"click\":" + std::to_string(int(ControlEvent::Click)) +
-                               ",\"input\":" + std::to_string(int(ControlEvent::Input)) +
-                               ",\"blur\":" + std::to_string(int(ControlEvent::Blur)) +
-                               ",\"toggle\":" + std::to_string(int(ControlEvent::Toggle)) + "}";
-    return "{\"pages\":{" + pages + "},\"footer\":" + object(kFooter) + ",\"controls\":{" +
-           controls + "},\"pictures\":{" + pictures + "},\"devices\":" + devices +
-           ",\"events\":" + events + "}";
+    std::string devices, events;
+    for (const std::uint16_t product : {kTalmoProductId, kBootLoaderProductId}) {
+        std::string device;
+        Member(device, "\"vendorId\"", std::to_string(kTalmoVendorId));
+        Member(device, "\"productId\"", std::to_string(product));
+        Item(devices, "{" + device + "}");
+    }
+    for (const auto& [name, event] : {std::pair{"click", ControlEvent::Click},
+                                      {"input", ControlEvent::Input},
+                                      {"blur", ControlEvent::Blur},
+                                      {"toggle", ControlEvent::Toggle}})
+        Member(events, quoted(name), std::to_string(static_cast<int>(event)));
+    std::string json;
+    Member(json, "\"pages\"", "{" + pages + "}");
+    Member(json, "\"footer\"", object(kFooter));
+    Member(json, "\"controls\"", "{" + controls + "}");
+    Member(json, "\"pictures\"", "{" + pictures + "}");
+    Member(json, "\"devices\"", "[" + devices + "]");
+    Member(json, "\"events\"", "{" + events + "}");
+    return "{" + json + "}";
 }
 
 } // namespace talmo

@@ -67,7 +67,7 @@ std::string StartTexts(RecordingView& v) {
     for (int id : {kCtlVersionText, kCtlFlashMakerText, kCtlFlashTypeText, kCtlFlashSizeText,
                    kCtlFlashProtectText, kCtlTableText, kCtlAxesText, kCtlPwmMaxText, kCtlAccelText,
                    kCtlFrequencyText, kCtlContactsText, kCtlAutoOnOffText})
-        out += (out.empty() ? "" : "|") + (v.shown.count(id) ? v.shown[id] : "-");
+        out.append(out.empty() ? "" : "|").append(v.shown.count(id) ? v.shown[id] : "-");
     return out;
 }
 
