@@ -22,11 +22,27 @@ mkdir -p "$copy"
 
 # The tracked files as they stand in the working tree, or as a commit holds
 # them (TALMO_FAULTS_REV).
+# Into a kept copy only the files that changed are written, with the time of
+# now, so that its build sees every change whatever the files' own times.
+fresh=$(mktemp -d /tmp/talmo-faults-tree-XXXXXX)
 if [ -n "${TALMO_FAULTS_REV:-}" ]; then
-    (cd "$src" && git archive "$TALMO_FAULTS_REV") | tar -xf - -C "$copy"
+    (cd "$src" && git archive "$TALMO_FAULTS_REV") | tar -xf - -C "$fresh"
 else
-    (cd "$src" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$copy"
+    (cd "$src" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$fresh"
 fi
+python3 - "$fresh" "$copy" <<'PY'
+import filecmp, os, shutil, sys
+fresh, copy = sys.argv[1:]
+for root, _, files in os.walk(fresh):
+    for name in files:
+        a = os.path.join(root, name)
+        b = os.path.join(copy, os.path.relpath(a, fresh))
+        if not os.path.exists(b) or not filecmp.cmp(a, b, shallow=False):
+            os.makedirs(os.path.dirname(b), exist_ok=True)
+            shutil.copyfile(a, b)
+            shutil.copymode(a, b)
+PY
+rm -rf "$fresh"
 launcher=
 command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
 export CCACHE_BASEDIR="$copy" CCACHE_NOHASHDIR=1 QT_QPA_PLATFORM=offscreen
