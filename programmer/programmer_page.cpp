@@ -10,20 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <utility>
 
 namespace talmo {
-
-namespace {
-
-QPushButton* NewButton(QWidget* parent, const char* text, int id) {
-    auto* button = new QPushButton(QString::fromUtf8(text), parent);
-    button->setObjectName(controlName(id));
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
 
 ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     : Page(context, parent), state_(std::make_unique<ProgrammerState>()) {
@@ -33,66 +21,70 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
     page->addWidget(
         newControlLabel(this, "1. Mettre la VELKOR en mode programmation: J8 sur PRGM"));
     page->addSpacing(10);
+    page->addLayout(newSteps());
+    page->addSpacing(10);
+    page->addWidget(newControlLabel(this, "5. Mettre la VELKOR en mode normal: J8 sur NORMAL"));
+    page->addSpacing(10);
+    page->addLayout(newBackRow());
+    page->addStretch(1);
+    page->addWidget(createFooter());
+}
 
+QPushButton* ProgrammerPage::newCommandButton(const char* text, int id) {
+    auto* button = new QPushButton(QString::fromUtf8(text), this);
+    button->setObjectName(controlName(id));
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
+    return button;
+}
+
+// Steps 2 to 4: identify, save, program, each with what it found.
+QGridLayout* ProgrammerPage::newSteps() {
     auto* steps = new QGridLayout;
     steps->setHorizontalSpacing(10);
     steps->setVerticalSpacing(6);
     steps->setColumnStretch(3, 1);
+    auto boldLabel = [this](int id) {
+        QLabel* label = newControlLabel(this, kProgrammerNoText, id);
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+        return label;
+    };
 
     steps->addWidget(
         newControlLabel(this, "2. Identification automatique du PIC et version VELKOR"), 0, 0, 1,
         2);
-    auto* identify = NewButton(this, "Identifier", kProgrammerIdentifyButton);
-    steps->addWidget(identify, 0, 2);
+    steps->addWidget(newCommandButton("Identifier", kProgrammerIdentifyButton), 0, 2);
     steps->addWidget(newControlLabel(this, "(optionnel)"), 0, 3);
     steps->addWidget(newControlLabel(this, "PIC:"), 1, 0, Qt::AlignRight);
-    auto* picName = newControlLabel(this, kProgrammerNoText, kProgrammerPicName);
-    QFont bold = picName->font();
-    bold.setBold(true);
-    picName->setFont(bold);
-    steps->addWidget(picName, 1, 1, 1, 3);
+    steps->addWidget(boldLabel(kProgrammerPicName), 1, 1, 1, 3);
     steps->addWidget(newControlLabel(this, "Version:"), 2, 0, Qt::AlignRight);
-    auto* picVersion = newControlLabel(this, kProgrammerNoText, kProgrammerPicVersion);
-    picVersion->setFont(bold);
-    steps->addWidget(picVersion, 2, 1, 1, 3);
+    steps->addWidget(boldLabel(kProgrammerPicVersion), 2, 1, 1, 3);
     steps->setRowMinimumHeight(3, 12);
 
     steps->addWidget(newControlLabel(this, "3. Sauvegarde du programme du PIC"), 4, 0, 1, 2);
-    auto* save = NewButton(this, "Sauvegarder", kProgrammerSaveButton);
-    steps->addWidget(save, 4, 2);
+    steps->addWidget(newCommandButton("Sauvegarder", kProgrammerSaveButton), 4, 2);
     steps->addWidget(newControlLabel(this, "(optionnel)"), 4, 3);
     steps->setRowMinimumHeight(5, 12);
 
     steps->addWidget(newControlLabel(this, "4. Programmer une autre version dans le PIC"), 6, 0, 1,
                      2);
-    auto* program = NewButton(this, "Programmer", kProgrammerProgramButton);
-    steps->addWidget(program, 6, 2);
+    steps->addWidget(newCommandButton("Programmer", kProgrammerProgramButton), 6, 2);
     steps->addWidget(newControlLabel(this, "Version:"), 7, 0, Qt::AlignRight);
-    auto* fileVersion = newControlLabel(this, kProgrammerNoText, kProgrammerFileVersion);
-    fileVersion->setFont(bold);
-    steps->addWidget(fileVersion, 7, 1, 1, 3);
-    page->addLayout(steps);
-    page->addSpacing(10);
-    page->addWidget(newControlLabel(this, "5. Mettre la VELKOR en mode normal: J8 sur NORMAL"));
-    page->addSpacing(10);
+    steps->addWidget(boldLabel(kProgrammerFileVersion), 7, 1, 1, 3);
+    return steps;
+}
 
-    // The back button shows picture 169; its text is only its accessible name.
+// The back button shows picture 169; its text is only its accessible name.
+QHBoxLayout* ProgrammerPage::newBackRow() {
     auto* backRow = new QHBoxLayout;
-    auto* back = NewButton(this, "", kProgrammerBackButton);
+    QPushButton* back = newCommandButton("", kProgrammerBackButton);
     back->setAccessibleName(QStringLiteral("Retour TALMO"));
     back->setToolTip(QStringLiteral("Retour TALMO"));
     backRow->addWidget(back);
     backRow->addStretch(1);
-    page->addLayout(backRow);
-    page->addStretch(1);
-    page->addWidget(createFooter());
-
-    const std::pair<QPushButton*, int> buttons[] = {{identify, kProgrammerIdentifyButton},
-                                                    {save, kProgrammerSaveButton},
-                                                    {program, kProgrammerProgramButton},
-                                                    {back, kProgrammerBackButton}};
-    for (const auto& [button, id] : buttons)
-        connect(button, &QPushButton::clicked, this, [this, id = id] { command(id); });
+    return backRow;
 }
 
 ProgrammerPage::~ProgrammerPage() = default;

@@ -8,6 +8,10 @@
 
 #include <memory>
 
+class QGridLayout;
+class QHBoxLayout;
+class QPushButton;
+
 namespace talmo {
 
 class ProgrammerPage : public Page {
@@ -26,6 +30,10 @@ public:
     const ProgrammerState& state() const { return *state_; }
 
 private:
+    // A button of the page named by its number, that runs command(id).
+    QPushButton* newCommandButton(const char* text, int id);
+    QGridLayout* newSteps();
+    QHBoxLayout* newBackRow();
     ProgrammerContext flowContext();
     void setControlText(int id, const std::string& text);
 

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <utility>
 
 namespace talmo {
 
@@ -20,7 +19,32 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     fields_.changed = [this] { showFields(); };
 
     auto* page = new QVBoxLayout(this);
+    page->addLayout(newBootLoaderRow());
+    page->addSpacing(8);
+    page->addWidget(newStep("1. Sauvegarde du programme du PIC", "Sauvegarder", kSaveButton,
+                            "(optionnel)", kDeviceVersionControl));
+    page->addSpacing(6);
+    page->addWidget(newStep("2. Programmer une autre version dans le PIC", "Programmer",
+                            kProgramButton, nullptr, kFileVersionControl));
+    page->addSpacing(10);
+    auto* leaveRow = new QHBoxLayout;
+    leaveRow->addWidget(newCommandButton(this, "Retour TALMO", kLeaveButton));
+    leaveRow->addStretch(1);
+    page->addLayout(leaveRow);
+    page->addStretch(1);
+    page->addWidget(createFooter());
+}
 
+QPushButton* BootLoaderPage::newCommandButton(QWidget* parent, const char* text, int id) {
+    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+    button->setObjectName(controlName(id));
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
+    return button;
+}
+
+// "Boot Loader Version:" and the version the boot loader gave, in bold.
+QHBoxLayout* BootLoaderPage::newBootLoaderRow() {
     auto* top = new QHBoxLayout;
     top->addWidget(newControlLabel(this, "Boot Loader Version:"));
     auto* bootVersion = newControlLabel(this, kInitialBootLoaderVersion, kBootLoaderVersionControl);
@@ -29,56 +53,30 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
     bootVersion->setFont(bold);
     top->addWidget(bootVersion);
     top->addStretch(1);
-    page->addLayout(top);
-    page->addSpacing(8);
+    return top;
+}
 
-    // One framed band per step: its title and button, then the version it concerns.
-    auto step = [this, page](const char* title, const char* buttonText, int buttonId,
-                             const char* note, int versionId) {
-        auto* frame = new QFrame(this);
-        frame->setFrameShape(QFrame::StyledPanel);
-        auto* grid = new QGridLayout(frame);
-        grid->setHorizontalSpacing(10);
-        grid->setColumnStretch(3, 1);
-        QLabel* titleLabel = newControlLabel(frame, title);
-        // Both steps' buttons line up after the longer title.
-        titleLabel->setMinimumWidth(titleLabel->fontMetrics().horizontalAdvance(QStringLiteral(
-                                        "2. Programmer une autre version dans le PIC")) +
-                                    8);
-        grid->addWidget(titleLabel, 0, 0, 1, 2);
-        auto* button = new QPushButton(QString::fromUtf8(buttonText), frame);
-        button->setObjectName(controlName(buttonId));
-        grid->addWidget(button, 0, 2);
-        if (note)
-            grid->addWidget(newControlLabel(frame, note), 0, 3);
-        grid->addWidget(newControlLabel(frame, "Version:"), 1, 0, Qt::AlignRight);
-        grid->addWidget(newControlLabel(frame, kNoVersion, versionId), 1, 1, 1, 3);
-        grid->setColumnMinimumWidth(0, 60);
-        page->addWidget(frame);
-        return button;
-    };
-    QPushButton* save = step("1. Sauvegarde du programme du PIC", "Sauvegarder", kSaveButton,
-                             "(optionnel)", kDeviceVersionControl);
-    page->addSpacing(6);
-    QPushButton* program = step("2. Programmer une autre version dans le PIC", "Programmer",
-                                kProgramButton, nullptr, kFileVersionControl);
-    page->addSpacing(10);
-
-    auto* leaveRow = new QHBoxLayout;
-    auto* leave = new QPushButton(QStringLiteral("Retour TALMO"), this);
-    leave->setObjectName(controlName(kLeaveButton));
-    leaveRow->addWidget(leave);
-    leaveRow->addStretch(1);
-    page->addLayout(leaveRow);
-    page->addStretch(1);
-    page->addWidget(createFooter());
-
-    const std::pair<QPushButton*, int> buttons[] = {
-        {save, kSaveButton}, {program, kProgramButton}, {leave, kLeaveButton}};
-    for (const auto& [button, id] : buttons) {
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, [this, id = id] { command(id); });
-    }
+// One framed band per step: its title and button, then the version it concerns.
+QFrame* BootLoaderPage::newStep(const char* title, const char* buttonText, int buttonId,
+                                const char* note, int versionId) {
+    auto* frame = new QFrame(this);
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* grid = new QGridLayout(frame);
+    grid->setHorizontalSpacing(10);
+    grid->setColumnStretch(3, 1);
+    QLabel* titleLabel = newControlLabel(frame, title);
+    // Both steps' buttons line up after the longer title.
+    titleLabel->setMinimumWidth(titleLabel->fontMetrics().horizontalAdvance(
+                                    QStringLiteral("2. Programmer une autre version dans le PIC")) +
+                                8);
+    grid->addWidget(titleLabel, 0, 0, 1, 2);
+    grid->addWidget(newCommandButton(frame, buttonText, buttonId), 0, 2);
+    if (note)
+        grid->addWidget(newControlLabel(frame, note), 0, 3);
+    grid->addWidget(newControlLabel(frame, "Version:"), 1, 0, Qt::AlignRight);
+    grid->addWidget(newControlLabel(frame, kNoVersion, versionId), 1, 1, 1, 3);
+    grid->setColumnMinimumWidth(0, 60);
+    return frame;
 }
 
 BootLoaderPage::~BootLoaderPage() = default;

@@ -11,6 +11,10 @@
 #include <memory>
 #include <string>
 
+class QFrame;
+class QHBoxLayout;
+class QPushButton;
+
 namespace talmo {
 
 class BootLoaderPage : public Page {
@@ -46,6 +50,11 @@ public:
     const std::string& firmwareSavePath() const { return savePath_; }
 
 private:
+    // A button named by its number, that runs command(id).
+    QPushButton* newCommandButton(QWidget* parent, const char* text, int id);
+    QHBoxLayout* newBootLoaderRow();
+    QFrame* newStep(const char* title, const char* buttonText, int buttonId, const char* note,
+                    int versionId);
     BootLoaderContext flowContext();
     void showFields();
     void showSequence();

@@ -63,11 +63,79 @@ function saveName(typed, defaultExtension) {
   return name && ext && !name.includes('.') ? `${name}.${ext}` : name;
 }
 
-function createView(document) {
+// The waiting page's bar goes back and forth while the page is shown:
+// animate(on).
+function waitingBarMotion(section) {
+  const window = section.ownerDocument.defaultView;
+  const bar = section.querySelector('[data-control-name="progressBar"]');
+  let motion = { position: 0, step: BAR_STEP };
+  let timer = 0;
+  return (on) => {
+    if (on && !timer) {
+      timer = window.setInterval(() => {
+        motion = nextBarMotion(motion);
+        bar.value = motion.position;
+      }, BAR_PERIOD_MS);
+    } else if (!on && timer) {
+      window.clearInterval(timer);
+      timer = 0;
+    }
+  };
+}
+
+// What the user does in a page, for the program, but nothing while a job runs.
+function listenTo(section, page, busy, emit, onDrag) {
+  // While a job runs the page takes no input at all.
+  for (const type of ['click', 'keydown', 'beforeinput', 'pointerdown']) {
+    section.addEventListener(
+      type,
+      (e) => {
+        if (busy()) {
+          e.preventDefault();
+          e.stopPropagation();
+        }
+      },
+      true,
+    );
+  }
+  section.addEventListener('click', (e) => {
+    const button = e.target.closest('button[data-control]');
+    if (button && !button.disabled) emit(page, button, 'click');
+  });
+  section.addEventListener('input', (e) => {
+    const el = e.target;
+    if (!el.dataset.control || el.type === 'checkbox') return;
+    if (el.type === 'range') return emit(page, el, 'input', Number(el.value));
+    // Digits only (leading blanks allowed): anything else is refused.
+    if ('digits' in el.dataset && !/^ *[0-9]*$/.test(el.value)) {
+      el.value = el.dataset.last ?? '';
+      return;
+    }
+    el.dataset.last = el.value;
+    emit(page, el, 'input', el.value);
+  });
+  section.addEventListener('change', (e) => {
+    if (e.target.type === 'checkbox' && e.target.dataset.control)
+      emit(page, e.target, 'toggle', e.target.checked);
+  });
+  section.addEventListener('focusout', (e) => {
+    const el = e.target;
+    if (el.dataset.control && el.type === 'text' && !el.readOnly) emit(page, el, 'blur', el.value);
+  });
+  section.addEventListener('pointerdown', (e) => {
+    if (e.target.type === 'range') onDrag(e.target);
+  });
+}
+
+// The window's four pages: their controls, found by number, what the
+// program shows in them, and what the user does in them.
+function createPages(document, busy) {
   const window = document.defaultView;
-  const byId = (id) => document.getElementById(id);
-  const sections = Object.fromEntries(PAGES.map((p) => [p, byId(`page-${p}`)]));
+  const sections = Object.fromEntries(PAGES.map((p) => [p, document.getElementById(`page-${p}`)]));
   const controls = new Map();
+  let pictureFiles = {}; // picture number -> file in pictures/, from the program
+  let commandHandler = null;
+  let dragged = null; // the slider being dragged
 
   function control(page, id) {
     const key = `${page}/${id}`;
@@ -79,183 +147,20 @@ function createView(document) {
     return controls.get(key);
   }
 
-  const busy = () => 'busy' in document.body.dataset;
-  let connection = ''; // the connection field's text, as the program gives it
-  let demo = false; // the program talks to the demo's virtual TALMO
-
-  let pictureFiles = {}; // picture number -> file in pictures/, from the program
-
-  // ---------------------------------------------------------------- waiting bar
-
-  let motion = { position: 0, step: BAR_STEP };
-  let barTimer = 0;
-  const waitingBar = sections.waiting.querySelector('[data-control-name="progressBar"]');
-  function animateBar(on) {
-    if (on && !barTimer) {
-      barTimer = window.setInterval(() => {
-        motion = nextBarMotion(motion);
-        waitingBar.value = motion.position;
-      }, BAR_PERIOD_MS);
-    } else if (!on && barTimer) {
-      window.clearInterval(barTimer);
-      barTimer = 0;
-    }
-  }
-
+  const animateBar = waitingBarMotion(sections.waiting);
   animateBar(!sections.waiting.hidden); // the page the document starts on
-
-  // ---------------------------------------------------------------- user input
-
-  let commandHandler = null;
-  let connectHandler = null;
-  let dragged = null; // the slider being dragged
 
   function emit(page, el, kind, value) {
     if (commandHandler && !busy()) commandHandler(page, Number(el.dataset.control), kind, value);
   }
-
-  for (const page of PAGES) {
-    const section = sections[page];
-    // While a job runs the page takes no input at all.
-    for (const type of ['click', 'keydown', 'beforeinput', 'pointerdown']) {
-      section.addEventListener(
-        type,
-        (e) => {
-          if (busy()) {
-            e.preventDefault();
-            e.stopPropagation();
-          }
-        },
-        true,
-      );
-    }
-    section.addEventListener('click', (e) => {
-      const button = e.target.closest('button[data-control]');
-      if (button && !button.disabled) emit(page, button, 'click');
-    });
-    section.addEventListener('input', (e) => {
-      const el = e.target;
-      if (!el.dataset.control || el.type === 'checkbox') return;
-      if (el.type === 'range') return emit(page, el, 'input', Number(el.value));
-      // Digits only (leading blanks allowed): anything else is refused.
-      if ('digits' in el.dataset && !/^ *[0-9]*$/.test(el.value)) {
-        el.value = el.dataset.last ?? '';
-        return;
-      }
-      el.dataset.last = el.value;
-      emit(page, el, 'input', el.value);
-    });
-    section.addEventListener('change', (e) => {
-      if (e.target.type === 'checkbox' && e.target.dataset.control)
-        emit(page, e.target, 'toggle', e.target.checked);
-    });
-    section.addEventListener('focusout', (e) => {
-      const el = e.target;
-      if (el.dataset.control && el.type === 'text' && !el.readOnly) emit(page, el, 'blur', el.value);
-    });
-    section.addEventListener('pointerdown', (e) => {
-      if (e.target.type === 'range') dragged = e.target;
-    });
-  }
+  for (const page of PAGES) listenTo(sections[page], page, busy, emit, (el) => (dragged = el));
   for (const type of ['pointerup', 'pointercancel'])
     document.addEventListener(type, () => (dragged = null));
 
-  byId('connect').addEventListener('click', () => connectHandler?.());
-
-  // ---------------------------------------------------------------- dialogs
-
-  // One dialog at a time: a second waits for the first to close.
-  let dialogQueue = Promise.resolve();
-  function queued(work) {
-    const result = dialogQueue.then(work);
-    dialogQueue = result.catch(() => {});
-    return result;
-  }
-  // Shows a dialog; resolves with its return value ('' for Escape).
-  function runDialog(dialog, focus) {
-    return new Promise((resolve) => {
-      dialog.returnValue = '';
-      dialog.addEventListener('close', () => resolve(dialog.returnValue), { once: true });
-      dialog.showModal();
-      focus?.focus();
-    });
-  }
-
-  const boxDialog = byId('box');
-  boxDialog.addEventListener('click', (e) => {
-    const button = e.target.closest('[data-answer]');
-    if (button) boxDialog.close(button.dataset.answer);
-  });
-
-  function fillTypes(select, filters) {
-    select.replaceChildren(
-      ...(filters ?? []).map((f, i) => new window.Option(f.label, String(i), i === 0, i === 0)),
-    );
-    select.disabled = !filters?.length;
-  }
-
-  const openDialog = byId('open-dialog');
-  const openInput = byId('open-input');
-  const openOk = byId('open-ok');
-  const openType = byId('open-type');
-  let openFilters = [];
-  const setAccept = () => (openInput.accept = extensionsOf(openFilters[openType.value]).join(','));
-  openType.addEventListener('change', setAccept);
-  const showChosen = () => {
-    byId('open-name').textContent = openInput.files[0]?.name ?? 'Aucun fichier choisi';
-    openOk.disabled = !openInput.files.length;
-  };
-  openInput.addEventListener('change', showChosen);
-  openOk.addEventListener('click', () => openDialog.close('ok'));
-  byId('open-cancel').addEventListener('click', () => openDialog.close('cancel'));
-
-  const saveDialog = byId('save-dialog');
-  const saveInput = byId('save-name');
-  const saveOk = byId('save-ok');
-  let saveRequest = {};
-  saveInput.addEventListener('input', () => (saveOk.disabled = !saveInput.value.trim()));
-  saveInput.addEventListener('keydown', (e) => {
-    if (e.key === 'Enter') saveOk.click();
-  });
-  saveOk.addEventListener('click', () => {
-    if (saveName(saveInput.value, saveRequest.defaultExtension)) saveDialog.close('ok');
-  });
-  byId('save-cancel').addEventListener('click', () => saveDialog.close('cancel'));
-
-  // The save picker's handle for a finished file, or null for the downloads folder.
-  const deliverDialog = byId('deliver-dialog');
-  function choosePlace(saved) {
-    byId('deliver-text').textContent = `« ${saved.name} » est prêt. Où l'enregistrer ?`;
-    return new Promise((resolve) => {
-      const choose = byId('deliver-choose');
-      const onChoose = () => {
-        const types = (saved.filters ?? [])
-          .map((f) => ({ description: f.label, accept: { 'application/octet-stream': extensionsOf(f) } }))
-          .filter((t) => t.accept['application/octet-stream'].length);
-        // Asked inside the click: the browser wants a user's gesture.
-        const picked = window.showSaveFilePicker({ suggestedName: saved.name, ...(types.length ? { types } : {}) });
-        deliverDialog.close('choose');
-        picked.then(resolve, () => resolve(null));
-      };
-      choose.addEventListener('click', onChoose, { once: true });
-      deliverDialog.addEventListener(
-        'close',
-        () => {
-          choose.removeEventListener('click', onChoose);
-          if (deliverDialog.returnValue !== 'choose') resolve(null);
-        },
-        { once: true },
-      );
-      deliverDialog.returnValue = '';
-      deliverDialog.showModal();
-      choose.focus();
-    });
-  }
-  byId('deliver-download').addEventListener('click', () => deliverDialog.close('download'));
-
-  // ---------------------------------------------------------------- the view
-
   return {
+    animateBar,
+    waitingShown: () => !sections.waiting.hidden,
+
     // The program's numbers (talmo_numbers): each control named in the
     // markup gets its number, and every picture is loaded once, so that a
     // change shows at once.
@@ -326,10 +231,25 @@ function createView(document) {
       return Boolean(el) && (document.activeElement === el || dragged === el);
     },
 
+    onCommand(fn) {
+      commandHandler = fn;
+    },
+  };
+}
+
+// The status bar: the connection and message fields, the job's progress.
+function createStatusBar(document) {
+  const byId = (id) => document.getElementById(id);
+  let connection = ''; // the connection field's text, as the program gives it
+  let demo = false; // the program talks to the demo's virtual TALMO
+  const showConnection = () =>
+    (byId('status-connection').textContent = demo && connection ? `${connection} (TALMO virtuel)` : connection);
+
+  return {
     setStatus(field, text) {
       if (field === 0) {
         connection = text;
-        byId('status-connection').textContent = demo && text ? `${text} (TALMO virtuel)` : text;
+        showConnection();
       } else if (field === 1) {
         byId('status-message').textContent = text;
       }
@@ -338,11 +258,7 @@ function createView(document) {
     // The demo's virtual TALMO: said in the connection field.
     setDemo(on) {
       demo = on;
-      this.setStatus(0, connection);
-    },
-
-    showDemoOffer(visible) {
-      byId('demo-try').hidden = !visible;
+      showConnection();
     },
 
     progress(phase, done, total) {
@@ -361,12 +277,44 @@ function createView(document) {
       byId('progress').hidden = true;
       byId('meter').hidden = true;
     },
+  };
+}
 
-    setBusy(on) {
-      if (on) document.body.dataset.busy = '1';
-      else delete document.body.dataset.busy;
-    },
+// Dialogs come one at a time: a second waits for the first to close.
+function dialogQueue() {
+  let last = Promise.resolve();
+  return (work) => {
+    const result = last.then(work);
+    last = result.catch(() => {});
+    return result;
+  };
+}
 
+// Shows a dialog; resolves with its return value ('' for Escape).
+function runDialog(dialog, focus) {
+  return new Promise((resolve) => {
+    dialog.returnValue = '';
+    dialog.addEventListener('close', () => resolve(dialog.returnValue), { once: true });
+    dialog.showModal();
+    focus?.focus();
+  });
+}
+
+function fillTypes(select, filters) {
+  const window = select.ownerDocument.defaultView;
+  select.replaceChildren(...(filters ?? []).map((f, i) => new window.Option(f.label, String(i), i === 0, i === 0)));
+  select.disabled = !filters?.length;
+}
+
+// The message box, as the window's: resolves with the answer's name.
+function createBox(document, queued) {
+  const byId = (id) => document.getElementById(id);
+  const boxDialog = byId('box');
+  boxDialog.addEventListener('click', (e) => {
+    const button = e.target.closest('[data-answer]');
+    if (button) boxDialog.close(button.dataset.answer);
+  });
+  return {
     box(text, caption, icon, buttons) {
       return queued(async () => {
         const shown = BOX_BUTTONS[buttons] ?? BOX_BUTTONS.ok;
@@ -376,8 +324,7 @@ function createView(document) {
         iconEl.dataset.icon = icon;
         iconEl.textContent = BOX_ICONS[icon] ?? '';
         iconEl.hidden = !BOX_ICONS[icon];
-        for (const b of boxDialog.querySelectorAll('[data-answer]'))
-          b.hidden = !shown.includes(b.dataset.answer);
+        for (const b of boxDialog.querySelectorAll('[data-answer]')) b.hidden = !shown.includes(b.dataset.answer);
         const first = boxDialog.querySelector(`[data-answer="${shown[0]}"]`);
         const answer = await runDialog(boxDialog, first);
         if (answer) return answer;
@@ -385,7 +332,27 @@ function createView(document) {
         return ['cancel', 'no', 'ok'].find((a) => shown.includes(a));
       });
     },
+  };
+}
 
+// The open dialog: resolves with the chosen File, or null.
+function createOpenDialog(document, queued) {
+  const byId = (id) => document.getElementById(id);
+  const openDialog = byId('open-dialog');
+  const openInput = byId('open-input');
+  const openOk = byId('open-ok');
+  const openType = byId('open-type');
+  let openFilters = [];
+  const setAccept = () => (openInput.accept = extensionsOf(openFilters[openType.value]).join(','));
+  openType.addEventListener('change', setAccept);
+  const showChosen = () => {
+    byId('open-name').textContent = openInput.files[0]?.name ?? 'Aucun fichier choisi';
+    openOk.disabled = !openInput.files.length;
+  };
+  openInput.addEventListener('change', showChosen);
+  openOk.addEventListener('click', () => openDialog.close('ok'));
+  byId('open-cancel').addEventListener('click', () => openDialog.close('cancel'));
+  return {
     openFile(request) {
       return queued(async () => {
         byId('open-title').textContent = request.title || 'Ouvrir';
@@ -400,7 +367,58 @@ function createView(document) {
         return answer === 'ok' && openInput.files.length ? openInput.files[0] : null;
       });
     },
+  };
+}
 
+// The save dialog (a name), then, once the file's contents exist, its place.
+function createSaveDialogs(document, queued) {
+  const window = document.defaultView;
+  const byId = (id) => document.getElementById(id);
+  const saveDialog = byId('save-dialog');
+  const saveInput = byId('save-name');
+  const saveOk = byId('save-ok');
+  let saveRequest = {};
+  saveInput.addEventListener('input', () => (saveOk.disabled = !saveInput.value.trim()));
+  saveInput.addEventListener('keydown', (e) => {
+    if (e.key === 'Enter') saveOk.click();
+  });
+  saveOk.addEventListener('click', () => {
+    if (saveName(saveInput.value, saveRequest.defaultExtension)) saveDialog.close('ok');
+  });
+  byId('save-cancel').addEventListener('click', () => saveDialog.close('cancel'));
+
+  // The save picker's handle for a finished file, or null for the downloads folder.
+  const deliverDialog = byId('deliver-dialog');
+  byId('deliver-download').addEventListener('click', () => deliverDialog.close('download'));
+  function choosePlace(saved) {
+    byId('deliver-text').textContent = `« ${saved.name} » est prêt. Où l'enregistrer ?`;
+    return new Promise((resolve) => {
+      const choose = byId('deliver-choose');
+      const onChoose = () => {
+        const types = (saved.filters ?? [])
+          .map((f) => ({ description: f.label, accept: { 'application/octet-stream': extensionsOf(f) } }))
+          .filter((t) => t.accept['application/octet-stream'].length);
+        // Asked inside the click: the browser wants a user's gesture.
+        const picked = window.showSaveFilePicker({ suggestedName: saved.name, ...(types.length ? { types } : {}) });
+        deliverDialog.close('choose');
+        picked.then(resolve, () => resolve(null));
+      };
+      choose.addEventListener('click', onChoose, { once: true });
+      deliverDialog.addEventListener(
+        'close',
+        () => {
+          choose.removeEventListener('click', onChoose);
+          if (deliverDialog.returnValue !== 'choose') resolve(null);
+        },
+        { once: true },
+      );
+      deliverDialog.returnValue = '';
+      deliverDialog.showModal();
+      choose.focus();
+    });
+  }
+
+  return {
     saveFile(request) {
       return queued(async () => {
         saveRequest = request;
@@ -438,6 +456,25 @@ function createView(document) {
       link.remove();
       window.setTimeout(() => window.URL.revokeObjectURL(url), 60000);
     },
+  };
+}
+
+// What the page says around the window: the permission button, the demo's
+// offer, the page that names the browsers that work (or says the program
+// could not start), and a new version ready.
+function createNotices(document, pages) {
+  const byId = (id) => document.getElementById(id);
+  let connectHandler = null;
+  byId('connect').addEventListener('click', () => connectHandler?.());
+
+  function showNoWebHid() {
+    pages.animateBar(false);
+    byId('window').hidden = true;
+    byId('no-webhid').hidden = false;
+  }
+
+  return {
+    showNoWebHid,
 
     showConnect(visible, explanation) {
       byId('connect').hidden = !visible;
@@ -446,23 +483,21 @@ function createView(document) {
       note.hidden = !visible || !explanation;
     },
 
-    showNoWebHid() {
-      animateBar(false);
-      byId('window').hidden = true;
-      byId('no-webhid').hidden = false;
+    showDemoOffer(visible) {
+      byId('demo-try').hidden = !visible;
     },
 
     // The window again, in place of the page that says why it cannot work.
     showWindow() {
       byId('no-webhid').hidden = true;
       byId('window').hidden = false;
-      animateBar(!sections.waiting.hidden);
+      pages.animateBar(pages.waitingShown());
     },
 
     // The program behind the page could not be loaded: opened from disk,
     // the served page's index.html cannot fetch it; talmo-tools.html can.
     showCannotStart(fromDisk) {
-      this.showNoWebHid();
+      showNoWebHid();
       const page = byId('no-webhid');
       page.querySelector('h1').textContent = 'TALMO_Tools ne peut pas démarrer';
       const says = fromDisk
@@ -491,12 +526,28 @@ function createView(document) {
       note.hidden = false;
     },
 
-    onCommand(fn) {
-      commandHandler = fn;
-    },
-
     onConnect(fn) {
       connectHandler = fn;
+    },
+  };
+}
+
+// The whole view, as app.js and the program use it.
+function createView(document) {
+  const busy = () => 'busy' in document.body.dataset;
+  const pages = createPages(document, busy);
+  const queued = dialogQueue();
+  const { animateBar, waitingShown, ...pageCalls } = pages;
+  return {
+    ...pageCalls,
+    ...createStatusBar(document),
+    ...createBox(document, queued),
+    ...createOpenDialog(document, queued),
+    ...createSaveDialogs(document, queued),
+    ...createNotices(document, pages),
+    setBusy(on) {
+      if (on) document.body.dataset.busy = '1';
+      else delete document.body.dataset.busy;
     },
   };
 }
