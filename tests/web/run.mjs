@@ -260,7 +260,7 @@ async function single(s) {
     );
     await s.settle(() => page.click(control('console', 1041)), shown('programmer'));
     await s.settle(() => page.click(control('programmer', 1043)));
-    assert.match(await page.evaluate(textOf(control('programmer', 1047))), /^PIC16F877A/);
+    assert.match(await page.evaluate(textOf(control('programmer', 1047))), /^PIC16F873A/);
     await s.screenshot('single-programmer');
     const [, file] = await s.download(() =>
         s.settle(async () => {
@@ -289,7 +289,7 @@ async function single(s) {
     await page.waitFor(`${idle} && ${shown('console')} && ${textOf(control('console', 1011))} === 'TALMO V0.23'`, 30000, 'the console again');
     await s.settle(() => page.click(control('console', 1041)), shown('programmer'));
     await s.settle(() => page.click(control('programmer', 1043)));
-    assert.match(await page.evaluate(textOf(control('programmer', 1047))), /^PIC16F877A/);
+    assert.match(await page.evaluate(textOf(control('programmer', 1047))), /^PIC16F873A/);
     await s.settle(() => page.click(control('programmer', 1044)), shown('console'));
 
     // No talmo.hex beside a page on disk: the automatic update asks for it.
@@ -369,6 +369,7 @@ for (const v of ['TALMO_WEB_SITE', 'TALMO_CLI'])
         process.exit(2);
     }
 const [run, options] = scenarios[name];
+const WATCHDOG_S = Number(process.env.TALMO_WEB_WATCHDOG_S ?? 220);
 const out = path.resolve(process.env.TALMO_WEB_OUT || 'web-out', name);
 fs.mkdirSync(out, { recursive: true });
 // The single page, copied alone into a folder of its own.
@@ -379,6 +380,15 @@ if (options?.file) {
 }
 fs.rmSync(path.join(out, 'simulated'), { recursive: true, force: true });
 const session = new Session({ out, site: process.env.TALMO_WEB_SITE, ...options });
+// A scenario stuck somewhere says where before ctest's timeout kills it.
+const watchdog = setTimeout(async () => {
+    console.error(`${name}: still running after ${WATCHDOG_S} s`);
+    console.error(session.talmo.lines().filter((l) => l.startsWith('#')).slice(-3).join('\n'));
+    console.error(session.talmo.lines().slice(-3).map((l) => l.slice(0, 60)).join('\n'));
+    console.error(await session.page?.evaluate(`document.body.innerText`).catch((e) => e.message));
+    process.exit(1);
+}, WATCHDOG_S * 1000);
+watchdog.unref();
 let code = 0;
 try {
     await run(session);

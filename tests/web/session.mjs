@@ -139,7 +139,7 @@ export class Session {
         const before = this.demo && fs.existsSync(log) ? fs.readFileSync(log, 'latin1').length : 0;
         if (!this.demo) await this.talmo.mark(`cli ${name}`);
         const result = await new Promise((resolve) =>
-            execFile(process.env.TALMO_CLI, args, { cwd: this.out, maxBuffer: 1 << 24 }, (error, stdout, stderr) =>
+            execFile(process.env.TALMO_CLI, args, { cwd: this.out, maxBuffer: 1 << 24, timeout: 150000, killSignal: 'SIGABRT' }, (error, stdout, stderr) =>
                 resolve({ error, stdout, stderr }),
             ),
         );
