@@ -31,9 +31,7 @@ ProgrammerPage::ProgrammerPage(AppContext& context, QWidget* parent)
 }
 
 QPushButton* ProgrammerPage::newCommandButton(const char* text, int id) {
-    auto* button = new QPushButton(QString::fromUtf8(text), this);
-    button->setObjectName(controlName(id));
-    button->setAutoDefault(false);
+    QPushButton* button = newControlButton(this, text, id);
     connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
     return button;
 }

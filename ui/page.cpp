@@ -18,6 +18,13 @@ QLabel* newControlLabel(QWidget* parent, const char* text, int id) {
     return label;
 }
 
+QPushButton* newControlButton(QWidget* parent, const char* text, int id) {
+    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+    button->setObjectName(controlName(id));
+    button->setAutoDefault(false);
+    return button;
+}
+
 void Page::setProgramVersion(const std::string& version) {
     if (auto* label = control<QLabel>(kVersionControl))
         label->setText(QString::fromStdString(version));
@@ -41,9 +48,7 @@ QWidget* Page::createFooter() {
     row->addWidget(version);
     row->addStretch(1);
 
-    auto* web = new QPushButton(QString::fromUtf8(kWebSiteCaption), footer);
-    web->setObjectName(controlName(kWebSiteButton));
-    web->setAutoDefault(false);
+    QPushButton* web = newControlButton(footer, kWebSiteCaption, kWebSiteButton);
     connect(web, &QPushButton::clicked, this, [this] {
         if (context_.shell)
             context_.shell->openWebSite();

@@ -17,6 +17,7 @@
 #include <string>
 
 class QLabel;
+class QPushButton;
 
 namespace talmo {
 
@@ -29,6 +30,10 @@ QString controlName(int id);
 
 // A text label for a page, named by its identifier when it has one (0: none).
 QLabel* newControlLabel(QWidget* parent, const char* text, int id = 0);
+
+// A push button for a page, named by its identifier; never the default
+// button (Enter in a field does not press it).
+QPushButton* newControlButton(QWidget* parent, const char* text, int id);
 
 // Services of the main window that pages use.
 class Shell {

@@ -36,9 +36,7 @@ BootLoaderPage::BootLoaderPage(AppContext& context, QWidget* parent)
 }
 
 QPushButton* BootLoaderPage::newCommandButton(QWidget* parent, const char* text, int id) {
-    auto* button = new QPushButton(QString::fromUtf8(text), parent);
-    button->setObjectName(controlName(id));
-    button->setAutoDefault(false);
+    QPushButton* button = newControlButton(parent, text, id);
     connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
     return button;
 }
