@@ -149,6 +149,13 @@ EM_ASYNC_JS(int, talmo_hid_write, (int number, const unsigned char* data, int le
     if (!device || !device.opened || length < 1)
         return -1;
     const q = Module.talmoHid.open.get(number);
+    // One exchange at a time: a report already waiting cannot answer this
+    // request. It is a late answer to an earlier one (a read that timed out,
+    // or the page before a reload, whose request the device answered after
+    // this page opened it); kept, it would be taken as this answer and every
+    // answer after it would be one behind.
+    if (q)
+        q.reports.length = 0;
     const sent = device.sendReport(HEAPU8[data], HEAPU8.slice(data + 1, data + length))
                      .then(function() { return length; }, function() { return -1; });
     return await Promise.race([ sent, q ? q.removed.then(function() { return -1; }) : sent ]);
