@@ -19,6 +19,7 @@ export const TALMO_VENDOR_ID = 0x04d8;
 export const TALMO_PRODUCT_IDS = [0x00aa, 0x00a9];
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const kCommandTimeoutMs = 120000;
 
 // A promise that fails with `what` after ms.
 function withTimeout(promise, ms, what) {
@@ -84,7 +85,15 @@ class Connection {
         const message = { id, method, params };
         if (sessionId) message.sessionId = sessionId;
         this.out.write(JSON.stringify(message) + '\0');
-        return new Promise((resolve, reject) => this.pending.set(id, { resolve, reject, method }));
+        // A command the browser never answers fails, naming itself.
+        return new Promise((resolve, reject) => {
+            const timer = setTimeout(() => {
+                this.pending.delete(id);
+                reject(new Error(`no answer to ${method} after ${kCommandTimeoutMs} ms`));
+            }, kCommandTimeoutMs);
+            const done = (settle) => (value) => (clearTimeout(timer), settle(value));
+            this.pending.set(id, { resolve: done(resolve), reject: done(reject), method });
+        });
     }
 
     // Calls fn(params) for each event `method` (of `sessionId`, when given); returns the remover.
